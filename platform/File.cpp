@@ -1,0 +1,314 @@
+#include "platform/File.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+CFile::CFile() : CFile(kDefaultWindow) {}
+
+CFile::CFile(size_t nWindowSize) : m_nWindowCapacity(std::max<size_t>(nWindowSize, 4096)) {}
+
+CFile::~CFile()
+{
+    Abort();
+}
+
+bool CFile::Open(const std::string& strFileName, unsigned nOpenFlags, CFileException* pError)
+{
+    Abort();
+    int flags = O_CLOEXEC;
+    if (nOpenFlags & modeReadWrite)
+        flags |= O_RDWR;
+    else if (nOpenFlags & modeWrite)
+        flags |= O_WRONLY;
+    else
+        flags |= O_RDONLY;
+    if (nOpenFlags & modeCreate)
+        flags |= O_CREAT;
+
+    auto fail = [&](int err) {
+        if (pError)
+            *pError = CFileException(CFileException::OsErrorToCause(err), err, strFileName);
+        return false;
+    };
+
+    const int fd = ::open(strFileName.c_str(), flags, 0666);
+    if (fd < 0)
+        return fail(errno);
+
+    const unsigned share = nOpenFlags & 0x70;
+    int lockOp = 0;
+    if (share == shareExclusive || share == shareDenyRead)
+        lockOp = LOCK_EX;
+    else if (share == shareDenyWrite)
+        lockOp = LOCK_SH;
+    if (lockOp != 0 && ::flock(fd, lockOp | LOCK_NB) != 0) {
+        const int err = errno;
+        ::close(fd);
+        return fail(err);
+    }
+    // Truncate only once the lock is ours, so a refused create leaves the
+    // other holder's file intact.
+    if ((nOpenFlags & modeCreate) && !(nOpenFlags & modeNoTruncate) && ::ftruncate(fd, 0) != 0) {
+        const int err = errno;
+        ::close(fd);
+        return fail(err);
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
+        return fail(err);
+    }
+    if (S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return fail(EISDIR);
+    }
+
+    m_hFile = fd;
+    m_nOpenFlags = nOpenFlags;
+    m_strFileName = strFileName;
+    m_nPosition = 0;
+    m_nLength = static_cast<uint64_t>(st.st_size);
+    m_nWindowStart = 0;
+    m_nWindowLen = 0;
+    m_nDirtyLo = m_nDirtyHi = 0;
+    return true;
+}
+
+void CFile::Close()
+{
+    if (m_hFile < 0)
+        return;
+    int err = 0;
+    try {
+        FlushWindow();
+    } catch (const CFileException& e) {
+        err = e.m_lOsError ? e.m_lOsError : EIO;
+    }
+    if (::close(m_hFile) != 0 && err == 0)
+        err = errno;
+    m_hFile = -1;
+    m_nWindowLen = 0;
+    m_nDirtyLo = m_nDirtyHi = 0;
+    m_window.clear();
+    m_window.shrink_to_fit();
+    if (err != 0)
+        ThrowOsFileError(err, m_strFileName);
+}
+
+void CFile::Abort()
+{
+    try {
+        Close();
+    } catch (const CFileException&) {
+        // Abort never reports; the handle is closed either way.
+    }
+}
+
+void CFile::Flush()
+{
+    CheckOpen();
+    FlushWindow();
+}
+
+uint64_t CFile::GetPosition() const
+{
+    CheckOpen();
+    return m_nPosition;
+}
+
+uint64_t CFile::Seek(int64_t lOff, SeekPosition nFrom)
+{
+    CheckOpen();
+    int64_t base = 0;
+    if (nFrom == current)
+        base = static_cast<int64_t>(m_nPosition);
+    else if (nFrom == end)
+        base = static_cast<int64_t>(m_nLength);
+    int64_t pos = 0;
+    if (__builtin_add_overflow(base, lOff, &pos) || pos < 0)
+        ThrowFileException(CFileException::badSeek, EINVAL, m_strFileName);
+    m_nPosition = static_cast<uint64_t>(pos);
+    return m_nPosition;
+}
+
+uint64_t CFile::GetLength() const
+{
+    CheckOpen();
+    return m_nLength;
+}
+
+void CFile::SetLength(uint64_t nNewLen)
+{
+    CheckOpen();
+    FlushWindow();
+    if (::ftruncate(m_hFile, static_cast<off_t>(nNewLen)) != 0)
+        ThrowOsFileError(errno, m_strFileName);
+    m_nLength = nNewLen;
+    if (m_nWindowStart + m_nWindowLen > nNewLen)
+        m_nWindowLen = nNewLen > m_nWindowStart ? static_cast<size_t>(nNewLen - m_nWindowStart) : 0;
+}
+
+size_t CFile::Read(void* lpBuf, size_t nCount)
+{
+    CheckOpen();
+    const size_t got = ReadAt(m_nPosition, lpBuf, nCount);
+    m_nPosition += got;
+    return got;
+}
+
+void CFile::Write(const void* lpBuf, size_t nCount)
+{
+    CheckOpen();
+    if (!(m_nOpenFlags & (modeWrite | modeReadWrite)))
+        ThrowFileException(CFileException::accessDenied, EBADF, m_strFileName);
+    WriteAt(m_nPosition, lpBuf, nCount);
+    m_nPosition += nCount;
+}
+
+std::string CFile::GetFileName() const
+{
+    const auto slash = m_strFileName.find_last_of('/');
+    return slash == std::string::npos ? m_strFileName : m_strFileName.substr(slash + 1);
+}
+
+std::string CFile::GetFileTitle() const
+{
+    return GetFileName();
+}
+
+void CFile::CheckOpen() const
+{
+    if (m_hFile < 0)
+        ThrowFileException(CFileException::invalidFile, EBADF, m_strFileName);
+}
+
+namespace {
+
+// Full positioned read; returns fewer bytes only at end of file.
+ssize_t PreadAll(int fd, unsigned char* p, size_t n, uint64_t pos)
+{
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t r = ::pread(fd, p + done, n - done, static_cast<off_t>(pos + done));
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (r == 0)
+            break;
+        done += static_cast<size_t>(r);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+bool PwriteAll(int fd, const unsigned char* p, size_t n, uint64_t pos)
+{
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t r = ::pwrite(fd, p + done, n - done, static_cast<off_t>(pos + done));
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += static_cast<size_t>(r);
+    }
+    return true;
+}
+
+} // namespace
+
+size_t CFile::ReadAt(uint64_t nPos, void* lpBuf, size_t nCount)
+{
+    auto* out = static_cast<unsigned char*>(lpBuf);
+    size_t total = 0;
+    while (nCount > 0) {
+        if (nPos >= m_nWindowStart && nPos < m_nWindowStart + m_nWindowLen) {
+            const size_t off = static_cast<size_t>(nPos - m_nWindowStart);
+            const size_t k = std::min(nCount, m_nWindowLen - off);
+            std::memcpy(out + total, m_window.data() + off, k);
+            total += k;
+            nPos += k;
+            nCount -= k;
+            continue;
+        }
+        FlushWindow();
+        if (nCount >= m_nWindowCapacity) {
+            const ssize_t r = PreadAll(m_hFile, out + total, nCount, nPos);
+            if (r < 0)
+                ThrowOsFileError(errno, m_strFileName);
+            total += static_cast<size_t>(r);
+            break;
+        }
+        if (m_window.size() < m_nWindowCapacity)
+            m_window.resize(m_nWindowCapacity);
+        const ssize_t r = PreadAll(m_hFile, m_window.data(), m_nWindowCapacity, nPos);
+        if (r < 0) {
+            m_nWindowLen = 0;
+            ThrowOsFileError(errno, m_strFileName);
+        }
+        m_nWindowStart = nPos;
+        m_nWindowLen = static_cast<size_t>(r);
+        if (r == 0)
+            break;
+    }
+    return total;
+}
+
+void CFile::WriteAt(uint64_t nPos, const void* lpBuf, size_t nCount)
+{
+    if (nCount == 0)
+        return;
+    const auto* in = static_cast<const unsigned char*>(lpBuf);
+    const uint64_t windowEnd = m_nWindowStart + m_nWindowLen;
+    if (nCount < m_nWindowCapacity && nPos >= m_nWindowStart && nPos <= windowEnd
+        && nPos + nCount <= m_nWindowStart + m_nWindowCapacity && !m_window.empty()) {
+        const size_t off = static_cast<size_t>(nPos - m_nWindowStart);
+        std::memcpy(m_window.data() + off, in, nCount);
+        m_nWindowLen = std::max(m_nWindowLen, off + nCount);
+        if (m_nDirtyHi <= m_nDirtyLo) {
+            m_nDirtyLo = off;
+            m_nDirtyHi = off + nCount;
+        } else {
+            m_nDirtyLo = std::min(m_nDirtyLo, off);
+            m_nDirtyHi = std::max(m_nDirtyHi, off + nCount);
+        }
+    } else if (nCount < m_nWindowCapacity) {
+        FlushWindow();
+        if (m_window.size() < m_nWindowCapacity)
+            m_window.resize(m_nWindowCapacity);
+        std::memcpy(m_window.data(), in, nCount);
+        m_nWindowStart = nPos;
+        m_nWindowLen = nCount;
+        m_nDirtyLo = 0;
+        m_nDirtyHi = nCount;
+    } else {
+        FlushWindow();
+        if (!PwriteAll(m_hFile, in, nCount, nPos))
+            ThrowOsFileError(errno, m_strFileName);
+        // Keep the window a true mirror where the big write overlaps it.
+        const uint64_t lo = std::max(nPos, m_nWindowStart);
+        const uint64_t hi = std::min(nPos + nCount, m_nWindowStart + m_nWindowLen);
+        if (lo < hi)
+            std::memcpy(m_window.data() + (lo - m_nWindowStart), in + (lo - nPos), hi - lo);
+    }
+    m_nLength = std::max(m_nLength, nPos + nCount);
+}
+
+void CFile::FlushWindow()
+{
+    if (m_nDirtyHi <= m_nDirtyLo)
+        return;
+    const size_t lo = m_nDirtyLo;
+    const size_t hi = m_nDirtyHi;
+    m_nDirtyLo = m_nDirtyHi = 0;
+    if (!PwriteAll(m_hFile, m_window.data() + lo, hi - lo, m_nWindowStart + lo))
+        ThrowOsFileError(errno, m_strFileName);
+}

@@ -1,0 +1,18 @@
+#pragma once
+// The preview grid a repair run fills: a report-style list with a header row.
+// Texts are UTF-8. Called on the repair thread.
+
+#include <string>
+
+class IPreviewGridSink {
+public:
+    virtual ~IPreviewGridSink() = default;
+    // Deletes every row and every column.
+    virtual void ClearGrid() = 0;
+    // Inserts a left-aligned column with the heading and width in pixels.
+    virtual void InsertColumn(int nIndex, const std::string& strHeading, int nWidth) = 0;
+    // Inserts a row at nIndex whose first cell holds strLabel.
+    virtual void InsertRow(int nIndex, const std::string& strLabel) = 0;
+    // Sets the text of one cell.
+    virtual void SetCellText(int nRow, int nColumn, const std::string& strText) = 0;
+};

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Shared by scripts/test and scripts/run: install what is missing, then build.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+PACKAGES=(g++ cmake ninja-build pkg-config
+          qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl1-mesa-dev
+          libgtest-dev libgmock-dev googletest libbenchmark-dev
+          python3 python3-dbf python3-dbfread pgdbf
+          xvfb xauth time)
+
+orv_install_packages() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$p")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing Debian packages. Install them with:" >&2
+    echo "  sudo apt-get update && sudo apt-get install -y ${missing[*]}" >&2
+    exit 1
+  fi
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq "${missing[@]}"
+}
+
+# orv_build DIR [cmake options...]
+orv_build() {
+  local dir="$1"; shift
+  cmake -S "$ROOT" -B "$ROOT/$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$ROOT/$dir" -j "$(nproc)"
+}

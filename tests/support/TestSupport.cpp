@@ -1,0 +1,119 @@
+#include "support/TestSupport.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <sys/wait.h>
+
+namespace orvtest {
+
+TempDir::TempDir()
+{
+    const char* base = std::getenv("TMPDIR");
+    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/orvtest-XXXXXX";
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    if (!mkdtemp(buf.data()))
+        throw std::runtime_error("mkdtemp failed");
+    m_strPath = buf.data();
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    std::filesystem::remove_all(m_strPath, ec);
+}
+
+std::vector<unsigned char> ReadBytes(const std::string& strPath)
+{
+    std::ifstream in(strPath, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + strPath);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteBytes(const std::string& strPath, const std::vector<unsigned char>& bytes)
+{
+    std::ofstream out(strPath, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + strPath);
+}
+
+bool FileExists(const std::string& strPath)
+{
+    return std::filesystem::exists(strPath);
+}
+
+CommandResult Run(const std::string& strCommand)
+{
+    CommandResult result;
+    FILE* pipe = popen(strCommand.c_str(), "r");
+    if (!pipe)
+        return result;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0)
+        result.strOut.append(buf, n);
+    const int status = pclose(pipe);
+    result.nExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+std::string ShellQuote(const std::string& str)
+{
+    std::string out = "'";
+    for (char c : str) {
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
+    }
+    return out + "'";
+}
+
+std::string SourceDir()
+{
+    if (const char* env = std::getenv("ORV_SOURCE_DIR"))
+        return env;
+#ifdef ORV_SOURCE_DIR
+    return ORV_SOURCE_DIR;
+#else
+    return ".";
+#endif
+}
+
+std::string BinDir()
+{
+    if (const char* env = std::getenv("ORV_BIN_DIR"))
+        return env;
+#ifdef ORV_BINARY_DIR
+    return std::string(ORV_BINARY_DIR) + "/bin";
+#else
+    return "./bin";
+#endif
+}
+
+std::string RealFixturesDir()
+{
+    return SourceDir() + "/../shared/fixtures/real";
+}
+
+CommandResult RunPython(const std::string& strScript, const std::vector<std::string>& args)
+{
+    TempDir dir;
+    const std::string path = dir.File("script.py");
+    {
+        std::ofstream out(path);
+        out << strScript;
+    }
+    std::string cmd = "/usr/bin/python3 " + ShellQuote(path);
+    for (const auto& a : args)
+        cmd += " " + ShellQuote(a);
+    return Run(cmd);
+}
+
+} // namespace orvtest
