@@ -1,0 +1,146 @@
+#pragma once
+// Memo files: the companion files that hold the long values of a table's
+// memo, general, picture and binary fields, divided into fixed-size blocks.
+// A record keeps only the number of the value's first block (and, for the
+// SIx kind, the value's length). Block 0 is the header's block, so block 0
+// in a record means "no value".
+//
+// CMemoFile implements the dBASE III format (kind 1); CDBTMemoFile (dBASE IV,
+// kind 3), CFPTMemoFile (FoxPro and Visual FoxPro, kinds 4, 8, 12) and
+// CSMTMemoFile (SIx, kind 16) derive from it. MakeMemoFile picks the class for
+// the kind code the table derives from its header.
+//
+// Usage: MakeMemoFile, then OpenMemoFile (existing table) or CreateMemoFile
+// (new table); reads and writes in any order; Close (the destructor closes
+// too). One object belongs to one table and is used by one thread at a time.
+//
+// Errors: CDBFException with
+//   3010  CreateMemoFile cannot create the file
+//   3011  OpenMemoFile cannot open the file
+//   3012  the header cannot be read whole
+//   3013  the header's block size is below 1
+//   3014  a value cannot be read (short read, bad or implausible length,
+//         platform file error while reading)
+//   3015  a platform file error while writing a value
+// A platform file error (CFileException) is first shown to the user through
+// its ReportError. In CreateMemoFile and OpenMemoFile such an error closes the
+// file and the call returns false without raising; in the reads it becomes
+// 3014, in WriteMemoText 3015.
+//
+// Text values: the text handed back holds the value's data bytes only, WITHOUT
+// a trailing NUL (std::string carries its own length). The length
+// out-parameter keeps the counting of the memo formats:
+//   kind 1 (dBASE III): the number of bytes up to and including the 0x1A
+//     terminator's position (data length + 1), or the data length when the
+//     file ended before a terminator; 0 for a block at or past end of file.
+//   kinds 3, 4 (dBASE IV, FoxPro): the data length.
+//   kind 16 (SIx): an input, the value's length as kept in the record; left
+//     unchanged.
+
+#include "platform/File.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CMemoFile : public CFile {
+public:
+    // Memo kind codes as the table derives them from its header.
+    enum MemoKind : int {
+        kindDBase3 = 1,
+        kindDBase4 = 3,
+        kindFoxPro = 4,
+        kindVisualFoxPro = 8,
+        kindVisualFoxProDbc = 12,
+        kindSIx = 16,
+    };
+
+    CMemoFile();
+    ~CMemoFile() override;
+
+    // If open: closes the file, releases the header image, clears the open
+    // flag. Never throws.
+    void Close() override;
+
+    // Creates (truncating) the file with an empty memo header, exclusively.
+    // Does nothing and returns true when already open. Raises 3010 when the
+    // file cannot be created; returns false (after reporting it) when a
+    // platform file error strikes while writing the header. Returns true
+    // when the memo is open afterwards.
+    virtual bool CreateMemoFile(const std::string& strPath);
+
+    // Opens an existing file with nOpenFlags (CFile flags; typeBinary is
+    // added), reads the header and takes the block size from it. Does
+    // nothing and returns true when already open. Raises 3011 when the file
+    // cannot be opened, 3012 for a short header, 3013 for a bad block size
+    // (the file is closed first); returns false (after reporting it) on a
+    // platform file error. Returns true when the memo is open afterwards.
+    virtual bool OpenMemoFile(const std::string& strPath, unsigned nOpenFlags);
+
+    bool IsMemoOpen() const { return m_bMemoOpen != 0; }
+
+    // 1, 3, 4 or 16 by class (all FoxPro kinds report 4).
+    virtual int GetMemoKind() const;
+
+    // The block size in use (after open or create), or the class's initial
+    // block size before that.
+    uint32_t GetBlockSize() const { return m_nBlockSize; }
+
+    // Reads the value that starts at nBlock into bytes (cleared first).
+    // Returns false, with bytes empty and nLength untouched, when the memo is
+    // not open. Kinds 3, 4, 16: bytes holds exactly the data. Kind 1: bytes
+    // holds the data followed by a 0 byte in the terminator's place (when
+    // there was one), and nLength == bytes.size().
+    virtual bool ReadMemoBytes(uint32_t nBlock, uint32_t& nLength, std::vector<unsigned char>& bytes);
+
+    // Reads the value that starts at nBlock into strText (cleared first), data
+    // bytes only, no trailing NUL; nLength as described at the top. Returns
+    // false, with strText empty and nLength untouched, when not open.
+    virtual bool ReadMemoText(uint32_t nBlock, uint32_t& nLength, std::string& strText);
+
+    // Stores strText as the field's value. nBlock is in-out: in, the block of
+    // the value now stored (0 for none); out, the block where the text now
+    // lives (0 for an empty text). nLength is used by kind 16 only: in, the
+    // stored length of the current value (the text's own length when there is
+    // none); out, the text's length. Returns false and changes nothing when
+    // not open. On 3015 nBlock and nLength are left as they were.
+    virtual bool WriteMemoText(uint32_t& nBlock, uint32_t& nLength, const std::string& strText);
+
+protected:
+    // Shared helpers of the memo classes (positions in bytes).
+    uint64_t BlockOffset(uint32_t nBlock) const { return static_cast<uint64_t>(nBlock) * m_nBlockSize; }
+    // ceil(nBytes / block size).
+    uint64_t BlocksFor(uint64_t nBytes) const { return (nBytes + m_nBlockSize - 1) / m_nBlockSize; }
+    // ceil(file length / block size): where dBASE IV and SIx append.
+    uint32_t EndOfFileBlock() const;
+    // Reads up to nCount bytes at nPos; returns the count read.
+    size_t ReadAtPos(uint64_t nPos, void* lpBuf, size_t nCount);
+    void WriteAtPos(uint64_t nPos, const void* lpBuf, size_t nCount);
+    // Opens the file for CreateMemoFile / OpenMemoFile; raises 3010 / 3011.
+    void CreateFileOrThrow(const std::string& strPath);
+    void OpenFileOrThrow(const std::string& strPath, unsigned nOpenFlags);
+    // Reports a platform file error to the user and closes the memo.
+    void ReportAndClose(const CFileException& e);
+    // Closes the memo and raises the code.
+    [[noreturn]] void CloseAndThrow(int32_t nErrorCode);
+
+    int m_bMemoOpen = 0;
+    uint32_t m_nBlockSize = 512;
+
+private:
+    // Reads the dBASE III value at nBlock: data bytes, and whether a 0x1A
+    // terminator ended it.
+    void ReadDBase3Value(uint32_t nBlock, std::vector<unsigned char>& data, bool& bTerminated);
+    // dBASE III header image (the first 22 bytes of block 0); valid while
+    // open.
+    std::vector<unsigned char> m_header;
+};
+
+// A new memo object for the kind code (any unknown code gets dBASE III).
+std::unique_ptr<CMemoFile> MakeMemoFile(int nKind);
+
+// The memo file extension for the kind code, upper case, without the dot:
+// "DBT", "FPT", "DCT" or "SMT" ("DBT" for unknown codes).
+const char* MemoFileExtension(int nKind);
