@@ -1,0 +1,161 @@
+#pragma once
+// The engine's handle on one DBF table file: reads and checks the header and
+// the field descriptors, attaches the memo file the header calls for, reads
+// and writes single records and the header, and builds new tables.
+//
+// File layout (all integers little-endian):
+//
+// OFFSET              SIZE             MEANING
+//      0                32             DBFHeader
+//     32            32 * n             one DBFFieldDescriptor per field
+// 32 + 32n               1             terminator 0x0D
+// 33 + 32n             263             Visual FoxPro area (version 0x30 only)
+// header length   reclen * count       records; record i at
+//                                      header length + i * record length
+// end                 0 or 1           end-of-file mark 0x1A
+//
+// A record: byte 0 is the deletion flag (0x20 live, 0x2A deleted), then the
+// fields at their offsets without separators.
+//
+// New table: Create, CreateField once per field in record order, Append;
+// records are then added through a CDBFRecordset on the same path.
+//
+// Errors are CDBFException (codes in dbf/DBFException.h). Open refuses a
+// descriptor whose field does not lie inside the record (3009), so the
+// field codec never reaches outside the record buffer.
+
+#include "dbf/DBFFieldDescriptor.h"
+#include "dbf/DBFHeader.h"
+#include "dbf/FieldValue.h"
+#include "platform/File.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+class CMemoFile;
+
+class CDBFTableDef {
+public:
+    CDBFTableDef();
+    virtual ~CDBFTableDef();
+    CDBFTableDef(const CDBFTableDef&) = delete;
+    CDBFTableDef& operator=(const CDBFTableDef&) = delete;
+
+    // Opens an existing table with the CFile open flags (typeBinary is
+    // added). Does nothing when the table is already open. Raises
+    // CDBFException on a bad header or descriptors and passes on the memo
+    // file's errors (the table is then not open). A platform I/O fault
+    // closes the table and returns without raising: test IsOpen afterwards.
+    void Open(const std::string& strPath, unsigned nOpenFlags);
+
+    // When set before Open, a memo file that does not exist is not an error:
+    // the table opens without a memo object (memo fields then read as
+    // Empty) and IsMemoFileMissing() tells. Off by default.
+    void SetMemoFileOptional(bool bOptional) { m_bMemoOptional = bOptional; }
+    bool IsMemoFileMissing() const { return m_bMemoMissing; }
+
+    // Creates (truncating) the file exclusively for reading and writing and
+    // starts a new table (version 0x03, today's date). Raises 3001 when the
+    // file cannot be created; returns false after an I/O fault (closed).
+    bool Create(const std::string& strPath);
+
+    // Before Append: the version byte and table flags the new table starts
+    // from (Append derives the final version and memo kind from them and
+    // from the fields, e.g. 0xF5 for a FoxPro memo, 0xE5 for SIx, or 0x30
+    // with flag 0x04 for a database container). REQUIRES: after Create.
+    void SetNewTableKind(uint8_t nVersion, uint8_t nTableFlags);
+
+    // Appends a copy of the descriptor (its offset is ignored) to a table
+    // being created. Raises std::logic_error when no table is being created.
+    void CreateField(const DBFFieldDescriptor& fd);
+
+    // Lays out and writes the new table: offsets, version byte, memo kind,
+    // header, descriptors, terminator, end-of-file mark and the memo file.
+    // I/O faults propagate. REQUIRES: after Create.
+    void Append();
+
+    // Closes the table file and the memo file; frees descriptors and buffers.
+    void Close();
+    bool IsOpen() const { return m_bOpened || m_bCreated; }
+
+    // Re-reads the 32-byte header from offset 0; true when 32 bytes were
+    // read. An I/O fault raises 3005.
+    bool ReadHeader();
+    // Writes the in-memory header at offset 0; an I/O fault raises 3005.
+    void WriteHeader();
+
+    // Reads record-length bytes of record nIndex into buffer (which must hold
+    // at least record-length bytes, else std::length_error). A short read
+    // raises 3018 when the record lies wholly or partly beyond the end of the
+    // file (or nIndex is negative), else 3019; an I/O fault raises 3019.
+    void ReadRecord(int32_t nIndex, std::span<unsigned char> buffer);
+    // Writes record-length bytes at the record's position (a write at the
+    // end extends the file); an I/O fault (or a negative index) raises 3020.
+    void WriteRecord(int32_t nIndex, std::span<const unsigned char> buffer);
+
+    int32_t GetRecordCount() const { return m_header.GetRecordCount(); }
+    int GetFieldCount() const { return static_cast<int>(m_fields.size()); }
+    // REQUIRES 0 <= nIndex < GetFieldCount(); otherwise std::out_of_range.
+    const DBFFieldDescriptor& GetFieldInfo(int nIndex) const;
+    const std::vector<DBFFieldDescriptor>& GetFields() const { return m_fields; }
+    // Index of the first field named exactly strName, or -1.
+    int FindField(const std::string& strName) const;
+
+    const DBFHeader& GetHeader() const { return m_header; }
+    // Sets the record count held in memory (written by WriteHeader).
+    void SetRecordCount(int32_t nCount) { m_header.SetRecordCount(nCount); }
+
+    // The table's record buffer (record-length bytes, zeroed when made).
+    std::vector<unsigned char>& GetRecordBuffer() { return m_recordBuffer; }
+
+    // The memo kind chosen at Open or Append (0 for none), the memo path
+    // (empty for none) and the memo object (null for none).
+    int GetMemoKind() const { return m_nMemoKind; }
+    const std::string& GetMemoPath() const { return m_strMemoPath; }
+    CMemoFile* GetMemoFile() const { return m_pMemoFile.get(); }
+    std::string GetFilePath() const { return m_file.GetFilePath(); }
+
+    // Field access through the memo file (used by CDBFRecordset).
+    // Returns the number of bytes of the value (field width, or the memo
+    // length for memo values). A Bytes value refers to the table's binary
+    // value buffer, valid until the next binary read or Close.
+    size_t LoadFieldValue(std::span<const unsigned char> record, const DBFFieldDescriptor& fd,
+                          FieldValue& value);
+    void StoreFieldValue(std::span<unsigned char> record, const DBFFieldDescriptor& fd,
+                         const FieldValue& value);
+
+    // The memo kind for a version byte and table flags: 1 dBASE III (0x83),
+    // 3 dBASE IV (0x7B, 0x8B, 0xCB), 4 FoxPro (0xF5), 8 Visual FoxPro (0x30
+    // with flag 0x02), 12 with flags 0x02 and 0x04, 16 SIx (0xE5); 0 none.
+    static int MemoKindForVersion(uint8_t nVersion, uint8_t nTableFlags);
+    // A short name of the table kind for a version byte ("dBASE III", ...).
+    static const char* TableKindName(uint8_t nVersion);
+    // The table path up to its last "." (in the file name), then "." and the
+    // extension; a name without "." gets "." and the extension appended.
+    static std::string BuildMemoPath(const std::string& strTablePath, const char* lpszExtension);
+
+private:
+    void OpenFile(const std::string& strPath);
+    void ReadDescriptors(uint64_t nFileLength);
+    void OpenMemo(unsigned nCallerFlags);
+    void ResetState();
+
+    DBFHeader m_header;
+    std::vector<DBFFieldDescriptor> m_fields;
+    std::vector<unsigned char> m_recordBuffer;
+    bool m_bOpened = false;
+    bool m_bCreated = false;
+    unsigned m_nOpenFlags = 0;
+    CFile m_file;
+    std::unique_ptr<CMemoFile> m_pMemoFile;
+    bool m_bNewTable = false;
+    std::vector<unsigned char> m_binaryValue;
+
+    int m_nMemoKind = 0;
+    std::string m_strMemoPath;
+    bool m_bMemoOptional = false;
+    bool m_bMemoMissing = false;
+};
