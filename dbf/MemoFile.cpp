@@ -1,39 +1,308 @@
 #include "dbf/MemoFile.h"
 
-// Work in progress: bodies follow.
+#include "dbf/ByteCodec.h"
+#include "dbf/DBFException.h"
+#include "dbf/DBTMemoFile.h"
+#include "dbf/FPTMemoFile.h"
+#include "dbf/SMTMemoFile.h"
+
+#include <algorithm>
+#include <limits>
+
+// dBASE III memo header: block 0; only its first 22 bytes are read and written.
+//
+//   OFFSET  SIZE  MEANING
+//   0       4     next free block, little-endian
+//   4       16    reserved, zero in a new file
+//   20      2     block size, little-endian; 0 means 512
+//   22      490   zero in a new file
+//
+// A value is the run of bytes from the start of its first block up to (not
+// including) the first 0x1A byte; one 0x1A is written after each value, so a
+// value of n bytes occupies ceil((n + 1) / block size) blocks. There is no
+// free-space management: a replaced value that no longer fits is abandoned.
+
+namespace {
+
+constexpr size_t kDBase3HeaderSize = 22;
+constexpr size_t kDBase3NewFileSize = 512;
+constexpr uint32_t kDBase3DefaultBlockSize = 512;
+constexpr unsigned char kTerminator = 0x1A;
+
+} // namespace
 
 CMemoFile::CMemoFile() = default;
-CMemoFile::~CMemoFile() { CMemoFile::Close(); }
+
+CMemoFile::~CMemoFile()
+{
+    CMemoFile::Close();
+}
+
 void CMemoFile::Close()
 {
-    CFile::Abort();
+    if (IsOpen()) {
+        try {
+            CFile::Close();
+        } catch (const CFileException& e) {
+            // Pending bytes could not be written: the user must know, but a
+            // close never raises (it also runs from destructors).
+            e.ReportError();
+        }
+    }
     m_header.clear();
+    m_header.shrink_to_fit();
     m_bMemoOpen = 0;
 }
-bool CMemoFile::CreateMemoFile(const std::string&) { return false; }
-bool CMemoFile::OpenMemoFile(const std::string&, unsigned) { return false; }
-int CMemoFile::GetMemoKind() const { return 1; }
-bool CMemoFile::ReadMemoBytes(uint32_t, uint32_t&, std::vector<unsigned char>& bytes)
+
+int CMemoFile::GetMemoKind() const
+{
+    return kindDBase3;
+}
+
+// ---------------------------------------------------------------------------
+// Helpers shared by the memo classes
+
+uint32_t CMemoFile::EndOfFileBlock() const
+{
+    const uint64_t nBlocks = BlocksFor(GetLength());
+    return static_cast<uint32_t>(std::min<uint64_t>(nBlocks, std::numeric_limits<uint32_t>::max()));
+}
+
+size_t CMemoFile::ReadAtPos(uint64_t nPos, void* lpBuf, size_t nCount)
+{
+    Seek(static_cast<int64_t>(nPos), begin);
+    return Read(lpBuf, nCount);
+}
+
+void CMemoFile::WriteAtPos(uint64_t nPos, const void* lpBuf, size_t nCount)
+{
+    Seek(static_cast<int64_t>(nPos), begin);
+    Write(lpBuf, nCount);
+}
+
+void CMemoFile::CreateFileOrThrow(const std::string& strPath)
+{
+    CFileException error;
+    if (!Open(strPath, modeCreate | modeReadWrite | shareExclusive, &error))
+        ThrowDBFException(DBF_ERR_MEMO_CREATE);
+}
+
+void CMemoFile::OpenFileOrThrow(const std::string& strPath, unsigned nOpenFlags)
+{
+    CFileException error;
+    if (!Open(strPath, nOpenFlags | typeBinary, &error))
+        ThrowDBFException(DBF_ERR_MEMO_OPEN);
+}
+
+void CMemoFile::ReportAndClose(const CFileException& e)
+{
+    e.ReportError();
+    Close();
+}
+
+void CMemoFile::CloseAndThrow(int32_t nErrorCode)
+{
+    Close();
+    ThrowDBFException(nErrorCode);
+}
+
+void CMemoFile::ReportAndThrow(const CFileException& e, int32_t nErrorCode)
+{
+    e.ReportError();
+    ThrowDBFException(nErrorCode);
+}
+
+uint32_t CMemoFile::ToBlock(uint64_t nBlock)
+{
+    if (nBlock > std::numeric_limits<uint32_t>::max())
+        ThrowDBFException(DBF_ERR_MEMO_WRITE);
+    return static_cast<uint32_t>(nBlock);
+}
+
+// ---------------------------------------------------------------------------
+// dBASE III
+
+bool CMemoFile::CreateMemoFile(const std::string& strPath)
+{
+    if (IsMemoOpen())
+        return true;
+    CreateFileOrThrow(strPath);
+    try {
+        const std::vector<unsigned char> zeros(kDBase3NewFileSize, 0);
+        WriteAtPos(0, zeros.data(), zeros.size());
+        std::vector<unsigned char> header(kDBase3HeaderSize, 0);
+        dbfbytes::EncodeFixed32LE(&header[0], 1);  // block size word 0: 512
+        WriteAtPos(0, header.data(), header.size());
+        Flush();
+        m_header = std::move(header);
+        m_nBlockSize = kDBase3DefaultBlockSize;
+    } catch (const CFileException& e) {
+        ReportAndClose(e);
+        return false;
+    }
+    m_bMemoOpen = 1;
+    return true;
+}
+
+bool CMemoFile::OpenMemoFile(const std::string& strPath, unsigned nOpenFlags)
+{
+    if (IsMemoOpen())
+        return true;
+    OpenFileOrThrow(strPath, nOpenFlags);
+    try {
+        std::vector<unsigned char> header(kDBase3HeaderSize, 0);
+        if (ReadAtPos(0, header.data(), header.size()) < header.size())
+            CloseAndThrow(DBF_ERR_MEMO_HEADER);
+        const uint16_t nWord = dbfbytes::DecodeFixed16LE(&header[20]);
+        m_nBlockSize = nWord != 0 ? nWord : kDBase3DefaultBlockSize;
+        m_header = std::move(header);
+    } catch (const CFileException& e) {
+        ReportAndClose(e);
+        return false;
+    }
+    m_bMemoOpen = 1;
+    return true;
+}
+
+// Reads whole chunks up to the first 0x1A or the end of the file; the file's
+// length bounds the work, whatever the blocks hold.
+void CMemoFile::ReadDBase3Value(uint32_t nBlock, std::vector<unsigned char>& data, bool& bTerminated)
+{
+    data.clear();
+    bTerminated = false;
+    if (nBlock == 0)
+        return;  // block 0 is the header: no value
+    const uint64_t nFileLength = GetLength();
+    uint64_t nPos = BlockOffset(nBlock);
+    if (nPos >= nFileLength)
+        return;
+    const size_t nChunk = std::clamp<size_t>(m_nBlockSize, 512, 64 * 1024);
+    std::vector<unsigned char> chunk(nChunk);
+    while (nPos < nFileLength) {
+        const size_t nWant = static_cast<size_t>(std::min<uint64_t>(nChunk, nFileLength - nPos));
+        const size_t nGot = ReadAtPos(nPos, chunk.data(), nWant);
+        if (nGot < nWant)
+            ThrowDBFException(DBF_ERR_MEMO_READ);
+        const auto itEnd = chunk.begin() + static_cast<std::ptrdiff_t>(nGot);
+        const auto itTerm = std::find(chunk.begin(), itEnd, kTerminator);
+        data.insert(data.end(), chunk.begin(), itTerm);
+        if (itTerm != itEnd) {
+            bTerminated = true;
+            break;
+        }
+        nPos += nGot;
+    }
+    if (data.size() + 1 > std::numeric_limits<uint32_t>::max())
+        ThrowDBFException(DBF_ERR_MEMO_READ);
+}
+
+bool CMemoFile::ReadMemoBytes(uint32_t nBlock, uint32_t& nLength, std::vector<unsigned char>& bytes)
 {
     bytes.clear();
-    return false;
+    if (!IsMemoOpen())
+        return false;
+    bool bTerminated = false;
+    try {
+        ReadDBase3Value(nBlock, bytes, bTerminated);
+    } catch (const CFileException& e) {
+        bytes.clear();
+        ReportAndThrow(e, DBF_ERR_MEMO_READ);
+    }
+    if (bTerminated)
+        bytes.push_back(0);  // the NUL in the terminator's place
+    nLength = static_cast<uint32_t>(bytes.size());
+    return true;
 }
-bool CMemoFile::ReadMemoText(uint32_t, uint32_t&, std::string& strText)
+
+bool CMemoFile::ReadMemoText(uint32_t nBlock, uint32_t& nLength, std::string& strText)
 {
     strText.clear();
-    return false;
+    if (!IsMemoOpen())
+        return false;
+    std::vector<unsigned char> data;
+    bool bTerminated = false;
+    try {
+        ReadDBase3Value(nBlock, data, bTerminated);
+    } catch (const CFileException& e) {
+        ReportAndThrow(e, DBF_ERR_MEMO_READ);
+    }
+    strText.assign(data.begin(), data.end());
+    nLength = static_cast<uint32_t>(data.size() + (bTerminated ? 1 : 0));
+    return true;
 }
-bool CMemoFile::WriteMemoText(uint32_t&, uint32_t&, const std::string&) { return false; }
-uint32_t CMemoFile::EndOfFileBlock() const { return 0; }
-size_t CMemoFile::ReadAtPos(uint64_t, void*, size_t) { return 0; }
-void CMemoFile::WriteAtPos(uint64_t, const void*, size_t) {}
-void CMemoFile::CreateFileOrThrow(const std::string&) {}
-void CMemoFile::OpenFileOrThrow(const std::string&, unsigned) {}
-void CMemoFile::ReportAndClose(const CFileException&) {}
-void CMemoFile::CloseAndThrow(int32_t) { throw 0; }
-void CMemoFile::ReadDBase3Value(uint32_t, std::vector<unsigned char>&, bool&) {}
 
-std::unique_ptr<CMemoFile> MakeMemoFile(int) { return std::make_unique<CMemoFile>(); }
+bool CMemoFile::WriteMemoText(uint32_t& nBlock, uint32_t& /*nLength*/, const std::string& strText)
+{
+    if (!IsMemoOpen())
+        return false;
+    const uint64_t m = strText.size();
+    if (m == 0) {
+        nBlock = 0;
+        return true;
+    }
+    try {
+        std::vector<unsigned char> header(kDBase3HeaderSize, 0);
+        auto readHeader = [&] {
+            if (ReadAtPos(0, header.data(), header.size()) < header.size())
+                ThrowDBFException(DBF_ERR_MEMO_HEADER);
+        };
+        // The next free block of a damaged header may lie inside the data
+        // (or be 0, the header itself): never append below the end of file.
+        auto appendBlock = [&] {
+            return std::max(dbfbytes::DecodeFixed32LE(&header[0]), std::max<uint32_t>(EndOfFileBlock(), 1));
+        };
+
+        std::vector<unsigned char> value(strText.begin(), strText.end());
+        value.push_back(kTerminator);
+
+        uint32_t nNewBlock = 0;
+        if (nBlock != 0) {
+            std::vector<unsigned char> current;
+            bool bTerminated = false;
+            ReadDBase3Value(nBlock, current, bTerminated);
+            // The blocks the current value holds: its data and terminator.
+            const uint64_t nCapacity = BlocksFor(current.size() + 1) * m_nBlockSize - 1;
+            readHeader();
+            if (m <= nCapacity && nBlock < appendBlock()) {
+                WriteAtPos(BlockOffset(nBlock), value.data(), value.size());
+                nNewBlock = nBlock;
+            }
+        }
+        if (nNewBlock == 0) {
+            readHeader();
+            const uint32_t nFree = appendBlock();
+            const uint32_t nNext = ToBlock(nFree + BlocksFor(m + 1));
+            WriteAtPos(BlockOffset(nFree), value.data(), value.size());
+            dbfbytes::EncodeFixed32LE(&header[0], nNext);
+            WriteAtPos(0, header.data(), header.size());
+            m_header = header;
+            nNewBlock = nFree;
+        }
+        Flush();
+        nBlock = nNewBlock;
+    } catch (const CFileException& e) {
+        ReportAndThrow(e, DBF_ERR_MEMO_WRITE);
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+
+std::unique_ptr<CMemoFile> MakeMemoFile(int nKind)
+{
+    switch (nKind) {
+    case CMemoFile::kindDBase4:
+        return std::make_unique<CDBTMemoFile>();
+    case CMemoFile::kindFoxPro:
+    case CMemoFile::kindVisualFoxPro:
+    case CMemoFile::kindVisualFoxProDbc:
+        return std::make_unique<CFPTMemoFile>();
+    case CMemoFile::kindSIx:
+        return std::make_unique<CSMTMemoFile>();
+    default:
+        return std::make_unique<CMemoFile>();
+    }
+}
 
 const char* MemoFileExtension(int nKind)
 {

@@ -125,6 +125,11 @@ protected:
     void ReportAndClose(const CFileException& e);
     // Closes the memo and raises the code.
     [[noreturn]] void CloseAndThrow(int32_t nErrorCode);
+    // Reports a platform file error to the user, then raises the code.
+    [[noreturn]] static void ReportAndThrow(const CFileException& e, int32_t nErrorCode);
+    // A block number computed in 64 bits; raises 3015 when it does not fit
+    // the 32-bit block numbers of the formats.
+    static uint32_t ToBlock(uint64_t nBlock);
 
     int m_bMemoOpen = 0;
     uint32_t m_nBlockSize = 512;

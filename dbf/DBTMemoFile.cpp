@@ -1,0 +1,349 @@
+#include "dbf/DBTMemoFile.h"
+
+#include "dbf/ByteCodec.h"
+#include "dbf/DBFException.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <map>
+
+// dBASE IV memo header: block 0; only its first 22 bytes are read and written.
+//
+//   OFFSET  SIZE  MEANING
+//   0       4     head of the free-run chain, little-endian; the end-of-file
+//                 block when the chain is empty
+//   4       4     reserved, zero in a new file
+//   8       8     the file's title, zero-padded (not NUL-terminated when 8 long)
+//   16      4     reserved, zero in a new file
+//   20      2     block size, little-endian
+//
+// First block of a value in use:
+//
+//   OFFSET  SIZE  MEANING
+//   0       4     in-use marker FF FF 08 00
+//   4       4     total length = data length + 8, little-endian
+//   8       n     the data
+//
+// First block of a run of free blocks:
+//
+//   OFFSET  SIZE  MEANING
+//   0       4     block number of the next free run, little-endian
+//   4       4     number of blocks in this run, little-endian
+//
+// A value of n bytes occupies ceil((n + 8) / block size) blocks. The header
+// acts as the chain's block 0: its link at offset 0 reaches the first run.
+
+namespace {
+
+constexpr size_t kNewFileSize = 512;
+constexpr uint32_t kNewBlockSize = 256;
+constexpr size_t kBlockHeaderSize = 8;
+constexpr unsigned char kInUseMarker[4] = {0xFF, 0xFF, 0x08, 0x00};
+constexpr uint32_t kInUseLink = 0x0008FFFF;  // the marker read as a link
+
+} // namespace
+
+CDBTMemoFile::CDBTMemoFile()
+{
+    m_nBlockSize = kNewBlockSize;
+}
+
+CDBTMemoFile::~CDBTMemoFile()
+{
+    CDBTMemoFile::Close();
+}
+
+void CDBTMemoFile::Close()
+{
+    CMemoFile::Close();
+    m_dbtHeader.fill(0);
+}
+
+int CDBTMemoFile::GetMemoKind() const
+{
+    return kindDBase4;
+}
+
+bool CDBTMemoFile::CreateMemoFile(const std::string& strPath)
+{
+    if (IsMemoOpen())
+        return true;
+    CreateFileOrThrow(strPath);
+    try {
+        const std::vector<unsigned char> zeros(kNewFileSize, 0);
+        WriteAtPos(0, zeros.data(), zeros.size());
+        m_nBlockSize = kNewBlockSize;
+        std::array<unsigned char, kHeaderSize> header {};
+        dbfbytes::EncodeFixed32LE(&header[0], static_cast<uint32_t>(BlocksFor(kNewFileSize)));
+        // The title as dBASE IV writes it: the name without folder and
+        // without extension, first 8 bytes.
+        std::string strTitle = GetFileTitle();
+        const auto dot = strTitle.find_last_of('.');
+        if (dot != std::string::npos && dot > 0)
+            strTitle.erase(dot);
+        std::memcpy(&header[8], strTitle.data(), std::min<size_t>(strTitle.size(), 8));
+        dbfbytes::EncodeFixed16LE(&header[20], static_cast<uint16_t>(kNewBlockSize));
+        WriteAtPos(0, header.data(), header.size());
+        Flush();
+        m_dbtHeader = header;
+    } catch (const CFileException& e) {
+        ReportAndClose(e);
+        return false;
+    }
+    m_bMemoOpen = 1;
+    return true;
+}
+
+bool CDBTMemoFile::OpenMemoFile(const std::string& strPath, unsigned nOpenFlags)
+{
+    if (IsMemoOpen())
+        return true;
+    OpenFileOrThrow(strPath, nOpenFlags);
+    try {
+        std::array<unsigned char, kHeaderSize> header {};
+        if (ReadAtPos(0, header.data(), header.size()) < header.size())
+            CloseAndThrow(DBF_ERR_MEMO_HEADER);
+        const uint16_t nBlockSize = dbfbytes::DecodeFixed16LE(&header[20]);
+        if (nBlockSize == 0)
+            CloseAndThrow(DBF_ERR_MEMO_BLOCKSIZE);
+        m_nBlockSize = nBlockSize;
+        m_dbtHeader = header;
+    } catch (const CFileException& e) {
+        ReportAndClose(e);
+        return false;
+    }
+    m_bMemoOpen = 1;
+    return true;
+}
+
+// Reads the data of the value at nBlock. The stored length is checked
+// against the file before anything is allocated for it.
+void CDBTMemoFile::ReadValue(uint32_t nBlock, std::vector<unsigned char>& data)
+{
+    data.clear();
+    if (nBlock == 0)
+        return;  // block 0 is the header: no value
+    const uint64_t nPos = BlockOffset(nBlock);
+    unsigned char lengthBytes[4];
+    if (ReadAtPos(nPos + 4, lengthBytes, 4) < 4)
+        ThrowDBFException(DBF_ERR_MEMO_READ);
+    const int32_t nData = static_cast<int32_t>(dbfbytes::DecodeFixed32LE(lengthBytes) - kBlockHeaderSize);
+    if (nData < 1)
+        ThrowDBFException(DBF_ERR_MEMO_READ);
+    const uint64_t nDataPos = nPos + kBlockHeaderSize;
+    if (nDataPos + static_cast<uint64_t>(nData) > GetLength())
+        ThrowDBFException(DBF_ERR_MEMO_READ);
+    data.resize(static_cast<size_t>(nData));
+    if (ReadAtPos(nDataPos, data.data(), data.size()) < data.size()) {
+        data.clear();
+        ThrowDBFException(DBF_ERR_MEMO_READ);
+    }
+}
+
+bool CDBTMemoFile::ReadMemoBytes(uint32_t nBlock, uint32_t& nLength, std::vector<unsigned char>& bytes)
+{
+    bytes.clear();
+    if (!IsMemoOpen())
+        return false;
+    try {
+        ReadValue(nBlock, bytes);
+    } catch (const CFileException& e) {
+        bytes.clear();
+        ReportAndThrow(e, DBF_ERR_MEMO_READ);
+    }
+    nLength = static_cast<uint32_t>(bytes.size());
+    return true;
+}
+
+bool CDBTMemoFile::ReadMemoText(uint32_t nBlock, uint32_t& nLength, std::string& strText)
+{
+    strText.clear();
+    if (!IsMemoOpen())
+        return false;
+    std::vector<unsigned char> data;
+    try {
+        ReadValue(nBlock, data);
+    } catch (const CFileException& e) {
+        ReportAndThrow(e, DBF_ERR_MEMO_READ);
+    }
+    strText.assign(data.begin(), data.end());
+    nLength = static_cast<uint32_t>(data.size());
+    return true;
+}
+
+bool CDBTMemoFile::WriteMemoText(uint32_t& nBlock, uint32_t& /*nLength*/, const std::string& strText)
+{
+    if (!IsMemoOpen())
+        return false;
+    const uint64_t m = strText.size();
+    if (m > std::numeric_limits<uint32_t>::max() - kBlockHeaderSize)
+        ThrowDBFException(DBF_ERR_MEMO_WRITE);
+    const uint32_t nNeed = ToBlock(BlocksFor(m + kBlockHeaderSize));
+    try {
+        uint32_t nNewBlock = 0;
+        if (nBlock != 0) {
+            unsigned char blockHeader[kBlockHeaderSize];
+            if (ReadAtPos(BlockOffset(nBlock), blockHeader, sizeof blockHeader) < sizeof blockHeader)
+                ThrowDBFException(DBF_ERR_MEMO_READ);
+            // Only a block that carries the in-use marker is a value of this
+            // file; anything else (a free run, garbage) is left alone.
+            if (std::memcmp(blockHeader, kInUseMarker, 4) == 0) {
+                const uint64_t nTotal = dbfbytes::DecodeFixed32LE(blockHeader + 4);
+                if (m != 0 && BlocksFor(nTotal) == nNeed) {
+                    WriteValueAt(nBlock, strText);
+                    nNewBlock = nBlock;
+                } else {
+                    FreeRunAt(nBlock, BlocksFor(nTotal));
+                }
+            }
+        }
+        if (m != 0 && nNewBlock == 0)
+            nNewBlock = StoreValue(nNeed, strText);
+        Flush();
+        nBlock = nNewBlock;
+    } catch (const CFileException& e) {
+        ReportAndThrow(e, DBF_ERR_MEMO_WRITE);
+    }
+    return true;
+}
+
+void CDBTMemoFile::ReadHeader()
+{
+    std::array<unsigned char, kHeaderSize> header {};
+    if (ReadAtPos(0, header.data(), header.size()) < header.size())
+        ThrowDBFException(DBF_ERR_MEMO_HEADER);
+    m_dbtHeader = header;
+}
+
+CDBTMemoFile::ChainWalk CDBTMemoFile::WalkChain()
+{
+    ReadHeader();
+    ChainWalk walk;
+    walk.nEndOfFile = EndOfFileBlock();
+    std::map<uint32_t, uint32_t> seen;  // first block -> one past its last block
+    uint64_t nLinkPos = 0;
+    uint32_t nLink = dbfbytes::DecodeFixed32LE(&m_dbtHeader[0]);
+    for (;;) {
+        if (nLink == 0 || nLink >= walk.nEndOfFile || nLink == kInUseLink)
+            break;
+        unsigned char runHeader[kBlockHeaderSize];
+        if (ReadAtPos(BlockOffset(nLink), runHeader, sizeof runHeader) < sizeof runHeader)
+            break;
+        if (std::memcmp(runHeader, kInUseMarker, 4) == 0)
+            break;
+        const uint32_t nNext = dbfbytes::DecodeFixed32LE(runHeader);
+        const uint32_t nCount = dbfbytes::DecodeFixed32LE(runHeader + 4);
+        const uint64_t nEnd = static_cast<uint64_t>(nLink) + nCount;
+        if (nCount == 0 || nEnd > walk.nEndOfFile)
+            break;
+        // A run seen before, or one overlapping it, means a cycle or a
+        // damaged chain.
+        auto it = seen.upper_bound(nLink);
+        if (it != seen.end() && it->first < nEnd)
+            break;
+        if (it != seen.begin() && std::prev(it)->second > nLink)
+            break;
+        seen.emplace(nLink, static_cast<uint32_t>(nEnd));
+        walk.runs.push_back({nLink, nCount, nNext, nLinkPos});
+        nLinkPos = BlockOffset(nLink);
+        nLink = nNext;
+    }
+    walk.nEndLinkPos = nLinkPos;
+    walk.nEndLink = nLink;
+    return walk;
+}
+
+void CDBTMemoFile::WriteLink(uint64_t nLinkPos, uint32_t nValue)
+{
+    if (nLinkPos == 0) {
+        dbfbytes::EncodeFixed32LE(&m_dbtHeader[0], nValue);
+        WriteAtPos(0, m_dbtHeader.data(), m_dbtHeader.size());
+    } else {
+        unsigned char link[4];
+        dbfbytes::EncodeFixed32LE(link, nValue);
+        WriteAtPos(nLinkPos, link, sizeof link);
+    }
+}
+
+void CDBTMemoFile::WriteValueAt(uint32_t nBlock, const std::string& strText)
+{
+    std::vector<unsigned char> value(kBlockHeaderSize + strText.size());
+    std::memcpy(value.data(), kInUseMarker, 4);
+    dbfbytes::EncodeFixed32LE(&value[4], static_cast<uint32_t>(strText.size() + kBlockHeaderSize));
+    std::memcpy(value.data() + kBlockHeaderSize, strText.data(), strText.size());
+    WriteAtPos(BlockOffset(nBlock), value.data(), value.size());
+}
+
+uint32_t CDBTMemoFile::StoreValue(uint32_t nNeed, const std::string& strText)
+{
+    const ChainWalk walk = WalkChain();
+    // First fit: the tail of a larger run, or a whole run of the exact size.
+    for (const FreeRun& run : walk.runs) {
+        if (nNeed < run.nCount) {
+            const uint32_t nTarget = run.nBlock + run.nCount - nNeed;
+            WriteValueAt(nTarget, strText);
+            unsigned char count[4];
+            dbfbytes::EncodeFixed32LE(count, run.nCount - nNeed);
+            WriteAtPos(BlockOffset(run.nBlock) + 4, count, sizeof count);
+            return nTarget;
+        }
+        if (nNeed == run.nCount) {
+            WriteValueAt(run.nBlock, strText);
+            WriteLink(run.nLinkPos, run.nNext);
+            return run.nBlock;
+        }
+    }
+    // Append at the end-of-file block, padded to a whole block.
+    const uint32_t nTarget = walk.nEndOfFile;
+    const uint32_t nNewEnd = ToBlock(static_cast<uint64_t>(nTarget) + nNeed);
+    WriteValueAt(nTarget, strText);
+    if (walk.nEndLink == nTarget)
+        WriteLink(walk.nEndLinkPos, nNewEnd);
+    const uint64_t nPadded = BlocksFor(GetLength()) * m_nBlockSize;
+    if (GetLength() < nPadded)
+        SetLength(nPadded);
+    return nTarget;
+}
+
+void CDBTMemoFile::FreeRunAt(uint32_t nBlock, uint64_t nCount)
+{
+    const ChainWalk walk = WalkChain();
+    if (nBlock >= walk.nEndOfFile || nCount == 0)
+        return;
+    // A value whose stated length reaches past the file frees only what the
+    // file holds.
+    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(nCount, walk.nEndOfFile - nBlock));
+    const uint64_t nEnd = static_cast<uint64_t>(nBlock) + n;
+    for (const FreeRun& run : walk.runs) {
+        // Freeing blocks the chain already holds would let two values share
+        // them later.
+        if (nBlock < static_cast<uint64_t>(run.nBlock) + run.nCount && run.nBlock < nEnd)
+            return;
+    }
+    for (const FreeRun& run : walk.runs) {
+        if (static_cast<uint64_t>(run.nBlock) + run.nCount == nBlock) {
+            // Right behind a free run: extend it.
+            unsigned char count[4];
+            dbfbytes::EncodeFixed32LE(count, run.nCount + n);
+            WriteAtPos(BlockOffset(run.nBlock) + 4, count, sizeof count);
+            return;
+        }
+        if (nEnd == run.nBlock) {
+            // Right in front of a free run: one run at the freed block,
+            // reached through the link that reached the old one.
+            unsigned char runHeader[kBlockHeaderSize];
+            dbfbytes::EncodeFixed32LE(runHeader, run.nNext);
+            dbfbytes::EncodeFixed32LE(runHeader + 4, n + run.nCount);
+            WriteAtPos(BlockOffset(nBlock), runHeader, sizeof runHeader);
+            WriteLink(run.nLinkPos, nBlock);
+            return;
+        }
+    }
+    // Linked last: it ends the chain at the end-of-file block.
+    unsigned char runHeader[kBlockHeaderSize];
+    dbfbytes::EncodeFixed32LE(runHeader, walk.nEndOfFile);
+    dbfbytes::EncodeFixed32LE(runHeader + 4, n);
+    WriteAtPos(BlockOffset(nBlock), runHeader, sizeof runHeader);
+    WriteLink(walk.nEndLinkPos, nBlock);
+}

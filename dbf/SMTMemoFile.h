@@ -1,0 +1,46 @@
+#pragma once
+// SIx memo file (.SMT, kind 16) of Clipper tables: values stored as raw bytes
+// without block header or terminator, their length kept in the record, and a
+// table of up to 81 free runs in the header that freed values return to and
+// new values take from (first fit).
+
+#include "dbf/MemoFile.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CSMTMemoFile : public CMemoFile {
+public:
+    CSMTMemoFile();
+    ~CSMTMemoFile() override;
+
+    void Close() override;
+    bool CreateMemoFile(const std::string& strPath) override;
+    bool OpenMemoFile(const std::string& strPath, unsigned nOpenFlags) override;
+    int GetMemoKind() const override;
+    // nLength is an input here: the value's length as the record keeps it.
+    bool ReadMemoBytes(uint32_t nBlock, uint32_t& nLength, std::vector<unsigned char>& bytes) override;
+    bool ReadMemoText(uint32_t nBlock, uint32_t& nLength, std::string& strText) override;
+    bool WriteMemoText(uint32_t& nBlock, uint32_t& nLength, const std::string& strText) override;
+
+    static constexpr size_t kHeaderSize = 510;
+    static constexpr unsigned kMaxFreeRuns = 81;
+
+private:
+    void ReadValue(uint32_t nBlock, uint32_t nLength, std::vector<unsigned char>& data);
+    // Re-reads the header image from the file (3012 when short).
+    void ReadHeader();
+    void WriteHeader();
+    // The first block after the header.
+    uint32_t FirstDataBlock() const;
+    // Whether nBlock names a block of the data area that the file holds.
+    bool IsDataBlock(uint32_t nBlock) const;
+    // Takes nNeed blocks from the free-run table; 0 when no run fits.
+    uint32_t TakeFirstFit(uint32_t nNeed);
+    uint32_t AppendValue(const std::string& strText);
+    void FreeRunAt(uint32_t nBlock, uint64_t nCount);
+
+    std::array<unsigned char, kHeaderSize> m_smtHeader {};
+};
