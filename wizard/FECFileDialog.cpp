@@ -1,0 +1,108 @@
+#include "wizard/FECFileDialog.h"
+
+#include <QFileInfo>
+
+namespace {
+
+CFECFileDialog::Runner& TestRunner()
+{
+    static CFECFileDialog::Runner runner;
+    return runner;
+}
+
+} // namespace
+
+CFECFileDialog::CFECFileDialog(bool bOpenFileDialog, const QString& strDefExt,
+                               const QString& strFileName, const QString& strFilter,
+                               QWidget* pParent)
+    : QFileDialog(pParent)
+{
+    setAcceptMode(bOpenFileDialog ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    setFileMode(bOpenFileDialog ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    if (!strDefExt.isEmpty())
+        setDefaultSuffix(strDefExt);
+    const QStringList aFilters = FilterToNameFilters(strFilter);
+    if (!aFilters.isEmpty())
+        setNameFilters(aFilters);
+    if (!strFileName.isEmpty())
+        selectFile(strFileName);
+}
+
+int CFECFileDialog::DoModal()
+{
+    if (TestRunner())
+        return TestRunner()(*this);
+    return exec();
+}
+
+QString CFECFileDialog::GetPathName() const
+{
+    const QStringList aFiles = selectedFiles();
+    if (aFiles.isEmpty())
+        return QString();
+    return QFileInfo(aFiles.first()).absoluteFilePath();
+}
+
+QStringList CFECFileDialog::FilterToNameFilters(const QString& strFilter)
+{
+    // "text|pattern|text|pattern||": pairs of a shown text and its patterns.
+    const QStringList aParts = strFilter.split(QLatin1Char('|'));
+    QStringList aFilters;
+    for (qsizetype i = 0; i + 1 < aParts.size(); i += 2) {
+        const QString strText = aParts[i].trimmed();
+        QString strPatterns = aParts[i + 1].trimmed();
+        if (strText.isEmpty() && strPatterns.isEmpty())
+            break;
+        // "*.*" means every file on the system the filter was written for;
+        // here it would hide names without a dot.
+        QStringList aPatterns = strPatterns.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString& strPattern : aPatterns) {
+            strPattern = strPattern.trimmed();
+            if (strPattern == QLatin1String("*.*"))
+                strPattern = QStringLiteral("*");
+        }
+        strPatterns = aPatterns.join(QLatin1Char(' '));
+        // The shown text already names its patterns in parentheses; the
+        // dialog takes the patterns from the last pair of parentheses.
+        QString strShown = strText;
+        const qsizetype nOpen = strShown.lastIndexOf(QLatin1Char('('));
+        if (nOpen >= 0 && strShown.endsWith(QLatin1Char(')')))
+            strShown = strShown.left(nOpen).trimmed();
+        aFilters.append(strShown + QStringLiteral(" (") + strPatterns + QLatin1Char(')'));
+    }
+    return aFilters;
+}
+
+std::optional<QString> CFECFileDialog::PathBoxTextFor(const QString& strChosenPath)
+{
+    // The extension is what follows the last "." of the file name (not of
+    // the folders), compared as lower case.
+    const QString strName = QFileInfo(strChosenPath).fileName();
+    const qsizetype nDot = strName.lastIndexOf(QLatin1Char('.'));
+    if (nDot < 0)
+        return std::nullopt;
+    if (strName.mid(nDot + 1).toLower() != QLatin1String("dbf"))
+        return std::nullopt;
+    return strChosenPath;
+}
+
+bool CFECFileDialog::Browse(QWidget* pParent, QString& strPathBox)
+{
+    CFECFileDialog dialog(true, QString(), QString(), QString::fromLatin1(kFilter), pParent);
+    dialog.setWindowTitle(QString::fromLatin1(kTitle));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.DoModal() != QDialog::Accepted)
+        return false;
+    const std::optional<QString> strText = PathBoxTextFor(dialog.GetPathName());
+    if (!strText)
+        return false;
+    strPathBox = *strText;
+    return true;
+}
+
+CFECFileDialog::Runner CFECFileDialog::SetRunnerForTests(Runner runner)
+{
+    Runner previous = std::move(TestRunner());
+    TestRunner() = std::move(runner);
+    return previous;
+}

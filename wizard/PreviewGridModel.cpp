@@ -1,0 +1,398 @@
+#include "wizard/PreviewGridModel.h"
+
+#include "wizard/PreviewRowBatch.h"
+
+#include <QBrush>
+
+#include <algorithm>
+#include <limits>
+#include <numeric>
+
+namespace {
+
+// Rows per chunk while appending; a chunk that grows past twice this through
+// insertions in the middle is split in two.
+constexpr int kChunkRows = 2048;
+// A chunk's text is addressed by 32-bit offsets; appending starts a new
+// chunk well before that limit.
+constexpr size_t kChunkTextSoftLimit = size_t(256) << 20;
+constexpr size_t kChunkTextHardLimit = std::numeric_limits<uint32_t>::max() - 1;
+
+bool StartsWith(std::string_view str, std::string_view strPrefix)
+{
+    return str.substr(0, strPrefix.size()) == strPrefix;
+}
+
+} // namespace
+
+// Rows [first, first + rows) of the grid: every cell's UTF-8 text one after
+// the other in strText, aCellStart[i] where cell i begins (one extra entry
+// for the end), aRowFirstCell[r] the index of row r's first cell (one extra
+// entry for the end). Rows may hold fewer cells than there are columns.
+struct CPreviewGridModel::Chunk {
+    std::string strText;
+    std::vector<uint32_t> aCellStart{0};
+    std::vector<uint32_t> aRowFirstCell{0};
+
+    int Rows() const { return static_cast<int>(aRowFirstCell.size()) - 1; }
+    int CellCount(int nRow) const
+    {
+        return static_cast<int>(aRowFirstCell[nRow + 1] - aRowFirstCell[nRow]);
+    }
+    std::string_view Cell(int nRow, int nColumn) const
+    {
+        if (nColumn < 0 || nColumn >= CellCount(nRow))
+            return {};
+        const uint32_t nCell = aRowFirstCell[nRow] + static_cast<uint32_t>(nColumn);
+        return std::string_view(strText).substr(aCellStart[nCell],
+                                                aCellStart[nCell + 1] - aCellStart[nCell]);
+    }
+    std::vector<std::string> RowCopy(int nRow) const
+    {
+        std::vector<std::string> aCells;
+        for (int i = 0; i < CellCount(nRow); ++i)
+            aCells.emplace_back(Cell(nRow, i));
+        return aCells;
+    }
+
+    void AppendRow(const std::vector<std::string_view>& aCells)
+    {
+        for (std::string_view str : aCells) {
+            strText.append(str);
+            aCellStart.push_back(static_cast<uint32_t>(strText.size()));
+        }
+        aRowFirstCell.push_back(static_cast<uint32_t>(aCellStart.size() - 1));
+    }
+
+    // Replaces the cells of row nRow; the texts after it move.
+    template <class Strings> void ReplaceRow(int nRow, const Strings& aCells)
+    {
+        const uint32_t nFirstCell = aRowFirstCell[nRow];
+        const uint32_t nEndCell = aRowFirstCell[nRow + 1];
+        const uint32_t nByteStart = aCellStart[nFirstCell];
+        const uint32_t nByteEnd = aCellStart[nEndCell];
+
+        std::string strNew;
+        std::vector<uint32_t> aNewStarts;
+        for (const auto& str : aCells) {
+            aNewStarts.push_back(nByteStart + static_cast<uint32_t>(strNew.size()));
+            strNew.append(str.data(), str.size());
+        }
+        const int64_t nByteDelta =
+            static_cast<int64_t>(strNew.size()) - static_cast<int64_t>(nByteEnd - nByteStart);
+        const int64_t nCellDelta =
+            static_cast<int64_t>(aNewStarts.size()) - static_cast<int64_t>(nEndCell - nFirstCell);
+
+        strText.replace(nByteStart, nByteEnd - nByteStart, strNew);
+        aCellStart.erase(aCellStart.begin() + nFirstCell, aCellStart.begin() + nEndCell);
+        aCellStart.insert(aCellStart.begin() + nFirstCell, aNewStarts.begin(), aNewStarts.end());
+        for (size_t i = nFirstCell + aNewStarts.size(); i < aCellStart.size(); ++i)
+            aCellStart[i] = static_cast<uint32_t>(aCellStart[i] + nByteDelta);
+        for (size_t r = static_cast<size_t>(nRow) + 1; r < aRowFirstCell.size(); ++r)
+            aRowFirstCell[r] = static_cast<uint32_t>(aRowFirstCell[r] + nCellDelta);
+    }
+
+    // Inserts an empty row before row nRow (nRow == Rows() appends).
+    void InsertEmptyRow(int nRow)
+    {
+        aRowFirstCell.insert(aRowFirstCell.begin() + nRow, aRowFirstCell[nRow]);
+    }
+
+    // Moves rows [nFrom, Rows()) into a new chunk.
+    std::unique_ptr<Chunk> SplitOff(int nFrom)
+    {
+        auto pTail = std::make_unique<Chunk>();
+        for (int r = nFrom; r < Rows(); ++r) {
+            std::vector<std::string_view> aCells;
+            for (int c = 0; c < CellCount(r); ++c)
+                aCells.push_back(Cell(r, c));
+            pTail->AppendRow(aCells);
+        }
+        const uint32_t nFirstCell = aRowFirstCell[nFrom];
+        strText.resize(aCellStart[nFirstCell]);
+        aCellStart.resize(nFirstCell + 1);
+        aRowFirstCell.resize(nFrom + 1);
+        Compact();
+        pTail->Compact();
+        return pTail;
+    }
+
+    void Compact()
+    {
+        strText.shrink_to_fit();
+        aCellStart.shrink_to_fit();
+        aRowFirstCell.shrink_to_fit();
+    }
+
+    size_t MemoryBytes() const
+    {
+        return sizeof(Chunk) + strText.capacity() + aCellStart.capacity() * sizeof(uint32_t) +
+               aRowFirstCell.capacity() * sizeof(uint32_t);
+    }
+};
+
+CPreviewGridModel::CPreviewGridModel(QObject* pParent) : QAbstractTableModel(pParent) {}
+
+CPreviewGridModel::~CPreviewGridModel() = default;
+
+void CPreviewGridModel::ClearGrid()
+{
+    beginResetModel();
+    m_aColumns.clear();
+    m_aChunks.clear();
+    m_aChunkFirstRow.clear();
+    m_nRows = 0;
+    endResetModel();
+}
+
+void CPreviewGridModel::DeleteAllRows()
+{
+    if (m_nRows == 0)
+        return;
+    beginRemoveRows(QModelIndex(), 0, m_nRows - 1);
+    m_aChunks.clear();
+    m_aChunkFirstRow.clear();
+    m_nRows = 0;
+    endRemoveRows();
+}
+
+void CPreviewGridModel::InsertColumn(int nIndex, const QString& strHeading, int nWidth)
+{
+    const int nColumns = static_cast<int>(m_aColumns.size());
+    nIndex = std::clamp(nIndex, 0, nColumns);
+    beginInsertColumns(QModelIndex(), nIndex, nIndex);
+    m_aColumns.insert(m_aColumns.begin() + nIndex, ColumnInfo{strHeading, nWidth});
+    // Cells at and after the new column move one to the right, as in a list
+    // control. Only rows that reach that far need touching.
+    for (auto& pChunk : m_aChunks) {
+        for (int r = 0; r < pChunk->Rows(); ++r) {
+            if (pChunk->CellCount(r) <= nIndex)
+                continue;
+            std::vector<std::string> aCells = pChunk->RowCopy(r);
+            aCells.insert(aCells.begin() + nIndex, std::string());
+            pChunk->ReplaceRow(r, aCells);
+        }
+    }
+    endInsertColumns();
+    emit columnWidthSet(nIndex, nWidth);
+}
+
+void CPreviewGridModel::InsertRow(int nIndex, std::string_view strLabel)
+{
+    nIndex = std::clamp(nIndex, 0, m_nRows);
+    beginInsertRows(QModelIndex(), nIndex, nIndex);
+    if (nIndex == m_nRows) {
+        if (m_aChunks.empty() || m_aChunks.back()->Rows() >= kChunkRows ||
+            m_aChunks.back()->strText.size() + strLabel.size() > kChunkTextSoftLimit) {
+            if (!m_aChunks.empty())
+                m_aChunks.back()->Compact();
+            m_aChunks.push_back(std::make_unique<Chunk>());
+            m_aChunkFirstRow.push_back(m_nRows);
+        }
+        m_aChunks.back()->AppendRow({strLabel});
+    } else {
+        const auto it = std::upper_bound(m_aChunkFirstRow.begin(), m_aChunkFirstRow.end(), nIndex);
+        const size_t nChunk = static_cast<size_t>(it - m_aChunkFirstRow.begin()) - 1;
+        Chunk& chunk = *m_aChunks[nChunk];
+        const int nLocal = nIndex - m_aChunkFirstRow[nChunk];
+        std::string_view strFitting = strLabel.substr(
+            0, std::min(strLabel.size(), kChunkTextHardLimit - chunk.strText.size()));
+        chunk.InsertEmptyRow(nLocal);
+        chunk.ReplaceRow(nLocal, std::vector<std::string_view>{strFitting});
+        for (size_t i = nChunk + 1; i < m_aChunkFirstRow.size(); ++i)
+            ++m_aChunkFirstRow[i];
+        if (chunk.Rows() > 2 * kChunkRows) {
+            const int nHalf = chunk.Rows() / 2;
+            m_aChunks.insert(m_aChunks.begin() + nChunk + 1, chunk.SplitOff(nHalf));
+            m_aChunkFirstRow.insert(m_aChunkFirstRow.begin() + nChunk + 1,
+                                    m_aChunkFirstRow[nChunk] + nHalf);
+        }
+    }
+    ++m_nRows;
+    endInsertRows();
+}
+
+void CPreviewGridModel::SetCellText(int nRow, int nColumn, std::string_view strText)
+{
+    if (nRow < 0 || nRow >= m_nRows || nColumn < 0)
+        return;
+    const auto it = std::upper_bound(m_aChunkFirstRow.begin(), m_aChunkFirstRow.end(), nRow);
+    const size_t nChunk = static_cast<size_t>(it - m_aChunkFirstRow.begin()) - 1;
+    Chunk& chunk = *m_aChunks[nChunk];
+    const int nLocal = nRow - m_aChunkFirstRow[nChunk];
+
+    std::vector<std::string> aCells = chunk.RowCopy(nLocal);
+    if (static_cast<int>(aCells.size()) <= nColumn)
+        aCells.resize(static_cast<size_t>(nColumn) + 1);
+    const size_t nRoom = kChunkTextHardLimit - (chunk.strText.size() - aCells[nColumn].size());
+    aCells[nColumn].assign(strText.substr(0, std::min(strText.size(), nRoom)));
+    chunk.ReplaceRow(nLocal, aCells);
+
+    const QModelIndex index = createIndex(nRow, nColumn);
+    if (nColumn == 1) // the row's colours follow column 1
+        emit dataChanged(createIndex(nRow, 0), createIndex(nRow, std::max(0, columnCount() - 1)));
+    else
+        emit dataChanged(index, index);
+}
+
+void CPreviewGridModel::AppendRows(const CPreviewRowBatch& batch)
+{
+    if (batch.IsEmpty())
+        return;
+    const auto& aCells = batch.GetCells();
+    // Cells normally arrive row by row; order them by row otherwise, keeping
+    // the order of calls for one cell so that the last text set wins.
+    std::vector<uint32_t> aOrder(aCells.size());
+    std::iota(aOrder.begin(), aOrder.end(), 0u);
+    const bool bSorted = std::is_sorted(aCells.begin(), aCells.end(),
+                                        [](const auto& a, const auto& b) { return a.nRow < b.nRow; });
+    if (!bSorted)
+        std::stable_sort(aOrder.begin(), aOrder.end(),
+                         [&](uint32_t a, uint32_t b) { return aCells[a].nRow < aCells[b].nRow; });
+
+    const int nFirst = m_nRows;
+    const int nCount = batch.GetRowCount();
+    beginInsertRows(QModelIndex(), nFirst, nFirst + nCount - 1);
+    size_t nNext = 0;
+    std::vector<std::string_view> aRow;
+    for (int r = 0; r < nCount; ++r) {
+        aRow.clear();
+        size_t nRowBytes = 0;
+        for (; nNext < aOrder.size() && aCells[aOrder[nNext]].nRow == static_cast<uint32_t>(r); ++nNext) {
+            const auto& cell = aCells[aOrder[nNext]];
+            if (aRow.size() <= cell.nColumn)
+                aRow.resize(cell.nColumn + 1);
+            nRowBytes -= aRow[cell.nColumn].size();
+            aRow[cell.nColumn] = batch.GetText(cell);
+            nRowBytes += cell.nLength;
+        }
+        if (m_aChunks.empty() || m_aChunks.back()->Rows() >= kChunkRows ||
+            m_aChunks.back()->strText.size() + nRowBytes > kChunkTextSoftLimit) {
+            if (!m_aChunks.empty())
+                m_aChunks.back()->Compact();
+            m_aChunks.push_back(std::make_unique<Chunk>());
+            m_aChunkFirstRow.push_back(m_nRows);
+        }
+        // A single row beyond the chunk's addressable text keeps what fits.
+        size_t nRoom = kChunkTextHardLimit - m_aChunks.back()->strText.size();
+        for (auto& str : aRow) {
+            str = str.substr(0, std::min(str.size(), nRoom));
+            nRoom -= str.size();
+        }
+        m_aChunks.back()->AppendRow(aRow);
+        ++m_nRows;
+    }
+    endInsertRows();
+}
+
+int CPreviewGridModel::GetColumnWidth(int nColumn) const
+{
+    if (nColumn < 0 || nColumn >= static_cast<int>(m_aColumns.size()))
+        return 0;
+    return m_aColumns[nColumn].nWidth;
+}
+
+QString CPreviewGridModel::GetCellText(int nRow, int nColumn) const
+{
+    if (nRow < 0 || nRow >= m_nRows)
+        return QString();
+    const auto it = std::upper_bound(m_aChunkFirstRow.begin(), m_aChunkFirstRow.end(), nRow);
+    const size_t nChunk = static_cast<size_t>(it - m_aChunkFirstRow.begin()) - 1;
+    const std::string_view str = m_aChunks[nChunk]->Cell(nRow - m_aChunkFirstRow[nChunk], nColumn);
+    return QString::fromUtf8(str.data(), static_cast<qsizetype>(str.size()));
+}
+
+size_t CPreviewGridModel::GetMemoryBytes() const
+{
+    size_t nBytes = m_aChunks.capacity() * sizeof(m_aChunks[0]) +
+                    m_aChunkFirstRow.capacity() * sizeof(int);
+    for (const auto& pChunk : m_aChunks)
+        nBytes += pChunk->MemoryBytes();
+    return nBytes;
+}
+
+QColor CPreviewGridModel::CellBackground(int nColumn, std::string_view strColumn1)
+{
+    if (StartsWith(strColumn1, "Progress"))
+        return QColor(0, 0, 0);
+    switch (nColumn) {
+    case 0: return QColor(245, 243, 178);
+    case 1:
+    case 3: return QColor(248, 233, 243);
+    case 2:
+    case 4:
+    case 5: return QColor(220, 242, 226);
+    default: return QColor();
+    }
+}
+
+QColor CPreviewGridModel::CellForeground(std::string_view strColumn1)
+{
+    if (StartsWith(strColumn1, "Pending"))
+        return QColor(0, 0, 0);
+    if (StartsWith(strColumn1, "Done"))
+        return QColor(0, 0, 255);
+    if (StartsWith(strColumn1, "Fail"))
+        return QColor(255, 0, 0);
+    if (StartsWith(strColumn1, "Progress"))
+        return QColor(0, 255, 0);
+    return QColor();
+}
+
+int CPreviewGridModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : m_nRows;
+}
+
+int CPreviewGridModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_aColumns.size());
+}
+
+QVariant CPreviewGridModel::data(const QModelIndex& index, int nRole) const
+{
+    if (!index.isValid() || index.row() >= m_nRows || index.column() >= columnCount())
+        return QVariant();
+    const int nRow = index.row();
+    const auto it = std::upper_bound(m_aChunkFirstRow.begin(), m_aChunkFirstRow.end(), nRow);
+    const size_t nChunk = static_cast<size_t>(it - m_aChunkFirstRow.begin()) - 1;
+    const Chunk& chunk = *m_aChunks[nChunk];
+    const int nLocal = nRow - m_aChunkFirstRow[nChunk];
+
+    switch (nRole) {
+    case Qt::DisplayRole: {
+        const std::string_view str = chunk.Cell(nLocal, index.column());
+        return QString::fromUtf8(str.data(), static_cast<qsizetype>(str.size()));
+    }
+    case Qt::ForegroundRole: {
+        const QColor color = CellForeground(chunk.Cell(nLocal, 1));
+        return color.isValid() ? QVariant(QBrush(color)) : QVariant();
+    }
+    case Qt::BackgroundRole: {
+        const QColor color = CellBackground(index.column(), chunk.Cell(nLocal, 1));
+        return color.isValid() ? QVariant(QBrush(color)) : QVariant();
+    }
+    case Qt::TextAlignmentRole:
+        return QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+    default:
+        return QVariant();
+    }
+}
+
+QVariant CPreviewGridModel::headerData(int nSection, Qt::Orientation orientation, int nRole) const
+{
+    if (orientation != Qt::Horizontal || nSection < 0 || nSection >= columnCount())
+        return QVariant();
+    if (nRole == Qt::DisplayRole)
+        return m_aColumns[nSection].strHeading;
+    if (nRole == Qt::TextAlignmentRole)
+        return QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+    return QVariant();
+}
+
+Qt::ItemFlags CPreviewGridModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+}

@@ -1,0 +1,65 @@
+#pragma once
+// The table behind the preview grid. Sized for millions of rows: cell texts
+// stay packed as UTF-8 in chunks of rows (one text buffer and one 32-bit
+// offset per cell); a QString is made only when a cell is asked for.
+
+#include <QAbstractTableModel>
+#include <QColor>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CPreviewRowBatch;
+
+class CPreviewGridModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit CPreviewGridModel(QObject* pParent = nullptr);
+    ~CPreviewGridModel() override;
+
+    // The grid operations of the repair engine.
+    void ClearGrid();
+    void InsertColumn(int nIndex, const QString& strHeading, int nWidth);
+    void InsertRow(int nIndex, std::string_view strLabel);
+    void SetCellText(int nRow, int nColumn, std::string_view strText);
+    // Appends the batch's rows after the last row.
+    void AppendRows(const CPreviewRowBatch& batch);
+    // Deletes every row; the columns stay.
+    void DeleteAllRows();
+
+    int GetColumnWidth(int nColumn) const;
+    QString GetCellText(int nRow, int nColumn) const;
+    // Bytes the model holds for its rows (texts, offsets, chunk bookkeeping).
+    size_t GetMemoryBytes() const;
+
+    // The cell colours: computed from the column and the text of the row's
+    // column 1. An invalid colour means "what the list supplies".
+    static QColor CellBackground(int nColumn, std::string_view strColumn1);
+    static QColor CellForeground(std::string_view strColumn1);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int nRole = Qt::DisplayRole) const override;
+    QVariant headerData(int nSection, Qt::Orientation orientation,
+                        int nRole = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+signals:
+    // A column was inserted with its width in pixels.
+    void columnWidthSet(int nColumn, int nWidth);
+
+private:
+    struct Chunk;
+    struct ColumnInfo {
+        QString strHeading;
+        int nWidth = 0;
+    };
+    std::vector<ColumnInfo> m_aColumns;
+    std::vector<std::unique_ptr<Chunk>> m_aChunks;
+    std::vector<int> m_aChunkFirstRow;  // first row of each chunk
+    int m_nRows = 0;
+};

@@ -1,0 +1,39 @@
+#pragma once
+// The preview grid of the wizard: a report-style table of the salvaged rows
+// (column 0 the row label, column i + 1 field i) whose cells are coloured by
+// the text of the row's column 1.
+
+#include <QTableView>
+
+#include <string_view>
+
+#include "wizard/PreviewGridModel.h"
+#include "wizard/PreviewRowBatch.h"
+
+class CPreviewListCtrl : public QTableView {
+    Q_OBJECT
+public:
+    explicit CPreviewListCtrl(QWidget* pParent = nullptr);
+
+    // The operations of the engine's preview-grid sink; GUI thread only.
+    void ClearGrid();
+    void InsertColumn(int nIndex, const QString& strHeading, int nWidth);
+    void InsertRow(int nIndex, std::string_view strLabel);
+    void SetCellText(int nRow, int nColumn, std::string_view strText);
+    // Appends whole rows collected on another thread.
+    void AppendRows(const CPreviewRowBatch& batch);
+    // Deletes every row; the columns stay.
+    void DeleteAllItems();
+
+    int GetItemCount() const;
+    int GetColumnCount() const;
+    QString GetItemText(int nRow, int nColumn) const;
+
+    CPreviewGridModel* GetGridModel() const { return m_pModel; }
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* pEvent) override;
+
+private:
+    CPreviewGridModel* m_pModel;
+};

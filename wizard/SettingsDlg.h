@@ -1,0 +1,52 @@
+#pragma once
+// The Settings dialog: edits the file-name prefix that saving puts in front
+// of every saved table's name. An accepted prefix is stored straight into
+// the caller's prefix (the main frame's); Cancel leaves it as it was.
+
+#include <QDialog>
+#include <QString>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+class CSettingsDlg : public QDialog {
+    Q_OBJECT
+public:
+    enum { IDD = 189, IDC_PREFIX_LABEL = 1018, IDC_PREFIX = 1016 };
+    static constexpr int kMaxPrefixLength = 50;
+    // The characters a prefix must not contain.
+    static constexpr const char* kForbiddenChars = "/\\|*:?<>'";
+
+    enum class PrefixCheck { Valid, Empty, IllegalCharacter };
+    // The rules for a prefix: not empty, none of the forbidden characters.
+    // (The length is limited by the prefix box itself.)
+    static PrefixCheck CheckPrefix(const QString& strPrefix);
+
+    // strTargetPrefix is read when the dialog opens and written on an
+    // accepted OK; it must outlive the dialog.
+    explicit CSettingsDlg(QString& strTargetPrefix, QWidget* pParent = nullptr);
+
+    // OK: validates the prefix box; shows the message and keeps the dialog
+    // open for a rejected prefix, else stores the prefix and closes with OK.
+    void OnOK();
+
+    QLineEdit* GetPrefixEdit() const { return m_pEditPrefix; }
+    QPushButton* GetOkButton() const { return m_pButtonOk; }
+    QPushButton* GetCancelButton() const { return m_pButtonCancel; }
+
+    // The prefix text exchanged with the prefix box.
+    QString m_strPrefix;
+
+protected:
+    void paintEvent(QPaintEvent* pEvent) override;
+
+private:
+    QString& m_strTargetPrefix;
+    QGroupBox* m_pFrame = nullptr;
+    QLabel* m_pLabel = nullptr;
+    QLineEdit* m_pEditPrefix = nullptr;
+    QPushButton* m_pButtonOk = nullptr;
+    QPushButton* m_pButtonCancel = nullptr;
+};
