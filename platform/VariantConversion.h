@@ -13,7 +13,9 @@
 //
 // OLE dates: days since 1899-12-30 00:00 as a double, the fraction is the
 // time of day; before that day the whole part is negative and the fraction
-// still counts forward from the start of the day. Valid years: 100 to 9999.
+// still counts forward from the start of the day. Valid years: 0 to 9999
+// (wider than the platform's 100 to 9999, so that any date a table can hold
+// converts).
 
 #include <cstdint>
 #include <string>
@@ -28,12 +30,13 @@ struct OleDateParts {
     int nSecond = 0;
 };
 
-// Smallest and largest OLE dates (0100-01-01 and 9999-12-31 23:59:59).
-constexpr double kOleDateMin = -657434.0;
-constexpr double kOleDateMax = 2958465.99999;
+// Smallest OLE date (0000-01-01) and the first day after the largest
+// (10000-01-01).
+constexpr double kOleDateMin = -693959.0;
+constexpr double kOleDateEnd = 2958466.0;
 
 // The OLE date of the parts; false for an invalid date or time or a year
-// outside 100..9999.
+// outside 0..9999.
 bool OleDateFromParts(const OleDateParts& parts, double& dDate);
 // The parts of an OLE date, the time taken to the nearest second (a time
 // that rounds to 24:00:00 carries into the next day); false when the date is

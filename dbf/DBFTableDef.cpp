@@ -1,0 +1,580 @@
+#include "dbf/DBFTableDef.h"
+
+#include "dbf/DBFException.h"
+#include "dbf/FieldCodec.h"
+#include "dbf/MemoFile.h"
+
+#include <algorithm>
+#include <cctype>
+#include <ctime>
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+namespace {
+
+constexpr unsigned char kTerminator = 0x0D;
+constexpr unsigned char kEndOfFile = 0x1A;
+constexpr uint32_t kVisualFoxProArea = 263;
+constexpr uint32_t kMaxRecordLength = 0xFFFF;
+
+bool EqualsIgnoringCase(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size()
+        && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// The memo file as it exists on disk. Tables written on Windows name their
+// memo file in any case ("dbase_30.fpt" beside "dbase_30.dbf", "memotest.FPT"
+// beside "memotest.dbf"), and Windows finds it whatever the case; here the
+// folder is searched for a name that differs only in case.
+std::string FindExistingMemoPath(const std::string& strPath)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::exists(strPath, ec))
+        return strPath;
+    const fs::path path(strPath);
+    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    const std::string strName = path.filename().string();
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        if (EqualsIgnoringCase(it->path().filename().string(), strName))
+            return (path.has_parent_path() ? folder / it->path().filename() : it->path().filename()).string();
+    }
+    return strPath;
+}
+
+bool MemoFileExists(const std::string& strPath)
+{
+    std::error_code ec;
+    return std::filesystem::is_regular_file(strPath, ec);
+}
+
+} // namespace
+
+CDBFTableDef::CDBFTableDef() = default;
+
+CDBFTableDef::~CDBFTableDef()
+{
+    try {
+        Close();
+    } catch (...) {
+        // A destructor must not throw; a failed final flush has been lost.
+    }
+}
+
+int CDBFTableDef::MemoKindForVersion(uint8_t nVersion, uint8_t nTableFlags)
+{
+    switch (nVersion) {
+    case 0x30:
+        if (!(nTableFlags & DBFHeader::kFlagMemo))
+            return 0;
+        return (nTableFlags & DBFHeader::kFlagDatabaseContainer) ? CMemoFile::kindVisualFoxProDbc
+                                                                  : CMemoFile::kindVisualFoxPro;
+    case 0x7B:
+    case 0x8B:
+    case 0xCB:
+        return CMemoFile::kindDBase4;
+    case 0x83:
+        return CMemoFile::kindDBase3;
+    case 0xE5:
+        return CMemoFile::kindSIx;
+    case 0xF5:
+        return CMemoFile::kindFoxPro;
+    default:
+        return 0;
+    }
+}
+
+const char* CDBFTableDef::TableKindName(uint8_t nVersion)
+{
+    switch (nVersion) {
+    case 0x02: return "FoxBASE";
+    case 0x03: return "dBASE III / FoxPro, no memo";
+    case 0x30: return "Visual FoxPro";
+    case 0x31: return "Visual FoxPro with autoincrement";
+    case 0x32: return "Visual FoxPro with varchar/varbinary";
+    case 0x43: return "dBASE IV SQL table, no memo";
+    case 0x63: return "dBASE IV SQL system table, no memo";
+    case 0x7B: return "dBASE IV with memo";
+    case 0x83: return "dBASE III with memo";
+    case 0x8B: return "dBASE IV with memo";
+    case 0xCB: return "dBASE IV SQL table with memo";
+    case 0xE5: return "Clipper with SIx memo";
+    case 0xF5: return "FoxPro 2.x with memo";
+    case 0xFB: return "FoxBASE";
+    default: return "unknown";
+    }
+}
+
+std::string CDBFTableDef::BuildMemoPath(const std::string& strTablePath, const char* lpszExtension)
+{
+    // Only a "." inside the file name counts, not one in a folder name.
+    const size_t nSlash = strTablePath.find_last_of('/');
+    const size_t nDot = strTablePath.find_last_of('.');
+    const bool bHasDot = nDot != std::string::npos && (nSlash == std::string::npos || nDot > nSlash);
+    const std::string strStem = bHasDot ? strTablePath.substr(0, nDot) : strTablePath;
+    return strStem + "." + lpszExtension;
+}
+
+void CDBFTableDef::ResetState()
+{
+    m_header.Clear();
+    m_fields.clear();
+    m_recordBuffer.clear();
+    m_binaryValue.clear();
+    m_bOpened = false;
+    m_bCreated = false;
+    m_bNewTable = false;
+    m_nMemoKind = 0;
+    m_strMemoPath.clear();
+    m_bMemoMissing = false;
+}
+
+void CDBFTableDef::Close()
+{
+    std::unique_ptr<CMemoFile> pMemo = std::move(m_pMemoFile);
+    const bool bWasOpen = m_file.IsOpen();
+    ResetState();
+    if (pMemo && pMemo->IsMemoOpen())
+        pMemo->Close();
+    pMemo.reset();
+    if (bWasOpen)
+        m_file.Close();
+}
+
+void CDBFTableDef::Open(const std::string& strPath, unsigned nOpenFlags)
+{
+    const unsigned nCallerFlags = nOpenFlags;
+    m_nOpenFlags = nOpenFlags | CFile::typeBinary;
+    if (IsOpen())
+        return;
+    try {
+        OpenFile(strPath);
+        const uint64_t nFileLength = m_file.GetLength();
+        ReadDescriptors(nFileLength);
+        OpenMemo(nCallerFlags);
+        m_recordBuffer.assign(m_header.GetRecordLength(), 0);
+        m_bOpened = true;
+    } catch (const CFileException& e) {
+        // An I/O fault leaves the table closed; the caller tests IsOpen.
+        e.ReportError();
+        m_file.Abort();
+        Close();
+    } catch (...) {
+        m_file.Abort();
+        Close();
+        throw;
+    }
+}
+
+void CDBFTableDef::OpenFile(const std::string& strPath)
+{
+    if (!m_file.Open(strPath, m_nOpenFlags))
+        ThrowDBFException(DBF_ERR_OPEN);
+    if (m_file.Read(m_header.Data(), DBFHeader::kSize) < DBFHeader::kSize)
+        ThrowDBFException(DBF_ERR_HEADER_SHORT);
+    if (m_header.GetRecordLength() <= 1 || m_header.GetRecordCount() < 0)
+        ThrowDBFException(DBF_ERR_HEADER_BAD);
+    // The file holds the header, the records and at most one end-of-file
+    // byte. A file with no end-of-file mark is accepted (dbase_31.dbf, written
+    // by Visual FoxPro, has none).
+    const uint64_t nExpected = static_cast<uint64_t>(m_header.GetHeaderLength())
+        + static_cast<uint64_t>(m_header.GetRecordCount()) * m_header.GetRecordLength();
+    const uint64_t nExtra = m_file.GetLength() - nExpected;
+    if (nExtra != 0 && nExtra != 1)
+        ThrowDBFException(DBF_ERR_HEADER_BAD);
+}
+
+void CDBFTableDef::ReadDescriptors(uint64_t nFileLength)
+{
+    const uint32_t nHeaderLength = m_header.GetHeaderLength();
+    const uint32_t nRecordLength = m_header.GetRecordLength();
+    m_fields.clear();
+    if (m_header.GetVersion() == 0x30) {
+        if (nHeaderLength < 296 + DBFFieldDescriptor::kSize)
+            ThrowDBFException(DBF_ERR_VFP_NO_FIELD);
+        const uint64_t nExpected = nHeaderLength + static_cast<uint64_t>(m_header.GetRecordCount()) * nRecordLength;
+        if (nFileLength < nExpected)
+            ThrowDBFException(DBF_ERR_VFP_SHORT);
+        const size_t nCount = (nHeaderLength - 296) / DBFFieldDescriptor::kSize;
+        std::vector<DBFFieldDescriptor> fields(nCount);
+        m_file.Seek(DBFHeader::kSize, CFile::begin);
+        for (auto& fd : fields) {
+            if (m_file.Read(fd.Data(), DBFFieldDescriptor::kSize) < DBFFieldDescriptor::kSize)
+                ThrowDBFException(DBF_ERR_DESCRIPTORS);
+        }
+        // The terminator ends the list even where the header length would
+        // leave room for more, so it is never taken for a field.
+        for (const auto& fd : fields) {
+            if (fd.m_bytes[0] == kTerminator)
+                break;
+            m_fields.push_back(fd);
+        }
+    } else {
+        // A dBASE header needs the 32-byte header and the terminator at least.
+        if (nHeaderLength < DBFHeader::kSize + 1)
+            ThrowDBFException(DBF_ERR_HEADER_BAD);
+        const size_t nMax = (nHeaderLength - 33) / DBFFieldDescriptor::kSize;
+        m_file.Seek(DBFHeader::kSize, CFile::begin);
+        for (size_t i = 0; i < nMax; ++i) {
+            DBFFieldDescriptor fd;
+            if (m_file.Read(fd.Data(), DBFFieldDescriptor::kSize) < DBFFieldDescriptor::kSize)
+                ThrowDBFException(DBF_ERR_DESCRIPTORS);
+            if (fd.m_bytes[0] == kTerminator)
+                break;
+            m_fields.push_back(fd);
+        }
+        uint64_t nOffset = 1;
+        for (auto& fd : m_fields) {
+            fd.SetOffset(static_cast<uint32_t>(std::min<uint64_t>(nOffset, 0xFFFFFFFF)));
+            nOffset += fd.GetWidth();
+        }
+    }
+    // Every field must lie inside the record after the deletion flag, so that
+    // no damaged or hostile descriptor makes a field access leave the record
+    // buffer; and the one-byte widths must be what the width rule allows.
+    for (const auto& fd : m_fields) {
+        if (DBFFieldDescriptor::UsesLengthByte(fd.GetType()) && fd.GetLength() >= 128)
+            ThrowDBFException(DBF_ERR_DESCRIPTORS);
+        if (fd.GetOffset() < 1 || static_cast<uint64_t>(fd.GetOffset()) + fd.GetWidth() > nRecordLength)
+            ThrowDBFException(DBF_ERR_DESCRIPTORS);
+    }
+}
+
+void CDBFTableDef::OpenMemo(unsigned nCallerFlags)
+{
+    m_nMemoKind = MemoKindForVersion(m_header.GetVersion(), m_header.GetTableFlags());
+    if (m_nMemoKind == 0)
+        return;
+    m_strMemoPath = FindExistingMemoPath(BuildMemoPath(m_file.GetFilePath(), MemoFileExtension(m_nMemoKind)));
+    if (m_bMemoOptional && !MemoFileExists(m_strMemoPath)) {
+        m_bMemoMissing = true;
+        return;
+    }
+    m_pMemoFile = MakeMemoFile(m_nMemoKind);
+    m_pMemoFile->OpenMemoFile(m_strMemoPath, nCallerFlags);
+}
+
+bool CDBFTableDef::Create(const std::string& strPath)
+{
+    Close();
+    m_nOpenFlags = CFile::modeReadWrite | CFile::shareExclusive | CFile::typeBinary;
+    if (!m_file.Open(strPath, CFile::modeCreate | m_nOpenFlags))
+        ThrowDBFException(DBF_ERR_CREATE);
+    m_header.Clear();
+    m_header.SetVersion(0x03);
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    m_header.SetUpdateDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+    m_header.SetRecordCount(0);
+    m_header.SetHeaderLength(33);
+    m_header.SetRecordLength(0);
+    m_bNewTable = true;
+    return true;
+}
+
+void CDBFTableDef::SetNewTableKind(uint8_t nVersion, uint8_t nTableFlags)
+{
+    if (!m_bNewTable)
+        throw std::logic_error("SetNewTableKind: no table is being created");
+    m_header.SetVersion(nVersion);
+    m_header.SetTableFlags(nTableFlags);
+}
+
+void CDBFTableDef::CreateField(const DBFFieldDescriptor& fd)
+{
+    if (!m_bNewTable)
+        throw std::logic_error("CreateField: no table is being created");
+    // The header length and the record length are 16-bit numbers; a field
+    // that would overflow either is refused, not written as a broken table.
+    uint64_t nRecordLength = 1;
+    for (const auto& f : m_fields)
+        nRecordLength += DBFFieldDescriptor::UsesLengthByte(f.GetType()) ? f.GetLength() : f.GetWidth16();
+    nRecordLength += DBFFieldDescriptor::UsesLengthByte(fd.GetType()) ? fd.GetLength() : fd.GetWidth16();
+    const uint64_t nHeaderLength = 32 * (m_fields.size() + 1) + 33 + kVisualFoxProArea;
+    if (nRecordLength > kMaxRecordLength || nHeaderLength > 0xFFFF)
+        ThrowDBFException(DBF_ERR_CREATE, "The fields do not fit in one DBF record or header.");
+    m_fields.push_back(fd);
+}
+
+void CDBFTableDef::Append()
+{
+    if (!m_bNewTable)
+        throw std::logic_error("Append: no table is being created");
+    uint32_t nOffset = 1;
+    bool bMemoNeeded = false;
+    bool bVisualFoxPro = false;
+    int nMemoKind = 0;
+    for (auto& fd : m_fields) {
+        fd.SetOffset(nOffset);
+        switch (fd.GetType()) {
+        case '0':
+            fd.SetFlags(fd.GetFlags() | DBFFieldDescriptor::kFlagSystem);
+            [[fallthrough]];
+        case 'G':
+            bMemoNeeded = true;
+            bVisualFoxPro = true;
+            fd.SetFlags(fd.GetFlags() | DBFFieldDescriptor::kFlagBinary);
+            nOffset += fd.GetWidth16();
+            break;
+        case 'B':
+            if (fd.GetLength() == 8) {
+                bVisualFoxPro = true;
+                fd.SetFlags(fd.GetFlags() | DBFFieldDescriptor::kFlagBinary);
+                nOffset += fd.GetLength();
+            } else {
+                nMemoKind = CMemoFile::kindDBase4;
+                nOffset += fd.GetWidth16();
+            }
+            break;
+        case 'I':
+        case 'T':
+        case 'Y':
+            bVisualFoxPro = true;
+            fd.SetFlags(fd.GetFlags() | DBFFieldDescriptor::kFlagBinary);
+            nOffset += fd.GetLength();
+            break;
+        case 'F':
+        case 'N':
+            nOffset += fd.GetLength();
+            break;
+        case 'M':
+            bMemoNeeded = true;
+            nOffset += fd.GetWidth16();
+            break;
+        case 'P':
+            bMemoNeeded = true;
+            if (!bVisualFoxPro)
+                nMemoKind = CMemoFile::kindFoxPro;
+            nOffset += fd.GetWidth16();
+            break;
+        default:
+            nOffset += fd.GetWidth16();
+            break;
+        }
+    }
+
+    uint8_t nVersion = m_header.GetVersion();
+    if (bVisualFoxPro || nVersion == 0x30) {
+        nVersion = 0x30;
+        if (bMemoNeeded)
+            m_header.SetTableFlags(m_header.GetTableFlags() | DBFHeader::kFlagMemo);
+        nMemoKind = (m_header.GetTableFlags() & DBFHeader::kFlagDatabaseContainer) ? CMemoFile::kindVisualFoxProDbc
+                                                                                   : CMemoFile::kindVisualFoxPro;
+    } else if (bMemoNeeded) {
+        switch (nVersion) {
+        case 0x03: nVersion = 0x83; nMemoKind = CMemoFile::kindDBase3; break;
+        case 0x43: nVersion = 0x8B; nMemoKind = CMemoFile::kindDBase4; break;
+        case 0x63: nVersion = 0xCB; nMemoKind = CMemoFile::kindDBase4; break;
+        case 0x7B:
+        case 0x8B:
+        case 0xCB: nMemoKind = CMemoFile::kindDBase4; break;
+        case 0xE5: nMemoKind = CMemoFile::kindSIx; break;
+        case 0xF5: nMemoKind = CMemoFile::kindFoxPro; break;
+        default: nMemoKind = CMemoFile::kindDBase3; break;
+        }
+    } else {
+        switch (nVersion) {
+        case 0x83: nVersion = 0x03; break;
+        case 0x8B: nVersion = 0x43; break;
+        case 0xCB: nVersion = 0x63; break;
+        default: break;
+        }
+    }
+    m_header.SetVersion(nVersion);
+
+    const uint32_t nHeaderLength = static_cast<uint32_t>(DBFFieldDescriptor::kSize * m_fields.size() + 33)
+        + (nVersion == 0x30 ? kVisualFoxProArea : 0);
+    m_header.SetHeaderLength(static_cast<uint16_t>(nHeaderLength));
+    m_header.SetRecordLength(static_cast<uint16_t>(nOffset));
+
+    if (bMemoNeeded) {
+        m_nMemoKind = nMemoKind;
+        m_strMemoPath = BuildMemoPath(m_file.GetFilePath(), MemoFileExtension(nMemoKind));
+        m_pMemoFile = MakeMemoFile(nMemoKind);
+        m_pMemoFile->CreateMemoFile(m_strMemoPath);
+    }
+
+    m_file.Seek(0, CFile::begin);
+    m_file.Write(m_header.Data(), DBFHeader::kSize);
+    for (const auto& fd : m_fields)
+        m_file.Write(fd.Data(), DBFFieldDescriptor::kSize);
+    std::vector<unsigned char> tail(nHeaderLength - DBFFieldDescriptor::kSize * (m_fields.size() + 1), 0);
+    tail[0] = kTerminator;
+    m_file.Write(tail.data(), tail.size());
+    m_file.Write(&kEndOfFile, 1);
+    m_file.SetLength(nHeaderLength
+                     + static_cast<uint64_t>(m_header.GetRecordCount()) * m_header.GetRecordLength() + 1);
+
+    m_bCreated = true;
+    m_recordBuffer.assign(m_header.GetRecordLength(), 0);
+    m_bNewTable = false;
+}
+
+bool CDBFTableDef::ReadHeader()
+{
+    try {
+        m_file.Seek(0, CFile::begin);
+        DBFHeader header;
+        if (m_file.Read(header.Data(), DBFHeader::kSize) < DBFHeader::kSize)
+            return false;
+        m_header = header;
+        return true;
+    } catch (const CFileException&) {
+        ThrowDBFException(DBF_ERR_HEADER_IO);
+    }
+}
+
+void CDBFTableDef::WriteHeader()
+{
+    try {
+        m_file.Seek(0, CFile::begin);
+        m_file.Write(m_header.Data(), DBFHeader::kSize);
+    } catch (const CFileException&) {
+        ThrowDBFException(DBF_ERR_HEADER_IO);
+    }
+}
+
+void CDBFTableDef::ReadRecord(int32_t nIndex, std::span<unsigned char> buffer)
+{
+    const uint32_t nRecordLength = m_header.GetRecordLength();
+    if (buffer.size() < nRecordLength)
+        throw std::length_error("ReadRecord: the buffer is shorter than a record");
+    if (nIndex < 0)
+        ThrowDBFException(DBF_ERR_RECORD_EOF);
+    const uint64_t nPos = m_header.GetHeaderLength() + static_cast<uint64_t>(nIndex) * nRecordLength;
+    try {
+        m_file.Seek(static_cast<int64_t>(nPos), CFile::begin);
+        const size_t nRead = m_file.Read(buffer.data(), nRecordLength);
+        if (nRead < nRecordLength) {
+            if (nPos + nRecordLength > m_file.GetLength() || nPos < DBFHeader::kSize)
+                ThrowDBFException(DBF_ERR_RECORD_EOF);
+            ThrowDBFException(DBF_ERR_RECORD_READ);
+        }
+    } catch (const CFileException&) {
+        ThrowDBFException(DBF_ERR_RECORD_READ);
+    }
+}
+
+void CDBFTableDef::WriteRecord(int32_t nIndex, std::span<const unsigned char> buffer)
+{
+    const uint32_t nRecordLength = m_header.GetRecordLength();
+    if (buffer.size() < nRecordLength)
+        throw std::length_error("WriteRecord: the buffer is shorter than a record");
+    if (nIndex < 0)
+        ThrowDBFException(DBF_ERR_RECORD_WRITE);
+    const uint64_t nPos = m_header.GetHeaderLength() + static_cast<uint64_t>(nIndex) * nRecordLength;
+    try {
+        m_file.Seek(static_cast<int64_t>(nPos), CFile::begin);
+        m_file.Write(buffer.data(), nRecordLength);
+    } catch (const CFileException&) {
+        ThrowDBFException(DBF_ERR_RECORD_WRITE);
+    }
+}
+
+const DBFFieldDescriptor& CDBFTableDef::GetFieldInfo(int nIndex) const
+{
+    if (nIndex < 0 || static_cast<size_t>(nIndex) >= m_fields.size())
+        throw std::out_of_range("field index " + std::to_string(nIndex) + " is outside 0.."
+                                + std::to_string(static_cast<int>(m_fields.size()) - 1));
+    return m_fields[static_cast<size_t>(nIndex)];
+}
+
+int CDBFTableDef::FindField(const std::string& strName) const
+{
+    for (size_t i = 0; i < m_fields.size(); ++i)
+        if (m_fields[i].GetName() == strName)
+            return static_cast<int>(i);
+    return -1;
+}
+
+size_t CDBFTableDef::LoadFieldValue(std::span<const unsigned char> record, const DBFFieldDescriptor& fd,
+                                    FieldValue& value)
+{
+    size_t nLength = DecodeField(record, fd, value);
+    const char chType = fd.GetType();
+    const bool bBinaryMemo = chType == 'G' || chType == 'P' || (chType == 'B' && fd.GetLength() != 8);
+    if (chType != 'M' && !bBinaryMemo)
+        return nLength;
+
+    // The block (and, for the binary reference, the stored length).
+    uint32_t nBlock = 0;
+    uint32_t nMemoLength = 0;
+    if (value.GetKind() == FieldKind::Unsigned) {
+        nBlock = value.GetUnsigned();
+    } else if (value.GetKind() == FieldKind::MemoRef && value.GetMemoBlock() > 0) {
+        nBlock = static_cast<uint32_t>(value.GetMemoBlock());
+        nMemoLength = static_cast<uint32_t>(std::max(value.GetMemoLength(), 0));
+    }
+
+    if (bBinaryMemo)
+        m_binaryValue.clear();
+    if (nBlock == 0 || !m_pMemoFile) {
+        // No value, or a memo file that was allowed to be missing.
+        value = FieldValue();
+        return 0;
+    }
+    if (chType == 'M') {
+        std::string strText;
+        m_pMemoFile->ReadMemoText(nBlock, nMemoLength, strText);
+        const size_t nNul = strText.find('\0');
+        if (nNul != std::string::npos)
+            strText.resize(nNul);
+        value = FieldValue::MakeText(std::move(strText));
+        nLength = nMemoLength;
+    } else {
+        m_pMemoFile->ReadMemoBytes(nBlock, nMemoLength, m_binaryValue);
+        value = FieldValue::MakeBytes(m_binaryValue.data(), m_binaryValue.size());
+        nLength = m_binaryValue.size();
+    }
+    return nLength;
+}
+
+void CDBFTableDef::StoreFieldValue(std::span<unsigned char> record, const DBFFieldDescriptor& fd,
+                                   const FieldValue& value)
+{
+    const char chType = fd.GetType();
+    if (chType == 'G' || chType == 'P' || (chType == 'B' && fd.GetLength() != 8))
+        return; // binary memo contents are not written through the engine
+    if (chType != 'M') {
+        EncodeField(record, fd, value);
+        return;
+    }
+    if (value.GetKind() != FieldKind::Text)
+        return;
+    if (!m_pMemoFile || !m_pMemoFile->IsMemoOpen())
+        ThrowDBFException(DBF_ERR_MEMO_WRITE,
+                          ("The memo file is not open; field \"" + fd.GetName() + "\" cannot be written.").c_str());
+
+    const std::string& strText = value.GetText();
+    FieldValue current;
+    DecodeField(record, fd, current);
+    // SIx memo values keep their length in the record only, so their fields
+    // always take the 10-byte binary reference; a block number alone (the
+    // blank form of a new record) would lose the length.
+    const bool bBinaryReference = current.GetKind() == FieldKind::MemoRef
+        || (m_nMemoKind == CMemoFile::kindSIx && fd.GetWidth() == 10);
+    if (bBinaryReference) {
+        uint32_t nBlock = 0;
+        uint32_t nStoredLength = 0;
+        if (current.GetKind() == FieldKind::MemoRef) {
+            nBlock = static_cast<uint32_t>(std::max(current.GetMemoBlock(), 0));
+            nStoredLength = static_cast<uint32_t>(std::max(current.GetMemoLength(), 0));
+        } else if (current.GetKind() == FieldKind::Unsigned) {
+            nBlock = current.GetUnsigned();
+        }
+        if (nBlock == 0 || nStoredLength == 0)
+            nStoredLength = static_cast<uint32_t>(strText.size());
+        m_pMemoFile->WriteMemoText(nBlock, nStoredLength, strText);
+        EncodeField(record, fd, FieldValue::MakeMemoRef(static_cast<int32_t>(nStoredLength), static_cast<int32_t>(nBlock)));
+        return;
+    }
+    uint32_t nBlock = current.GetKind() == FieldKind::Unsigned ? current.GetUnsigned() : 0;
+    uint32_t nLength = static_cast<uint32_t>(strText.size());
+    m_pMemoFile->WriteMemoText(nBlock, nLength, strText);
+    EncodeField(record, fd, FieldValue::MakeUnsigned(nBlock));
+}
