@@ -13,10 +13,12 @@ namespace {
 // Rows per chunk while appending; a chunk that grows past twice this through
 // insertions in the middle is split in two.
 constexpr int kChunkRows = 2048;
-// A chunk's text is addressed by 32-bit offsets; appending starts a new
-// chunk well before that limit.
+// A chunk's rows are addressed by 32-bit offsets; appending starts a new
+// chunk well before that limit, and a cell never grows a chunk past it
+// (5 bytes for a cell's length at most; rows hold no more cells than
+// there are columns).
 constexpr size_t kChunkTextSoftLimit = size_t(256) << 20;
-constexpr size_t kChunkTextHardLimit = std::numeric_limits<uint32_t>::max() - 1;
+constexpr size_t kChunkTextHardLimit = std::numeric_limits<uint32_t>::max() - (size_t(1) << 20);
 
 bool StartsWith(std::string_view str, std::string_view strPrefix)
 {
@@ -25,93 +27,113 @@ bool StartsWith(std::string_view str, std::string_view strPrefix)
 
 } // namespace
 
-// Rows [first, first + rows) of the grid: every cell's UTF-8 text one after
-// the other in strText, aCellStart[i] where cell i begins (one extra entry
-// for the end), aRowFirstCell[r] the index of row r's first cell (one extra
-// entry for the end). Rows may hold fewer cells than there are columns.
+// Rows [first, first + rows) of the grid, packed into one text buffer: each
+// row is its cells one after the other, each cell its UTF-8 length as a
+// base-128 varint followed by its bytes. aRowStart[r] is where row r begins
+// (one extra entry for the end). A cell costs its text plus one length byte
+// for texts under 128 bytes; rows may hold fewer cells than there are columns.
 struct CPreviewGridModel::Chunk {
     std::string strText;
-    std::vector<uint32_t> aCellStart{0};
-    std::vector<uint32_t> aRowFirstCell{0};
+    std::vector<uint32_t> aRowStart{0};
 
-    int Rows() const { return static_cast<int>(aRowFirstCell.size()) - 1; }
+    int Rows() const { return static_cast<int>(aRowStart.size()) - 1; }
+
+    // Reads the length at nPos and moves nPos past it.
+    static size_t ReadLength(std::string_view str, size_t& nPos)
+    {
+        size_t nLength = 0;
+        for (int nShift = 0; nPos < str.size() && nShift < 35; nShift += 7) {
+            const auto by = static_cast<unsigned char>(str[nPos++]);
+            nLength |= static_cast<size_t>(by & 0x7F) << nShift;
+            if (!(by & 0x80))
+                break;
+        }
+        return nLength;
+    }
+    static void AppendCell(std::string& str, std::string_view strCell)
+    {
+        size_t nLength = strCell.size();
+        while (nLength >= 0x80) {
+            str.push_back(static_cast<char>((nLength & 0x7F) | 0x80));
+            nLength >>= 7;
+        }
+        str.push_back(static_cast<char>(nLength));
+        str.append(strCell);
+    }
+
+    std::string_view RowBytes(int nRow) const
+    {
+        return std::string_view(strText).substr(aRowStart[nRow], aRowStart[nRow + 1] - aRowStart[nRow]);
+    }
     int CellCount(int nRow) const
     {
-        return static_cast<int>(aRowFirstCell[nRow + 1] - aRowFirstCell[nRow]);
+        const std::string_view strRow = RowBytes(nRow);
+        int nCells = 0;
+        for (size_t nPos = 0; nPos < strRow.size(); ++nCells)
+            nPos += ReadLength(strRow, nPos);
+        return nCells;
     }
     std::string_view Cell(int nRow, int nColumn) const
     {
-        if (nColumn < 0 || nColumn >= CellCount(nRow))
+        if (nColumn < 0)
             return {};
-        const uint32_t nCell = aRowFirstCell[nRow] + static_cast<uint32_t>(nColumn);
-        return std::string_view(strText).substr(aCellStart[nCell],
-                                                aCellStart[nCell + 1] - aCellStart[nCell]);
+        const std::string_view strRow = RowBytes(nRow);
+        size_t nPos = 0;
+        for (int i = 0; nPos < strRow.size(); ++i) {
+            const size_t nLength = ReadLength(strRow, nPos);
+            if (i == nColumn)
+                return strRow.substr(nPos, nLength);
+            nPos += nLength;
+        }
+        return {};
     }
     std::vector<std::string> RowCopy(int nRow) const
     {
         std::vector<std::string> aCells;
-        for (int i = 0; i < CellCount(nRow); ++i)
-            aCells.emplace_back(Cell(nRow, i));
+        const std::string_view strRow = RowBytes(nRow);
+        for (size_t nPos = 0; nPos < strRow.size();) {
+            const size_t nLength = ReadLength(strRow, nPos);
+            aCells.emplace_back(strRow.substr(nPos, nLength));
+            nPos += nLength;
+        }
         return aCells;
     }
 
     void AppendRow(const std::vector<std::string_view>& aCells)
     {
-        for (std::string_view str : aCells) {
-            strText.append(str);
-            aCellStart.push_back(static_cast<uint32_t>(strText.size()));
-        }
-        aRowFirstCell.push_back(static_cast<uint32_t>(aCellStart.size() - 1));
+        for (std::string_view str : aCells)
+            AppendCell(strText, str);
+        aRowStart.push_back(static_cast<uint32_t>(strText.size()));
     }
 
-    // Replaces the cells of row nRow; the texts after it move.
+    // Replaces the cells of row nRow; the rows after it move.
     template <class Strings> void ReplaceRow(int nRow, const Strings& aCells)
     {
-        const uint32_t nFirstCell = aRowFirstCell[nRow];
-        const uint32_t nEndCell = aRowFirstCell[nRow + 1];
-        const uint32_t nByteStart = aCellStart[nFirstCell];
-        const uint32_t nByteEnd = aCellStart[nEndCell];
-
         std::string strNew;
-        std::vector<uint32_t> aNewStarts;
-        for (const auto& str : aCells) {
-            aNewStarts.push_back(nByteStart + static_cast<uint32_t>(strNew.size()));
-            strNew.append(str.data(), str.size());
-        }
-        const int64_t nByteDelta =
-            static_cast<int64_t>(strNew.size()) - static_cast<int64_t>(nByteEnd - nByteStart);
-        const int64_t nCellDelta =
-            static_cast<int64_t>(aNewStarts.size()) - static_cast<int64_t>(nEndCell - nFirstCell);
-
-        strText.replace(nByteStart, nByteEnd - nByteStart, strNew);
-        aCellStart.erase(aCellStart.begin() + nFirstCell, aCellStart.begin() + nEndCell);
-        aCellStart.insert(aCellStart.begin() + nFirstCell, aNewStarts.begin(), aNewStarts.end());
-        for (size_t i = nFirstCell + aNewStarts.size(); i < aCellStart.size(); ++i)
-            aCellStart[i] = static_cast<uint32_t>(aCellStart[i] + nByteDelta);
-        for (size_t r = static_cast<size_t>(nRow) + 1; r < aRowFirstCell.size(); ++r)
-            aRowFirstCell[r] = static_cast<uint32_t>(aRowFirstCell[r] + nCellDelta);
+        for (const auto& str : aCells)
+            AppendCell(strNew, std::string_view(str.data(), str.size()));
+        const uint32_t nStart = aRowStart[nRow];
+        const uint32_t nOldLength = aRowStart[nRow + 1] - nStart;
+        const int64_t nDelta = static_cast<int64_t>(strNew.size()) - nOldLength;
+        strText.replace(nStart, nOldLength, strNew);
+        for (size_t r = static_cast<size_t>(nRow) + 1; r < aRowStart.size(); ++r)
+            aRowStart[r] = static_cast<uint32_t>(aRowStart[r] + nDelta);
     }
 
     // Inserts an empty row before row nRow (nRow == Rows() appends).
-    void InsertEmptyRow(int nRow)
-    {
-        aRowFirstCell.insert(aRowFirstCell.begin() + nRow, aRowFirstCell[nRow]);
-    }
+    void InsertEmptyRow(int nRow) { aRowStart.insert(aRowStart.begin() + nRow, aRowStart[nRow]); }
 
     // Moves rows [nFrom, Rows()) into a new chunk.
     std::unique_ptr<Chunk> SplitOff(int nFrom)
     {
         auto pTail = std::make_unique<Chunk>();
-        for (int r = nFrom; r < Rows(); ++r) {
-            std::vector<std::string_view> aCells;
-            for (int c = 0; c < CellCount(r); ++c)
-                aCells.push_back(Cell(r, c));
-            pTail->AppendRow(aCells);
-        }
-        const uint32_t nFirstCell = aRowFirstCell[nFrom];
-        strText.resize(aCellStart[nFirstCell]);
-        aCellStart.resize(nFirstCell + 1);
-        aRowFirstCell.resize(nFrom + 1);
+        const uint32_t nBase = aRowStart[nFrom];
+        pTail->strText.assign(strText, nBase, std::string::npos);
+        pTail->aRowStart.clear();
+        for (size_t r = static_cast<size_t>(nFrom); r < aRowStart.size(); ++r)
+            pTail->aRowStart.push_back(aRowStart[r] - nBase);
+        strText.resize(nBase);
+        aRowStart.resize(static_cast<size_t>(nFrom) + 1);
         Compact();
         pTail->Compact();
         return pTail;
@@ -120,14 +142,12 @@ struct CPreviewGridModel::Chunk {
     void Compact()
     {
         strText.shrink_to_fit();
-        aCellStart.shrink_to_fit();
-        aRowFirstCell.shrink_to_fit();
+        aRowStart.shrink_to_fit();
     }
 
     size_t MemoryBytes() const
     {
-        return sizeof(Chunk) + strText.capacity() + aCellStart.capacity() * sizeof(uint32_t) +
-               aRowFirstCell.capacity() * sizeof(uint32_t);
+        return sizeof(Chunk) + strText.capacity() + aRowStart.capacity() * sizeof(uint32_t);
     }
 };
 
@@ -214,7 +234,9 @@ void CPreviewGridModel::InsertRow(int nIndex, std::string_view strLabel)
 
 void CPreviewGridModel::SetCellText(int nRow, int nColumn, std::string_view strText)
 {
-    if (nRow < 0 || nRow >= m_nRows || nColumn < 0)
+    // Like a list control, a cell of a row or column that does not exist is
+    // not set.
+    if (nRow < 0 || nRow >= m_nRows || nColumn < 0 || nColumn >= columnCount())
         return;
     const auto it = std::upper_bound(m_aChunkFirstRow.begin(), m_aChunkFirstRow.end(), nRow);
     const size_t nChunk = static_cast<size_t>(it - m_aChunkFirstRow.begin()) - 1;
@@ -260,6 +282,8 @@ void CPreviewGridModel::AppendRows(const CPreviewRowBatch& batch)
         size_t nRowBytes = 0;
         for (; nNext < aOrder.size() && aCells[aOrder[nNext]].nRow == static_cast<uint32_t>(r); ++nNext) {
             const auto& cell = aCells[aOrder[nNext]];
+            if (cell.nColumn >= m_aColumns.size())
+                continue;
             if (aRow.size() <= cell.nColumn)
                 aRow.resize(cell.nColumn + 1);
             nRowBytes -= aRow[cell.nColumn].size();
