@@ -88,8 +88,9 @@ TEST_P(RealMemoTest, ValuesMatchThePeerReader)
             EXPECT_LE(value.strData.size(), strText.size() + 8) << value.nBlock;
             EXPECT_GT(strText.size(), 8u);
             EXPECT_EQ(nLength, strText.size());
-            if (value.nBlock == 1)
+            if (value.nBlock == 1) {
                 EXPECT_EQ(strText, "First memo\r\n");  // total length 20 in the file
+            }
         } else if (real.nKind == 1) {
             EXPECT_EQ(strText, value.strData) << value.nBlock;
             EXPECT_EQ(nLength, strText.size() + 1);  // every value has its 0x1A
