@@ -52,6 +52,26 @@ bool MemoFileExists(const std::string& strPath)
     return std::filesystem::is_regular_file(strPath, ec);
 }
 
+// True when the FoxPro memo value at nBlock has a stored length of 0.
+// python-dbf writes an empty memo text as such a value (dbfread reads it as
+// ""), while the memo file's reader refuses a length of 0 as damage; the
+// table reads it as an empty text instead of failing the whole record.
+bool IsEmptyFoxProValue(CMemoFile& memo, uint32_t nBlock)
+{
+    if (memo.GetMemoKind() != CMemoFile::kindFoxPro || !memo.IsMemoOpen())
+        return false;
+    try {
+        const uint64_t nPos = static_cast<uint64_t>(nBlock) * memo.GetBlockSize() + 4;
+        if (nPos + 4 > memo.GetLength())
+            return false;
+        memo.Seek(static_cast<int64_t>(nPos), CFile::begin);
+        unsigned char lengthBytes[4];
+        return memo.Read(lengthBytes, 4) == 4 && dbfbytes::DecodeFixed32BE(lengthBytes) == 0;
+    } catch (const CFileException&) {
+        return false; // the memo file's own read reports the fault
+    }
+}
+
 } // namespace
 
 CDBFTableDef::CDBFTableDef() = default;
@@ -246,7 +266,19 @@ void CDBFTableDef::ReadDescriptors(uint64_t nFileLength)
 
 void CDBFTableDef::OpenMemo(unsigned nCallerFlags)
 {
-    m_nMemoKind = MemoKindForVersion(m_header.GetVersion(), m_header.GetTableFlags());
+    uint8_t nFlags = m_header.GetTableFlags();
+    // Visual FoxPro tables written by python-dbf (and other writers) leave
+    // the memo flag out although they have memo fields and an .FPT file;
+    // their memo fields would all read as empty. Memo fields call for the
+    // memo file whatever the flag says.
+    if (m_header.GetVersion() == 0x30 && !(nFlags & DBFHeader::kFlagMemo)) {
+        const bool bHasMemoField = std::any_of(m_fields.begin(), m_fields.end(), [](const DBFFieldDescriptor& fd) {
+            return fd.GetType() == 'M' || fd.GetType() == 'G' || fd.GetType() == 'P';
+        });
+        if (bHasMemoField)
+            nFlags |= DBFHeader::kFlagMemo;
+    }
+    m_nMemoKind = MemoKindForVersion(m_header.GetVersion(), nFlags);
     if (m_nMemoKind == 0)
         return;
     m_strMemoPath = FindExistingMemoPath(BuildMemoPath(m_file.GetFilePath(), MemoFileExtension(m_nMemoKind)));
@@ -516,6 +548,10 @@ size_t CDBFTableDef::LoadFieldValue(std::span<const unsigned char> record, const
     if (nBlock == 0 || !m_pMemoFile) {
         // No value, or a memo file that was allowed to be missing.
         value = FieldValue();
+        return 0;
+    }
+    if (IsEmptyFoxProValue(*m_pMemoFile, nBlock)) {
+        value = chType == 'M' ? FieldValue::MakeText({}) : FieldValue::MakeBytes(m_binaryValue.data(), 0);
         return 0;
     }
     if (chType == 'M') {

@@ -1,0 +1,72 @@
+// dbfrepair: the command-line face of the storage and repair engines.
+//
+//   dbfrepair COMMAND [ARGS...]
+//   dbfrepair --help | dbfrepair COMMAND --help
+//
+// Every command is one entry of kCommands below.
+
+#include "cli/Command.h"
+#include "cli/DumpCommand.h"
+#include "cli/InfoCommand.h"
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::vector<CliCommand>& Commands()
+{
+    static const std::vector<CliCommand> kCommands = {
+        InfoCommand(),
+        DumpCommand(),
+    };
+    return kCommands;
+}
+
+void GlobalHelp(std::ostream& out)
+{
+    out << "Usage: dbfrepair COMMAND [ARGS...]\n"
+           "       dbfrepair COMMAND --help\n"
+           "\n"
+           "Commands:\n";
+    for (const auto& c : Commands()) {
+        std::string strName = c.lpszName;
+        strName.resize(std::max<size_t>(strName.size(), 10), ' ');
+        out << "  " << strName << c.lpszSummary << "\n";
+    }
+    out << "\n"
+           "Exit codes: 0 success, 1 the table could not be read, 2 bad usage.\n";
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::ios::sync_with_stdio(false);
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        GlobalHelp(std::cerr);
+        return kExitUsage;
+    }
+    if (IsHelpOption(args[0]) || args[0] == "help") {
+        if (args.size() > 1) {
+            for (const auto& c : Commands()) {
+                if (args[1] == c.lpszName) {
+                    c.pfnHelp(std::cout);
+                    return kExitSuccess;
+                }
+            }
+            std::cerr << "dbfrepair: unknown command " << args[1] << "\n";
+            return kExitUsage;
+        }
+        GlobalHelp(std::cout);
+        return kExitSuccess;
+    }
+    for (const auto& c : Commands()) {
+        if (args[0] == c.lpszName)
+            return c.pfnRun(std::vector<std::string>(args.begin() + 1, args.end()), std::cout, std::cerr);
+    }
+    std::cerr << "dbfrepair: unknown command " << args[0] << " (see dbfrepair --help)\n";
+    return kExitUsage;
+}
