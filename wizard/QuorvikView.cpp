@@ -1,0 +1,853 @@
+#include "wizard/QuorvikView.h"
+
+#include "app/MainFrame.h"
+#include "app/Resource.h"
+#include "platform/Exception.h"
+#include "platform/File.h"
+#include "repair/RepairPaths.h"
+#include "repair/RepairState.h"
+#include "wizard/FECFileDialog.h"
+#include "wizard/FileListCtrl.h"
+#include "wizard/FolderChooser.h"
+#include "wizard/PictureButton.h"
+#include "wizard/PreviewListCtrl.h"
+#include "wizard/RepairThread.h"
+#include "wizard/Resources.h"
+#include "wizard/RunnerState.h"
+#include "wizard/SavingDlg.h"
+#include "wizard/SettingsDlg.h"
+#include "wizard/ViewSinkBridge.h"
+
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QThread>
+#include <QUrl>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+const char* const CQuorvikView::kHelpText1 =
+    "\t1. Add files into list from the Add Files button from toolbar\n"
+    "\t2. Click Next or Repair Files button from toolbar.";
+const char* const CQuorvikView::kHelpText2 =
+    "\t1. Tamsin is repairing files ...\n"
+    "\t2. You can stop the repairing process by pressing stop button";
+const char* const CQuorvikView::kHelpText3 =
+    "\t1. Click the Next Button to save the repaired file at the desired location.\n"
+    "\t2. You can also click the Save Files Icon from the toolbar.";
+const char* const CQuorvikView::kSelectPrompt = "Please select file to repair , Using Browse button";
+
+namespace {
+
+// Heights of the painted bands.
+constexpr int kTopBandHeight = 229;
+constexpr int kMiddleBandTop = 225;
+constexpr int kBottomBandHeight = 100;
+
+const QColor kStatusBackground(255, 222, 85);
+const QColor kStatusText(255, 0, 0);
+const QColor kHelpBackground(255, 252, 179);
+
+// Sink calls are queued to the GUI thread; a control touched anywhere else
+// is a bug that would only show up as a rare crash.
+void AssertGuiThread(const QObject* pObject)
+{
+    if (QThread::currentThread() != pObject->thread())
+        qFatal("wizard control used outside the GUI thread");
+}
+
+QString FromUtf8(const std::string& str)
+{
+    return QString::fromUtf8(str.data(), static_cast<qsizetype>(str.size()));
+}
+
+} // namespace
+
+CQuorvikView::CQuorvikView(CMainFrame* pFrame, QWidget* pParent)
+    : QWidget(pParent), m_pFrame(pFrame)
+{
+    OrvInitResources();
+    m_strHelpText[0] = QString::fromUtf8(kHelpText1);
+    m_strHelpText[1] = QString::fromUtf8(kHelpText2);
+    m_strHelpText[2] = QString::fromUtf8(kHelpText3);
+    setAcceptDrops(true);
+    setMinimumSize(1, 1);
+
+    CreateControls();
+    ShowSelectionPage();
+    HideResultPage();
+    m_pStatus->setText(QString::fromUtf8(kSelectPrompt));
+}
+
+CQuorvikView::~CQuorvikView()
+{
+    // A repair thread may still be finishing (a stopped run): cut it off and
+    // let it end before the controls it was reporting to go away.
+    g_bStopRepair.store(1);
+    g_repairPauseGate.Open();
+    for (CRepairThread* pThread : m_aLiveThreads) {
+        pThread->MarkStopped();
+        pThread->wait();
+    }
+    if (m_pPendingThread)
+        delete m_pPendingThread.data();
+}
+
+void CQuorvikView::RegisterControl(QWidget* pWidget, int nId)
+{
+    m_controls[nId] = pWidget;
+    pWidget->setProperty("controlId", nId);
+    pWidget->setObjectName(QStringLiteral("ctrl%1").arg(nId));
+}
+
+QWidget* CQuorvikView::GetDlgItem(int nId) const
+{
+    const auto it = m_controls.find(nId);
+    return it == m_controls.end() ? nullptr : it->second;
+}
+
+QString CQuorvikView::GetPrefix() const
+{
+    return m_pFrame ? m_pFrame->m_strPrefix : QString::fromUtf8(kDefaultSavedPrefix);
+}
+
+void CQuorvikView::CreateControls()
+{
+    auto makeButton = [this](OrvPicture normal, OrvPicture hover, const char* pszTip, QSize size,
+                             int nId) {
+        auto* pButton = new CPictureButton(normal, hover, QString::fromUtf8(pszTip), size, this);
+        pButton->SetCommandId(nId);
+        RegisterControl(pButton, nId);
+        return pButton;
+    };
+
+    m_pButtonAdd = makeButton(OrvPicture::AddFiles, OrvPicture::AddFilesHover,
+                              "Add File(s) to repair", QSize(58, 50), res::IDC_ADD_FILES);
+    m_pButtonAdd->move(14, 0);
+    m_pButtonRepair = makeButton(OrvPicture::Repair, OrvPicture::RepairHover,
+                                 "Repair File(s) selected in the list", QSize(58, 50), res::IDC_REPAIR);
+    m_pButtonRepair->move(103, 0);
+    m_pButtonSave = makeButton(OrvPicture::Save, OrvPicture::SaveHover,
+                               "Select location for save repaired file", QSize(58, 50), res::IDC_SAVE);
+    m_pButtonSave->move(199, 0);
+    m_pButtonSettings = makeButton(OrvPicture::Settings, OrvPicture::SettingsHover,
+                                   "Settings for repaired file name.", QSize(58, 50), res::IDC_SETTINGS);
+    m_pButtonSettings->move(288, 0);
+
+    m_pButtonHomePage = new CHomePageButton(QStringLiteral("Go to the software Homepage"), this);
+    m_pButtonHomePage->SetCommandId(res::IDC_HOMEPAGE);
+    RegisterControl(m_pButtonHomePage, res::IDC_HOMEPAGE);
+
+    m_pStatus = new QLabel(this);
+    m_pStatus->setTextFormat(Qt::PlainText);
+    m_pStatus->setAutoFillBackground(true);
+    {
+        QPalette pal = m_pStatus->palette();
+        pal.setColor(QPalette::Window, kStatusBackground);
+        pal.setColor(QPalette::WindowText, kStatusText);
+        m_pStatus->setPalette(pal);
+    }
+    RegisterControl(m_pStatus, res::IDC_STATUS);
+
+    m_pPath = new QLineEdit(this);
+    {
+        QFont font(QStringLiteral("Times New Roman"));
+        font.setStyleHint(QFont::SansSerif);
+        font.setWeight(QFont::Normal);
+        m_pPath->setFont(font);
+    }
+    m_pPath->installEventFilter(this);
+    RegisterControl(m_pPath, res::IDC_PATH);
+
+    m_pBrowse = new QPushButton(QStringLiteral("&Browse"), this);
+    RegisterControl(m_pBrowse, res::IDC_BROWSE);
+
+    m_pButtonNext = makeButton(OrvPicture::Next, OrvPicture::NextHover, "Next", QSize(50, 38), res::IDC_NEXT);
+    m_pButtonBack = makeButton(OrvPicture::Back, OrvPicture::BackHover, "Back", QSize(50, 38), res::IDC_BACK);
+    m_pButtonStop = makeButton(OrvPicture::Stop, OrvPicture::StopHover, "Stop", QSize(50, 38), res::IDC_STOP);
+
+    m_pProgress = new QProgressBar(this);
+    m_pProgress->setRange(0, 100);
+    m_pProgress->setValue(0);
+    m_pProgress->setTextVisible(false);
+    RegisterControl(m_pProgress, res::IDC_PROGRESS);
+
+    m_pGrid = new CPreviewListCtrl(this);
+    m_pGrid->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_pGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_pGrid->setShowGrid(true);
+    RegisterControl(m_pGrid, res::IDC_PREVIEW_GRID);
+
+    m_pHelp = new QLabel(this);
+    m_pHelp->setTextFormat(Qt::PlainText);
+    m_pHelp->setAutoFillBackground(true);
+    {
+        QFont font(QStringLiteral("Times New Roman"));
+        font.setStyleHint(QFont::SansSerif);
+        font.setPixelSize(16);
+        font.setWeight(QFont::Medium);
+        m_pHelp->setFont(font);
+        QPalette pal = m_pHelp->palette();
+        pal.setColor(QPalette::Window, kHelpBackground);
+        m_pHelp->setPalette(pal);
+    }
+    RegisterControl(m_pHelp, res::IDC_HELP_TEXT);
+
+    // The repair log and the file list are made and sized but never shown.
+    m_pLog = new QPlainTextEdit(this);
+    m_pLog->setReadOnly(true);
+    m_pLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_pLog->hide();
+    RegisterControl(m_pLog, res::IDC_REPAIR_LOG);
+    m_pFileList = new CFileListCtrl(this);
+    m_pFileList->hide();
+    m_pSelectAll = new QCheckBox(QStringLiteral("Select All"), this);
+    m_pSelectAll->hide();
+    m_pRemove = new QPushButton(QStringLiteral("Remove"), this);
+    m_pRemove->hide();
+
+    connect(m_pButtonAdd, &QAbstractButton::clicked, this, &CQuorvikView::OnAddFiles);
+    connect(m_pButtonRepair, &QAbstractButton::clicked, this, &CQuorvikView::OnRepairToolbar);
+    connect(m_pButtonSave, &QAbstractButton::clicked, this, &CQuorvikView::OnSaveFile);
+    connect(m_pButtonSettings, &QAbstractButton::clicked, this, &CQuorvikView::OnSetting);
+    connect(m_pButtonHomePage, &QAbstractButton::clicked, this, &CQuorvikView::OnSoftwareHomePage);
+    connect(m_pBrowse, &QAbstractButton::clicked, this, &CQuorvikView::OnBrowse);
+    connect(m_pButtonNext, &QAbstractButton::clicked, this, &CQuorvikView::OnRepairFile);
+    connect(m_pButtonBack, &QAbstractButton::clicked, this, &CQuorvikView::OnBackPage);
+    connect(m_pButtonStop, &QAbstractButton::clicked, this, &CQuorvikView::OnStopRepairing);
+    // Enter in the path box means Next.
+    connect(m_pPath, &QLineEdit::returnPressed, this, &CQuorvikView::OnRepairFile);
+
+    m_strWorkingDir = QDir::currentPath();
+}
+
+// ---------------------------------------------------------------- layout
+
+QRect CQuorvikView::LayoutRect(int nId, int cx, int cy)
+{
+    switch (nId) {
+    case res::IDC_STATUS: return QRect(100, cy / 2 - 31, cx - 260, 18);
+    case res::IDC_PATH: return QRect(100, cy / 2 - 11, cx - 260, 23);
+    case res::IDC_PROGRESS: return QRect(100, cy / 2 - 11, cx - 260, 23);
+    case res::IDC_BROWSE: return QRect(cx - 155, cy / 2 - 11, 60, 23);
+    case res::IDC_HELP_TEXT: return QRect(180, 82, cx - 195, 33);
+    case res::IDC_PREVIEW_GRID: return QRect(40, 225, cx - 80, cy - 325);
+    case res::IDC_NEXT: return QRect(cx - 55, cy - 40, 50, 38);
+    case res::IDC_STOP: return QRect(cx - 55, cy - 40, 50, 38);
+    case res::IDC_BACK: return QRect(cx - 110, cy - 40, 50, 38);
+    case res::IDC_HOMEPAGE: return QRect(cx - 133, 0, 133, 62);
+    // The hidden log and file list share the grid's place.
+    case res::IDC_REPAIR_LOG: return QRect(40, 225, cx - 80, cy - 325);
+    default: return QRect();
+    }
+}
+
+void CQuorvikView::LayoutControls(int cx, int cy)
+{
+    for (const int nId : {res::IDC_STATUS, res::IDC_PATH, res::IDC_PROGRESS, res::IDC_BROWSE,
+                          res::IDC_HELP_TEXT, res::IDC_PREVIEW_GRID, res::IDC_NEXT, res::IDC_STOP,
+                          res::IDC_BACK, res::IDC_HOMEPAGE, res::IDC_REPAIR_LOG}) {
+        const QRect rc = LayoutRect(nId, cx, cy);
+        // Qt refuses negative sizes; a tiny window just collapses the control.
+        GetDlgItem(nId)->setGeometry(rc.x(), rc.y(), std::max(0, rc.width()), std::max(0, rc.height()));
+    }
+    const QRect rcGrid = LayoutRect(res::IDC_PREVIEW_GRID, cx, cy);
+    m_pFileList->setGeometry(rcGrid.x(), rcGrid.y(), std::max(0, rcGrid.width()),
+                             std::max(0, rcGrid.height() - 30));
+    m_pSelectAll->setGeometry(rcGrid.x(), rcGrid.bottom() - 24, 100, 23);
+    m_pRemove->setGeometry(rcGrid.x() + 110, rcGrid.bottom() - 24, 80, 23);
+}
+
+void CQuorvikView::resizeEvent(QResizeEvent* pEvent)
+{
+    QWidget::resizeEvent(pEvent);
+    LayoutControls(width(), height());
+}
+
+void CQuorvikView::paintEvent(QPaintEvent*)
+{
+    if (!m_bRegisteredWithFrame && m_pFrame) {
+        m_pFrame->m_pWizardView = this;
+        m_bRegisteredWithFrame = true;
+    }
+
+    QPainter painter(this);
+    const int cx = width();
+    const int cy = height();
+    const qreal dpr = devicePixelRatioF();
+
+    // Top band: left and right pieces unscaled, the middle stretched between
+    // them (5 pixels under the right piece so no seam shows).
+    const QSize szLeft = OrvPictureSize(OrvPicture::BannerLeft);
+    const QSize szRight = OrvPictureSize(OrvPicture::BannerRight);
+    const int nMiddleWidth = cx - szLeft.width() - szRight.width() + 5;
+    if (nMiddleWidth > 0) {
+        painter.drawPixmap(QRect(szLeft.width(), 0, nMiddleWidth, kTopBandHeight),
+                           OrvPixmap(OrvPicture::BannerMiddle, QSize(nMiddleWidth, kTopBandHeight), dpr));
+    }
+    painter.drawPixmap(0, 0, OrvPixmap(OrvPicture::BannerLeft, QSize(), dpr));
+    painter.drawPixmap(cx - szRight.width(), 0, OrvPixmap(OrvPicture::BannerRight, QSize(), dpr));
+
+    // Middle band: the background stretched from y 225 to 100 pixels above
+    // the bottom.
+    const int nMiddleHeight = cy - kBottomBandHeight - kMiddleBandTop;
+    if (nMiddleHeight > 0 && cx > 0) {
+        painter.drawPixmap(QRect(0, kMiddleBandTop, cx, nMiddleHeight),
+                           OrvPixmap(OrvPicture::Background, QSize(cx, nMiddleHeight), dpr));
+    }
+
+    // Bottom band: the right piece flush right, the left piece stretched
+    // over the rest; both show their lowest 100 rows.
+    const QSize szFootRight = OrvPictureSize(OrvPicture::FooterRight);
+    const QSize szFootLeft = OrvPictureSize(OrvPicture::FooterLeft);
+    const int nFootLeftWidth = cx - szFootRight.width();
+    const int nBandTop = cy - kBottomBandHeight;
+    if (nFootLeftWidth > 0) {
+        const QPixmap pix = OrvPixmap(OrvPicture::FooterLeft, QSize(nFootLeftWidth, szFootLeft.height()), dpr);
+        const qreal ratio = pix.devicePixelRatio();
+        const int nRows = std::min(kBottomBandHeight, szFootLeft.height());
+        painter.drawPixmap(QRect(0, cy - nRows, nFootLeftWidth, nRows), pix,
+                           QRectF(0, (szFootLeft.height() - nRows) * ratio, nFootLeftWidth * ratio, nRows * ratio));
+    }
+    {
+        const QPixmap pix = OrvPixmap(OrvPicture::FooterRight, QSize(), dpr);
+        const qreal ratio = pix.devicePixelRatio();
+        const int nRows = std::min(kBottomBandHeight, szFootRight.height());
+        painter.drawPixmap(QRect(cx - szFootRight.width(), nBandTop + (kBottomBandHeight - nRows),
+                                 szFootRight.width(), nRows),
+                           pix,
+                           QRectF(0, (szFootRight.height() - nRows) * ratio, szFootRight.width() * ratio,
+                                  nRows * ratio));
+    }
+}
+
+// ---------------------------------------------------------------- pages
+
+void CQuorvikView::SetPage(int nPage)
+{
+    if (m_nPage == nPage)
+        return;
+    m_nPage = nPage;
+    emit pageChanged(nPage);
+}
+
+void CQuorvikView::ShowSelectionPage()
+{
+    AssertGuiThread(this);
+    m_pStatus->setText(QString::fromUtf8(kSelectPrompt));
+    m_pPath->show();
+    m_pBrowse->show();
+    m_pButtonNext->show();
+    m_pButtonStop->hide();
+    SetHelpText(1);
+}
+
+void CQuorvikView::HideResultPage()
+{
+    AssertGuiThread(this);
+    m_pGrid->hide();
+    m_pLog->hide();
+    m_pProgress->hide();
+    m_pButtonBack->hide();
+    m_pButtonStop->hide();
+}
+
+void CQuorvikView::EnterRepairingState()
+{
+    AssertGuiThread(this);
+    m_pPath->hide();
+    m_pBrowse->hide();
+    m_pProgress->show();
+    m_pButtonStop->show();
+    m_pButtonBack->hide();
+    m_pButtonNext->hide();
+    SetHelpText(2);
+}
+
+void CQuorvikView::ShowResultState()
+{
+    AssertGuiThread(this);
+    m_pButtonStop->hide();
+    m_pButtonBack->show();
+    m_pButtonNext->show();
+    SetHelpText(3);
+}
+
+void CQuorvikView::HideStop()
+{
+    AssertGuiThread(this);
+    m_pButtonStop->hide();
+}
+
+void CQuorvikView::SetHelpText(int nText)
+{
+    AssertGuiThread(this);
+    if (nText >= 1 && nText <= 3)
+        m_pHelp->setText(m_strHelpText[nText - 1]);
+}
+
+QString CQuorvikView::GetSelectedPathText() const
+{
+    return m_pPath->text();
+}
+
+void CQuorvikView::SetSelectedPathText(const QString& strPath)
+{
+    m_pPath->setText(strPath);
+}
+
+// ---------------------------------------------------------------- sinks
+
+void CQuorvikView::ClearLog()
+{
+    AssertGuiThread(this);
+    m_pLog->clear();
+}
+
+void CQuorvikView::AppendLog(const std::string& strText)
+{
+    AssertGuiThread(this);
+    QString str = FromUtf8(strText);
+    str.remove(QLatin1Char('\r'));
+    m_pLog->moveCursor(QTextCursor::End);
+    m_pLog->insertPlainText(str);
+}
+
+void CQuorvikView::ScrollLog(int nLines)
+{
+    AssertGuiThread(this);
+    QScrollBar* pBar = m_pLog->verticalScrollBar();
+    pBar->setValue(pBar->value() + nLines);
+}
+
+void CQuorvikView::SetStatusText(const std::string& strText)
+{
+    AssertGuiThread(this);
+    m_pStatus->setText(FromUtf8(strText));
+}
+
+void CQuorvikView::SetProgress(int nValue)
+{
+    AssertGuiThread(this);
+    if (nValue != 0)
+        m_pProgress->setValue(nValue);
+}
+
+void CQuorvikView::ShowPreview()
+{
+    AssertGuiThread(this);
+    m_pProgress->hide();
+    m_pGrid->show();
+}
+
+MsgResult CQuorvikView::ShowMessage(const QString& strText, MsgButtons buttons, MsgIcon icon,
+                                    bool bOwnedByView)
+{
+    return AppMessageBox(bOwnedByView ? this : nullptr, strText, buttons, icon);
+}
+
+// ---------------------------------------------------------------- runner
+
+void CQuorvikView::OnRepairToolbar()
+{
+    // The toolbar's Repair button starts a run on the selection page only.
+    if (m_nPage == 0)
+        OnRepairFile();
+}
+
+void CQuorvikView::OnRepairFile()
+{
+    if (m_nPage == 1) {
+        OnSaveFile();
+        return;
+    }
+    if (m_nPage != 0)
+        return;
+
+    const QString strPath = GetSelectedPathText();
+    if (strPath.isEmpty()) {
+        ShowMessage(QStringLiteral("Please select file(s) to repair"), MsgButtons::Ok, MsgIcon::Warning, false);
+        return;
+    }
+    g_strRepairStatus.clear();
+    // The path is used as typed: Linux file names are case-sensitive. Only
+    // the checks and the derived temporary and saved names use lower case.
+    g_strSelectedFile = QFile::encodeName(strPath).toStdString();
+
+    if (!QFileInfo(strPath).isFile()) {
+        ShowMessage(QStringLiteral("Invalid File Name"), MsgButtons::Ok, MsgIcon::Question, false);
+        return;
+    }
+    if (!strPath.toLower().contains(QStringLiteral(".dbf"))) {
+        ShowMessage(QStringLiteral("Invalid File Name"), MsgButtons::Ok, MsgIcon::Question, true);
+        return;
+    }
+    {
+        CFile file;
+        if (!file.Open(g_strSelectedFile, CFile::modeRead | CFile::shareExclusive)) {
+            ShowMessage(QStringLiteral("The process cannot access the file because it is used by another process."),
+                        MsgButtons::Ok, MsgIcon::Error, true);
+            return;
+        }
+        file.Abort();
+    }
+
+    EnterRepairingState();
+    SetPage(1);
+    g_bRepairRunning.store(true);
+    m_bResultHandled = false;
+    ClearLog();
+    StartRepairThread();
+}
+
+void CQuorvikView::StartRepairThread()
+{
+    const int nRunId = ++m_nRunId;
+    m_bRunDoneDelivered = false;
+    ViewSinkTargets targets;
+    targets.pContext = this;
+    targets.pProgress = this;
+    targets.pLog = this;
+    targets.pGrid = m_pGrid;
+    auto spBridge = CViewSinkBridge::Create(targets);
+    auto* pThread = new CRepairThread(
+        g_strSelectedFile, spBridge,
+        [this, nRunId](const std::string& strStatus, const std::string& strError) {
+            OnRepairThreadDone(nRunId, strStatus, strError);
+        },
+        this);
+    connect(pThread, &QThread::finished, this, [this, pThread] { OnRepairThreadFinished(pThread); },
+            Qt::QueuedConnection);
+    m_pRepairThread = pThread;
+
+    // A stopped run may still be finishing; two runs never share the
+    // temporary file, so this one waits for it.
+    const bool bOtherAlive = std::any_of(m_aLiveThreads.begin(), m_aLiveThreads.end(),
+                                         [](CRepairThread* p) { return p->isRunning(); });
+    m_aLiveThreads.push_back(pThread);
+    if (bOtherAlive) {
+        m_pPendingThread = pThread;
+        return;
+    }
+    pThread->start();
+}
+
+void CQuorvikView::OnRepairThreadDone(int nRunId, const std::string& strStatus, const std::string& strError)
+{
+    if (nRunId != m_nRunId || !m_pRepairThread || m_pRepairThread->IsStopped())
+        return;
+    m_bRunDoneDelivered = true;
+    g_bRepairRunning.store(false);
+    g_bRepairStopped.store(false);
+    if (m_nPage != 1)
+        return;
+    g_strRepairStatus = strStatus;
+    ShowResultState();
+    if (!strError.empty()) {
+        // A file error ended the run; say why instead of leaving a silent "Failed".
+        ShowMessage(QStringLiteral("The file could not be repaired:\n%1").arg(FromUtf8(strError)),
+                    MsgButtons::Ok, MsgIcon::Error, true);
+    }
+    emit repairFinished();
+}
+
+void CQuorvikView::OnRepairThreadFinished(CRepairThread* pThread)
+{
+    m_aLiveThreads.erase(std::remove(m_aLiveThreads.begin(), m_aLiveThreads.end(), pThread),
+                         m_aLiveThreads.end());
+    pThread->wait();
+    const bool bWasCurrent = pThread == m_pRepairThread.data();
+    if (pThread->IsStopped()) {
+        // The stopped run has ended: its stopped flag is spent.
+        g_bRepairStopped.store(false);
+    } else if (bWasCurrent && !m_bRunDoneDelivered) {
+        g_bRepairRunning.store(false);
+    }
+    pThread->deleteLater();
+
+    if (m_pPendingThread) {
+        CRepairThread* pNext = m_pPendingThread;
+        m_pPendingThread = nullptr;
+        pNext->start();
+        return;
+    }
+    if (m_aLiveThreads.empty()) {
+        emit repairThreadsEnded();
+        auto aCallbacks = std::move(m_aWhenEnded);
+        m_aWhenEnded.clear();
+        for (auto& fn : aCallbacks)
+            fn();
+    }
+}
+
+bool CQuorvikView::IsRepairThreadAlive() const
+{
+    return !m_aLiveThreads.empty();
+}
+
+void CQuorvikView::WhenRepairThreadsEnded(std::function<void()> fn)
+{
+    if (m_aLiveThreads.empty()) {
+        fn();
+        return;
+    }
+    m_aWhenEnded.push_back(std::move(fn));
+}
+
+void CQuorvikView::OnStopRepairing()
+{
+    if (!g_bRepairRunning.load())
+        return;
+
+    // The engine waits at its next poll until the question is answered.
+    g_repairPauseGate.Close();
+    const MsgResult answer = ShowMessage(QStringLiteral("Are you sure that you want to stop the reparing of the file"),
+                                         MsgButtons::YesNoCancel, MsgIcon::Question, false);
+    if (answer != MsgResult::Yes || !g_bRepairRunning.load()) {
+        // No, Cancel, or the run ended on its own while the question was open.
+        g_repairPauseGate.Open();
+        return;
+    }
+
+    g_bStopRepair.store(1);
+    CRepairThread* pThread = m_pRepairThread;
+    if (pThread)
+        pThread->MarkStopped();
+    if (pThread && pThread == m_pPendingThread.data()) {
+        // It never started: nothing to wait for.
+        m_pPendingThread = nullptr;
+        m_aLiveThreads.erase(std::remove(m_aLiveThreads.begin(), m_aLiveThreads.end(), pThread),
+                             m_aLiveThreads.end());
+        pThread->deleteLater();
+        pThread = nullptr;
+    }
+    g_repairPauseGate.Open();
+    g_bRepairRunning.store(false);
+    g_bRepairStopped.store(false);
+    HideStop();
+    SetHelpText(1);
+    OnBackPage();
+    g_bRepairStopped.store(pThread != nullptr && pThread->isRunning());
+}
+
+// ---------------------------------------------------------------- commands
+
+void CQuorvikView::OnBackPage()
+{
+    m_pProgress->setValue(0);
+    if (m_nPage != 1)
+        return;
+    if (IsRepairRunning()) {
+        ShowMessage(QStringLiteral("Firstly stop the repairing of the file to go back"), MsgButtons::Ok,
+                    MsgIcon::Warning, false);
+        return;
+    }
+    if (!ConfirmLeaveResults())
+        return;
+    HideResultPage();
+    ShowSelectionPage();
+    m_pGrid->DeleteAllItems();
+    DiscardRepairedFiles();
+    SetPage(0);
+}
+
+void CQuorvikView::OnAddFiles()
+{
+    if (m_nPage == 0)
+        OnBrowse();
+}
+
+bool CQuorvikView::OnBrowse()
+{
+    QString strPath = GetSelectedPathText();
+    if (!CFECFileDialog::Browse(this, strPath))
+        return false;
+    SetSelectedPathText(strPath);
+    return true;
+}
+
+void CQuorvikView::OnSetting()
+{
+    if (!m_pFrame)
+        return;
+    CSettingsDlg dlg(m_pFrame->m_strPrefix, this);
+    dlg.exec();
+}
+
+void CQuorvikView::OnHelp()
+{
+    QString strPath = m_strWorkingDir;
+    if (!strPath.endsWith(QLatin1Char('/')))
+        strPath += QLatin1Char('/');
+    strPath += QString::fromUtf8(res::kHelpFileName);
+    if (!QFileInfo::exists(strPath)) {
+        ShowMessage(QStringLiteral(" Help file for Orvane Tamsin DBF not found."), MsgButtons::Ok,
+                    MsgIcon::Information, false);
+        return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(strPath));
+}
+
+void CQuorvikView::OnSoftwareHomePage()
+{
+    // Failures are not reported: the desktop's browser shows its own.
+    QDesktopServices::openUrl(QUrl(QString::fromUtf8(res::kHomePageUrl)));
+}
+
+// ---------------------------------------------------------------- saving
+
+void CQuorvikView::OnSaveFile()
+{
+    ChooseFolderAndSave();
+}
+
+bool CQuorvikView::ChooseFolderAndSave()
+{
+    const QString strFolder =
+        CFolderChooser::Instance().ChooseFolder(this, QString::fromUtf8(kSaveFolderTitle));
+    if (strFolder.isEmpty())
+        return false;
+    const bool bSavedAll = [&] {
+        const std::string strBefore = g_strRepairStatus;
+        SaveRepairedFiles(strFolder);
+        return m_bResultHandled || strBefore != kRepairStatusDone;
+    }();
+    return bSavedAll;
+}
+
+bool CQuorvikView::ConfirmLeaveResults()
+{
+    if (m_bResultHandled)
+        return true;
+    if (g_strRepairStatus != kRepairStatusDone)
+        return true;
+    switch (ShowMessage(QStringLiteral("Repaired files have not been saved. Do you want to save it?"),
+                        MsgButtons::YesNoCancel, MsgIcon::Question, false)) {
+    case MsgResult::Yes:
+        return ChooseFolderAndSave();
+    case MsgResult::No:
+        m_bResultHandled = true;
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CQuorvikView::SaveRepairedFiles(const QString& strFolder)
+{
+    CSavingDlg dlg(this);
+    dlg.SetFileText(QFile::decodeName(QByteArray::fromStdString(g_strSelectedFile)));
+
+    QString strProblem;
+    bool bCopied = false;
+    if (g_strRepairStatus == kRepairStatusDone) {
+        const std::string strTemp = BuildTempOutputPath(g_strSelectedFile, 0);
+        if (QFileInfo::exists(QFile::decodeName(QByteArray::fromStdString(strTemp)))) {
+            try {
+                CopyRepairedFiles(strTemp, QFile::encodeName(strFolder).toStdString(),
+                                  GetPrefix().toStdString());
+                bCopied = true;
+            } catch (const CException& e) {
+                strProblem = QStringLiteral("The repaired file could not be saved in\n%1\n\n%2")
+                                 .arg(strFolder, FromUtf8(e.GetMessage()));
+            }
+        }
+    }
+    dlg.close();
+
+    if (bCopied) {
+        m_bResultHandled = true;
+        return;
+    }
+    if (strProblem.isEmpty()) {
+        // Nothing was there to copy: a failed or stopped run, or a result
+        // already discarded. Nothing is lost, so the result counts as handled.
+        m_bResultHandled = true;
+        strProblem = QStringLiteral("There is no repaired file to save.");
+        ShowMessage(strProblem, MsgButtons::Ok, MsgIcon::Information, true);
+        return;
+    }
+    // The copy failed: the result stays unsaved, so leaving still asks.
+    ShowMessage(strProblem, MsgButtons::Ok, MsgIcon::Error, true);
+}
+
+void CQuorvikView::DiscardRepairedFiles()
+{
+    if (g_strRepairStatus != kRepairStatusDone)
+        return;
+    const std::string strTemp = BuildTempOutputPath(g_strSelectedFile, 0);
+    try {
+        RemoveRepairedFiles(strTemp);
+    } catch (const CException& e) {
+        ShowMessage(QStringLiteral("The temporary file could not be deleted:\n%1\n\n%2")
+                        .arg(QFile::decodeName(QByteArray::fromStdString(strTemp)), FromUtf8(e.GetMessage())),
+                    MsgButtons::Ok, MsgIcon::Warning, false);
+    }
+}
+
+// ---------------------------------------------------------------- drops
+
+QString CQuorvikView::DroppedTablePath(const QMimeData* pMime)
+{
+    if (!pMime || !pMime->hasUrls())
+        return QString();
+    const QList<QUrl> urls = pMime->urls();
+    if (urls.size() != 1 || !urls.front().isLocalFile())
+        return QString();
+    const auto strText = CFECFileDialog::PathBoxTextFor(urls.front().toLocalFile());
+    return strText ? *strText : QString();
+}
+
+void CQuorvikView::dragEnterEvent(QDragEnterEvent* pEvent)
+{
+    if (m_nPage == 0 && !DroppedTablePath(pEvent->mimeData()).isEmpty())
+        pEvent->acceptProposedAction();
+}
+
+void CQuorvikView::dropEvent(QDropEvent* pEvent)
+{
+    const QString strPath = DroppedTablePath(pEvent->mimeData());
+    if (m_nPage != 0 || strPath.isEmpty())
+        return;
+    SetSelectedPathText(strPath);
+    pEvent->acceptProposedAction();
+}
+
+bool CQuorvikView::eventFilter(QObject* pWatched, QEvent* pEvent)
+{
+    // A file dropped on the path box fills it with the path, not the URL.
+    if (pWatched == m_pPath) {
+        if (pEvent->type() == QEvent::DragEnter || pEvent->type() == QEvent::DragMove) {
+            auto* pDrag = static_cast<QDragMoveEvent*>(pEvent);
+            if (pDrag->mimeData()->hasUrls()) {
+                if (m_nPage == 0 && !DroppedTablePath(pDrag->mimeData()).isEmpty())
+                    pDrag->acceptProposedAction();
+                else
+                    pDrag->ignore();
+                return true;
+            }
+        } else if (pEvent->type() == QEvent::Drop) {
+            auto* pDrop = static_cast<QDropEvent*>(pEvent);
+            if (pDrop->mimeData()->hasUrls()) {
+                dropEvent(pDrop);
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(pWatched, pEvent);
+}

@@ -1,0 +1,180 @@
+#pragma once
+// The repair wizard that fills the main window: the user names one damaged
+// table, starts its repair, watches it, looks at the salvaged rows and saves
+// or drops the result.
+//
+// Two pages (m_nPage): 0 selects the file, 1 shows the running repair and
+// then its result. The view owns every control, lays them out by fixed
+// arithmetic on the client size, paints the banner, background and footer
+// bands, and hosts the batch runner (one repair thread per run) and saving.
+//
+// Threads: the controls are touched on the GUI thread only. A repair thread
+// reaches the status line, progress bar, repair log and preview grid through
+// its run's CViewSinkBridge, which queues every call to this thread.
+
+#include "repair/RepairProgressSink.h"
+#include "wizard/MessageBoxService.h"
+#include "wizard/RepairLog.h"
+
+#include <QPointer>
+#include <QRect>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+class CMainFrame;
+class CPictureButton;
+class CPreviewListCtrl;
+class CFileListCtrl;
+class CRepairThread;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+
+class CQuorvikView : public QWidget, public IRepairProgressSink, public IRepairLog {
+    Q_OBJECT
+public:
+    // The three help texts: selecting, running, finished.
+    static const char* const kHelpText1;
+    static const char* const kHelpText2;
+    static const char* const kHelpText3;
+    static const char* const kSelectPrompt;
+
+    explicit CQuorvikView(CMainFrame* pFrame, QWidget* pParent = nullptr);
+    ~CQuorvikView() override;
+
+    // 0 the selection page, 1 the repair page.
+    int m_nPage = 0;
+    // False while a repaired result waits to be saved or declined.
+    bool m_bResultHandled = true;
+
+    int GetPage() const { return m_nPage; }
+    // The control with the given id (nullptr when there is none).
+    QWidget* GetDlgItem(int nId) const;
+    CPreviewListCtrl* GetPreviewGrid() const { return m_pGrid; }
+    QString GetWorkingDirectory() const { return m_strWorkingDir; }
+    // The file-name prefix of saved tables (the main frame's).
+    QString GetPrefix() const;
+
+    // Page operations.
+    void ShowSelectionPage();
+    void HideResultPage();
+    void EnterRepairingState();
+    void ShowResultState();
+    void HideStop();
+    void SetHelpText(int nText);
+    QString GetSelectedPathText() const;
+    void SetSelectedPathText(const QString& strPath);
+
+    // The repair log.
+    void ClearLog();
+    void AppendLog(const std::string& strText) override;
+    void ScrollLog(int nLines) override;
+
+    // The progress sink, on the GUI thread.
+    void SetStatusText(const std::string& strText) override;
+    void SetProgress(int nValue) override;
+    void ShowPreview() override;
+
+    // A message box with the program's caption; owned by the view or by no
+    // window.
+    MsgResult ShowMessage(const QString& strText, MsgButtons buttons, MsgIcon icon,
+                          bool bOwnedByView);
+
+    // Saving and the leave guard.
+    bool ChooseFolderAndSave();
+    bool ConfirmLeaveResults();
+    void SaveRepairedFiles(const QString& strFolder);
+    void DiscardRepairedFiles();
+
+    // True while a repair thread (running or stopped and finishing) exists.
+    bool IsRepairThreadAlive() const;
+    // Runs fn on the GUI thread once no repair thread is left (at once when
+    // there is none).
+    void WhenRepairThreadsEnded(std::function<void()> fn);
+
+    // Geometry of a control for the client size cx × cy (the layout table).
+    static QRect LayoutRect(int nId, int cx, int cy);
+
+    // Title of the folder dialog of saving.
+    static constexpr const char* kSaveFolderTitle = "Please select the path to Save the files";
+
+public slots:
+    void OnRepairFile();
+    void OnRepairToolbar();
+    void OnStopRepairing();
+    void OnSaveFile();
+    void OnBackPage();
+    void OnAddFiles();
+    bool OnBrowse();
+    void OnSetting();
+    void OnHelp();
+    void OnSoftwareHomePage();
+
+signals:
+    // m_nPage changed.
+    void pageChanged(int nPage);
+    // A run ended and the wizard shows its result (status in g_strRepairStatus).
+    void repairFinished();
+    // The last repair thread ended.
+    void repairThreadsEnded();
+
+protected:
+    void paintEvent(QPaintEvent* pEvent) override;
+    void resizeEvent(QResizeEvent* pEvent) override;
+    void dragEnterEvent(QDragEnterEvent* pEvent) override;
+    void dropEvent(QDropEvent* pEvent) override;
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
+
+private:
+    void CreateControls();
+    void LayoutControls(int cx, int cy);
+    void SetPage(int nPage);
+    void RegisterControl(QWidget* pWidget, int nId);
+    void StartRepairThread();
+    void OnRepairThreadDone(int nRunId, const std::string& strStatus, const std::string& strError);
+    void OnRepairThreadFinished(CRepairThread* pThread);
+    // The .dbf path a drop carries, or an empty text.
+    static QString DroppedTablePath(const class QMimeData* pMime);
+
+    CMainFrame* m_pFrame;
+    QString m_strHelpText[3];
+    QString m_strWorkingDir;
+    bool m_bRegisteredWithFrame = false;
+
+    std::map<int, QWidget*> m_controls;
+    CPictureButton* m_pButtonAdd = nullptr;
+    CPictureButton* m_pButtonRepair = nullptr;
+    CPictureButton* m_pButtonSave = nullptr;
+    CPictureButton* m_pButtonSettings = nullptr;
+    CPictureButton* m_pButtonHomePage = nullptr;
+    CPictureButton* m_pButtonNext = nullptr;
+    CPictureButton* m_pButtonBack = nullptr;
+    CPictureButton* m_pButtonStop = nullptr;
+    QLabel* m_pStatus = nullptr;
+    QLabel* m_pHelp = nullptr;
+    QLineEdit* m_pPath = nullptr;
+    QPushButton* m_pBrowse = nullptr;
+    QProgressBar* m_pProgress = nullptr;
+    CPreviewListCtrl* m_pGrid = nullptr;
+    QPlainTextEdit* m_pLog = nullptr;
+    CFileListCtrl* m_pFileList = nullptr;
+    QCheckBox* m_pSelectAll = nullptr;
+    QPushButton* m_pRemove = nullptr;
+
+    // The runner: the thread of the current run, a run waiting for a stopped
+    // thread to finish, and every thread not yet ended.
+    QPointer<CRepairThread> m_pRepairThread;
+    QPointer<CRepairThread> m_pPendingThread;
+    std::vector<CRepairThread*> m_aLiveThreads;
+    int m_nRunId = 0;
+    bool m_bRunDoneDelivered = false;
+    std::vector<std::function<void()>> m_aWhenEnded;
+};

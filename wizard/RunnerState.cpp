@@ -1,0 +1,11 @@
+#include "wizard/RunnerState.h"
+
+std::string g_strSelectedFile;
+std::string g_strRepairStatus;
+std::atomic<bool> g_bRepairRunning{false};
+std::atomic<bool> g_bRepairStopped{false};
+
+bool IsRepairRunning()
+{
+    return g_bRepairRunning.load();
+}

@@ -1,0 +1,29 @@
+#pragma once
+// Process-wide state of the repair batch runner, shared by the wizard view,
+// saving and the exit command.
+//
+// The two strings are read and written on the GUI thread only: a repair
+// thread hands its outcome to the GUI thread, which records it. The flags
+// are atomics because the exit command and the Stop command read them while
+// a repair thread may be ending.
+
+#include <atomic>
+#include <string>
+
+// The file to repair: the path box's text at the last start, as typed
+// (letter case kept; only derived names are lower-cased).
+extern std::string g_strSelectedFile;
+// Outcome of the last run: empty (none yet, or a run is under way), "Done"
+// or "Failed".
+extern std::string g_strRepairStatus;
+// True from the start of a run until its repair thread ends or the user
+// confirms Stop.
+extern std::atomic<bool> g_bRepairRunning;
+// True after the user confirmed Stop, until the stopped repair thread ended.
+extern std::atomic<bool> g_bRepairStopped;
+
+inline constexpr const char* kRepairStatusDone = "Done";
+inline constexpr const char* kRepairStatusFailed = "Failed";
+
+// g_bRepairRunning: the exit and Back commands refuse to act while it holds.
+bool IsRepairRunning();
