@@ -424,24 +424,28 @@ TEST_F(DBase4MemoTest, CyclicChainDoesNotHangAndHandsOutNoValue)
 TEST_F(DBase4MemoTest, LinkToAValueInUseIsNotAFreeRun)
 {
     Make(3);
-    const auto v = AddOneBlockValues(3);  // 2..4, end of file 5
+    // A one-byte value: read as a free run it would claim 9 blocks, all
+    // inside the file.
+    const uint32_t x = Add("x");
+    const auto v = AddOneBlockValues(10);  // 3..12, end of file 13
     // The header names a value in use (as after a grown file whose link was
     // not moved).
-    Patch(0, LE32(v[0]));
-    EXPECT_EQ(Add("new"), 5u);
-    ExpectValuesIntact(v, {0, 1, 2});
+    Patch(0, LE32(x));
+    EXPECT_EQ(Add("new"), 13u);
+    EXPECT_EQ(Text(x), "x");
+    ExpectValuesIntact(v, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
     // Freeing replaces the bad link; the value stays.
     Remove(v[1]);
-    EXPECT_EQ(HeaderLink(), 3u);
-    EXPECT_EQ(Run(3), std::make_pair(6u, 1u));
-    ExpectValuesIntact(v, {0, 2});
+    EXPECT_EQ(HeaderLink(), 4u);
+    EXPECT_EQ(Run(4), std::make_pair(14u, 1u));
+    EXPECT_EQ(Text(x), "x");
 
     // A link past the end of the file, and one equal to the in-use marker.
     for (uint32_t nLink : {1000u, 0x0008FFFFu}) {
         Patch(0, LE32(nLink));
         const uint32_t b = Add(std::string(100, 'n'));
-        EXPECT_GE(b, 6u);
-        ExpectValuesIntact(v, {0, 2});
+        EXPECT_GE(b, 14u);
+        ExpectValuesIntact(v, {0, 2, 3, 4, 5, 6, 7, 8, 9});
     }
 }
 
@@ -468,6 +472,13 @@ TEST_F(DBase4MemoTest, BlockWithoutInUseMarkerIsLeftAlone)
     m_memo->WriteMemoText(nBlock, nLength, "");
     EXPECT_EQ(nBlock, 0u);
     EXPECT_EQ(Run(3), std::make_pair(6u, 2u));
+    // A new text for the stale reference takes space from the chain the
+    // regular way instead of overwriting the run's header.
+    nBlock = v[1];
+    m_memo->WriteMemoText(nBlock, nLength, "abc");
+    EXPECT_EQ(nBlock, 4u);
+    EXPECT_EQ(Run(3), std::make_pair(6u, 1u));
+    EXPECT_EQ(Text(4), "abc");
     ExpectValuesIntact(v, {0, 3});
 }
 
