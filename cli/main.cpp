@@ -8,6 +8,8 @@
 #include "cli/Command.h"
 #include "cli/DumpCommand.h"
 #include "cli/InfoCommand.h"
+#include "cli/PreviewCommand.h"
+#include "cli/RepairCommand.h"
 
 #include <iostream>
 #include <string>
@@ -20,6 +22,8 @@ const std::vector<CliCommand>& Commands()
     static const std::vector<CliCommand> kCommands = {
         InfoCommand(),
         DumpCommand(),
+        RepairCommand(),
+        PreviewCommand(),
     };
     return kCommands;
 }

@@ -23,13 +23,18 @@
 // engine is single-threaded, GUI-free, and polls RepairStopRequested()
 // (repair/RepairState.h) while it works.
 
+#include "dbf/FieldValue.h"
 #include "repair/PreviewGridSink.h"
 #include "repair/RepairProgressSink.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 
+class CDBFTableDef;
+class CException;
 class CFile;
 
 // Choices of one repair run.
@@ -53,6 +58,7 @@ struct RepairStatistics {
     int64_t nDeletedRecords = 0;       // of those, records the source marked deleted
     int64_t nMemoTextsRecovered = 0;   // memo fields that received a text
     int64_t nMemoTextsLost = 0;        // memo references whose text could not be found
+    int64_t nFieldErrors = 0;          // values the new table refused
     bool bStopped = false;             // the stop flag ended the run
     std::string strSourceMemoPath;     // memo file found beside the source, or empty
     std::string strOutputMemoPath;     // memo file written beside the new table, or empty
@@ -95,10 +101,36 @@ public:
     // invalid day number gives 0/0/0.
     static std::string FormatDateTimeField(const unsigned char* pBytes);
 
+    // The value the salvage stores for a damaged field's bytes (see
+    // repair/FieldSalvage.h); no value leaves the field blank.
+    static std::optional<FieldValue> DecodeFieldBytes(char chType, std::span<const unsigned char> bytes);
+
 private:
+    struct SalvageRun;
+
+    int RunSalvage(const std::string& strSource, const std::string& strOutput, const std::string& strMemoPath);
+    // Reads the damaged descriptors, writes the new table's structure and
+    // finds the record area. False when the stop flag ended it.
+    bool ReadStructure(CFile& source, CDBFTableDef& table, bool bTableCreated);
+    // Writes the source's code page mark into the new table's header.
+    void KeepCodePage(const std::string& strOutput);
+    // Reads every record's memo references once: they settle the memo
+    // file's block size and tell the scan which blocks are taken.
+    bool PrepareMemo();
+    // The memo text for a memo field's bytes (empty when there is none).
+    std::string RecoverMemoText(std::span<const unsigned char> field);
+    // Decodes field i of the current damaged record into the new record.
+    void SalvageField(int i);
+    // Shows a value the new table refused, once per run and message; the
+    // repeats are only counted, so a damaged column does not bury the user
+    // in identical messages.
+    void ReportFieldError(const CException& e);
+
     void SetStatus(const std::string& strText);
     void SetProgressValue(int nValue);
     void BeginSinks();
+
+    SalvageRun* m_pRun = nullptr;
 
     IRepairProgressSink* m_pProgress;
     IPreviewGridSink* m_pGrid;

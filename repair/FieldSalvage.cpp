@@ -1,0 +1,295 @@
+#include "repair/FieldSalvage.h"
+
+#include "dbf/ByteCodec.h"
+#include "dbf/CalendarDate.h"
+#include "dbf/FieldCodec.h"
+#include "platform/VariantConversion.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+bool IsSpace(unsigned char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+bool IsDigit(unsigned char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Upper case for ASCII and for the Cyrillic letters of Windows-1251, so
+// that the Russian true words match in either case.
+unsigned char UpperCase1251(unsigned char c)
+{
+    if (c >= 'a' && c <= 'z')
+        return static_cast<unsigned char>(c - 'a' + 'A');
+    if (c >= 0xE0)
+        return static_cast<unsigned char>(c - 0x20);
+    if (c == 0xB8) // ё
+        return 0xA8;
+    return c;
+}
+
+std::string AsString(std::span<const unsigned char> bytes)
+{
+    return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+int DigitsValue(const unsigned char* p, size_t n)
+{
+    int nValue = 0;
+    for (size_t i = 0; i < n; ++i)
+        nValue = nValue * 10 + (p[i] - '0');
+    return nValue;
+}
+
+// The OLE date of a YYYYMMDD field, when its digits make a real date.
+std::optional<double> DateFromDigits(std::span<const unsigned char> bytes)
+{
+    if (bytes.size() != 8)
+        return std::nullopt;
+    for (unsigned char c : bytes) {
+        if (!IsDigit(c))
+            return std::nullopt;
+    }
+    const int nYear = DigitsValue(bytes.data(), 4);
+    const int nMonth = DigitsValue(bytes.data() + 4, 2);
+    const int nDay = DigitsValue(bytes.data() + 6, 2);
+    if (nYear < 1 || !CalendarDate::IsValidDate(nYear, nMonth, nDay))
+        return std::nullopt;
+    const int64_t nDays = CalendarDate::JulianDayFromYMD(nYear, nMonth, nDay) - kJulianDayOfOleZero;
+    return OleDateFromDaysAndSeconds(nDays, 0);
+}
+
+constexpr int64_t kJulianDayOfYear10000 = 5373484; // 10000-01-01
+constexpr int32_t kMillisecondsPerDay = 86400000;
+
+std::optional<double> DateTimeFromBytes(std::span<const unsigned char> bytes)
+{
+    if (bytes.size() != 8)
+        return std::nullopt;
+    const int32_t nDay = static_cast<int32_t>(dbfbytes::DecodeFixed32LE(bytes.data()));
+    const int32_t nMs = static_cast<int32_t>(dbfbytes::DecodeFixed32LE(bytes.data() + 4));
+    if (nDay < kJulianDayOfYearOne || nDay >= kJulianDayOfYear10000)
+        return std::nullopt;
+    if (nMs < 0 || nMs >= kMillisecondsPerDay)
+        return std::nullopt;
+    return OleDateFromDaysAndSeconds(nDay - kJulianDayOfOleZero, (nMs + 500) / 1000);
+}
+
+} // namespace
+
+std::span<const unsigned char> TextUpToNul(std::span<const unsigned char> bytes)
+{
+    const void* pNul = std::memchr(bytes.data(), 0, bytes.size());
+    if (pNul == nullptr)
+        return bytes;
+    return bytes.first(static_cast<size_t>(static_cast<const unsigned char*>(pNul) - bytes.data()));
+}
+
+double ParseFieldNumber(std::span<const unsigned char> bytes)
+{
+    const unsigned char* p = bytes.data();
+    const unsigned char* pEnd = p + bytes.size();
+    while (p < pEnd && IsSpace(*p))
+        ++p;
+    bool bNegative = false;
+    if (p < pEnd && (*p == '+' || *p == '-')) {
+        bNegative = *p == '-';
+        ++p;
+    }
+    const unsigned char* pNumber = p;
+    size_t nDigits = 0;
+    while (p < pEnd && IsDigit(*p)) {
+        ++p;
+        ++nDigits;
+    }
+    if (p < pEnd && *p == '.') {
+        ++p;
+        while (p < pEnd && IsDigit(*p)) {
+            ++p;
+            ++nDigits;
+        }
+    }
+    if (nDigits == 0)
+        return 0.0;
+    // An exponent counts only when digits follow it.
+    if (p < pEnd && (*p == 'e' || *p == 'E')) {
+        const unsigned char* q = p + 1;
+        if (q < pEnd && (*q == '+' || *q == '-'))
+            ++q;
+        if (q < pEnd && IsDigit(*q)) {
+            while (q < pEnd && IsDigit(*q))
+                ++q;
+            p = q;
+        }
+    }
+    double dValue = 0.0;
+    const auto result = std::from_chars(reinterpret_cast<const char*>(pNumber), reinterpret_cast<const char*>(p),
+                                        dValue, std::chars_format::general);
+    if (result.ec == std::errc::result_out_of_range) {
+        // Too large or too small for a double: atof gives infinity or 0.
+        const bool bHuge = [&] {
+            // Overflow when the exponent is positive or the mantissa is large.
+            for (const unsigned char* q = pNumber; q < p; ++q) {
+                if (*q == 'e' || *q == 'E')
+                    return q + 1 < p && q[1] != '-';
+            }
+            return true;
+        }();
+        dValue = bHuge ? HUGE_VAL : 0.0;
+    }
+    return bNegative ? -dValue : dValue;
+}
+
+bool IsTrueWord(std::span<const unsigned char> bytes)
+{
+    size_t nBegin = 0;
+    size_t nEnd = bytes.size();
+    while (nBegin < nEnd && IsSpace(bytes[nBegin]))
+        ++nBegin;
+    while (nEnd > nBegin && IsSpace(bytes[nEnd - 1]))
+        --nEnd;
+    std::string strWord;
+    strWord.reserve(nEnd - nBegin);
+    for (size_t i = nBegin; i < nEnd; ++i)
+        strWord.push_back(static_cast<char>(UpperCase1251(bytes[i])));
+    static const char* const kTrueWords[] = {
+        "T", "Y", "YES", "TRUE",
+        "\xC4\xC0",                 // ДА
+        "\xC8\xD1\xD2\xC8\xCD\xC0", // ИСТИНА
+    };
+    for (const char* pszWord : kTrueWords) {
+        if (strWord == pszWord)
+            return true;
+    }
+    return false;
+}
+
+std::optional<FieldValue> DecodeSalvagedField(char chType, std::span<const unsigned char> bytes)
+{
+    switch (chType) {
+    case 'C':
+        return FieldValue::MakeText(AsString(TextUpToNul(bytes)));
+    case 'N':
+    case 'F': {
+        // A field without a single digit (blank, or the asterisks of an
+        // overflow) holds no number: it stays blank instead of becoming 0.
+        const auto text = TextUpToNul(bytes);
+        if (std::none_of(text.begin(), text.end(), IsDigit))
+            return FieldValue::MakeNull();
+        return FieldValue::MakeDouble(ParseFieldNumber(text));
+    }
+    case 'I':
+        if (bytes.size() != 4)
+            return std::nullopt;
+        return FieldValue::MakeInteger(static_cast<int32_t>(dbfbytes::DecodeFixed32LE(bytes.data())));
+    case 'Y':
+        if (bytes.size() != 8)
+            return std::nullopt;
+        return FieldValue::MakeCurrency(static_cast<int64_t>(dbfbytes::DecodeFixed64LE(bytes.data())));
+    case 'B':
+        if (bytes.size() != 8)
+            return std::nullopt;
+        return FieldValue::MakeDouble(dbfbytes::DecodeDoubleLE(bytes.data()));
+    case 'D':
+        if (const auto date = DateFromDigits(bytes))
+            return FieldValue::MakeDate(*date);
+        return std::nullopt;
+    case 'T':
+        if (const auto date = DateTimeFromBytes(bytes))
+            return FieldValue::MakeDate(*date);
+        return std::nullopt;
+    case 'L': {
+        // A blank or "?" logical is unknown, not false: it stays blank.
+        const auto text = TextUpToNul(bytes);
+        if (std::all_of(text.begin(), text.end(), [](unsigned char c) { return IsSpace(c) || c == '?'; }))
+            return FieldValue::MakeNull();
+        return FieldValue::MakeLogical(IsTrueWord(text));
+    }
+    case 'G':
+    case 'P':
+        return FieldValue::MakeText(AsString(TextUpToNul(bytes)));
+    default:
+        return std::nullopt;
+    }
+}
+
+std::string FormatDateTimeText(const unsigned char* pBytes)
+{
+    const int32_t nDay = static_cast<int32_t>(dbfbytes::DecodeFixed32LE(pBytes));
+    const int32_t nMs = static_cast<int32_t>(dbfbytes::DecodeFixed32LE(pBytes + 4));
+    const CalendarDate date = CalendarDate::FromJulianDay(nDay);
+    long long nYear = 0;
+    int nMonth = 0;
+    int nDate = 0;
+    if (date.IsValid()) {
+        nYear = date.GetYear();
+        nMonth = date.GetMonth();
+        nDate = date.GetDay();
+    }
+    const int32_t s = nMs / 1000;
+    const int32_t h = s / 3600;
+    const int32_t m = (s - 3600 * h) / 60;
+    const int32_t sec = s - 3600 * h - 60 * m;
+    char szText[96];
+    std::snprintf(szText, sizeof szText, "%d/%d/%lld %d:%d:%d", nMonth, nDate, nYear, h, m, sec);
+    return szText;
+}
+
+std::string PreviewFieldText(char chType, std::span<const unsigned char> bytes)
+{
+    char szText[512];
+    switch (chType) {
+    case 'C':
+    case 'N':
+    case 'F':
+        return AsString(TextUpToNul(bytes));
+    case 'I':
+        if (bytes.size() != 4)
+            return AsString(TextUpToNul(bytes));
+        std::snprintf(szText, sizeof szText, "%ld",
+                      static_cast<long>(static_cast<int32_t>(dbfbytes::DecodeFixed32LE(bytes.data()))));
+        return szText;
+    case 'Y':
+        if (bytes.size() != 8)
+            return std::string();
+        return VarBstrFromCy(static_cast<int64_t>(dbfbytes::DecodeFixed64LE(bytes.data())));
+    case 'D': {
+        std::string strText = AsString(TextUpToNul(bytes));
+        if (strText.size() > 6)
+            strText.insert(6, 1, '/');
+        if (strText.size() > 4)
+            strText.insert(4, 1, '/');
+        return strText;
+    }
+    case 'T':
+        // A blank date-time (spaces or zero bytes) shows blank.
+        if (bytes.size() != 8 || std::all_of(bytes.begin(), bytes.end(), [](unsigned char c) { return c == ' ' || c == 0; }))
+            return std::string();
+        return FormatDateTimeText(bytes.data());
+    case 'B':
+        if (bytes.size() != 8)
+            return "B";
+        std::snprintf(szText, sizeof szText, "%lf", dbfbytes::DecodeDoubleLE(bytes.data()));
+        return szText;
+    case 'L':
+        return IsTrueWord(TextUpToNul(bytes)) ? "TRUE" : "FALSE";
+    case 'M':
+        return "Memo";
+    case 'G':
+        return "General";
+    case 'P':
+        return "Picture";
+    case '\0':
+        return std::string();
+    default:
+        return std::string(1, chType);
+    }
+}

@@ -1,0 +1,59 @@
+#pragma once
+// How the salvage turns the raw bytes of one damaged field into a value for
+// the new table, and how the preview shows a field of the new table.
+//
+// Values are built from the bytes directly, never through locale-dependent
+// text: currency keeps its full 64-bit amount, doubles their full value,
+// dates and date-times come from their digits and day numbers.
+
+#include "dbf/FieldValue.h"
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+
+// The value of a field of type letter chType whose bytes are given; no value
+// when the bytes hold nothing that can be kept (the field then stays as the
+// blank record has it). Memo fields ("M") get no value here: their text
+// comes from the memo file.
+//
+//   C        Text: the bytes up to the first NUL, trailing spaces kept
+//   N, F     Double: the text read as a decimal number; Null (blank) when
+//            the field holds no digit at all
+//   I        Integer: 4 bytes, little-endian (no value for another width)
+//   Y        Currency: 8 bytes, little-endian 1/10 000 units
+//   B        Double: 8 bytes, IEEE little-endian (no value for another
+//            width: that is a dBASE binary memo reference)
+//   D        Date: YYYYMMDD digits of a real date in years 1..9999
+//   T        Date: Julian day and milliseconds of a real date-time in years
+//            1..9999, to the nearest second
+//   L        Logical: true for T, Y, YES, TRUE, ДА, ИСТИНА (Windows-1251) in
+//            any letter case with spaces around; Null (blank) for a blank
+//            or "?" field; false for anything else
+//   G, P     Text: the field's own bytes (the storage engine writes no
+//            binary memo values, so these stay blank)
+//   others   no value
+std::optional<FieldValue> DecodeSalvagedField(char chType, std::span<const unsigned char> bytes);
+
+// The text of a field as the preview grid shows it (Memo, General, Picture
+// for the memo-like fields; TRUE/FALSE for logicals; the field's text for
+// C, N, F; YYYY/MM/DD for dates; FormatDateTimeText for date-times; the
+// amount for currency; "%lf" for doubles).
+std::string PreviewFieldText(char chType, std::span<const unsigned char> bytes);
+
+// "month/day/year hour:minute:second" without leading zeros from the 8
+// bytes of a date-time field (Julian day, milliseconds); month, day and
+// year are 0 when the day number is not a valid date.
+std::string FormatDateTimeText(const unsigned char* pBytes);
+
+// The number at the start of the text the way atof reads a decimal number:
+// leading white space, an optional sign, digits with an optional point and
+// exponent; 0 when there are no digits.
+double ParseFieldNumber(std::span<const unsigned char> bytes);
+
+// Whether the trimmed, upper-cased text is one of the logical true words.
+bool IsTrueWord(std::span<const unsigned char> bytes);
+
+// The bytes up to the first NUL.
+std::span<const unsigned char> TextUpToNul(std::span<const unsigned char> bytes);

@@ -1,0 +1,319 @@
+#include "repair/RawMemoReader.h"
+
+#include "dbf/ByteCodec.h"
+#include "repair/RepairPaths.h"
+#include "repair/RepairState.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace {
+
+constexpr unsigned char kDBase4Marker[4] = {0xFF, 0xFF, 0x08, 0x00};
+constexpr unsigned char kDBase3Terminator = 0x1A;
+constexpr uint32_t kFoxProTextType = 1;
+// Types a referenced FoxPro block may carry: picture, text, object.
+constexpr uint32_t kFoxProHighestType = 2;
+// The longest dBASE III value searched for its terminator.
+constexpr uint64_t kDBase3MaxValue = 64ull * 1024 * 1024;
+
+bool IsBlank(unsigned char c)
+{
+    return c == ' ' || c == 0;
+}
+
+uint64_t CeilDiv(uint64_t a, uint64_t b)
+{
+    return (a + b - 1) / b;
+}
+
+} // namespace
+
+MemoReference MemoReference::Parse(std::span<const unsigned char> bytes)
+{
+    MemoReference ref;
+    if (bytes.size() == 4) {
+        ref.nBlock = dbfbytes::DecodeFixed32LE(bytes.data());
+        ref.nKind = ref.nBlock == 0 ? kNone : kBlock;
+        return ref;
+    }
+    if (bytes.size() == 10 && bytes[0] >= 1 && bytes[0] <= 8 && bytes[1] == 0) {
+        ref.nLength = dbfbytes::DecodeFixed32LE(bytes.data() + 2);
+        ref.nBlock = dbfbytes::DecodeFixed32LE(bytes.data() + 6);
+        ref.nKind = ref.nBlock == 0 ? kNone : kBlock;
+        return ref;
+    }
+    size_t i = 0;
+    while (i < bytes.size() && IsBlank(bytes[i]))
+        ++i;
+    uint64_t nValue = 0;
+    size_t nDigits = 0;
+    while (i < bytes.size() && bytes[i] >= '0' && bytes[i] <= '9') {
+        nValue = nValue * 10 + (bytes[i] - '0');
+        ++nDigits;
+        ++i;
+    }
+    while (i < bytes.size() && IsBlank(bytes[i]))
+        ++i;
+    if (i != bytes.size() || nValue > UINT32_MAX) {
+        ref.nKind = kUnreadable;
+        return ref;
+    }
+    ref.nBlock = static_cast<uint32_t>(nValue);
+    ref.nKind = (nDigits == 0 || nValue == 0) ? kNone : kBlock;
+    return ref;
+}
+
+CRawMemoReader::CRawMemoReader() : m_file(64 * 1024) {}
+
+bool CRawMemoReader::Open(const std::string& strPath)
+{
+    const std::string strExt = LowerCaseAscii(PathExtension(strPath));
+    MemoFormat format = MemoFormat::None;
+    if (strExt == "fpt")
+        format = MemoFormat::FoxPro;
+    else if (strExt == "dbt")
+        format = MemoFormat::DBase3;
+    else if (strExt == "smt")
+        format = MemoFormat::SIx;
+    if (format == MemoFormat::None)
+        return false;
+    if (!m_file.Open(strPath, CFile::modeRead | CFile::shareDenyNone | CFile::typeBinary))
+        return false;
+    m_strPath = strPath;
+    m_format = format;
+    m_nLength = m_file.GetLength();
+
+    std::array<unsigned char, 32> header{};
+    ReadAt(0, header.data(), header.size());
+    switch (format) {
+    case MemoFormat::FoxPro:
+        m_nHeaderBlockSize = dbfbytes::DecodeFixed16BE(&header[6]);
+        break;
+    case MemoFormat::DBase3:
+    case MemoFormat::DBase4:
+        m_nHeaderBlockSize = dbfbytes::DecodeFixed16LE(&header[20]);
+        break;
+    case MemoFormat::SIx:
+        m_nHeaderBlockSize = dbfbytes::DecodeFixed32LE(&header[4]);
+        if (m_nHeaderBlockSize > 65536)
+            m_nHeaderBlockSize = 0;
+        break;
+    case MemoFormat::None:
+        break;
+    }
+    m_nBlockSize = m_nHeaderBlockSize != 0 ? m_nHeaderBlockSize : (format == MemoFormat::DBase3 ? 512 : 64);
+    if (format == MemoFormat::DBase3)
+        m_nBlockSize = 512;
+    m_nScanOffset = kHeaderSize;
+    return true;
+}
+
+size_t CRawMemoReader::ReadAt(uint64_t nOffset, void* pBuffer, size_t nCount)
+{
+    if (nOffset >= m_nLength)
+        return 0;
+    m_file.Seek(static_cast<int64_t>(nOffset), CFile::begin);
+    return m_file.Read(pBuffer, nCount);
+}
+
+std::optional<CRawMemoReader::Extent> CRawMemoReader::ValueAt(MemoFormat format, uint32_t nBlock,
+                                                               uint32_t nBlockSize, int64_t nRefLength,
+                                                               bool bStrict)
+{
+    if (nBlock == 0 || nBlockSize == 0)
+        return std::nullopt;
+    const uint64_t nOffset = static_cast<uint64_t>(nBlock) * nBlockSize;
+    switch (format) {
+    case MemoFormat::FoxPro: {
+        if (nOffset < kHeaderSize || nOffset + 8 > m_nLength)
+            return std::nullopt;
+        unsigned char head[8];
+        if (ReadAt(nOffset, head, 8) != 8)
+            return std::nullopt;
+        const uint32_t nType = dbfbytes::DecodeFixed32BE(head);
+        const uint64_t n = dbfbytes::DecodeFixed32BE(head + 4);
+        if (bStrict ? (nType != kFoxProTextType || n == 0) : nType > kFoxProHighestType)
+            return std::nullopt;
+        if (nOffset + 8 + n > m_nLength)
+            return std::nullopt;
+        return Extent{nOffset + 8, n};
+    }
+    case MemoFormat::DBase4: {
+        if (nOffset < kHeaderSize || nOffset + 8 > m_nLength)
+            return std::nullopt;
+        unsigned char head[8];
+        if (ReadAt(nOffset, head, 8) != 8 || std::memcmp(head, kDBase4Marker, 4) != 0)
+            return std::nullopt;
+        const uint64_t nTotal = dbfbytes::DecodeFixed32LE(head + 4);
+        if (nTotal < 8 || (bStrict && nTotal == 8) || nOffset + nTotal > m_nLength)
+            return std::nullopt;
+        return Extent{nOffset + 8, nTotal - 8};
+    }
+    case MemoFormat::DBase3: {
+        if (nOffset < nBlockSize || nOffset >= m_nLength)
+            return std::nullopt;
+        unsigned char head[4] = {};
+        ReadAt(nOffset, head, 4);
+        if (std::memcmp(head, kDBase4Marker, 4) == 0)
+            return std::nullopt;
+        // The value runs to its 0x1A terminator, or to the end of the file.
+        std::array<unsigned char, 4096> chunk{};
+        uint64_t nPos = nOffset;
+        const uint64_t nLimit = std::min(m_nLength, nOffset + kDBase3MaxValue);
+        while (nPos < nLimit) {
+            const size_t nRead = ReadAt(nPos, chunk.data(), static_cast<size_t>(std::min<uint64_t>(chunk.size(), nLimit - nPos)));
+            if (nRead == 0)
+                break;
+            const void* pHit = std::memchr(chunk.data(), kDBase3Terminator, nRead);
+            if (pHit != nullptr)
+                return Extent{nOffset, nPos + static_cast<uint64_t>(static_cast<const unsigned char*>(pHit) - chunk.data()) - nOffset};
+            nPos += nRead;
+        }
+        if (bStrict)
+            return std::nullopt;
+        return Extent{nOffset, nPos - nOffset};
+    }
+    case MemoFormat::SIx: {
+        if (nRefLength < 0 || (bStrict && nRefLength == 0))
+            return std::nullopt;
+        if (nOffset < kHeaderSize || nOffset + static_cast<uint64_t>(nRefLength) > m_nLength)
+            return std::nullopt;
+        return Extent{nOffset, static_cast<uint64_t>(nRefLength)};
+    }
+    case MemoFormat::None:
+        break;
+    }
+    return std::nullopt;
+}
+
+std::string CRawMemoReader::ReadText(const Extent& extent)
+{
+    std::string strText(static_cast<size_t>(extent.nLength), '\0');
+    const size_t nRead = ReadAt(extent.nData, strText.data(), strText.size());
+    strText.resize(nRead);
+    return strText;
+}
+
+int CRawMemoReader::CountPlausible(const std::vector<MemoReference>& sample, MemoFormat format, uint32_t nBlockSize)
+{
+    int nCount = 0;
+    for (const MemoReference& ref : sample) {
+        if (ref.nKind == MemoReference::kBlock && ValueAt(format, ref.nBlock, nBlockSize, ref.nLength, true))
+            ++nCount;
+    }
+    return nCount;
+}
+
+void CRawMemoReader::SettleLayout(const std::vector<MemoReference>& sample, uint8_t nVersion)
+{
+    if (!IsOpen())
+        return;
+    // The best block size for a format: the header's unless another common
+    // size explains more of the references.
+    auto bestSize = [&](MemoFormat format, int& nBestScore) {
+        uint32_t nBest = 0;
+        nBestScore = -1;
+        std::vector<uint32_t> sizes;
+        if (m_nHeaderBlockSize != 0)
+            sizes.push_back(m_nHeaderBlockSize);
+        for (uint32_t n : kCommonBlockSizes)
+            sizes.push_back(n);
+        for (uint32_t nSize : sizes) {
+            const int nScore = CountPlausible(sample, format, nSize);
+            if (nScore > nBestScore) {
+                nBestScore = nScore;
+                nBest = nSize;
+            }
+        }
+        return nBest;
+    };
+
+    int nScore = 0;
+    switch (m_format) {
+    case MemoFormat::FoxPro:
+    case MemoFormat::SIx: {
+        const uint32_t nBest = bestSize(m_format, nScore);
+        if (nScore > 0)
+            m_nBlockSize = nBest;
+        else if (m_nHeaderBlockSize != 0)
+            m_nBlockSize = m_nHeaderBlockSize;
+        else
+            m_nBlockSize = m_format == MemoFormat::FoxPro ? 1 : 32; // scan every byte
+        break;
+    }
+    case MemoFormat::DBase3:
+    case MemoFormat::DBase4: {
+        const uint32_t nBest = bestSize(MemoFormat::DBase4, nScore);
+        const bool bVersionSaysIV = nVersion == 0x7B || nVersion == 0x8B || nVersion == 0xCB;
+        if (nScore > 0) {
+            m_format = MemoFormat::DBase4;
+            m_nBlockSize = nBest;
+        } else if (bVersionSaysIV && CountPlausible(sample, MemoFormat::DBase3, 512) == 0) {
+            m_format = MemoFormat::DBase4;
+            m_nBlockSize = m_nHeaderBlockSize != 0 ? m_nHeaderBlockSize : 512;
+        } else {
+            m_format = MemoFormat::DBase3;
+            m_nBlockSize = 512;
+        }
+        break;
+    }
+    case MemoFormat::None:
+        break;
+    }
+    m_nScanOffset = CeilDiv(kHeaderSize, m_nBlockSize) * m_nBlockSize;
+}
+
+std::optional<std::string> CRawMemoReader::ReadReferenced(const MemoReference& ref)
+{
+    if (!IsOpen() || ref.nKind != MemoReference::kBlock)
+        return std::nullopt;
+    const auto extent = ValueAt(m_format, ref.nBlock, m_nBlockSize, ref.nLength, false);
+    if (!extent)
+        return std::nullopt;
+    return ReadText(*extent);
+}
+
+void CRawMemoReader::SetClaimedBlocks(std::vector<uint32_t> blocks)
+{
+    std::sort(blocks.begin(), blocks.end());
+    blocks.erase(std::unique(blocks.begin(), blocks.end()), blocks.end());
+    m_claimed = std::move(blocks);
+}
+
+bool CRawMemoReader::IsClaimed(uint32_t nBlock) const
+{
+    return std::binary_search(m_claimed.begin(), m_claimed.end(), nBlock);
+}
+
+std::optional<std::string> CRawMemoReader::ScanNextText()
+{
+    if (m_format != MemoFormat::FoxPro && m_format != MemoFormat::DBase4)
+        return std::nullopt;
+    const uint64_t nSize = m_nBlockSize;
+    uint64_t nOffset = CeilDiv(m_nScanOffset, nSize) * nSize;
+    unsigned nPolls = 0;
+    while (nOffset + 8 <= m_nLength) {
+        if ((++nPolls & 0xFFF) == 0 && RepairStopRequested()) {
+            m_nScanOffset = nOffset;
+            return std::nullopt;
+        }
+        const uint64_t nBlock = nOffset / nSize;
+        if (nBlock > UINT32_MAX)
+            break;
+        const auto extent = ValueAt(m_format, static_cast<uint32_t>(nBlock), m_nBlockSize, -1, true);
+        if (extent && IsClaimed(static_cast<uint32_t>(nBlock))) {
+            // Another record's value: step over all of it.
+            nOffset = CeilDiv(extent->nData + extent->nLength, nSize) * nSize;
+            continue;
+        }
+        if (extent) {
+            m_nScanOffset = CeilDiv(extent->nData + extent->nLength, nSize) * nSize;
+            return ReadText(*extent);
+        }
+        nOffset += nSize;
+    }
+    m_nScanOffset = m_nLength;
+    return std::nullopt;
+}
