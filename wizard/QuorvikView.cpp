@@ -39,6 +39,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 const char* const CQuorvikView::kHelpText1 =
@@ -98,8 +100,10 @@ CQuorvikView::~CQuorvikView()
 {
     // A repair thread may still be finishing (a stopped run): cut it off and
     // let it end before the controls it was reporting to go away.
-    g_bStopRepair.store(1);
-    g_repairPauseGate.Open();
+    if (!m_aLiveThreads.empty()) {
+        g_bStopRepair.store(1);
+        g_repairPauseGate.Open();
+    }
     for (CRepairThread* pThread : m_aLiveThreads) {
         pThread->MarkStopped();
         pThread->wait();
@@ -722,12 +726,10 @@ bool CQuorvikView::ChooseFolderAndSave()
         CFolderChooser::Instance().ChooseFolder(this, QString::fromUtf8(kSaveFolderTitle));
     if (strFolder.isEmpty())
         return false;
-    const bool bSavedAll = [&] {
-        const std::string strBefore = g_strRepairStatus;
-        SaveRepairedFiles(strFolder);
-        return m_bResultHandled || strBefore != kRepairStatusDone;
-    }();
-    return bSavedAll;
+    SaveRepairedFiles(strFolder);
+    // A failed copy leaves the result unsaved: the caller must not go on
+    // to discard it.
+    return m_bResultHandled;
 }
 
 bool CQuorvikView::ConfirmLeaveResults()
@@ -791,11 +793,18 @@ void CQuorvikView::DiscardRepairedFiles()
     if (g_strRepairStatus != kRepairStatusDone)
         return;
     const std::string strTemp = BuildTempOutputPath(g_strSelectedFile, 0);
-    try {
-        RemoveRepairedFiles(strTemp);
-    } catch (const CException& e) {
+    struct stat st {};
+    if (::lstat(strTemp.c_str(), &st) != 0)
+        return;
+    // The memo file goes with the table; a missing one is not an error.
+    const std::string strMemo = FindMemoCompanion(strTemp);
+    for (const std::string& strPath : {strTemp, strMemo}) {
+        if (strPath.empty() || ::unlink(strPath.c_str()) == 0 || errno == ENOENT)
+            continue;
+        // Say which file stays behind and why, then go on.
+        const QString strReason = QString::fromLocal8Bit(std::strerror(errno));
         ShowMessage(QStringLiteral("The temporary file could not be deleted:\n%1\n\n%2")
-                        .arg(QFile::decodeName(QByteArray::fromStdString(strTemp)), FromUtf8(e.GetMessage())),
+                        .arg(QFile::decodeName(QByteArray::fromStdString(strPath)), strReason),
                     MsgButtons::Ok, MsgIcon::Warning, false);
     }
 }
