@@ -19,29 +19,40 @@ using orvtest::TempDir;
 
 // Records the largest single allocation, so tests can tell that an
 // implausible stored length was refused before any buffer was sized by it.
+// Every non-aligned form of new and delete is replaced, so that memory from
+// any of them (also from libraries) is released by the matching form.
 namespace {
 std::atomic<size_t> g_nLargestAllocation {0};
-} // namespace
 
-void* operator new(std::size_t nSize)
+void* ProbeAllocate(std::size_t nSize) noexcept
 {
     size_t nSeen = g_nLargestAllocation.load(std::memory_order_relaxed);
     while (nSize > nSeen && !g_nLargestAllocation.compare_exchange_weak(nSeen, nSize)) {
     }
-    if (void* p = std::malloc(nSize != 0 ? nSize : 1))
+    return std::malloc(nSize != 0 ? nSize : 1);
+}
+} // namespace
+
+void* operator new(std::size_t nSize)
+{
+    if (void* p = ProbeAllocate(nSize))
         return p;
     throw std::bad_alloc();
 }
-
-void operator delete(void* p) noexcept
+void* operator new[](std::size_t nSize)
 {
-    std::free(p);
+    if (void* p = ProbeAllocate(nSize))
+        return p;
+    throw std::bad_alloc();
 }
-
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
+void* operator new(std::size_t nSize, const std::nothrow_t&) noexcept { return ProbeAllocate(nSize); }
+void* operator new[](std::size_t nSize, const std::nothrow_t&) noexcept { return ProbeAllocate(nSize); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 
