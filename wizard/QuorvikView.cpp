@@ -752,40 +752,38 @@ bool CQuorvikView::ConfirmLeaveResults()
 
 void CQuorvikView::SaveRepairedFiles(const QString& strFolder)
 {
-    CSavingDlg dlg(this);
-    dlg.SetFileText(QFile::decodeName(QByteArray::fromStdString(g_strSelectedFile)));
-
     QString strProblem;
     bool bCopied = false;
-    if (g_strRepairStatus == kRepairStatusDone) {
-        const std::string strTemp = BuildTempOutputPath(g_strSelectedFile, 0);
-        if (QFileInfo::exists(QFile::decodeName(QByteArray::fromStdString(strTemp)))) {
-            try {
-                CopyRepairedFiles(strTemp, QFile::encodeName(strFolder).toStdString(),
-                                  GetPrefix().toStdString());
-                bCopied = true;
-            } catch (const CException& e) {
-                strProblem = QStringLiteral("The repaired file could not be saved in\n%1\n\n%2")
-                                 .arg(strFolder, FromUtf8(e.GetMessage()));
+    {
+        CSavingDlg dlg(this);
+        dlg.SetFileText(QFile::decodeName(QByteArray::fromStdString(g_strSelectedFile)));
+        if (g_strRepairStatus == kRepairStatusDone) {
+            const std::string strTemp = BuildTempOutputPath(g_strSelectedFile, 0);
+            if (QFileInfo::exists(QFile::decodeName(QByteArray::fromStdString(strTemp)))) {
+                try {
+                    CopyRepairedFiles(strTemp, QFile::encodeName(strFolder).toStdString(),
+                                      GetPrefix().toStdString());
+                    bCopied = true;
+                } catch (const CException& e) {
+                    strProblem = QStringLiteral("The repaired file could not be saved in\n%1\n\n%2")
+                                     .arg(strFolder, FromUtf8(e.GetMessage()));
+                }
             }
         }
     }
-    dlg.close();
 
     if (bCopied) {
         m_bResultHandled = true;
-        return;
-    }
-    if (strProblem.isEmpty()) {
+    } else if (strProblem.isEmpty()) {
         // Nothing was there to copy: a failed or stopped run, or a result
         // already discarded. Nothing is lost, so the result counts as handled.
         m_bResultHandled = true;
-        strProblem = QStringLiteral("There is no repaired file to save.");
-        ShowMessage(strProblem, MsgButtons::Ok, MsgIcon::Information, true);
-        return;
+        ShowMessage(QStringLiteral("There is no repaired file to save."), MsgButtons::Ok, MsgIcon::Information,
+                    true);
+    } else {
+        // The copy failed: the result stays unsaved, so leaving still asks.
+        ShowMessage(strProblem, MsgButtons::Ok, MsgIcon::Error, true);
     }
-    // The copy failed: the result stays unsaved, so leaving still asks.
-    ShowMessage(strProblem, MsgButtons::Ok, MsgIcon::Error, true);
 }
 
 void CQuorvikView::DiscardRepairedFiles()

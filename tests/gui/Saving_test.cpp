@@ -1,0 +1,265 @@
+// Saving a repaired table: prefixed names and their collisions, the memo
+// file carried along, failures of the copy and of the clean-up, and the
+// Saving window.
+
+#include "support/GuiTestSupport.h"
+#include "support/TestSupport.h"
+
+#include "app/MainFrame.h"
+#include "app/Resource.h"
+#include "platform/TempFolder.h"
+#include "repair/RepairPaths.h"
+#include "wizard/QuorvikView.h"
+#include "wizard/Resources.h"
+#include "wizard/RunnerState.h"
+#include "wizard/SavingDlg.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QPushButton>
+#include <QtTest>
+
+#include <filesystem>
+#include <memory>
+
+using namespace guitest;
+
+namespace {
+
+QString Q(const std::string& str)
+{
+    return QString::fromStdString(str);
+}
+
+std::string TempTableFor(const std::string& strFileName)
+{
+    return CTempFolder::ProcessFolder() + "/0ozn_aqf_xrj_196_temp_1_" + strFileName;
+}
+
+} // namespace
+
+class SavingTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<orvtest::TempDir> m_pDir;
+    std::unique_ptr<CMainFrame> m_pFrame;
+    CQuorvikView* m_pView = nullptr;
+    std::unique_ptr<CTestMessageBoxService> m_pMessages;
+    std::unique_ptr<CTestFolderChooser> m_pFolders;
+
+    CQuorvikView& View() { return *m_pView; }
+
+    void Repair(const std::string& strPath)
+    {
+        View().SetSelectedPathText(Q(strPath));
+        View().OnRepairFile();
+        QVERIFY(WaitForRepairEnd(View()));
+    }
+
+    // A fresh, empty destination folder.
+    std::string NewFolder(const std::string& strName)
+    {
+        const std::string str = m_pDir->File(strName);
+        std::filesystem::create_directories(str);
+        return str;
+    }
+
+    void SaveInto(const std::string& strFolder)
+    {
+        m_pFolders->Answer(Q(strFolder));
+        View().OnSaveFile();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        OrvInitResources();
+        m_pDir = std::make_unique<orvtest::TempDir>();
+        WriteSalesTable(m_pDir->File("sales.dbf"), 12);
+        WriteSalesTable(m_pDir->File("tab.dbf"), 3);
+        WriteMemoTable(m_pDir->File("notes.dbf"), 6);
+    }
+
+    void init()
+    {
+        ResetRunnerState();
+        m_pMessages = std::make_unique<CTestMessageBoxService>();
+        m_pFolders = std::make_unique<CTestFolderChooser>();
+        m_pFrame = std::make_unique<CMainFrame>();
+        m_pFrame->SetQuitAction([] {});
+        m_pFrame->resize(900, 700);
+        m_pFrame->show();
+        m_pView = m_pFrame->GetView();
+    }
+
+    void cleanup()
+    {
+        QVERIFY(WaitForRepairEnd(View()));
+        QCOMPARE(m_pMessages->UnansweredQuestions(), 0);
+        QCOMPARE(m_pMessages->PendingAnswers(), size_t(0));
+        // Leave the result behind without questions.
+        View().m_bResultHandled = true;
+        View().OnBackPage();
+        m_pFrame.reset();
+        m_pFolders.reset();
+        m_pMessages.reset();
+    }
+
+    // Saving again into the same folder never overwrites: "_(1)" goes after
+    // the prefix, once more each time.
+    void collisionsInsertAfterPrefix()
+    {
+        Repair(m_pDir->File("sales.dbf"));
+        QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Done"));
+        const std::string strOut = NewFolder("collide");
+        SaveInto(strOut);
+        SaveInto(strOut);
+        SaveInto(strOut);
+        QVERIFY(m_pMessages->Messages().empty());
+        const std::vector<std::string> expected = {"Rep_1_sales.dbf", "Rep_(1)_1_sales.dbf",
+                                                   "Rep_(1)_(1)_1_sales.dbf"};
+        const QStringList original = ReadTableWithDbfread(m_pDir->File("sales.dbf"));
+        QCOMPARE(original.size(), 13);
+        for (const std::string& strName : expected) {
+            QVERIFY2(orvtest::FileExists(strOut + "/" + strName), strName.c_str());
+            QCOMPARE(ReadTableWithDbfread(strOut + "/" + strName), original);
+        }
+        QCOMPARE(std::distance(std::filesystem::directory_iterator(strOut), {}), 3);
+        // The temporary table stays until the result page is left.
+        QVERIFY(orvtest::FileExists(TempTableFor("sales.dbf")));
+        QVERIFY(View().m_bResultHandled);
+    }
+
+    // The prefix is replaced wherever it occurs in the name, and a prefix
+    // with a space is used as it is.
+    void prefixRules()
+    {
+        m_pFrame->m_strPrefix = QStringLiteral("ab");
+        Repair(m_pDir->File("tab.dbf"));
+        const std::string strOut = NewFolder("prefix");
+        SaveInto(strOut);
+        SaveInto(strOut);
+        QVERIFY(orvtest::FileExists(strOut + "/ab_1_tab.dbf"));
+        QVERIFY(orvtest::FileExists(strOut + "/ab_(1)_1_tab_(1).dbf"));
+
+        m_pFrame->m_strPrefix = QStringLiteral("my files");
+        SaveInto(strOut);
+        QVERIFY(orvtest::FileExists(strOut + "/my files_1_tab.dbf"));
+        QCOMPARE(ReadTableWithDbfread(strOut + "/my files_1_tab.dbf").size(), 4);
+        QVERIFY(m_pMessages->Messages().empty());
+    }
+
+    // A table with a memo file: the memo file travels with the saved table
+    // under the name the table expects, and Back deletes both temporary files.
+    void memoFileTravelsAlong()
+    {
+        Repair(m_pDir->File("notes.dbf"));
+        QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Done"));
+        const std::string strOut = NewFolder("memo");
+        SaveInto(strOut);
+        const QStringList saved = ReadTableWithDbfread(strOut + "/Rep_1_notes.dbf");
+        QCOMPARE(saved.size(), 7);
+        QCOMPARE(saved[0], QStringLiteral("NAME|NOTE"));
+        QCOMPARE(saved[4], QStringLiteral("Row 3|Memo text number 3"));
+
+        const std::string strTemp = TempTableFor("notes.dbf");
+        const std::string strTempMemo = FindMemoCompanion(strTemp);
+        QVERIFY(orvtest::FileExists(strTemp));
+        QVERIFY(!strTempMemo.empty());
+        View().OnBackPage();
+        QCOMPARE(View().GetPage(), 0);
+        QVERIFY(!orvtest::FileExists(strTemp));
+        QVERIFY(!orvtest::FileExists(strTempMemo));
+    }
+
+    // A copy that fails is reported with the folder and the reason; the
+    // result stays unsaved, so leaving still asks.
+    void failedCopyIsReportedAndKeepsResult()
+    {
+        Repair(m_pDir->File("sales.dbf"));
+        const std::string strMissing = m_pDir->File("no/such/folder");
+        SaveInto(strMissing);
+        QCOMPARE(m_pMessages->Messages().size(), size_t(1));
+        const ShownMessage& msg = m_pMessages->Messages().front();
+        QVERIFY(msg.strText.contains(Q(strMissing)));
+        QVERIFY(msg.strText.contains(QStringLiteral("No such file or directory")));
+        QCOMPARE(msg.icon, MsgIcon::Error);
+        QVERIFY(!View().m_bResultHandled);
+
+        // The leave guard: Yes, the folder fails again, the user stays.
+        m_pMessages->Clear();
+        m_pMessages->Answer(MsgResult::Yes);
+        m_pFolders->Answer(Q(strMissing));
+        View().OnBackPage();
+        QCOMPARE(View().GetPage(), 1);
+        QVERIFY(orvtest::FileExists(TempTableFor("sales.dbf")));
+        QCOMPARE(m_pMessages->Texts().front(),
+                 QStringLiteral("Repaired files have not been saved. Do you want to save it?"));
+    }
+
+    // A failed run or a discarded result leaves nothing to save: the user
+    // is told so instead of seeing a save that did nothing.
+    void nothingToSaveIsSaid()
+    {
+        const std::string strBroken = m_pDir->File("broken.dbf");
+        orvtest::WriteBytes(strBroken, std::vector<unsigned char>(20, 0xFF));
+        Repair(strBroken);
+        QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Failed"));
+        m_pMessages->Clear();
+        const std::string strOut = NewFolder("nothing");
+        SaveInto(strOut);
+        QCOMPARE(m_pMessages->Texts(), QStringList{QStringLiteral("There is no repaired file to save.")});
+        QVERIFY(std::filesystem::is_empty(strOut));
+
+        // A cancelled folder dialog says nothing at all.
+        m_pMessages->Clear();
+        m_pFolders->Answer(QString());
+        View().OnSaveFile();
+        QVERIFY(m_pMessages->Messages().empty());
+    }
+
+    // A temporary table that cannot be deleted is reported with its path
+    // and the reason, and Back still goes back.
+    void failedDeletionIsReported()
+    {
+        Repair(m_pDir->File("tab.dbf"));
+        const std::string strTemp = TempTableFor("tab.dbf");
+        // A folder in the temporary table's place cannot be unlinked.
+        std::filesystem::remove(strTemp);
+        std::filesystem::create_directories(strTemp + "/inside");
+        m_pMessages->Answer(MsgResult::No);
+        View().OnBackPage();
+        QCOMPARE(View().GetPage(), 0);
+        QCOMPARE(m_pMessages->Messages().size(), size_t(2));
+        const ShownMessage& msg = m_pMessages->Messages().back();
+        QVERIFY(msg.strText.startsWith(QStringLiteral("The temporary file could not be deleted:")));
+        QVERIFY(msg.strText.contains(Q(strTemp)));
+        QVERIFY(msg.strText.contains(QStringLiteral("Is a directory")));
+        QCOMPARE(msg.strCaption, QStringLiteral("Orvane Tamsin DBF"));
+        std::filesystem::remove_all(strTemp);
+    }
+
+    // The Saving window: caption, the file being saved, OK and Cancel,
+    // visible as soon as it is made.
+    void savingWindow()
+    {
+        CSavingDlg dlg(m_pFrame.get());
+        QVERIFY(dlg.isVisible());
+        QVERIFY(!dlg.isModal());
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("Saving"));
+        QCOMPARE(dlg.GetFileText(), QString());
+        dlg.SetFileText(QStringLiteral("/data/sales.dbf"));
+        QCOMPARE(dlg.GetFileText(), QStringLiteral("/data/sales.dbf"));
+        QStringList buttons;
+        for (QPushButton* pButton : dlg.findChildren<QPushButton*>())
+            buttons << pButton->text();
+        buttons.sort();
+        QCOMPARE(buttons, QStringList({QStringLiteral("Cancel"), QStringLiteral("OK")}));
+        // Centred on its owner, give or take the window frame's margins.
+        QVERIFY((dlg.frameGeometry().center() - m_pFrame->frameGeometry().center()).manhattanLength() <= 8);
+    }
+};
+
+QTEST_MAIN(SavingTest)
+#include "Saving_test.moc"
