@@ -383,6 +383,11 @@ void CDBFRepair::SalvageField(int i)
     if (field.nColumn < 0)
         return;
     const std::span<const unsigned char> bytes(run.record.data() + field.nOffset, field.nLength);
+    if (field.chType != 'M') {
+        const std::span<unsigned char> target = run.writer.DirectFieldBytes(field.nColumn);
+        if (!target.empty() && WriteSalvagedFieldBytes(field.chType, field.nDecimals, bytes, target))
+            return;
+    }
     std::optional<FieldValue> value;
     if (field.chType == 'M') {
         std::string strText = RecoverMemoText(bytes);
@@ -508,10 +513,14 @@ void CDBFRepair::FillPreview(const std::string& strRepaired, IPreviewGridSink* p
     while (nFlagOffset < nLength && nLength - nFlagOffset >= nRecordLength) {
         if (nRowLimit > 0 && nRow >= nRowLimit)
             break;
-        file.Seek(static_cast<int64_t>(nFlagOffset), CFile::begin);
-        file.Read(record.data(), nRecordLength);
-        if (record[0] == kEndOfFile && scanner.IsEndOfRecords(nFlagOffset, nRecordLength))
-            break;
+        // Without a grid only the progress is wanted, and that needs no
+        // record bytes.
+        if (pGrid != nullptr) {
+            file.Seek(static_cast<int64_t>(nFlagOffset), CFile::begin);
+            file.Read(record.data(), nRecordLength);
+            if (record[0] == kEndOfFile && scanner.IsEndOfRecords(nFlagOffset, nRecordLength))
+                break;
+        }
         if (nRow > 0 && pGrid != nullptr)
             pGrid->InsertRow(static_cast<int>(nRow), std::to_string(nRow + 1));
         for (size_t i = 0; i < layout.fields.size(); ++i) {

@@ -185,8 +185,11 @@ bool CDamagedTableScanner::IsEndOfRecords(uint64_t nFlagOffset, uint32_t nRecord
         return true;
     const int nProbe = static_cast<int>(std::min<uint64_t>(nComplete, kProbeRecords));
     for (int k = 0; k < nProbe; ++k) {
-        if (!IsFlag(ByteAt(nNext + static_cast<uint64_t>(k) * nRecordLength)))
-            return true;
+        const int c = ByteAt(nNext + static_cast<uint64_t>(k) * nRecordLength);
+        if (IsFlag(c))
+            continue;
+        // Records that line up up to a later end-of-file mark still count.
+        return !(c == kEndOfFile && k > 0);
     }
     return false;
 }

@@ -77,7 +77,8 @@ public:
 
     // For a 0x1A byte found where the deletion flag of the record at
     // nFlagOffset belongs: true when it is the end-of-file mark, false when
-    // the records after it still line up (the byte is then a damaged flag).
+    // the records after it still line up, up to the end of the file or to a
+    // later end-of-file mark (the byte is then a damaged flag).
     bool IsEndOfRecords(uint64_t nFlagOffset, uint32_t nRecordLength);
 
     // Whether deletion flags (0x20, 0x2A) stand at nStart + k * nRecordLength

@@ -49,26 +49,36 @@ int DigitsValue(const unsigned char* p, size_t n)
     return nValue;
 }
 
+// Whether a YYYYMMDD field holds a real date that the storage engine writes
+// (years 100 to 9999).
+bool IsStoredDate(std::span<const unsigned char> bytes)
+{
+    if (bytes.size() != 8)
+        return false;
+    for (unsigned char c : bytes) {
+        if (!IsDigit(c))
+            return false;
+    }
+    const int nYear = DigitsValue(bytes.data(), 4);
+    return nYear >= 100 && CalendarDate::IsValidDate(nYear, DigitsValue(bytes.data() + 4, 2), DigitsValue(bytes.data() + 6, 2));
+}
+
 // The OLE date of a YYYYMMDD field, when its digits make a real date.
 std::optional<double> DateFromDigits(std::span<const unsigned char> bytes)
 {
-    if (bytes.size() != 8)
+    if (!IsStoredDate(bytes))
         return std::nullopt;
-    for (unsigned char c : bytes) {
-        if (!IsDigit(c))
-            return std::nullopt;
-    }
-    const int nYear = DigitsValue(bytes.data(), 4);
-    const int nMonth = DigitsValue(bytes.data() + 4, 2);
-    const int nDay = DigitsValue(bytes.data() + 6, 2);
-    if (nYear < 1 || !CalendarDate::IsValidDate(nYear, nMonth, nDay))
-        return std::nullopt;
-    const int64_t nDays = CalendarDate::JulianDayFromYMD(nYear, nMonth, nDay) - kJulianDayOfOleZero;
+    const int64_t nDays = CalendarDate::JulianDayFromYMD(DigitsValue(bytes.data(), 4), DigitsValue(bytes.data() + 4, 2),
+                                                         DigitsValue(bytes.data() + 6, 2))
+        - kJulianDayOfOleZero;
     return OleDateFromDaysAndSeconds(nDays, 0);
 }
 
-constexpr int64_t kJulianDayOfYear10000 = 5373484; // 10000-01-01
 constexpr int32_t kMillisecondsPerDay = 86400000;
+// Dates the storage engine writes: years 100 to 9999 (OLE dates); outside
+// them a date field is written blank.
+const int64_t kFirstStoredJulianDay = CalendarDate::JulianDayFromYMD(100, 1, 1);
+const int64_t kLastStoredJulianDay = CalendarDate::JulianDayFromYMD(9999, 12, 31);
 
 std::optional<double> DateTimeFromBytes(std::span<const unsigned char> bytes)
 {
@@ -76,11 +86,13 @@ std::optional<double> DateTimeFromBytes(std::span<const unsigned char> bytes)
         return std::nullopt;
     const int32_t nDay = static_cast<int32_t>(dbfbytes::DecodeFixed32LE(bytes.data()));
     const int32_t nMs = static_cast<int32_t>(dbfbytes::DecodeFixed32LE(bytes.data() + 4));
-    if (nDay < kJulianDayOfYearOne || nDay >= kJulianDayOfYear10000)
+    if (nDay < kFirstStoredJulianDay || nDay > kLastStoredJulianDay)
         return std::nullopt;
     if (nMs < 0 || nMs >= kMillisecondsPerDay)
         return std::nullopt;
-    return OleDateFromDaysAndSeconds(nDay - kJulianDayOfOleZero, (nMs + 500) / 1000);
+    // Whole seconds as the storage engine reads them: (ms + 1) / 1000, so
+    // that 43199999 ms, a rounding of noon, is noon.
+    return OleDateFromDaysAndSeconds(nDay - kJulianDayOfOleZero, (static_cast<int64_t>(nMs) + 1) / 1000);
 }
 
 } // namespace
@@ -218,6 +230,118 @@ std::optional<FieldValue> DecodeSalvagedField(char chType, std::span<const unsig
         return FieldValue::MakeText(AsString(TextUpToNul(bytes)));
     default:
         return std::nullopt;
+    }
+}
+
+namespace {
+
+// A number field whose text is already what the storage engine would write
+// for its value: right-aligned, an optional minus, digits without a leading
+// zero, exactly nDecimals decimals, at most 15 significant digits (so the
+// text survives the trip through a double unchanged).
+bool IsCanonicalNumber(std::span<const unsigned char> bytes, uint8_t nDecimals)
+{
+    const size_t n = bytes.size();
+    size_t i = 0;
+    while (i < n && bytes[i] == ' ')
+        ++i;
+    if (i < n && bytes[i] == '-')
+        ++i;
+    const size_t nIntStart = i;
+    while (i < n && IsDigit(bytes[i]))
+        ++i;
+    const size_t nIntDigits = i - nIntStart;
+    if (nIntDigits == 0 || (nIntDigits > 1 && bytes[nIntStart] == '0'))
+        return false;
+    if (nDecimals > 0) {
+        if (i >= n || bytes[i] != '.')
+            return false;
+        ++i;
+        for (uint8_t k = 0; k < nDecimals; ++k, ++i) {
+            if (i >= n || !IsDigit(bytes[i]))
+                return false;
+        }
+    }
+    return i == n && nIntDigits + nDecimals <= 15;
+}
+
+} // namespace
+
+bool WriteSalvagedFieldBytes(char chType, uint8_t nDecimals, std::span<const unsigned char> bytes,
+                             std::span<unsigned char> field)
+{
+    const size_t nWidth = bytes.size();
+    if (field.size() != nWidth)
+        return false;
+    switch (chType) {
+    case 'C': {
+        const auto text = TextUpToNul(bytes);
+        std::memcpy(field.data(), text.data(), text.size());
+        std::memset(field.data() + text.size(), ' ', nWidth - text.size());
+        return true;
+    }
+    case 'N':
+    case 'F': {
+        if (IsCanonicalNumber(bytes, nDecimals)) {
+            std::memcpy(field.data(), bytes.data(), nWidth);
+            return true;
+        }
+        const auto text = TextUpToNul(bytes);
+        if (std::none_of(text.begin(), text.end(), IsDigit)) {
+            std::memset(field.data(), ' ', nWidth);
+            return true;
+        }
+        return false;
+    }
+    case 'D':
+        if (nWidth != 8)
+            return false;
+        // A real date is written back digit for digit; anything else stays
+        // as the blank record has it.
+        if (IsStoredDate(bytes))
+            std::memcpy(field.data(), bytes.data(), nWidth);
+        return true;
+    case 'L': {
+        if (nWidth != 1)
+            return false;
+        const unsigned char c = bytes[0];
+        if (c == 0 || IsSpace(c) || c == '?')
+            field[0] = ' ';
+        else
+            field[0] = (c == 'T' || c == 't' || c == 'Y' || c == 'y') ? 'T' : 'F';
+        return true;
+    }
+    case 'I':
+    case 'Y':
+    case 'B':
+        if (nWidth != (chType == 'I' ? 4u : 8u))
+            return chType == 'B'; // a dBASE binary memo reference: nothing is stored
+        std::memcpy(field.data(), bytes.data(), nWidth);
+        return true;
+    case 'T': {
+        if (nWidth != 8)
+            return false;
+        const int32_t nDay = static_cast<int32_t>(dbfbytes::DecodeFixed32LE(bytes.data()));
+        const int32_t nMs = static_cast<int32_t>(dbfbytes::DecodeFixed32LE(bytes.data() + 4));
+        if (nDay < kFirstStoredJulianDay || nDay > kLastStoredJulianDay || nMs < 0 || nMs >= kMillisecondsPerDay)
+            return true; // no value: stays blank
+        if (nDay == kLastStoredJulianDay)
+            return false; // a time that rounds into the next day leaves the range
+        int64_t nSeconds = (static_cast<int64_t>(nMs) + 1) / 1000;
+        int64_t nStoredDay = nDay;
+        if (nSeconds == 86400) {
+            nSeconds = 0;
+            ++nStoredDay;
+        }
+        dbfbytes::EncodeFixed32LE(field.data(), static_cast<uint32_t>(nStoredDay));
+        dbfbytes::EncodeFixed32LE(field.data() + 4, static_cast<uint32_t>(nSeconds * 1000));
+        return true;
+    }
+    case 'M':
+        return false;
+    default:
+        // G, P and unknown letters: the storage engine writes nothing.
+        return true;
     }
 }
 

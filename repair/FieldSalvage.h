@@ -9,6 +9,7 @@
 #include "dbf/FieldValue.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -35,6 +36,19 @@
 //            binary memo values, so these stay blank)
 //   others   no value
 std::optional<FieldValue> DecodeSalvagedField(char chType, std::span<const unsigned char> bytes);
+
+// The bytes that storing DecodeSalvagedField's value through the storage
+// engine (CDBFTableDef::StoreFieldValue) writes into a field of the new
+// table, written straight: field holds the field's blank form on entry (as
+// AddNew leaves it) and the same width as bytes; nDecimals is the new
+// field's decimal count. Handles the plain cases of C, N, F, D, L (width 1),
+// I, Y, B, T and the types that store nothing (G, P, unknown letters); for
+// anything else it returns false without writing, and the caller takes the
+// value path. The salvage of a table of millions of records spends most of
+// its time here, so the value path's conversions (through text, dates and
+// doubles) are avoided where their result is known.
+bool WriteSalvagedFieldBytes(char chType, uint8_t nDecimals, std::span<const unsigned char> bytes,
+                             std::span<unsigned char> field);
 
 // The text of a field as the preview grid shows it (Memo, General, Picture
 // for the memo-like fields; TRUE/FALSE for logicals; the field's text for

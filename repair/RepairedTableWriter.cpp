@@ -59,6 +59,11 @@ void CRepairedTableWriter::Open(const std::string& strPath)
             EncodeField(m_blank, fd, FieldValue());
         m_blank[0] = kLiveFlag;
         m_record = m_blank;
+        m_slots.clear();
+        for (const DBFFieldDescriptor& fd : table.GetFields()) {
+            // Open has checked that every field lies inside the record.
+            m_slots.push_back({fd.GetOffset(), fd.GetWidth()});
+        }
         m_nRecords = table.GetRecordCount();
     }
     m_strMemoPath = Table().GetMemoFile() != nullptr ? Table().GetMemoPath() : std::string();

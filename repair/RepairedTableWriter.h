@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,17 @@ public:
     // Stores a value in the record being assembled (memo text reaches the
     // memo file at once). CDBFException and conversion errors pass.
     void SetFieldValue(int nIndex, const FieldValue& value);
+    // The bytes of field nIndex in the record being assembled, for writing
+    // what StoreFieldValue would write without building a value; empty on
+    // the CDBFRecordset path. REQUIRES 0 <= nIndex < GetFieldCount().
+    std::span<unsigned char> DirectFieldBytes(int nIndex)
+    {
+        if (m_bThroughRecordset)
+            return {};
+        const FieldSlot& slot = m_slots[static_cast<size_t>(nIndex)];
+        return std::span<unsigned char>(m_record.data() + slot.nOffset, slot.nWidth);
+    }
+
     // Marks the record being assembled deleted ("*").
     void MarkDeleted();
     // Appends the record being assembled.
@@ -59,7 +71,13 @@ public:
 private:
     CDBFTableDef& Table() const;
 
+    struct FieldSlot {
+        uint32_t nOffset;
+        uint32_t nWidth;
+    };
+
     bool m_bThroughRecordset;
+    std::vector<FieldSlot> m_slots;
     std::unique_ptr<CDBFRecordset> m_pRecordset;
     std::unique_ptr<CDBFTableDef> m_pTable;
     std::vector<unsigned char> m_blank;
