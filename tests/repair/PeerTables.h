@@ -44,16 +44,36 @@ inline std::string CompareWithPeer(const std::string& strOriginal, const std::st
                                    const std::string& strOptions = "{}")
 {
     const std::string strScript = R"PY(
-import sys, dbfread
+import datetime, sys, dbfread, dbfread.memo
 opts = )PY" + strOptions + R"PY(
 enc = opts.get('encoding', 'cp1252')
+# python3-dbfread reads dBASE IV memo files with 512-byte blocks whatever
+# the header says, and takes a value's stored length for its data length;
+# the block size is at offset 20 of the header, and the length counts the
+# value's 8-byte block header as well.
+import struct
+def read_db4(self, index):
+    if index <= 0:
+        return None
+    self._seek(20)
+    block_size = struct.unpack('<H', self._read(2))[0] or 512
+    self._seek(index * block_size)
+    header = dbfread.memo.DB4MemoHeader.read(self.file)
+    return self._read(header.length - 8)
+dbfread.memo.DB4MemoFile.__getitem__ = read_db4
 def load(path):
     t = dbfread.DBF(path, encoding=enc, load=True, char_decode_errors='strict')
     # An empty memo is stored as no block at all or as a block holding no
     # text; both read back as an empty text here.
     memos = [f.name for f in t.fields if f.type == 'M']
     def norm(r):
-        r = dict(r)
+        # The null-flags column is no column of a repaired table.
+        r = {k: v for k, v in r.items() if k.lower() != '_nullflags'}
+        # Date-times are kept to the second, as Visual FoxPro keeps them; the
+        # milliseconds it stores are often a rounding (17:13:04.999).
+        for k, v in r.items():
+            if isinstance(v, datetime.datetime) and v.microsecond:
+                r[k] = v.replace(microsecond=0) + datetime.timedelta(seconds=v.microsecond >= 500000)
         for m in memos:
             if r.get(m) is None:
                 r[m] = ''
