@@ -1,0 +1,231 @@
+// dbfrepair repair and dbfrepair preview, run as a user runs them: damaged
+// tables written by python3-dbf go in, the saved result is read back by
+// python3-dbfread.
+
+#include "repair/PeerTables.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <string>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+
+using orvtest::CommandResult;
+using orvtest::ShellQuote;
+using orvtest::TempDir;
+
+std::string Tool()
+{
+    return orvtest::BinDir() + "/dbfrepair";
+}
+
+// Runs the tool with its own TMPDIR; standard error is captured into
+// *pErr when asked for.
+CommandResult RunTool(const std::string& strArgs, const std::string& strTmpDir, std::string* pErr = nullptr)
+{
+    TempDir errDir;
+    const std::string strErrFile = errDir.File("stderr");
+    const CommandResult result = orvtest::Run("TMPDIR=" + ShellQuote(strTmpDir) + " " + ShellQuote(Tool()) + " "
+                                              + strArgs + " 2>" + ShellQuote(strErrFile));
+    if (pErr != nullptr) {
+        const auto bytes = orvtest::ReadBytes(strErrFile);
+        pErr->assign(bytes.begin(), bytes.end());
+    }
+    return result;
+}
+
+bool FolderIsEmpty(const std::string& strPath)
+{
+    return std::filesystem::is_empty(strPath);
+}
+
+const char kFoxSpec[] = "name C(12); qty N(9,2); born D; ok L; notes M";
+const char kFoxRows[] = "[('alpha', 1.5, datetime.date(2005,3,7), True, 'x' * 300),"
+                        " ('beta', -2, None, False, 'short'),"
+                        " ('gamma', 3.25, datetime.date(1999,12,31), None, 'third text')]";
+
+class RepairCommand : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::filesystem::create_directories(m_dir.File("src"));
+        std::filesystem::create_directories(m_dir.File("out"));
+        std::filesystem::create_directories(m_dir.File("tmp"));
+    }
+    std::string Tmp() const { return m_dir.File("tmp"); }
+    TempDir m_dir;
+};
+
+TEST_F(RepairCommand, RefusesWhatTheWizardRefusesWithItsMessages)
+{
+    std::string strErr;
+    EXPECT_EQ(RunTool("repair", Tmp(), &strErr).nExitCode, 2);
+    EXPECT_EQ(strErr, "Please select file(s) to repair\n");
+    EXPECT_EQ(RunTool("repair ''", Tmp(), &strErr).nExitCode, 2);
+    EXPECT_EQ(strErr, "Please select file(s) to repair\n");
+    EXPECT_EQ(RunTool("repair " + ShellQuote(m_dir.File("src/missing.dbf")), Tmp(), &strErr).nExitCode, 2);
+    EXPECT_EQ(strErr, "Invalid File Name\n");
+    orvtest::WriteBytes(m_dir.File("src/table.db"), std::vector<unsigned char>(100, ' '));
+    EXPECT_EQ(RunTool("repair " + ShellQuote(m_dir.File("src/table.db")), Tmp(), &strErr).nExitCode, 2);
+    EXPECT_EQ(strErr, "Invalid File Name\n");
+
+    // Held open by another program (which asked for a lock).
+    const std::string strTable = m_dir.File("src/busy.dbf");
+    orvtest::WritePeerTable(strTable, "name C(10)", "db3", "[('a',)]");
+    const int fd = ::open(strTable.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_SH), 0);
+    EXPECT_EQ(RunTool("repair " + ShellQuote(strTable), Tmp(), &strErr).nExitCode, 2);
+    EXPECT_EQ(strErr, "The process cannot access the file because it is used by another process.\n");
+    ::close(fd);
+
+    EXPECT_EQ(RunTool("repair " + ShellQuote(strTable) + " --prefix ''", Tmp(), &strErr).nExitCode, 2);
+    EXPECT_EQ(strErr, "Please fill prefix\n");
+    EXPECT_EQ(RunTool("repair " + ShellQuote(strTable) + " --prefix 'a:b'", Tmp(), &strErr).nExitCode, 2);
+    EXPECT_EQ(strErr, "Illegal character found in file pre fix \n");
+    EXPECT_EQ(RunTool("repair " + ShellQuote(strTable) + " -o " + ShellQuote(m_dir.File("nowhere")), Tmp()).nExitCode, 2);
+    EXPECT_EQ(RunTool("repair " + ShellQuote(strTable) + " --bogus", Tmp()).nExitCode, 2);
+    EXPECT_TRUE(FolderIsEmpty(m_dir.File("out")));
+}
+
+TEST_F(RepairCommand, DamagedUpperCaseFoxProTableIsSavedWithItsMemo)
+{
+    const std::string strPristine = m_dir.File("pristine.dbf");
+    orvtest::WritePeerTable(strPristine, kFoxSpec, "fp", kFoxRows, "dbf.delete(t[0])");
+    const std::string strSource = m_dir.File("src/SALES.DBF");
+    std::filesystem::copy_file(strPristine, strSource);
+    std::filesystem::copy_file(m_dir.File("pristine.fpt"), m_dir.File("src/SALES.FPT"));
+    orvtest::ZeroHeaderCounts(strSource);
+    const auto before = orvtest::ReadBytes(strSource);
+
+    std::string strErr;
+    const CommandResult result = RunTool("repair " + ShellQuote(strSource) + " -o " + ShellQuote(m_dir.File("out")), Tmp(), &strErr);
+    EXPECT_EQ(result.nExitCode, 0) << strErr;
+    EXPECT_EQ(result.strOut.substr(0, 5), "Done\n");
+    // Phase texts and progress on standard error.
+    EXPECT_NE(strErr.find("Analyzing Data........"), std::string::npos) << strErr;
+    EXPECT_NE(strErr.find("Adding Data........"), std::string::npos) << strErr;
+    // Saved under the prefixed, lower-cased name, with the memo file the
+    // table expects beside it.
+    const std::string strSaved = m_dir.File("out/Rep_1_sales.dbf");
+    ASSERT_TRUE(orvtest::FileExists(strSaved)) << result.strOut;
+    EXPECT_TRUE(orvtest::FileExists(m_dir.File("out/Rep_1_sales.FPT")));
+    EXPECT_EQ(orvtest::CompareWithPeer(strPristine, strSaved), "OK");
+    // The source is untouched; the temporary files are gone with the process.
+    EXPECT_EQ(orvtest::ReadBytes(strSource), before);
+    EXPECT_TRUE(FolderIsEmpty(Tmp()));
+
+    // A second save does not overwrite the first.
+    EXPECT_EQ(RunTool("repair " + ShellQuote(strSource) + " -o " + ShellQuote(m_dir.File("out")) + " --quiet", Tmp(), &strErr).nExitCode, 0);
+    EXPECT_EQ(strErr, "");
+    EXPECT_TRUE(orvtest::FileExists(m_dir.File("out/Rep_(1)_1_sales.dbf")));
+    EXPECT_TRUE(orvtest::FileExists(m_dir.File("out/Rep_(1)_1_sales.FPT")));
+}
+
+TEST_F(RepairCommand, JsonSummaryAndUndelete)
+{
+    const std::string strSource = m_dir.File("src/fox.dbf");
+    orvtest::WritePeerTable(strSource, kFoxSpec, "fp", kFoxRows, "dbf.delete(t[1])");
+    const CommandResult result = RunTool("repair " + ShellQuote(strSource) + " -o " + ShellQuote(m_dir.File("out"))
+                                             + " --json --undelete --prefix Fixed",
+                                         Tmp());
+    EXPECT_EQ(result.nExitCode, 0);
+    const std::string strScript = R"PY(
+import json, sys
+s = json.loads(sys.argv[1])
+print(s['status'], s['source'] == sys.argv[2], s['table'].endswith('/Fixed_1_fox.dbf'), s['memo'].endswith('/Fixed_1_fox.FPT'),
+      s['fields'], s['records'], s['deleted_records'], s['memo_texts'], s['memo_texts_lost'], s['seconds'] >= 0)
+)PY";
+    EXPECT_EQ(orvtest::RunPython(strScript, {result.strOut, strSource}).strOut, "Done True True True 5 3 1 3 0 True\n")
+        << result.strOut;
+    EXPECT_EQ(orvtest::CompareWithPeer(strSource, m_dir.File("out/Fixed_1_fox.dbf"), "{'undelete': True}"), "OK");
+}
+
+TEST_F(RepairCommand, ARunThatFailsSavesNothingAndExitsWithOne)
+{
+    const std::string strSource = m_dir.File("src/tiny.dbf");
+    orvtest::WriteBytes(strSource, std::vector<unsigned char>(32, 0x03));
+    std::string strErr;
+    const CommandResult result = RunTool("repair " + ShellQuote(strSource) + " -o " + ShellQuote(m_dir.File("out")), Tmp(), &strErr);
+    EXPECT_EQ(result.nExitCode, 1);
+    EXPECT_EQ(result.strOut, "Failed\n");
+    EXPECT_NE(strErr.find("Error number 0x00000BBE."), std::string::npos) << strErr;
+    EXPECT_TRUE(FolderIsEmpty(m_dir.File("out")));
+    EXPECT_TRUE(FolderIsEmpty(Tmp()));
+}
+
+TEST_F(RepairCommand, TwoRunsAtOnceOnTablesOfTheSameName)
+{
+    // Same file name, different folders and contents, one shared TMPDIR:
+    // each process works in its own folder.
+    std::filesystem::create_directories(m_dir.File("src/a"));
+    std::filesystem::create_directories(m_dir.File("src/b"));
+    std::filesystem::create_directories(m_dir.File("out/a"));
+    std::filesystem::create_directories(m_dir.File("out/b"));
+    std::string strRowsA = "[";
+    std::string strRowsB = "[";
+    for (int i = 0; i < 3000; ++i) {
+        strRowsA += "('a" + std::to_string(i) + "', " + std::to_string(i) + "),";
+        strRowsB += "('b" + std::to_string(i) + "', " + std::to_string(-i) + "),";
+    }
+    orvtest::WritePeerTable(m_dir.File("src/a/sales.dbf"), "name C(20); qty N(9,0)", "db3", strRowsA + "]");
+    orvtest::WritePeerTable(m_dir.File("src/b/sales.dbf"), "name C(20); qty N(9,0)", "db3", strRowsB + "]");
+    const std::string strCommand = "TMPDIR=" + ShellQuote(Tmp()) + " ; export TMPDIR; ("
+        + ShellQuote(Tool()) + " repair " + ShellQuote(m_dir.File("src/a/sales.dbf")) + " -o " + ShellQuote(m_dir.File("out/a")) + " --quiet & "
+        + ShellQuote(Tool()) + " repair " + ShellQuote(m_dir.File("src/b/sales.dbf")) + " -o " + ShellQuote(m_dir.File("out/b")) + " --quiet & wait) >/dev/null";
+    EXPECT_EQ(orvtest::Run(strCommand).nExitCode, 0);
+    EXPECT_EQ(orvtest::CompareWithPeer(m_dir.File("src/a/sales.dbf"), m_dir.File("out/a/Rep_1_sales.dbf")), "OK");
+    EXPECT_EQ(orvtest::CompareWithPeer(m_dir.File("src/b/sales.dbf"), m_dir.File("out/b/Rep_1_sales.dbf")), "OK");
+    EXPECT_TRUE(FolderIsEmpty(Tmp()));
+}
+
+TEST_F(RepairCommand, PreviewShowsTheWizardsGrid)
+{
+    const std::string strSource = m_dir.File("src/fox.dbf");
+    orvtest::WritePeerTable(strSource, kFoxSpec, "fp", kFoxRows);
+    const CommandResult all = RunTool("preview " + ShellQuote(strSource), Tmp());
+    EXPECT_EQ(all.nExitCode, 0);
+    EXPECT_EQ(all.strOut,
+              "Index | NAME         | QTY       | BORN       | OK    | NOTES\n"
+              "------+--------------+-----------+------------+-------+------\n"
+              "1     | alpha        |      1.50 | 2005/03/07 | TRUE  | Memo\n"
+              "2     | beta         |     -2.00 |     /  /   | FALSE | Memo\n"
+              "3     | gamma        |      3.25 | 1999/12/31 | FALSE | Memo\n");
+    const CommandResult two = RunTool("preview " + ShellQuote(strSource) + " --rows 2", Tmp());
+    EXPECT_EQ(two.nExitCode, 0);
+    EXPECT_EQ(std::count(two.strOut.begin(), two.strOut.end(), '\n'), 4);
+    EXPECT_EQ(RunTool("preview " + ShellQuote(strSource) + " --rows x", Tmp()).nExitCode, 2);
+    EXPECT_EQ(RunTool("preview " + ShellQuote(m_dir.File("src/none.dbf")), Tmp()).nExitCode, 1);
+}
+
+TEST_F(RepairCommand, PreviewConvertsTheTablesCodePage)
+{
+    const CommandResult result = RunTool("preview " + ShellQuote(orvtest::RealFixturesDir() + "/cp1251.dbf"), Tmp());
+    EXPECT_EQ(result.nExitCode, 0);
+    // Cyrillic text from Windows-1251 arrives as UTF-8 (0xD0/0xD1 lead bytes).
+    EXPECT_NE(result.strOut.find("\xD0"), std::string::npos) << result.strOut;
+}
+
+// The flow scripts/run takes when no display is there.
+TEST_F(RepairCommand, BundledDamagedSampleRepairsAndPreviews)
+{
+    const std::string strSample = orvtest::SourceDir() + "/examples/damaged_sales.dbf";
+    ASSERT_TRUE(orvtest::FileExists(strSample));
+    const auto before = orvtest::ReadBytes(strSample);
+    const CommandResult repaired = RunTool("repair " + ShellQuote(strSample) + " -o " + ShellQuote(m_dir.File("out")), Tmp());
+    EXPECT_EQ(repaired.nExitCode, 0) << repaired.strOut;
+    const CommandResult preview = RunTool("preview " + ShellQuote(m_dir.File("out/Rep_1_damaged_sales.dbf")), Tmp());
+    EXPECT_EQ(preview.nExitCode, 0);
+    EXPECT_NE(preview.strOut.find("8     |   1008 | Shandon Books"), std::string::npos) << preview.strOut;
+    EXPECT_EQ(preview.strOut.find("1009"), std::string::npos) << preview.strOut; // the half-written append
+    const std::string strRecords = orvtest::PeerRecords(m_dir.File("out/Rep_1_damaged_sales.dbf"));
+    EXPECT_NE(strRecords.find("the reminder of 15 May"), std::string::npos) << strRecords;
+    EXPECT_EQ(orvtest::ReadBytes(strSample), before);
+}
+
+} // namespace
