@@ -33,6 +33,9 @@ constexpr int kPreviewColumnWidth = 100;
 // The salvage loop reports half the percentage: the preview owns the rest.
 constexpr int kSalvageSwitchValue = 25;
 constexpr int kPleaseWaitPercent = 90;
+// Bytes of damaged records read in one go (the file layer reads requests
+// this large straight into the caller's buffer).
+constexpr size_t kReadChunk = 1024 * 1024;
 // References kept to settle the memo block size.
 constexpr size_t kMemoSampleSize = 256;
 
@@ -82,6 +85,16 @@ private:
 
 } // namespace
 
+// Where a damaged field's bytes come from and, for the fields whose bytes
+// can be written straight, where they go in the new record.
+struct FieldPlan {
+    uint32_t nSource;
+    uint32_t nLength;
+    uint8_t nDecimals;
+    unsigned char* pTarget;
+    SalvagedFieldWriter pfnWrite; // null: through SalvageField
+};
+
 // Everything one run of SalvageTable holds; nothing survives the run.
 struct CDBFRepair::SalvageRun {
     CFile source;
@@ -91,7 +104,9 @@ struct CDBFRepair::SalvageRun {
     uint64_t nDataStart = 0;
     CRepairedTableWriter writer;
     bool bWriterOpen = false;
-    std::vector<unsigned char> record; // the damaged record being salvaged
+    std::vector<FieldPlan> plans;         // one per damaged field
+    std::vector<unsigned char> chunk;     // damaged records read at once
+    const unsigned char* pRecord = nullptr; // the damaged record being salvaged
     std::set<std::string> reportedErrors;
     int nResult = 0;
 };
@@ -171,6 +186,17 @@ int CDBFRepair::RunSalvage(const std::string& strSource, const std::string& strO
             ++nColumn;
         }
         m_stats.nFieldCount = run.writer.GetFieldCount();
+        for (const DamagedField& field : run.layout.fields) {
+            FieldPlan plan{field.nOffset, field.nLength, field.nDecimals, nullptr, nullptr};
+            if (field.nColumn >= 0 && field.chType != 'M') {
+                const std::span<unsigned char> target = run.writer.DirectFieldBytes(field.nColumn);
+                if (target.size() == field.nLength && !target.empty()) {
+                    plan.pTarget = target.data();
+                    plan.pfnWrite = SalvagedFieldWriterFor(field.chType, field.nLength);
+                }
+            }
+            run.plans.push_back(plan);
+        }
     }
 
     SetStatus(kStatusAnalyzing);
@@ -184,40 +210,58 @@ int CDBFRepair::RunSalvage(const std::string& strSource, const std::string& strO
         CProgressMeter meter(run.nFileLength);
         const uint32_t nRecordLength = run.layout.nRecordLength;
         const int nFields = static_cast<int>(run.layout.fields.size());
-        run.record.resize(nRecordLength);
+        const uint32_t nLastFieldOffset = nFields > 0 ? run.layout.fields.back().nOffset : 0;
+        // The records are read a chunk at a time, straight into the chunk.
+        const size_t nChunkRecords = std::max<size_t>(1, kReadChunk / nRecordLength);
+        run.chunk.resize(nChunkRecords * nRecordLength);
         uint64_t nFlagOffset = run.nDataStart;
-        while (nFlagOffset < run.nFileLength && run.nFileLength - nFlagOffset >= nRecordLength) {
+        bool bEnd = false;
+        while (!bEnd && nFlagOffset < run.nFileLength && run.nFileLength - nFlagOffset >= nRecordLength) {
+            const size_t nRecords = static_cast<size_t>(
+                std::min<uint64_t>(nChunkRecords, (run.nFileLength - nFlagOffset) / nRecordLength));
             run.source.Seek(static_cast<int64_t>(nFlagOffset), CFile::begin);
-            run.source.Read(run.record.data(), nRecordLength);
-            const unsigned char chFlag = run.record[0];
-            if (chFlag == kEndOfFile && scanner.IsEndOfRecords(nFlagOffset, nRecordLength))
-                break;
-            for (int i = 0; i < nFields; ++i) {
-                if (RepairStopRequested()) {
-                    m_stats.bStopped = true;
-                    m_stats.nRecordsWritten = run.writer.GetRecordCount();
-                    return 0;
+            if (run.source.Read(run.chunk.data(), nRecords * nRecordLength) < nRecords * nRecordLength)
+                break; // the file shrank under us: what was read is all there is
+            for (size_t r = 0; r < nRecords; ++r, nFlagOffset += nRecordLength) {
+                run.pRecord = run.chunk.data() + r * nRecordLength;
+                const unsigned char chFlag = run.pRecord[0];
+                if (chFlag == kEndOfFile && scanner.IsEndOfRecords(nFlagOffset, nRecordLength)) {
+                    bEnd = true;
+                    break;
                 }
-                if (meter.Advance(nFlagOffset + run.layout.fields[static_cast<size_t>(i)].nOffset)) {
-                    const int nValue = meter.GetPercent() / 2;
-                    g_nRepairProgress.store(nValue);
-                    if (nValue >= kSalvageSwitchValue && bSwitchArmed) {
-                        SetStatus(kStatusExtracting);
-                        bSwitchArmed = false;
-                        run.nResult = 1;
+                // Most records lie wholly inside one percent of the file.
+                const bool bProgress = nFlagOffset + nLastFieldOffset >= meter.GetNextOffset();
+                for (int i = 0; i < nFields; ++i) {
+                    if (RepairStopRequested()) {
+                        m_stats.bStopped = true;
+                        m_stats.nRecordsWritten = run.writer.GetRecordCount();
+                        return 0;
                     }
-                    SetProgressValue(nValue);
+                    if (bProgress && meter.Advance(nFlagOffset + run.layout.fields[static_cast<size_t>(i)].nOffset)) {
+                        const int nValue = meter.GetPercent() / 2;
+                        g_nRepairProgress.store(nValue);
+                        if (nValue >= kSalvageSwitchValue && bSwitchArmed) {
+                            SetStatus(kStatusExtracting);
+                            bSwitchArmed = false;
+                            run.nResult = 1;
+                        }
+                        SetProgressValue(nValue);
+                    }
+                    // The plain cases go straight to the new record's bytes.
+                    const FieldPlan& plan = run.plans[static_cast<size_t>(i)];
+                    if (plan.pfnWrite != nullptr
+                        && plan.pfnWrite(plan.nDecimals, run.pRecord + plan.nSource, plan.pTarget, plan.nLength))
+                        continue;
+                    SalvageField(i);
                 }
-                SalvageField(i);
+                if (chFlag == kDeletedFlag) {
+                    ++m_stats.nDeletedRecords;
+                    if (!m_options.bUndelete)
+                        run.writer.MarkDeleted();
+                }
+                run.writer.Update();
+                run.writer.AddNew();
             }
-            if (chFlag == kDeletedFlag) {
-                ++m_stats.nDeletedRecords;
-                if (!m_options.bUndelete)
-                    run.writer.MarkDeleted();
-            }
-            run.writer.Update();
-            run.writer.AddNew();
-            nFlagOffset += nRecordLength;
         }
         m_stats.nDataEnd = std::min(nFlagOffset, run.nFileLength);
         m_stats.nRecordsWritten = run.writer.GetRecordCount();
@@ -382,7 +426,7 @@ void CDBFRepair::SalvageField(int i)
     const DamagedField& field = run.layout.fields[static_cast<size_t>(i)];
     if (field.nColumn < 0)
         return;
-    const std::span<const unsigned char> bytes(run.record.data() + field.nOffset, field.nLength);
+    const std::span<const unsigned char> bytes(run.pRecord + field.nOffset, field.nLength);
     if (field.chType != 'M') {
         const std::span<unsigned char> target = run.writer.DirectFieldBytes(field.nColumn);
         if (!target.empty() && WriteSalvagedFieldBytes(field.chType, field.nDecimals, bytes, target))
@@ -507,6 +551,7 @@ void CDBFRepair::FillPreview(const std::string& strRepaired, IPreviewGridSink* p
     SetStatus(kStatusAdding);
 
     const uint32_t nRecordLength = layout.nRecordLength;
+    const uint32_t nLastFieldOffset = layout.fields.empty() ? 0 : layout.fields.back().nOffset;
     std::vector<unsigned char> record(nRecordLength);
     const int64_t nRowLimit = m_options.nPreviewRowLimit;
     int64_t nRow = 0;
@@ -523,11 +568,21 @@ void CDBFRepair::FillPreview(const std::string& strRepaired, IPreviewGridSink* p
         }
         if (nRow > 0 && pGrid != nullptr)
             pGrid->InsertRow(static_cast<int>(nRow), std::to_string(nRow + 1));
+        const bool bProgress = nFlagOffset + nLastFieldOffset >= meter.GetNextOffset();
+        if (pGrid == nullptr && !bProgress) {
+            // Nothing to show and no percentage to pass in this record.
+            if (RepairStopRequested())
+                return;
+            ++nRow;
+            nFlagOffset += nRecordLength;
+            continue;
+        }
         for (size_t i = 0; i < layout.fields.size(); ++i) {
             if (RepairStopRequested())
                 return;
             const DamagedField& field = layout.fields[i];
-            report(nFlagOffset + field.nOffset);
+            if (bProgress)
+                report(nFlagOffset + field.nOffset);
             if (pGrid != nullptr) {
                 const std::span<const unsigned char> bytes(record.data() + field.nOffset, field.nLength);
                 pGrid->SetCellText(static_cast<int>(nRow), static_cast<int>(i) + 1,

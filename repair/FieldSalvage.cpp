@@ -267,82 +267,128 @@ bool IsCanonicalNumber(std::span<const unsigned char> bytes, uint8_t nDecimals)
 
 } // namespace
 
+namespace {
+
+// One writer per kind of field; each writes the field whole or leaves the
+// blank form, or returns false for the value path.
+
+bool WriteCharacter(uint8_t, const unsigned char* pBytes, unsigned char* pField, size_t nWidth)
+{
+    const void* pNul = std::memchr(pBytes, 0, nWidth);
+    const size_t nText = pNul == nullptr ? nWidth : static_cast<size_t>(static_cast<const unsigned char*>(pNul) - pBytes);
+    std::memcpy(pField, pBytes, nText);
+    std::memset(pField + nText, ' ', nWidth - nText);
+    return true;
+}
+
+bool WriteNumber(uint8_t nDecimals, const unsigned char* pBytes, unsigned char* pField, size_t nWidth)
+{
+    const std::span<const unsigned char> bytes(pBytes, nWidth);
+    if (IsCanonicalNumber(bytes, nDecimals)) {
+        std::memcpy(pField, pBytes, nWidth);
+        return true;
+    }
+    const auto text = TextUpToNul(bytes);
+    if (std::none_of(text.begin(), text.end(), IsDigit)) {
+        std::memset(pField, ' ', nWidth);
+        return true;
+    }
+    return false;
+}
+
+bool WriteDate(uint8_t, const unsigned char* pBytes, unsigned char* pField, size_t)
+{
+    // A real date is written back digit for digit; anything else stays as
+    // the blank record has it.
+    if (IsStoredDate(std::span<const unsigned char>(pBytes, 8)))
+        std::memcpy(pField, pBytes, 8);
+    return true;
+}
+
+bool WriteLogical(uint8_t, const unsigned char* pBytes, unsigned char* pField, size_t)
+{
+    const unsigned char c = pBytes[0];
+    if (c == 0 || IsSpace(c) || c == '?')
+        pField[0] = ' ';
+    else
+        pField[0] = (c == 'T' || c == 't' || c == 'Y' || c == 'y') ? 'T' : 'F';
+    return true;
+}
+
+bool WriteFour(uint8_t, const unsigned char* pBytes, unsigned char* pField, size_t)
+{
+    std::memcpy(pField, pBytes, 4);
+    return true;
+}
+
+bool WriteEight(uint8_t, const unsigned char* pBytes, unsigned char* pField, size_t)
+{
+    std::memcpy(pField, pBytes, 8);
+    return true;
+}
+
+bool WriteDateTime(uint8_t, const unsigned char* pBytes, unsigned char* pField, size_t)
+{
+    const int32_t nDay = static_cast<int32_t>(dbfbytes::DecodeFixed32LE(pBytes));
+    const int32_t nMs = static_cast<int32_t>(dbfbytes::DecodeFixed32LE(pBytes + 4));
+    if (nDay < kFirstStoredJulianDay || nDay > kLastStoredJulianDay || nMs < 0 || nMs >= kMillisecondsPerDay)
+        return true; // no value: stays blank
+    if (nDay == kLastStoredJulianDay)
+        return false; // a time that rounds into the next day leaves the range
+    int64_t nSeconds = (static_cast<int64_t>(nMs) + 1) / 1000;
+    int64_t nStoredDay = nDay;
+    if (nSeconds == 86400) {
+        nSeconds = 0;
+        ++nStoredDay;
+    }
+    dbfbytes::EncodeFixed32LE(pField, static_cast<uint32_t>(nStoredDay));
+    dbfbytes::EncodeFixed32LE(pField + 4, static_cast<uint32_t>(nSeconds * 1000));
+    return true;
+}
+
+bool WriteNothing(uint8_t, const unsigned char*, unsigned char*, size_t)
+{
+    return true;
+}
+
+} // namespace
+
+SalvagedFieldWriter SalvagedFieldWriterFor(char chType, size_t nWidth)
+{
+    switch (chType) {
+    case 'C':
+        return &WriteCharacter;
+    case 'N':
+    case 'F':
+        return &WriteNumber;
+    case 'D':
+        return nWidth == 8 ? &WriteDate : nullptr;
+    case 'L':
+        return nWidth == 1 ? &WriteLogical : nullptr;
+    case 'I':
+        return nWidth == 4 ? &WriteFour : nullptr;
+    case 'Y':
+        return nWidth == 8 ? &WriteEight : nullptr;
+    case 'B':
+        // Another width is a dBASE binary memo reference: nothing is stored.
+        return nWidth == 8 ? &WriteEight : &WriteNothing;
+    case 'T':
+        return nWidth == 8 ? &WriteDateTime : nullptr;
+    case 'M':
+        return nullptr;
+    default:
+        // G, P and unknown letters: the storage engine writes nothing.
+        return &WriteNothing;
+    }
+}
+
 bool WriteSalvagedFieldBytes(char chType, uint8_t nDecimals, std::span<const unsigned char> bytes,
                              std::span<unsigned char> field)
 {
-    const size_t nWidth = bytes.size();
-    if (field.size() != nWidth)
+    if (field.size() != bytes.size())
         return false;
-    switch (chType) {
-    case 'C': {
-        const auto text = TextUpToNul(bytes);
-        std::memcpy(field.data(), text.data(), text.size());
-        std::memset(field.data() + text.size(), ' ', nWidth - text.size());
-        return true;
-    }
-    case 'N':
-    case 'F': {
-        if (IsCanonicalNumber(bytes, nDecimals)) {
-            std::memcpy(field.data(), bytes.data(), nWidth);
-            return true;
-        }
-        const auto text = TextUpToNul(bytes);
-        if (std::none_of(text.begin(), text.end(), IsDigit)) {
-            std::memset(field.data(), ' ', nWidth);
-            return true;
-        }
-        return false;
-    }
-    case 'D':
-        if (nWidth != 8)
-            return false;
-        // A real date is written back digit for digit; anything else stays
-        // as the blank record has it.
-        if (IsStoredDate(bytes))
-            std::memcpy(field.data(), bytes.data(), nWidth);
-        return true;
-    case 'L': {
-        if (nWidth != 1)
-            return false;
-        const unsigned char c = bytes[0];
-        if (c == 0 || IsSpace(c) || c == '?')
-            field[0] = ' ';
-        else
-            field[0] = (c == 'T' || c == 't' || c == 'Y' || c == 'y') ? 'T' : 'F';
-        return true;
-    }
-    case 'I':
-    case 'Y':
-    case 'B':
-        if (nWidth != (chType == 'I' ? 4u : 8u))
-            return chType == 'B'; // a dBASE binary memo reference: nothing is stored
-        std::memcpy(field.data(), bytes.data(), nWidth);
-        return true;
-    case 'T': {
-        if (nWidth != 8)
-            return false;
-        const int32_t nDay = static_cast<int32_t>(dbfbytes::DecodeFixed32LE(bytes.data()));
-        const int32_t nMs = static_cast<int32_t>(dbfbytes::DecodeFixed32LE(bytes.data() + 4));
-        if (nDay < kFirstStoredJulianDay || nDay > kLastStoredJulianDay || nMs < 0 || nMs >= kMillisecondsPerDay)
-            return true; // no value: stays blank
-        if (nDay == kLastStoredJulianDay)
-            return false; // a time that rounds into the next day leaves the range
-        int64_t nSeconds = (static_cast<int64_t>(nMs) + 1) / 1000;
-        int64_t nStoredDay = nDay;
-        if (nSeconds == 86400) {
-            nSeconds = 0;
-            ++nStoredDay;
-        }
-        dbfbytes::EncodeFixed32LE(field.data(), static_cast<uint32_t>(nStoredDay));
-        dbfbytes::EncodeFixed32LE(field.data() + 4, static_cast<uint32_t>(nSeconds * 1000));
-        return true;
-    }
-    case 'M':
-        return false;
-    default:
-        // G, P and unknown letters: the storage engine writes nothing.
-        return true;
-    }
+    const SalvagedFieldWriter pfnWrite = SalvagedFieldWriterFor(chType, bytes.size());
+    return pfnWrite != nullptr && pfnWrite(nDecimals, bytes.data(), field.data(), bytes.size());
 }
 
 std::string FormatDateTimeText(const unsigned char* pBytes)

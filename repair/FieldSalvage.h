@@ -50,6 +50,14 @@ std::optional<FieldValue> DecodeSalvagedField(char chType, std::span<const unsig
 bool WriteSalvagedFieldBytes(char chType, uint8_t nDecimals, std::span<const unsigned char> bytes,
                              std::span<unsigned char> field);
 
+// The same, chosen once per field: the writer for a type letter and width
+// (null when that field always takes the value path). It is given the
+// field's decimal count, the damaged bytes, the new field's bytes and the
+// width both share.
+using SalvagedFieldWriter = bool (*)(uint8_t nDecimals, const unsigned char* pBytes, unsigned char* pField,
+                                     size_t nWidth);
+SalvagedFieldWriter SalvagedFieldWriterFor(char chType, size_t nWidth);
+
 // The text of a field as the preview grid shows it (Memo, General, Picture
 // for the memo-like fields; TRUE/FALSE for logicals; the field's text for
 // C, N, F; YYYY/MM/DD for dates; FormatDateTimeText for date-times; the

@@ -28,6 +28,9 @@ public:
         return bChanged;
     }
     int GetPercent() const { return m_nPercent; }
+    // The offset at which Advance will next report a change (0 before the
+    // first call).
+    uint64_t GetNextOffset() const { return m_nPercent < 0 ? 0 : m_nNextOffset; }
 
 private:
     // The smallest offset whose percentage is at least nPercent.
