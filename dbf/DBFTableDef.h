@@ -119,9 +119,14 @@ public:
     std::string GetFilePath() const { return m_file.GetFilePath(); }
 
     // Field access through the memo file (used by CDBFRecordset).
-    // Returns the number of bytes of the value (field width, or the memo
-    // length for memo values). A Bytes value refers to the table's binary
-    // value buffer, valid until the next binary read or Close.
+    // LoadFieldValue returns the number of bytes of the value (field width,
+    // or the memo length for memo values). A Bytes value refers to the
+    // table's binary value buffer, valid until the next binary read or Close.
+    // StoreFieldValue writes a Text value of an M field to the memo file at
+    // once (3015 when the table has no open memo file); other kinds leave M
+    // fields unchanged, and G, P and binary-memo B fields are never written.
+    // In SIx tables M fields always take the 10-byte binary reference, which
+    // keeps the length those memo files need to read a value back.
     size_t LoadFieldValue(std::span<const unsigned char> record, const DBFFieldDescriptor& fd,
                           FieldValue& value);
     void StoreFieldValue(std::span<unsigned char> record, const DBFFieldDescriptor& fd,

@@ -10,7 +10,8 @@
 // raises std::out_of_range (CDBFTableDef::Open refuses such descriptors, so
 // this only guards callers that build descriptors by hand). Types with a
 // fixed byte size (D 8, I 4, Y 8, T 8, B 8) in a narrower field read the
-// bytes that are there (zero-extended) and write only those.
+// bytes that are there (D padded with spaces, the binary types with zero
+// bytes) and write only those.
 //
 // Blank forms (encoding an Empty value): spaces for C and D, 0 with the
 // field's decimals right-aligned for N and F ("0.00"), "F" for L, eight
