@@ -34,6 +34,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
@@ -189,6 +190,14 @@ void CQuorvikView::CreateControls()
     m_pProgress->setRange(0, 100);
     m_pProgress->setValue(0);
     m_pProgress->setTextVisible(false);
+    m_pProgressTimer = new QTimer(this);
+    m_pProgressTimer->setSingleShot(true);
+    m_pProgressTimer->setInterval(30);
+    connect(m_pProgressTimer, &QTimer::timeout, this, [this] {
+        if (m_nPendingProgress > 0)
+            m_pProgress->setValue(m_nPendingProgress);
+        m_nPendingProgress = -1;
+    });
     RegisterControl(m_pProgress, res::IDC_PROGRESS);
 
     m_pGrid = new CPreviewListCtrl(this);
@@ -448,8 +457,25 @@ void CQuorvikView::SetStatusText(const std::string& strText)
 void CQuorvikView::SetProgress(int nValue)
 {
     AssertGuiThread(this);
-    if (nValue != 0)
-        m_pProgress->setValue(nValue);
+    if (nValue == 0)
+        return;
+    // A progress bar repaints itself at once on every new value; a burst of
+    // values is shown as its last one, a few dozen times a second at most.
+    m_nPendingProgress = nValue;
+    if (!m_pProgressTimer->isActive())
+        m_pProgressTimer->start();
+}
+
+void CQuorvikView::ResetProgress()
+{
+    m_pProgressTimer->stop();
+    m_nPendingProgress = -1;
+    m_pProgress->setValue(0);
+}
+
+int CQuorvikView::GetProgress() const
+{
+    return m_nPendingProgress >= 0 ? m_nPendingProgress : m_pProgress->value();
 }
 
 void CQuorvikView::ShowPreview()
@@ -653,7 +679,7 @@ void CQuorvikView::OnStopRepairing()
 
 void CQuorvikView::OnBackPage()
 {
-    m_pProgress->setValue(0);
+    ResetProgress();
     if (m_nPage != 1)
         return;
     if (IsRepairRunning()) {

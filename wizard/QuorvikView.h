@@ -37,6 +37,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 
 class CQuorvikView : public QWidget, public IRepairProgressSink, public IRepairLog {
     Q_OBJECT
@@ -82,6 +83,8 @@ public:
     void SetStatusText(const std::string& strText) override;
     void SetProgress(int nValue) override;
     void ShowPreview() override;
+    // The progress bar's value, including one still to be shown.
+    int GetProgress() const;
 
     // A message box with the program's caption; owned by the view or by no
     // window.
@@ -137,6 +140,7 @@ private:
     void CreateControls();
     void LayoutControls(int cx, int cy);
     void SetPage(int nPage);
+    void ResetProgress();
     void RegisterControl(QWidget* pWidget, int nId);
     void StartRepairThread();
     void OnRepairThreadDone(int nRunId, const std::string& strStatus, const std::string& strError);
@@ -163,6 +167,8 @@ private:
     QLineEdit* m_pPath = nullptr;
     QPushButton* m_pBrowse = nullptr;
     QProgressBar* m_pProgress = nullptr;
+    QTimer* m_pProgressTimer = nullptr;
+    int m_nPendingProgress = -1;
     CPreviewListCtrl* m_pGrid = nullptr;
     QPlainTextEdit* m_pLog = nullptr;
     CFileListCtrl* m_pFileList = nullptr;

@@ -91,7 +91,7 @@ private slots:
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Q(m_pDir->File("settings")));
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, Q(m_pDir->File("settings")));
         WriteSalesTable(m_pDir->File("sales.dbf"), 10);
-        WriteSalesTable(m_pDir->File("big.dbf"), 20000);
+        WriteLargeSalesTable(m_pDir->File("big.dbf"), 400000);
     }
 
     void init()

@@ -53,6 +53,9 @@ void Click(CQuorvikView& view, int nId)
     static_cast<QAbstractButton*>(view.GetDlgItem(nId))->click();
 }
 
+// Enough records that a run is still going well after it started.
+constexpr int kBigRows = 400000;
+
 std::string TempTableFor(const std::string& strFileName)
 {
     return CTempFolder::ProcessFolder() + "/0ozn_aqf_xrj_196_temp_1_" + strFileName;
@@ -86,7 +89,7 @@ private slots:
         OrvInitResources();
         m_pDir = std::make_unique<orvtest::TempDir>();
         // A big table for the runs that must still be going when Stop comes.
-        WriteSalesTable(m_pDir->File("big.dbf"), 60000);
+        WriteLargeSalesTable(m_pDir->File("big.dbf"), kBigRows);
         WriteSalesTable(m_pDir->File("small.dbf"), 40);
     }
 
@@ -308,8 +311,8 @@ private slots:
 
         QVERIFY(WaitForRepairEnd(View(), 120000));
         QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Done"));
-        QCOMPARE(View().GetPreviewGrid()->GetItemCount(), 60000);
-        QCOMPARE(View().GetPreviewGrid()->GetItemText(59999, 1).trimmed(), QStringLiteral("Item 59999"));
+        QCOMPARE(View().GetPreviewGrid()->GetItemCount(), kBigRows);
+        QCOMPARE(View().GetPreviewGrid()->GetItemText(kBigRows - 1, 1).trimmed(), QStringLiteral("Item %1").arg((kBigRows - 1) % 16));
     }
 
     // Stop answered Yes: back on the selection page at once, the stopped
@@ -375,7 +378,7 @@ private slots:
             QVERIFY(WaitForRepairEnd(View(), 120000));
             QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Done"));
             QVERIFY(!g_bRepairStopped.load());
-            QCOMPARE(View().GetPreviewGrid()->GetItemCount(), 60000);
+            QCOMPARE(View().GetPreviewGrid()->GetItemCount(), kBigRows);
             QVERIFY(orvtest::FileExists(TempTableFor("big.dbf")));
             m_pMessages->Answer(MsgResult::No);
             Click(View(), res::IDC_BACK);

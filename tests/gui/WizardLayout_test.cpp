@@ -131,9 +131,16 @@ private slots:
             QVERIFY(!Item(nId)->isVisible());
 
         // 0 leaves the bar where it is.
+        View().SetProgress(36);
         View().SetProgress(37);
         View().SetProgress(0);
-        QCOMPARE(qobject_cast<QProgressBar*>(Item(1))->value(), 37);
+        QCOMPARE(View().GetProgress(), 37);
+        QTRY_COMPARE(qobject_cast<QProgressBar*>(Item(1))->value(), 37);
+        // Back resets the bar, also a value still on its way.
+        View().SetProgress(50);
+        View().OnBackPage();
+        QTest::qWait(60);
+        QCOMPARE(qobject_cast<QProgressBar*>(Item(1))->value(), 0);
         View().SetStatusText("Adding Data........");
         QCOMPARE(qobject_cast<QLabel*>(Item(61483))->text(), QStringLiteral("Adding Data........"));
         View().ShowPreview();

@@ -5,9 +5,14 @@
 #include "wizard/QuorvikView.h"
 #include "wizard/RunnerState.h"
 
+#include "dbf/ByteCodec.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QTest>
+
+#include <cstdio>
+#include <fstream>
 
 namespace guitest {
 
@@ -93,6 +98,27 @@ for i in range(n):
 t.close()
 )PY",
                      {strPath, std::to_string(nRecords)});
+}
+
+void WriteLargeSalesTable(const std::string& strPath, int nRecords)
+{
+    const std::string strSeed = strPath + ".seed.dbf";
+    WriteSalesTable(strSeed, 16);
+    const std::vector<unsigned char> seed = orvtest::ReadBytes(strSeed);
+    std::remove(strSeed.c_str());
+    const uint16_t nHeader = dbfbytes::DecodeFixed16LE(&seed[8]);
+    const uint16_t nRecordLength = dbfbytes::DecodeFixed16LE(&seed[10]);
+    std::vector<unsigned char> header(seed.begin(), seed.begin() + nHeader);
+    dbfbytes::EncodeFixed32LE(&header[4], static_cast<uint32_t>(nRecords));
+    std::ofstream out(strPath, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(header.data()), static_cast<std::streamsize>(header.size()));
+    for (int i = 0; i < nRecords; ++i) {
+        const size_t nFrom = nHeader + static_cast<size_t>(i % 16) * nRecordLength;
+        out.write(reinterpret_cast<const char*>(&seed[nFrom]), nRecordLength);
+    }
+    out.put(0x1A);
+    if (!out)
+        qFatal("cannot write %s", strPath.c_str());
 }
 
 void WriteMemoTable(const std::string& strPath, int nRecords)
