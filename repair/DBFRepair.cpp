@@ -67,20 +67,17 @@ void OpenForReading(CFile& file, const std::string& strPath)
         throw error;
 }
 
-// Unsets the engine's pointer to the run's state when the run ends.
+// Points the engine at a run's state for the run's lifetime.
+template <typename T>
 class CRunScope {
 public:
-    template <typename T>
-    CRunScope(T*& pSlot, T* pRun) : m_ppSlot(reinterpret_cast<void**>(&pSlot))
-    {
-        pSlot = pRun;
-    }
-    ~CRunScope() { *m_ppSlot = nullptr; }
+    CRunScope(T*& pSlot, T* pRun) : m_pSlot(pSlot) { m_pSlot = pRun; }
+    ~CRunScope() { m_pSlot = nullptr; }
     CRunScope(const CRunScope&) = delete;
     CRunScope& operator=(const CRunScope&) = delete;
 
 private:
-    void** m_ppSlot;
+    T*& m_pSlot;
 };
 
 } // namespace
@@ -141,7 +138,7 @@ int CDBFRepair::RunSalvage(const std::string& strSource, const std::string& strO
     SetProgressValue(0);
 
     SalvageRun run;
-    CRunScope scope(m_pRun, &run);
+    CRunScope<SalvageRun> scope(m_pRun, &run);
     if (!strMemoPath.empty() && run.memo.Open(strMemoPath))
         m_stats.strSourceMemoPath = strMemoPath;
     OpenForReading(run.source, strSource);
