@@ -15,6 +15,8 @@
 #include "app/SplashDlg.h"
 #include "platform/TempFolder.h"
 #include "repair/RepairState.h"
+#include "platform/ErrorReporter.h"
+#include "wizard/MessageBoxReporter.h"
 #include "wizard/PictureButton.h"
 #include "wizard/QuorvikView.h"
 #include "wizard/Resources.h"
@@ -36,6 +38,7 @@
 #include <chrono>
 #include <fstream>
 #include <memory>
+#include <thread>
 
 using namespace guitest;
 
@@ -322,6 +325,22 @@ private slots:
         QCOMPARE(catcher.m_urls[2], catcher.m_urls[1]);
         QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
         QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    }
+
+    // The engines' error reports become message boxes on the GUI thread,
+    // also when they come from the repair thread.
+    void engineReportsBecomeMessages()
+    {
+        CMessageBoxReporter reporter(QCoreApplication::instance());
+        CScopedErrorReporter scoped(&reporter);
+        std::thread worker([] { ReportErrorText("Error number 0x00000BBE."); });
+        worker.join();
+        QVERIFY(m_pMessages->Messages().empty());
+        QTRY_COMPARE(m_pMessages->Texts(), QStringList{QStringLiteral("Error number 0x00000BBE.")});
+        QCOMPARE(m_pMessages->Messages().front().strCaption, QStringLiteral("Orvane Tamsin DBF"));
+        QCOMPARE(m_pMessages->Messages().front().icon, MsgIcon::Warning);
+        ReportErrorText("at once");
+        QCOMPARE(m_pMessages->Messages().size(), size_t(2));
     }
 
     void aboutBoxAndSplash()

@@ -7,12 +7,14 @@
 
 #include "app/MainFrame.h"
 #include "app/Resource.h"
+#include "wizard/FECFileDialog.h"
 #include "wizard/FileListCtrl.h"
 #include "wizard/PictureButton.h"
 #include "wizard/PreviewListCtrl.h"
 #include "wizard/QuorvikView.h"
 #include "wizard/Resources.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -224,6 +226,48 @@ private slots:
                                   .convertToFormat(QImage::Format_RGB32);
         for (int y : {240, cy / 2, cy - 110})
             QCOMPARE(shot.pixel(50, y), middle.pixel(50, y - 225));
+    }
+
+    // Add Files and Browse run the open-file dialog on the selection page
+    // only; a chosen .dbf fills the path box.
+    void addFilesAndBrowse()
+    {
+        orvtest::TempDir dir;
+        const QString strSales = QString::fromStdString(dir.File("Sales.DBF"));
+        const QString strNotes = QString::fromStdString(dir.File("notes.txt"));
+        const QString strOther = QString::fromStdString(dir.File("other.dbf"));
+        for (const QString& str : {strSales, strNotes, strOther})
+            orvtest::WriteBytes(str.toStdString(), {0x03});
+        int nDialogs = 0;
+        QString strPick;
+        CFECFileDialog::SetRunnerForTests([&](CFECFileDialog& dialog) {
+            ++nDialogs;
+            dialog.selectFile(strPick);
+            return int(QDialog::Accepted);
+        });
+        View().SetSelectedPathText(QStringLiteral("/keep/this.dbf"));
+
+        strPick = strSales;
+        m_pFrame->GetCommand(res::ID_FILE_ADD)->trigger();
+        QCOMPARE(nDialogs, 1);
+        QCOMPARE(View().GetSelectedPathText(), strSales);
+
+        strPick = strNotes;
+        qobject_cast<QPushButton*>(Item(61482))->click();
+        QCOMPARE(nDialogs, 2);
+        QCOMPARE(View().GetSelectedPathText(), strSales);
+
+        strPick = strOther;
+        qobject_cast<QAbstractButton*>(Item(61464))->click();
+        QCOMPARE(nDialogs, 3);
+        QCOMPARE(View().GetSelectedPathText(), strOther);
+
+        // On the repair page Add Files does nothing.
+        View().m_nPage = 1;
+        View().OnAddFiles();
+        QCOMPARE(nDialogs, 3);
+        View().m_nPage = 0;
+        CFECFileDialog::SetRunnerForTests({});
     }
 
     // A .dbf dropped on the window fills the path box; anything else does not.
