@@ -10,6 +10,8 @@
 #include "platform/TempFolder.h"
 #include "repair/RepairPaths.h"
 #include "repair/RepairState.h"
+#include "platform/ErrorReporter.h"
+#include "wizard/MessageBoxReporter.h"
 #include "wizard/PreviewListCtrl.h"
 #include "wizard/QuorvikView.h"
 #include "wizard/Resources.h"
@@ -462,6 +464,28 @@ private slots:
         QCOMPARE(View().GetPage(), 0);
         QVERIFY(m_pMessages->Messages().empty());
         QCOMPARE(View().GetSelectedPathText(), Q(strBroken));
+    }
+
+    // An error the engine reports during the run reaches the user as a
+    // message box on the GUI thread, and the run ends "Failed".
+    void engineErrorIsShown()
+    {
+        CMessageBoxReporter reporter(QCoreApplication::instance());
+        CScopedErrorReporter scoped(&reporter);
+        // A folder where the repaired table must go: the table cannot be made.
+        const std::string strTemp = TempTableFor("tab.dbf");
+        std::filesystem::create_directories(strTemp + "/inside");
+        WriteSalesTable(m_pDir->File("tab.dbf"), 3);
+        RunToEnd(m_pDir->File("tab.dbf"));
+        QTRY_COMPARE(m_pMessages->Messages().size(), size_t(1));
+        std::filesystem::remove_all(strTemp);
+        QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Failed"));
+        QVERIFY(Visible(View(), res::IDC_BACK));
+        const ShownMessage& msg = m_pMessages->Messages().front();
+        QVERIFY2(msg.strText.startsWith(QStringLiteral("Error number 0x")), qPrintable(msg.strText));
+        QCOMPARE(msg.strCaption, QStringLiteral("Orvane Tamsin DBF"));
+        Click(View(), res::IDC_BACK);
+        QCOMPARE(View().GetPage(), 0);
     }
 
     // A leftover temporary table of the same name is replaced by the run.
