@@ -230,7 +230,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     SavedRepairFiles saved;
     if (bDone) {
         try {
-            saved = CopyRepairedFiles(strTemp, options.strFolder, options.strPrefix);
+            saved = MoveRepairedFiles(strTemp, options.strFolder, options.strPrefix);
         } catch (const CException& e) {
             e.ReportError();
             bDone = false;

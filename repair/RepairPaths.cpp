@@ -64,54 +64,94 @@ std::string StemPath(const std::string& strTablePath)
     return strTablePath.substr(0, nDot);
 }
 
-struct FdCloser {
-    void operator()(int* pFd) const
+// A file descriptor closed when it goes out of scope.
+class CScopedFd {
+public:
+    explicit CScopedFd(int fd) : m_fd(fd) {}
+    ~CScopedFd() { Reset(); }
+    CScopedFd(const CScopedFd&) = delete;
+    CScopedFd& operator=(const CScopedFd&) = delete;
+    int Get() const { return m_fd; }
+    void Reset()
     {
-        if (*pFd >= 0)
-            ::close(*pFd);
-        delete pFd;
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
     }
+    // Closes and reports the result of close.
+    int Close()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return ::close(fd);
+    }
+
+private:
+    int m_fd;
 };
-using UniqueFd = std::unique_ptr<int, FdCloser>;
 
 // Copies strFrom to strTo; with bExclusive the target must not exist yet.
 void CopyFile(const std::string& strFrom, const std::string& strTo, bool bExclusive)
 {
-    UniqueFd in(new int(::open(strFrom.c_str(), O_RDONLY | O_CLOEXEC)));
-    if (*in < 0)
+    CScopedFd in(::open(strFrom.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.Get() < 0)
         ThrowOsFileError(errno, strFrom);
     const int nFlags = O_WRONLY | O_CREAT | O_CLOEXEC | (bExclusive ? O_EXCL : O_TRUNC);
-    UniqueFd out(new int(::open(strTo.c_str(), nFlags, 0666)));
-    if (*out < 0)
+    CScopedFd out(::open(strTo.c_str(), nFlags, 0666));
+    if (out.Get() < 0)
         ThrowOsFileError(errno, strTo);
-    std::vector<char> buffer(1 << 20);
+    // A copy that fails leaves no half file behind.
+    auto fail = [&](int nError, const std::string& strPath) {
+        out.Reset();
+        ::unlink(strTo.c_str());
+        ThrowOsFileError(nError, strPath);
+    };
+    // In the kernel where the file systems allow it (no trip of the bytes
+    // through this process), otherwise by reading and writing.
+    bool bKernelCopy = true;
     for (;;) {
-        const ssize_t nRead = ::read(*in, buffer.data(), buffer.size());
+        const ssize_t nCopied = ::copy_file_range(in.Get(), nullptr, out.Get(), nullptr, 1 << 30, 0);
+        if (nCopied > 0)
+            continue;
+        if (nCopied == 0)
+            break;
+        const int nError = errno;
+        if (nError == EINTR)
+            continue;
+        const bool bUnsupported = nError == EXDEV || nError == ENOSYS || nError == EINVAL || nError == EOPNOTSUPP
+            || nError == EBADF;
+        if (bUnsupported && ::lseek(out.Get(), 0, SEEK_CUR) == 0) {
+            bKernelCopy = false;
+            break;
+        }
+        fail(nError, strTo);
+    }
+    std::vector<char> buffer(bKernelCopy ? 0 : 1 << 20);
+    while (!bKernelCopy) {
+        const ssize_t nRead = ::read(in.Get(), buffer.data(), buffer.size());
         if (nRead < 0) {
             if (errno == EINTR)
                 continue;
-            ThrowOsFileError(errno, strFrom);
+            fail(errno, strFrom);
         }
         if (nRead == 0)
             break;
         ssize_t nDone = 0;
         while (nDone < nRead) {
-            const ssize_t nWritten = ::write(*out, buffer.data() + nDone, static_cast<size_t>(nRead - nDone));
+            const ssize_t nWritten = ::write(out.Get(), buffer.data() + nDone, static_cast<size_t>(nRead - nDone));
             if (nWritten < 0) {
                 if (errno == EINTR)
                     continue;
-                const int nError = errno;
-                out.reset();
-                ::unlink(strTo.c_str());
-                ThrowOsFileError(nError, strTo);
+                fail(errno, strTo);
             }
             nDone += nWritten;
         }
     }
-    const int fd = *out;
-    *out = -1;
-    if (::close(fd) != 0)
-        ThrowOsFileError(errno, strTo);
+    if (out.Close() != 0) {
+        const int nError = errno;
+        ::unlink(strTo.c_str());
+        ThrowOsFileError(nError, strTo);
+    }
 }
 
 } // namespace
@@ -251,8 +291,23 @@ std::string CheckSavedPrefix(const std::string& strPrefix)
     return std::string();
 }
 
-SavedRepairFiles CopyRepairedFiles(const std::string& strTempTable, const std::string& strFolder,
-                                   const std::string& strPrefix)
+namespace {
+
+// Puts strFrom at strTo, which must not exist: a hard link when bMove asks
+// for it and the file system allows it (strFrom then goes), else a copy.
+void PlaceFile(const std::string& strFrom, const std::string& strTo, bool bMove)
+{
+    if (bMove) {
+        if (::link(strFrom.c_str(), strTo.c_str()) == 0)
+            return;
+        if (errno == EEXIST)
+            ThrowOsFileError(errno, strTo);
+    }
+    CopyFile(strFrom, strTo, true);
+}
+
+SavedRepairFiles SaveRepairedFiles(const std::string& strTempTable, const std::string& strFolder,
+                                   const std::string& strPrefix, bool bMove)
 {
     const std::string strTempMemo = FindMemoCompanion(strTempTable);
     const std::string strMemoExt = strTempMemo.empty() ? std::string() : PathExtension(strTempMemo);
@@ -262,7 +317,7 @@ SavedRepairFiles CopyRepairedFiles(const std::string& strTempTable, const std::s
     for (int nTry = 0; nTry < 100; ++nTry) {
         saved.strTable = MakeUniqueSavedPath(BuildSavedPath(strFolder, strTempTable, strPrefix), strPrefix, strMemoExt);
         try {
-            CopyFile(strTempTable, saved.strTable, true);
+            PlaceFile(strTempTable, saved.strTable, bMove);
             break;
         } catch (const CFileException& e) {
             if (e.m_lOsError != EEXIST || nTry == 99)
@@ -272,14 +327,31 @@ SavedRepairFiles CopyRepairedFiles(const std::string& strTempTable, const std::s
     if (!strTempMemo.empty()) {
         saved.strMemo = MemoCompanionPath(saved.strTable, strMemoExt);
         try {
-            CopyFile(strTempMemo, saved.strMemo, false);
+            // The name was checked to be free with the table's.
+            PlaceFile(strTempMemo, saved.strMemo, bMove);
         } catch (...) {
             // A table without its memo file is not a saved result.
             ::unlink(saved.strTable.c_str());
             throw;
         }
     }
+    if (bMove)
+        RemoveRepairedFiles(strTempTable);
     return saved;
+}
+
+} // namespace
+
+SavedRepairFiles CopyRepairedFiles(const std::string& strTempTable, const std::string& strFolder,
+                                   const std::string& strPrefix)
+{
+    return SaveRepairedFiles(strTempTable, strFolder, strPrefix, false);
+}
+
+SavedRepairFiles MoveRepairedFiles(const std::string& strTempTable, const std::string& strFolder,
+                                   const std::string& strPrefix)
+{
+    return SaveRepairedFiles(strTempTable, strFolder, strPrefix, true);
 }
 
 void RemoveRepairedFiles(const std::string& strTempTable)

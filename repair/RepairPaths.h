@@ -78,6 +78,14 @@ struct SavedRepairFiles {
 SavedRepairFiles CopyRepairedFiles(const std::string& strTempTable, const std::string& strFolder,
                                    const std::string& strPrefix);
 
+// The same, for a result that is saved once and then discarded (the
+// command-line tool): the files are moved where the file system allows it
+// (a hard link under the new name, so an existing file is still never
+// overwritten) and copied otherwise; the temporary files are gone
+// afterwards.
+SavedRepairFiles MoveRepairedFiles(const std::string& strTempTable, const std::string& strFolder,
+                                   const std::string& strPrefix);
+
 // Deletes the temporary repaired table and its memo file; missing files are
 // not an error.
 void RemoveRepairedFiles(const std::string& strTempTable);

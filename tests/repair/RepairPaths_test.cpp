@@ -163,4 +163,22 @@ TEST(RepairPaths, CopyRepairedFilesWithoutMemoAndIntoAMissingFolder)
     EXPECT_THROW(CopyRepairedFiles(strTemp, work.File("no/such/folder"), "Rep"), CFileException);
 }
 
+TEST(RepairPaths, MoveRepairedFilesLeavesNoTemporaryFilesAndNeverOverwrites)
+{
+    TempDir work;
+    TempDir target;
+    const std::string strTemp = work.File("0ozn_aqf_xrj_196_temp_1_sales.dbf");
+    Touch(target.File("Rep_1_sales.dbf"), "someone else's");
+    Touch(strTemp, "table");
+    Touch(work.File("0ozn_aqf_xrj_196_temp_1_sales.DBT"), "memo");
+    const SavedRepairFiles saved = MoveRepairedFiles(strTemp, target.Path(), "Rep");
+    EXPECT_EQ(saved.strTable, target.File("Rep_(1)_1_sales.dbf"));
+    EXPECT_EQ(saved.strMemo, target.File("Rep_(1)_1_sales.DBT"));
+    EXPECT_EQ(Content(saved.strTable), "table");
+    EXPECT_EQ(Content(saved.strMemo), "memo");
+    EXPECT_EQ(Content(target.File("Rep_1_sales.dbf")), "someone else's");
+    EXPECT_FALSE(orvtest::FileExists(strTemp));
+    EXPECT_FALSE(orvtest::FileExists(work.File("0ozn_aqf_xrj_196_temp_1_sales.DBT")));
+}
+
 } // namespace
