@@ -33,8 +33,8 @@ TEST(RepairPaths, TempOutputPathCarriesIndexMarkerAndTheLowerCasedName)
     std::filesystem::create_directory(dir.File("Ann.Data"));
     const std::string strSource = dir.File("Ann.Data/SALES.DBF");
     Touch(strSource);
-    EXPECT_EQ(BuildTempOutputPath(strSource, 0, "/work/t"), "/work/t/0ozn_aqf_xrj_196_temp_1_sales.dbf");
-    EXPECT_EQ(BuildTempOutputPath(strSource, 3, "/work/t/"), "/work/t/3ozn_aqf_xrj_196_temp_1_sales.dbf");
+    EXPECT_EQ(BuildTempOutputPath(strSource, 0, "/scratch/t"), "/scratch/t/0ozn_aqf_xrj_196_temp_1_sales.dbf");
+    EXPECT_EQ(BuildTempOutputPath(strSource, 3, "/scratch/t/"), "/scratch/t/3ozn_aqf_xrj_196_temp_1_sales.dbf");
     // A source that cannot be read adds no name.
     EXPECT_EQ(BuildTempOutputPath(dir.File("missing.dbf"), 0, "/w"), "/w/0ozn_aqf_xrj_196_temp_1_");
 }
