@@ -65,154 +65,75 @@ int CDBTMemoFile::GetMemoKind() const
     return kindDBase4;
 }
 
-bool CDBTMemoFile::CreateMemoFile(const std::string& strPath)
+void CDBTMemoFile::WriteNewHeader()
 {
-    if (IsMemoOpen())
-        return true;
-    CreateFileOrThrow(strPath);
-    try {
-        const std::vector<unsigned char> zeros(kNewFileSize, 0);
-        WriteAtPos(0, zeros.data(), zeros.size());
-        m_nBlockSize = kNewBlockSize;
-        std::array<unsigned char, kHeaderSize> header {};
-        dbfbytes::EncodeFixed32LE(&header[0], static_cast<uint32_t>(BlocksFor(kNewFileSize)));
-        // The title as dBASE IV writes it: the name without folder and
-        // without extension, first 8 bytes.
-        std::string strTitle = GetFileTitle();
-        const auto dot = strTitle.find_last_of('.');
-        if (dot != std::string::npos && dot > 0)
-            strTitle.erase(dot);
-        std::memcpy(&header[8], strTitle.data(), std::min<size_t>(strTitle.size(), 8));
-        dbfbytes::EncodeFixed16LE(&header[20], static_cast<uint16_t>(kNewBlockSize));
-        WriteAtPos(0, header.data(), header.size());
-        Flush();
-        m_dbtHeader = header;
-    } catch (const CFileException& e) {
-        ReportAndClose(e);
-        return false;
-    }
-    m_bMemoOpen = 1;
-    return true;
+    m_nBlockSize = kNewBlockSize;
+    std::array<unsigned char, kHeaderSize> header {};
+    dbfbytes::EncodeFixed32LE(&header[0], static_cast<uint32_t>(BlocksFor(kNewFileSize)));
+    // The title as dBASE IV writes it: the name without folder and without
+    // extension, first 8 bytes.
+    std::string strTitle = GetFileTitle();
+    const auto dot = strTitle.find_last_of('.');
+    if (dot != std::string::npos && dot > 0)
+        strTitle.erase(dot);
+    std::memcpy(&header[8], strTitle.data(), std::min<size_t>(strTitle.size(), 8));
+    dbfbytes::EncodeFixed16LE(&header[20], static_cast<uint16_t>(kNewBlockSize));
+    WriteNewFile(header.data(), header.size(), kNewFileSize);
+    m_dbtHeader = header;
 }
 
-bool CDBTMemoFile::OpenMemoFile(const std::string& strPath, unsigned nOpenFlags)
+void CDBTMemoFile::LoadHeader()
 {
-    if (IsMemoOpen())
-        return true;
-    OpenFileOrThrow(strPath, nOpenFlags);
-    try {
-        std::array<unsigned char, kHeaderSize> header {};
-        if (ReadAtPos(0, header.data(), header.size()) < header.size())
-            CloseAndThrow(DBF_ERR_MEMO_HEADER);
-        const uint16_t nBlockSize = dbfbytes::DecodeFixed16LE(&header[20]);
-        if (nBlockSize == 0)
-            CloseAndThrow(DBF_ERR_MEMO_BLOCKSIZE);
-        m_nBlockSize = nBlockSize;
-        m_dbtHeader = header;
-    } catch (const CFileException& e) {
-        ReportAndClose(e);
-        return false;
-    }
-    m_bMemoOpen = 1;
-    return true;
+    std::array<unsigned char, kHeaderSize> header {};
+    ReadOpenHeader(header.data(), header.size());
+    TakeBlockSize(dbfbytes::DecodeFixed16LE(&header[20]));
+    m_dbtHeader = header;
 }
 
-// Reads the data of the value at nBlock. The stored length is checked
-// against the file before anything is allocated for it.
-void CDBTMemoFile::ReadValue(uint32_t nBlock, std::vector<unsigned char>& data)
+// Reads the data of the value at nBlock; hands back its length.
+uint32_t CDBTMemoFile::ReadValue(uint32_t nBlock, uint32_t /*nLength*/, std::vector<unsigned char>& data,
+                                 bool& /*bTerminated*/)
 {
     data.clear();
     if (nBlock == 0)
-        return;  // block 0 is the header: no value
+        return 0;  // block 0 is the header: no value
     const uint64_t nPos = BlockOffset(nBlock);
     unsigned char lengthBytes[4];
-    if (ReadAtPos(nPos + 4, lengthBytes, 4) < 4)
-        ThrowDBFException(DBF_ERR_MEMO_READ);
+    ReadExact(nPos + 4, lengthBytes, 4, DBF_ERR_MEMO_READ);
     const int32_t nData = static_cast<int32_t>(dbfbytes::DecodeFixed32LE(lengthBytes) - kBlockHeaderSize);
     if (nData < 1)
         ThrowDBFException(DBF_ERR_MEMO_READ);
-    const uint64_t nDataPos = nPos + kBlockHeaderSize;
-    if (nDataPos + static_cast<uint64_t>(nData) > GetLength())
-        ThrowDBFException(DBF_ERR_MEMO_READ);
-    data.resize(static_cast<size_t>(nData));
-    if (ReadAtPos(nDataPos, data.data(), data.size()) < data.size()) {
-        data.clear();
-        ThrowDBFException(DBF_ERR_MEMO_READ);
-    }
+    ReadDataAt(nPos + kBlockHeaderSize, static_cast<uint64_t>(nData), data);
+    return static_cast<uint32_t>(data.size());
 }
 
-bool CDBTMemoFile::ReadMemoBytes(uint32_t nBlock, uint32_t& nLength, std::vector<unsigned char>& bytes)
+uint32_t CDBTMemoFile::StoreText(uint32_t nBlock, uint32_t& /*nLength*/, const std::string& strText)
 {
-    bytes.clear();
-    if (!IsMemoOpen())
-        return false;
-    try {
-        ReadValue(nBlock, bytes);
-    } catch (const CFileException& e) {
-        bytes.clear();
-        ReportAndThrow(e, DBF_ERR_MEMO_READ);
-    }
-    nLength = static_cast<uint32_t>(bytes.size());
-    return true;
-}
-
-bool CDBTMemoFile::ReadMemoText(uint32_t nBlock, uint32_t& nLength, std::string& strText)
-{
-    strText.clear();
-    if (!IsMemoOpen())
-        return false;
-    std::vector<unsigned char> data;
-    try {
-        ReadValue(nBlock, data);
-    } catch (const CFileException& e) {
-        ReportAndThrow(e, DBF_ERR_MEMO_READ);
-    }
-    strText.assign(data.begin(), data.end());
-    nLength = static_cast<uint32_t>(data.size());
-    return true;
-}
-
-bool CDBTMemoFile::WriteMemoText(uint32_t& nBlock, uint32_t& /*nLength*/, const std::string& strText)
-{
-    if (!IsMemoOpen())
-        return false;
     const uint64_t m = strText.size();
     if (m > std::numeric_limits<uint32_t>::max() - kBlockHeaderSize)
         ThrowDBFException(DBF_ERR_MEMO_WRITE);
     const uint32_t nNeed = ToBlock(BlocksFor(m + kBlockHeaderSize));
-    try {
-        uint32_t nNewBlock = 0;
-        if (nBlock != 0) {
-            unsigned char blockHeader[kBlockHeaderSize];
-            if (ReadAtPos(BlockOffset(nBlock), blockHeader, sizeof blockHeader) < sizeof blockHeader)
-                ThrowDBFException(DBF_ERR_MEMO_READ);
-            // Only a block that carries the in-use marker is a value of this
-            // file; anything else (a free run, garbage) is left alone.
-            if (std::memcmp(blockHeader, kInUseMarker, 4) == 0) {
-                const uint64_t nTotal = dbfbytes::DecodeFixed32LE(blockHeader + 4);
-                if (m != 0 && BlocksFor(nTotal) == nNeed) {
-                    WriteValueAt(nBlock, strText);
-                    nNewBlock = nBlock;
-                } else {
-                    FreeRunAt(nBlock, BlocksFor(nTotal));
-                }
+    if (nBlock != 0) {
+        unsigned char blockHeader[kBlockHeaderSize];
+        ReadExact(BlockOffset(nBlock), blockHeader, sizeof blockHeader, DBF_ERR_MEMO_READ);
+        // Only a block that carries the in-use marker is a value of this
+        // file; anything else (a free run, garbage) is left alone.
+        if (std::memcmp(blockHeader, kInUseMarker, 4) == 0) {
+            const uint64_t nTotal = dbfbytes::DecodeFixed32LE(blockHeader + 4);
+            if (m != 0 && BlocksFor(nTotal) == nNeed) {
+                WriteValueAt(nBlock, strText);
+                return nBlock;
             }
+            FreeRunAt(nBlock, BlocksFor(nTotal));
         }
-        if (m != 0 && nNewBlock == 0)
-            nNewBlock = StoreValue(nNeed, strText);
-        Flush();
-        nBlock = nNewBlock;
-    } catch (const CFileException& e) {
-        ReportAndThrow(e, DBF_ERR_MEMO_WRITE);
     }
-    return true;
+    return m != 0 ? StoreValue(nNeed, strText) : 0;
 }
 
 void CDBTMemoFile::ReadHeader()
 {
     std::array<unsigned char, kHeaderSize> header {};
-    if (ReadAtPos(0, header.data(), header.size()) < header.size())
-        ThrowDBFException(DBF_ERR_MEMO_HEADER);
+    ReadExact(0, header.data(), header.size(), DBF_ERR_MEMO_HEADER);
     m_dbtHeader = header;
 }
 

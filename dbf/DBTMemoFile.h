@@ -28,14 +28,16 @@ public:
     ~CDBTMemoFile() override;
 
     void Close() override;
-    bool CreateMemoFile(const std::string& strPath) override;
-    bool OpenMemoFile(const std::string& strPath, unsigned nOpenFlags) override;
     int GetMemoKind() const override;
-    bool ReadMemoBytes(uint32_t nBlock, uint32_t& nLength, std::vector<unsigned char>& bytes) override;
-    bool ReadMemoText(uint32_t nBlock, uint32_t& nLength, std::string& strText) override;
-    bool WriteMemoText(uint32_t& nBlock, uint32_t& nLength, const std::string& strText) override;
 
     static constexpr size_t kHeaderSize = 22;
+
+protected:
+    void WriteNewHeader() override;
+    void LoadHeader() override;
+    uint32_t ReadValue(uint32_t nBlock, uint32_t nLength, std::vector<unsigned char>& data,
+                       bool& bTerminated) override;
+    uint32_t StoreText(uint32_t nBlock, uint32_t& nLength, const std::string& strText) override;
 
 private:
     // One free run found by the walk, and where the link that reached it is
@@ -53,7 +55,6 @@ private:
         uint32_t nEndOfFile = 0;   // the end-of-file block at the walk
     };
 
-    void ReadValue(uint32_t nBlock, std::vector<unsigned char>& data);
     // Re-reads the header from the file (3012 when short).
     void ReadHeader();
     ChainWalk WalkChain();

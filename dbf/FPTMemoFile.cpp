@@ -57,156 +57,77 @@ int CFPTMemoFile::GetMemoKind() const
     return kindFoxPro;
 }
 
-bool CFPTMemoFile::CreateMemoFile(const std::string& strPath)
+void CFPTMemoFile::WriteNewHeader()
 {
-    if (IsMemoOpen())
-        return true;
-    CreateFileOrThrow(strPath);
-    try {
-        const std::vector<unsigned char> zeros(kNewFileSize, 0);
-        WriteAtPos(0, zeros.data(), zeros.size());
-        m_nBlockSize = kNewBlockSize;
-        std::array<unsigned char, kHeaderSize> header {};
-        const uint32_t nNextFree = static_cast<uint32_t>(BlocksFor(kNewFileSize));
-        dbfbytes::EncodeFixed32BE(&header[0], nNextFree);
-        dbfbytes::EncodeFixed16BE(&header[6], static_cast<uint16_t>(kNewBlockSize));
-        WriteAtPos(0, header.data(), header.size());
-        Flush();
-        m_fptHeader = header;
-        m_nNextFree = nNextFree;
-    } catch (const CFileException& e) {
-        ReportAndClose(e);
-        return false;
-    }
-    m_bMemoOpen = 1;
-    return true;
+    m_nBlockSize = kNewBlockSize;
+    std::array<unsigned char, kHeaderSize> header {};
+    const uint32_t nNextFree = static_cast<uint32_t>(BlocksFor(kNewFileSize));
+    dbfbytes::EncodeFixed32BE(&header[0], nNextFree);
+    dbfbytes::EncodeFixed16BE(&header[6], static_cast<uint16_t>(kNewBlockSize));
+    WriteNewFile(header.data(), header.size(), kNewFileSize);
+    m_fptHeader = header;
+    m_nNextFree = nNextFree;
 }
 
-bool CFPTMemoFile::OpenMemoFile(const std::string& strPath, unsigned nOpenFlags)
+void CFPTMemoFile::LoadHeader()
 {
-    if (IsMemoOpen())
-        return true;
-    OpenFileOrThrow(strPath, nOpenFlags);
-    try {
-        std::array<unsigned char, kHeaderSize> header {};
-        if (ReadAtPos(0, header.data(), header.size()) < header.size())
-            CloseAndThrow(DBF_ERR_MEMO_HEADER);
-        const uint16_t nBlockSize = dbfbytes::DecodeFixed16BE(&header[6]);
-        if (nBlockSize == 0)
-            CloseAndThrow(DBF_ERR_MEMO_BLOCKSIZE);
-        m_nBlockSize = nBlockSize;
-        m_fptHeader = header;
-        m_nNextFree = dbfbytes::DecodeFixed32BE(&header[0]);
-    } catch (const CFileException& e) {
-        ReportAndClose(e);
-        return false;
-    }
-    m_bMemoOpen = 1;
-    return true;
+    std::array<unsigned char, kHeaderSize> header {};
+    ReadOpenHeader(header.data(), header.size());
+    TakeBlockSize(dbfbytes::DecodeFixed16BE(&header[6]));
+    m_fptHeader = header;
+    m_nNextFree = dbfbytes::DecodeFixed32BE(&header[0]);
 }
 
-// Reads the data of the value at nBlock; the type word is not looked at. The
-// stored length is checked against the file before anything is allocated.
-void CFPTMemoFile::ReadValue(uint32_t nBlock, std::vector<unsigned char>& data)
+// Reads the data of the value at nBlock; the type word is not looked at.
+// Hands back the data length.
+uint32_t CFPTMemoFile::ReadValue(uint32_t nBlock, uint32_t /*nLength*/, std::vector<unsigned char>& data,
+                                 bool& /*bTerminated*/)
 {
     data.clear();
     if (nBlock == 0)
-        return;  // block 0 is the header: no value
+        return 0;  // block 0 is the header: no value
     const uint64_t nPos = BlockOffset(nBlock);
     unsigned char lengthBytes[4];
-    if (ReadAtPos(nPos + 4, lengthBytes, 4) < 4)
-        ThrowDBFException(DBF_ERR_MEMO_READ);
+    ReadExact(nPos + 4, lengthBytes, 4, DBF_ERR_MEMO_READ);
     const uint32_t n = dbfbytes::DecodeFixed32BE(lengthBytes);
     if (n < 1 || n > kMaxLength)
         ThrowDBFException(DBF_ERR_MEMO_READ);
-    const uint64_t nDataPos = nPos + kBlockHeaderSize;
-    if (nDataPos + n > GetLength())
-        ThrowDBFException(DBF_ERR_MEMO_READ);
-    data.resize(n);
-    if (ReadAtPos(nDataPos, data.data(), data.size()) < data.size()) {
-        data.clear();
-        ThrowDBFException(DBF_ERR_MEMO_READ);
-    }
+    ReadDataAt(nPos + kBlockHeaderSize, n, data);
+    return static_cast<uint32_t>(data.size());
 }
 
-bool CFPTMemoFile::ReadMemoBytes(uint32_t nBlock, uint32_t& nLength, std::vector<unsigned char>& bytes)
+uint32_t CFPTMemoFile::StoreText(uint32_t nBlock, uint32_t& /*nLength*/, const std::string& strText)
 {
-    bytes.clear();
-    if (!IsMemoOpen())
-        return false;
-    try {
-        ReadValue(nBlock, bytes);
-    } catch (const CFileException& e) {
-        bytes.clear();
-        ReportAndThrow(e, DBF_ERR_MEMO_READ);
-    }
-    nLength = static_cast<uint32_t>(bytes.size());
-    return true;
-}
-
-bool CFPTMemoFile::ReadMemoText(uint32_t nBlock, uint32_t& nLength, std::string& strText)
-{
-    strText.clear();
-    if (!IsMemoOpen())
-        return false;
-    std::vector<unsigned char> data;
-    try {
-        ReadValue(nBlock, data);
-    } catch (const CFileException& e) {
-        ReportAndThrow(e, DBF_ERR_MEMO_READ);
-    }
-    strText.assign(data.begin(), data.end());
-    nLength = static_cast<uint32_t>(data.size());
-    return true;
-}
-
-bool CFPTMemoFile::WriteMemoText(uint32_t& nBlock, uint32_t& /*nLength*/, const std::string& strText)
-{
-    if (!IsMemoOpen())
-        return false;
     const uint64_t m = strText.size();
-    if (m == 0) {
-        nBlock = 0;
-        return true;
-    }
+    if (m == 0)
+        return 0;
     if (m > kMaxLength)
         ThrowDBFException(DBF_ERR_MEMO_WRITE);
-    try {
-        uint32_t nNewBlock = 0;
-        if (nBlock != 0) {
-            const uint64_t nPos = BlockOffset(nBlock);
-            unsigned char lengthBytes[4];
-            if (ReadAtPos(nPos + 4, lengthBytes, 4) < 4)
-                ThrowDBFException(DBF_ERR_MEMO_READ);
-            const uint64_t nStored = dbfbytes::DecodeFixed32BE(lengthBytes);
-            // A stored length that is out of range or runs past the file
-            // says nothing about the blocks the value holds: do not write
-            // over whatever follows, append instead.
-            const bool bPlausible = nStored <= kMaxLength && nPos + kBlockHeaderSize + nStored <= GetLength();
-            const uint64_t nCapacity = BlocksFor(nStored + kBlockHeaderSize) * m_nBlockSize - kBlockHeaderSize;
-            if (bPlausible && m <= nCapacity) {
-                unsigned char newLength[4];
-                dbfbytes::EncodeFixed32BE(newLength, static_cast<uint32_t>(m));
-                WriteAtPos(nPos + 4, newLength, sizeof newLength);
-                WriteAtPos(nPos + kBlockHeaderSize, strText.data(), strText.size());
-                nNewBlock = nBlock;
-            }
+    if (nBlock != 0) {
+        const uint64_t nPos = BlockOffset(nBlock);
+        unsigned char lengthBytes[4];
+        ReadExact(nPos + 4, lengthBytes, 4, DBF_ERR_MEMO_READ);
+        const uint64_t nStored = dbfbytes::DecodeFixed32BE(lengthBytes);
+        // A stored length that is out of range or runs past the file says
+        // nothing about the blocks the value holds: do not write over
+        // whatever follows, append instead.
+        const bool bPlausible = nStored <= kMaxLength && nPos + kBlockHeaderSize + nStored <= GetLength();
+        const uint64_t nCapacity = BlocksFor(nStored + kBlockHeaderSize) * m_nBlockSize - kBlockHeaderSize;
+        if (bPlausible && m <= nCapacity) {
+            unsigned char newLength[4];
+            dbfbytes::EncodeFixed32BE(newLength, static_cast<uint32_t>(m));
+            WriteAtPos(nPos + 4, newLength, sizeof newLength);
+            WriteAtPos(nPos + kBlockHeaderSize, strText.data(), strText.size());
+            return nBlock;
         }
-        if (nNewBlock == 0)
-            nNewBlock = AppendValue(strText);
-        Flush();
-        nBlock = nNewBlock;
-    } catch (const CFileException& e) {
-        ReportAndThrow(e, DBF_ERR_MEMO_WRITE);
     }
-    return true;
+    return AppendValue(strText);
 }
 
 void CFPTMemoFile::ReadHeader()
 {
     std::array<unsigned char, kHeaderSize> header {};
-    if (ReadAtPos(0, header.data(), header.size()) < header.size())
-        ThrowDBFException(DBF_ERR_MEMO_HEADER);
+    ReadExact(0, header.data(), header.size(), DBF_ERR_MEMO_HEADER);
     m_fptHeader = header;
     m_nNextFree = dbfbytes::DecodeFixed32BE(&header[0]);
 }

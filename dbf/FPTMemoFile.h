@@ -16,20 +16,21 @@ public:
     ~CFPTMemoFile() override;
 
     void Close() override;
-    bool CreateMemoFile(const std::string& strPath) override;
-    bool OpenMemoFile(const std::string& strPath, unsigned nOpenFlags) override;
     int GetMemoKind() const override;
-    bool ReadMemoBytes(uint32_t nBlock, uint32_t& nLength, std::vector<unsigned char>& bytes) override;
-    bool ReadMemoText(uint32_t nBlock, uint32_t& nLength, std::string& strText) override;
-    bool WriteMemoText(uint32_t& nBlock, uint32_t& nLength, const std::string& strText) override;
 
     // The next free block as last read or written.
     uint32_t GetNextFreeBlock() const { return m_nNextFree; }
 
     static constexpr size_t kHeaderSize = 8;
 
+protected:
+    void WriteNewHeader() override;
+    void LoadHeader() override;
+    uint32_t ReadValue(uint32_t nBlock, uint32_t nLength, std::vector<unsigned char>& data,
+                       bool& bTerminated) override;
+    uint32_t StoreText(uint32_t nBlock, uint32_t& nLength, const std::string& strText) override;
+
 private:
-    void ReadValue(uint32_t nBlock, std::vector<unsigned char>& data);
     // Re-reads the header image from the file (3012 when short).
     void ReadHeader();
     uint32_t AppendValue(const std::string& strText);

@@ -80,6 +80,45 @@ void CMemoFile::WriteAtPos(uint64_t nPos, const void* lpBuf, size_t nCount)
     Write(lpBuf, nCount);
 }
 
+void CMemoFile::ReadExact(uint64_t nPos, void* lpBuf, size_t nCount, int32_t nErrorCode)
+{
+    if (ReadAtPos(nPos, lpBuf, nCount) < nCount)
+        ThrowDBFException(nErrorCode);
+}
+
+void CMemoFile::ReadDataAt(uint64_t nPos, uint64_t nLength, std::vector<unsigned char>& data)
+{
+    if (nPos + nLength > GetLength())
+        ThrowDBFException(DBF_ERR_MEMO_READ);
+    data.resize(static_cast<size_t>(nLength));
+    if (ReadAtPos(nPos, data.data(), data.size()) < data.size()) {
+        data.clear();
+        ThrowDBFException(DBF_ERR_MEMO_READ);
+    }
+}
+
+void CMemoFile::WriteNewFile(const unsigned char* header, size_t nHeaderSize, size_t nFileSize)
+{
+    if (nFileSize != 0) {
+        const std::vector<unsigned char> zeros(nFileSize, 0);
+        WriteAtPos(0, zeros.data(), zeros.size());
+    }
+    WriteAtPos(0, header, nHeaderSize);
+}
+
+void CMemoFile::ReadOpenHeader(unsigned char* header, size_t nHeaderSize)
+{
+    if (ReadAtPos(0, header, nHeaderSize) < nHeaderSize)
+        CloseAndThrow(DBF_ERR_MEMO_HEADER);
+}
+
+void CMemoFile::TakeBlockSize(int64_t nBlockSize)
+{
+    if (nBlockSize < 1)
+        CloseAndThrow(DBF_ERR_MEMO_BLOCKSIZE);
+    m_nBlockSize = static_cast<uint32_t>(nBlockSize);
+}
+
 void CMemoFile::CreateFileOrThrow(const std::string& strPath)
 {
     CFileException error;
@@ -120,7 +159,7 @@ uint32_t CMemoFile::ToBlock(uint64_t nBlock)
 }
 
 // ---------------------------------------------------------------------------
-// dBASE III
+// The public calls: the steps every format shares
 
 bool CMemoFile::CreateMemoFile(const std::string& strPath)
 {
@@ -128,14 +167,8 @@ bool CMemoFile::CreateMemoFile(const std::string& strPath)
         return true;
     CreateFileOrThrow(strPath);
     try {
-        const std::vector<unsigned char> zeros(kDBase3NewFileSize, 0);
-        WriteAtPos(0, zeros.data(), zeros.size());
-        std::vector<unsigned char> header(kDBase3HeaderSize, 0);
-        dbfbytes::EncodeFixed32LE(&header[0], 1);  // block size word 0: 512
-        WriteAtPos(0, header.data(), header.size());
+        WriteNewHeader();
         Flush();
-        m_header = std::move(header);
-        m_nBlockSize = kDBase3DefaultBlockSize;
     } catch (const CFileException& e) {
         ReportAndClose(e);
         return false;
@@ -150,12 +183,7 @@ bool CMemoFile::OpenMemoFile(const std::string& strPath, unsigned nOpenFlags)
         return true;
     OpenFileOrThrow(strPath, nOpenFlags);
     try {
-        std::vector<unsigned char> header(kDBase3HeaderSize, 0);
-        if (ReadAtPos(0, header.data(), header.size()) < header.size())
-            CloseAndThrow(DBF_ERR_MEMO_HEADER);
-        const uint16_t nWord = dbfbytes::DecodeFixed16LE(&header[20]);
-        m_nBlockSize = nWord != 0 ? nWord : kDBase3DefaultBlockSize;
-        m_header = std::move(header);
+        LoadHeader();
     } catch (const CFileException& e) {
         ReportAndClose(e);
         return false;
@@ -164,18 +192,95 @@ bool CMemoFile::OpenMemoFile(const std::string& strPath, unsigned nOpenFlags)
     return true;
 }
 
+uint32_t CMemoFile::ReadValueOrThrow(uint32_t nBlock, uint32_t nLength, std::vector<unsigned char>& data,
+                                     bool& bTerminated)
+{
+    try {
+        return ReadValue(nBlock, nLength, data, bTerminated);
+    } catch (const CFileException& e) {
+        data.clear();
+        ReportAndThrow(e, DBF_ERR_MEMO_READ);
+    }
+}
+
+bool CMemoFile::ReadMemoBytes(uint32_t nBlock, uint32_t& nLength, std::vector<unsigned char>& bytes)
+{
+    bytes.clear();
+    if (!IsMemoOpen())
+        return false;
+    bool bTerminated = false;
+    const uint32_t nRead = ReadValueOrThrow(nBlock, nLength, bytes, bTerminated);
+    if (bTerminated)
+        bytes.push_back(0);  // the NUL in the terminator's place
+    nLength = nRead;
+    return true;
+}
+
+bool CMemoFile::ReadMemoText(uint32_t nBlock, uint32_t& nLength, std::string& strText)
+{
+    strText.clear();
+    if (!IsMemoOpen())
+        return false;
+    std::vector<unsigned char> data;
+    bool bTerminated = false;
+    const uint32_t nRead = ReadValueOrThrow(nBlock, nLength, data, bTerminated);
+    strText.assign(data.begin(), data.end());
+    nLength = nRead;
+    return true;
+}
+
+bool CMemoFile::WriteMemoText(uint32_t& nBlock, uint32_t& nLength, const std::string& strText)
+{
+    if (!IsMemoOpen())
+        return false;
+    uint32_t nNewLength = nLength;
+    uint32_t nNewBlock = 0;
+    try {
+        nNewBlock = StoreText(nBlock, nNewLength, strText);
+        Flush();
+    } catch (const CFileException& e) {
+        ReportAndThrow(e, DBF_ERR_MEMO_WRITE);
+    }
+    nBlock = nNewBlock;
+    nLength = nNewLength;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// dBASE III
+
+void CMemoFile::WriteNewHeader()
+{
+    std::vector<unsigned char> header(kDBase3HeaderSize, 0);
+    dbfbytes::EncodeFixed32LE(&header[0], 1);  // block size word 0: 512
+    WriteNewFile(header.data(), header.size(), kDBase3NewFileSize);
+    m_header = std::move(header);
+    m_nBlockSize = kDBase3DefaultBlockSize;
+}
+
+void CMemoFile::LoadHeader()
+{
+    std::vector<unsigned char> header(kDBase3HeaderSize, 0);
+    ReadOpenHeader(header.data(), header.size());
+    const uint16_t nWord = dbfbytes::DecodeFixed16LE(&header[20]);
+    m_nBlockSize = nWord != 0 ? nWord : kDBase3DefaultBlockSize;
+    m_header = std::move(header);
+}
+
 // Reads whole chunks up to the first 0x1A or the end of the file; the file's
-// length bounds the work, whatever the blocks hold.
-void CMemoFile::ReadDBase3Value(uint32_t nBlock, std::vector<unsigned char>& data, bool& bTerminated)
+// length bounds the work, whatever the blocks hold. Hands back the data
+// length plus one for the terminator.
+uint32_t CMemoFile::ReadValue(uint32_t nBlock, uint32_t /*nLength*/, std::vector<unsigned char>& data,
+                              bool& bTerminated)
 {
     data.clear();
     bTerminated = false;
     if (nBlock == 0)
-        return;  // block 0 is the header: no value
+        return 0;  // block 0 is the header: no value
     const uint64_t nFileLength = GetLength();
     uint64_t nPos = BlockOffset(nBlock);
     if (nPos >= nFileLength)
-        return;
+        return 0;
     const size_t nChunk = std::clamp<size_t>(m_nBlockSize, 512, 64 * 1024);
     std::vector<unsigned char> chunk(nChunk);
     while (nPos < nFileLength) {
@@ -194,96 +299,44 @@ void CMemoFile::ReadDBase3Value(uint32_t nBlock, std::vector<unsigned char>& dat
     }
     if (data.size() + 1 > std::numeric_limits<uint32_t>::max())
         ThrowDBFException(DBF_ERR_MEMO_READ);
+    return static_cast<uint32_t>(data.size() + (bTerminated ? 1 : 0));
 }
 
-bool CMemoFile::ReadMemoBytes(uint32_t nBlock, uint32_t& nLength, std::vector<unsigned char>& bytes)
+uint32_t CMemoFile::StoreText(uint32_t nBlock, uint32_t& /*nLength*/, const std::string& strText)
 {
-    bytes.clear();
-    if (!IsMemoOpen())
-        return false;
-    bool bTerminated = false;
-    try {
-        ReadDBase3Value(nBlock, bytes, bTerminated);
-    } catch (const CFileException& e) {
-        bytes.clear();
-        ReportAndThrow(e, DBF_ERR_MEMO_READ);
-    }
-    if (bTerminated)
-        bytes.push_back(0);  // the NUL in the terminator's place
-    nLength = static_cast<uint32_t>(bytes.size());
-    return true;
-}
-
-bool CMemoFile::ReadMemoText(uint32_t nBlock, uint32_t& nLength, std::string& strText)
-{
-    strText.clear();
-    if (!IsMemoOpen())
-        return false;
-    std::vector<unsigned char> data;
-    bool bTerminated = false;
-    try {
-        ReadDBase3Value(nBlock, data, bTerminated);
-    } catch (const CFileException& e) {
-        ReportAndThrow(e, DBF_ERR_MEMO_READ);
-    }
-    strText.assign(data.begin(), data.end());
-    nLength = static_cast<uint32_t>(data.size() + (bTerminated ? 1 : 0));
-    return true;
-}
-
-bool CMemoFile::WriteMemoText(uint32_t& nBlock, uint32_t& /*nLength*/, const std::string& strText)
-{
-    if (!IsMemoOpen())
-        return false;
     const uint64_t m = strText.size();
-    if (m == 0) {
-        nBlock = 0;
-        return true;
-    }
-    try {
-        std::vector<unsigned char> header(kDBase3HeaderSize, 0);
-        auto readHeader = [&] {
-            if (ReadAtPos(0, header.data(), header.size()) < header.size())
-                ThrowDBFException(DBF_ERR_MEMO_HEADER);
-        };
-        // The next free block of a damaged header may lie inside the data
-        // (or be 0, the header itself): never append below the end of file.
-        auto appendBlock = [&] {
-            return std::max(dbfbytes::DecodeFixed32LE(&header[0]), std::max<uint32_t>(EndOfFileBlock(), 1));
-        };
+    if (m == 0)
+        return 0;
+    std::vector<unsigned char> header(kDBase3HeaderSize, 0);
+    // The next free block of a damaged header may lie inside the data (or
+    // be 0, the header itself): never append below the end of file.
+    auto appendBlock = [&] {
+        return std::max(dbfbytes::DecodeFixed32LE(&header[0]), std::max<uint32_t>(EndOfFileBlock(), 1));
+    };
 
-        std::vector<unsigned char> value(strText.begin(), strText.end());
-        value.push_back(kTerminator);
+    std::vector<unsigned char> value(strText.begin(), strText.end());
+    value.push_back(kTerminator);
 
-        uint32_t nNewBlock = 0;
-        if (nBlock != 0) {
-            std::vector<unsigned char> current;
-            bool bTerminated = false;
-            ReadDBase3Value(nBlock, current, bTerminated);
-            // The blocks the current value holds: its data and terminator.
-            const uint64_t nCapacity = BlocksFor(current.size() + 1) * m_nBlockSize - 1;
-            readHeader();
-            if (m <= nCapacity && nBlock < appendBlock()) {
-                WriteAtPos(BlockOffset(nBlock), value.data(), value.size());
-                nNewBlock = nBlock;
-            }
+    if (nBlock != 0) {
+        std::vector<unsigned char> current;
+        bool bTerminated = false;
+        CMemoFile::ReadValue(nBlock, 0, current, bTerminated);
+        // The blocks the current value holds: its data and terminator.
+        const uint64_t nCapacity = BlocksFor(current.size() + 1) * m_nBlockSize - 1;
+        ReadExact(0, header.data(), header.size(), DBF_ERR_MEMO_HEADER);
+        if (m <= nCapacity && nBlock < appendBlock()) {
+            WriteAtPos(BlockOffset(nBlock), value.data(), value.size());
+            return nBlock;
         }
-        if (nNewBlock == 0) {
-            readHeader();
-            const uint32_t nFree = appendBlock();
-            const uint32_t nNext = ToBlock(nFree + BlocksFor(m + 1));
-            WriteAtPos(BlockOffset(nFree), value.data(), value.size());
-            dbfbytes::EncodeFixed32LE(&header[0], nNext);
-            WriteAtPos(0, header.data(), header.size());
-            m_header = header;
-            nNewBlock = nFree;
-        }
-        Flush();
-        nBlock = nNewBlock;
-    } catch (const CFileException& e) {
-        ReportAndThrow(e, DBF_ERR_MEMO_WRITE);
     }
-    return true;
+    ReadExact(0, header.data(), header.size(), DBF_ERR_MEMO_HEADER);
+    const uint32_t nFree = appendBlock();
+    const uint32_t nNext = ToBlock(nFree + BlocksFor(m + 1));
+    WriteAtPos(BlockOffset(nFree), value.data(), value.size());
+    dbfbytes::EncodeFixed32LE(&header[0], nNext);
+    WriteAtPos(0, header.data(), header.size());
+    m_header = header;
+    return nFree;
 }
 
 // ---------------------------------------------------------------------------

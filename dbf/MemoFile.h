@@ -109,6 +109,28 @@ public:
     virtual bool WriteMemoText(uint32_t& nBlock, uint32_t& nLength, const std::string& strText);
 
 protected:
+    // What each format says for itself. The public calls above do the
+    // shared steps around them: the open checks, reporting a platform file
+    // error (CFileException, which these may raise) and raising 3014 / 3015
+    // for it, the final flush, and handing results back only on success.
+
+    // Writes the header of a new, empty file; takes the block size and the
+    // header image.
+    virtual void WriteNewHeader();
+    // Reads the header of the file just opened and takes the block size
+    // from it; raises 3012 / 3013 through CloseAndThrow.
+    virtual void LoadHeader();
+    // Reads the value that starts at nBlock into data (data bytes only; it
+    // is empty on entry). nLength is the length the record keeps (used by
+    // SIx). bTerminated: set when a 0x1A terminator ended the value (dBASE
+    // III). Returns the length the reads hand back; raises 3014.
+    virtual uint32_t ReadValue(uint32_t nBlock, uint32_t nLength, std::vector<unsigned char>& data,
+                               bool& bTerminated);
+    // Stores strText in place of the value at nBlock (0 for none); nLength
+    // in-out as for WriteMemoText. Returns the block where the text now
+    // lives (0 for an empty text); raises 3015.
+    virtual uint32_t StoreText(uint32_t nBlock, uint32_t& nLength, const std::string& strText);
+
     // Shared helpers of the memo classes (positions in bytes).
     uint64_t BlockOffset(uint32_t nBlock) const { return static_cast<uint64_t>(nBlock) * m_nBlockSize; }
     // ceil(nBytes / block size).
@@ -118,6 +140,21 @@ protected:
     // Reads up to nCount bytes at nPos; returns the count read.
     size_t ReadAtPos(uint64_t nPos, void* lpBuf, size_t nCount);
     void WriteAtPos(uint64_t nPos, const void* lpBuf, size_t nCount);
+    // Reads exactly nCount bytes at nPos; raises nErrorCode when short.
+    void ReadExact(uint64_t nPos, void* lpBuf, size_t nCount, int32_t nErrorCode);
+    // Reads the nLength data bytes at nPos into data; raises 3014 (data
+    // empty) when they run past the end of the file or cannot be read whole.
+    // The length is checked against the file before anything is allocated.
+    void ReadDataAt(uint64_t nPos, uint64_t nLength, std::vector<unsigned char>& data);
+    // For WriteNewHeader: nFileSize zero bytes (may be 0), then the header
+    // over their start.
+    void WriteNewFile(const unsigned char* header, size_t nHeaderSize, size_t nFileSize);
+    // For LoadHeader: reads the header at offset 0; closes the memo and
+    // raises 3012 when short.
+    void ReadOpenHeader(unsigned char* header, size_t nHeaderSize);
+    // For LoadHeader: takes nBlockSize; closes the memo and raises 3013 when
+    // it is below 1.
+    void TakeBlockSize(int64_t nBlockSize);
     // Opens the file for CreateMemoFile / OpenMemoFile; raises 3010 / 3011.
     void CreateFileOrThrow(const std::string& strPath);
     void OpenFileOrThrow(const std::string& strPath, unsigned nOpenFlags);
@@ -135,9 +172,9 @@ protected:
     uint32_t m_nBlockSize = 512;
 
 private:
-    // Reads the dBASE III value at nBlock: data bytes, and whether a 0x1A
-    // terminator ended it.
-    void ReadDBase3Value(uint32_t nBlock, std::vector<unsigned char>& data, bool& bTerminated);
+    // ReadValue; a platform file error is reported and becomes 3014.
+    uint32_t ReadValueOrThrow(uint32_t nBlock, uint32_t nLength, std::vector<unsigned char>& data,
+                              bool& bTerminated);
     // dBASE III header image (the first 22 bytes of block 0); valid while
     // open.
     std::vector<unsigned char> m_header;

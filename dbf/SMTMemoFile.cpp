@@ -66,141 +66,72 @@ int CSMTMemoFile::GetMemoKind() const
     return kindSIx;
 }
 
-bool CSMTMemoFile::CreateMemoFile(const std::string& strPath)
+void CSMTMemoFile::WriteNewHeader()
 {
-    if (IsMemoOpen())
-        return true;
-    CreateFileOrThrow(strPath);
-    try {
-        m_nBlockSize = kNewBlockSize;
-        std::array<unsigned char, kHeaderSize> header {};
-        dbfbytes::EncodeFixed32LE(&header[0], static_cast<uint32_t>(BlocksFor(512)));
-        dbfbytes::EncodeFixed32LE(&header[4], kNewBlockSize);
-        std::memcpy(&header[8], kSignature, sizeof kSignature);
-        WriteAtPos(0, header.data(), header.size());
-        Flush();
-        m_smtHeader = header;
-    } catch (const CFileException& e) {
-        ReportAndClose(e);
-        return false;
-    }
-    m_bMemoOpen = 1;
-    return true;
+    m_nBlockSize = kNewBlockSize;
+    std::array<unsigned char, kHeaderSize> header {};
+    dbfbytes::EncodeFixed32LE(&header[0], static_cast<uint32_t>(BlocksFor(512)));
+    dbfbytes::EncodeFixed32LE(&header[4], kNewBlockSize);
+    std::memcpy(&header[8], kSignature, sizeof kSignature);
+    WriteNewFile(header.data(), header.size(), 0);
+    m_smtHeader = header;
 }
 
-bool CSMTMemoFile::OpenMemoFile(const std::string& strPath, unsigned nOpenFlags)
+void CSMTMemoFile::LoadHeader()
 {
-    if (IsMemoOpen())
-        return true;
-    OpenFileOrThrow(strPath, nOpenFlags);
-    try {
-        std::array<unsigned char, kHeaderSize> header {};
-        if (ReadAtPos(0, header.data(), header.size()) < header.size())
-            CloseAndThrow(DBF_ERR_MEMO_HEADER);
-        const int32_t nBlockSize = static_cast<int32_t>(dbfbytes::DecodeFixed32LE(&header[4]));
-        if (nBlockSize < 1)
-            CloseAndThrow(DBF_ERR_MEMO_BLOCKSIZE);
-        m_nBlockSize = static_cast<uint32_t>(nBlockSize);
-        m_smtHeader = header;
-    } catch (const CFileException& e) {
-        ReportAndClose(e);
-        return false;
-    }
-    m_bMemoOpen = 1;
-    return true;
+    std::array<unsigned char, kHeaderSize> header {};
+    ReadOpenHeader(header.data(), header.size());
+    TakeBlockSize(static_cast<int32_t>(dbfbytes::DecodeFixed32LE(&header[4])));
+    m_smtHeader = header;
 }
 
-// The length comes from the record; it is checked against the file before
-// anything is allocated for it.
-void CSMTMemoFile::ReadValue(uint32_t nBlock, uint32_t nLength, std::vector<unsigned char>& data)
+// The length comes from the record.
+uint32_t CSMTMemoFile::ReadValue(uint32_t nBlock, uint32_t nLength, std::vector<unsigned char>& data,
+                                 bool& /*bTerminated*/)
 {
     data.clear();
     if (nBlock == 0)
-        return;  // block 0 is the header: no value
+        return nLength;  // block 0 is the header: no value
     if (static_cast<int32_t>(nLength) < 1)
         ThrowDBFException(DBF_ERR_MEMO_READ);
-    const uint64_t nPos = BlockOffset(nBlock);
-    if (nPos + nLength > GetLength())
-        ThrowDBFException(DBF_ERR_MEMO_READ);
-    data.resize(nLength);
-    if (ReadAtPos(nPos, data.data(), data.size()) < data.size()) {
-        data.clear();
-        ThrowDBFException(DBF_ERR_MEMO_READ);
-    }
+    ReadDataAt(BlockOffset(nBlock), nLength, data);
+    return nLength;
 }
 
-bool CSMTMemoFile::ReadMemoBytes(uint32_t nBlock, uint32_t& nLength, std::vector<unsigned char>& bytes)
+uint32_t CSMTMemoFile::StoreText(uint32_t nBlock, uint32_t& nLength, const std::string& strText)
 {
-    bytes.clear();
-    if (!IsMemoOpen())
-        return false;
-    try {
-        ReadValue(nBlock, nLength, bytes);
-    } catch (const CFileException& e) {
-        bytes.clear();
-        ReportAndThrow(e, DBF_ERR_MEMO_READ);
-    }
-    return true;
-}
-
-bool CSMTMemoFile::ReadMemoText(uint32_t nBlock, uint32_t& nLength, std::string& strText)
-{
-    strText.clear();
-    if (!IsMemoOpen())
-        return false;
-    std::vector<unsigned char> data;
-    try {
-        ReadValue(nBlock, nLength, data);
-    } catch (const CFileException& e) {
-        ReportAndThrow(e, DBF_ERR_MEMO_READ);
-    }
-    strText.assign(data.begin(), data.end());
-    return true;
-}
-
-bool CSMTMemoFile::WriteMemoText(uint32_t& nBlock, uint32_t& nLength, const std::string& strText)
-{
-    if (!IsMemoOpen())
-        return false;
     const uint64_t m = strText.size();
     if (m > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
         ThrowDBFException(DBF_ERR_MEMO_WRITE);
     const uint64_t nNeed = BlocksFor(m);
-    try {
-        uint32_t nNewBlock = 0;
-        // A block that is not in the file's data area (a damaged record) is
-        // never written over or freed: that would hit the header or
-        // nothing at all.
-        if (nBlock != 0 && IsDataBlock(nBlock)) {
-            const uint64_t nHeld = BlocksFor(nLength);
-            if (m != 0 && nHeld == nNeed) {
-                WriteAtPos(BlockOffset(nBlock), strText.data(), strText.size());
-                nNewBlock = nBlock;
-            } else {
-                FreeRunAt(nBlock, nHeld);
-            }
+    uint32_t nNewBlock = 0;
+    // A block that is not in the file's data area (a damaged record) is
+    // never written over or freed: that would hit the header or nothing at
+    // all.
+    if (nBlock != 0 && IsDataBlock(nBlock)) {
+        const uint64_t nHeld = BlocksFor(nLength);
+        if (m != 0 && nHeld == nNeed) {
+            WriteAtPos(BlockOffset(nBlock), strText.data(), strText.size());
+            nNewBlock = nBlock;
+        } else {
+            FreeRunAt(nBlock, nHeld);
         }
-        if (m != 0 && nNewBlock == 0) {
-            nNewBlock = TakeFirstFit(ToBlock(nNeed));
-            if (nNewBlock != 0)
-                WriteAtPos(BlockOffset(nNewBlock), strText.data(), strText.size());
-            else
-                nNewBlock = AppendValue(strText);
-        }
-        Flush();
-        nBlock = nNewBlock;
-        nLength = static_cast<uint32_t>(m);
-    } catch (const CFileException& e) {
-        ReportAndThrow(e, DBF_ERR_MEMO_WRITE);
     }
-    return true;
+    if (m != 0 && nNewBlock == 0) {
+        nNewBlock = TakeFirstFit(ToBlock(nNeed));
+        if (nNewBlock != 0)
+            WriteAtPos(BlockOffset(nNewBlock), strText.data(), strText.size());
+        else
+            nNewBlock = AppendValue(strText);
+    }
+    nLength = static_cast<uint32_t>(m);
+    return nNewBlock;
 }
 
 void CSMTMemoFile::ReadHeader()
 {
     std::array<unsigned char, kHeaderSize> header {};
-    if (ReadAtPos(0, header.data(), header.size()) < header.size())
-        ThrowDBFException(DBF_ERR_MEMO_HEADER);
+    ReadExact(0, header.data(), header.size(), DBF_ERR_MEMO_HEADER);
     m_smtHeader = header;
 }
 

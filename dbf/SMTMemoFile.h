@@ -17,19 +17,21 @@ public:
     ~CSMTMemoFile() override;
 
     void Close() override;
-    bool CreateMemoFile(const std::string& strPath) override;
-    bool OpenMemoFile(const std::string& strPath, unsigned nOpenFlags) override;
     int GetMemoKind() const override;
-    // nLength is an input here: the value's length as the record keeps it.
-    bool ReadMemoBytes(uint32_t nBlock, uint32_t& nLength, std::vector<unsigned char>& bytes) override;
-    bool ReadMemoText(uint32_t nBlock, uint32_t& nLength, std::string& strText) override;
-    bool WriteMemoText(uint32_t& nBlock, uint32_t& nLength, const std::string& strText) override;
 
     static constexpr size_t kHeaderSize = 510;
     static constexpr unsigned kMaxFreeRuns = 81;
 
+protected:
+    void WriteNewHeader() override;
+    void LoadHeader() override;
+    // nLength is an input here: the value's length as the record keeps it;
+    // it is handed back unchanged.
+    uint32_t ReadValue(uint32_t nBlock, uint32_t nLength, std::vector<unsigned char>& data,
+                       bool& bTerminated) override;
+    uint32_t StoreText(uint32_t nBlock, uint32_t& nLength, const std::string& strText) override;
+
 private:
-    void ReadValue(uint32_t nBlock, uint32_t nLength, std::vector<unsigned char>& data);
     // Re-reads the header image from the file (3012 when short).
     void ReadHeader();
     void WriteHeader();
