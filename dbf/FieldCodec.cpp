@@ -49,19 +49,50 @@ void PutFixed(std::span<unsigned char> field, const unsigned char* pBytes, size_
     std::memcpy(field.data(), pBytes, std::min(n, field.size()));
 }
 
+// Encodes value into N bytes with encode and writes the first min(N, width).
+template <size_t N, typename Encode, typename T>
+void PutEncoded(std::span<unsigned char> field, Encode encode, T value)
+{
+    std::array<unsigned char, N> bytes;
+    encode(bytes.data(), value);
+    PutFixed(field, bytes.data(), bytes.size());
+}
+
+// The OLE date for a D or T field: the value itself when it is a Date,
+// otherwise its text read as a date. False when there is none or it has no
+// calendar date. Raises CVariantConversionException when the value has no
+// text form.
+bool DateOfValue(const FieldValue& value, double& dDate, OleDateParts& parts)
+{
+    if (value.GetKind() == FieldKind::Date)
+        dDate = value.GetDate();
+    else if (!VarDateFromStr(value.ConvertTo(FieldKind::Text).GetText(), dDate))
+        return false;
+    return OleDateToParts(dDate, parts);
+}
+
+// The index after the leading white space and an optional sign of the n
+// bytes at p, as atoi and atof skip them.
+size_t SkipSpaceAndSign(const unsigned char* p, size_t n, bool& bNegative)
+{
+    size_t i = 0;
+    while (i < n && IsWhite(p[i]))
+        ++i;
+    bNegative = false;
+    if (i < n && (p[i] == '+' || p[i] == '-')) {
+        bNegative = p[i] == '-';
+        ++i;
+    }
+    return i;
+}
+
 // A decimal integer the way atoi reads it: leading white space, an optional
 // sign, digits up to the first non-digit; no digits give 0. Saturates
 // instead of overflowing.
 int64_t ReadDecimalInteger(const unsigned char* p, size_t n)
 {
-    size_t i = 0;
-    while (i < n && IsWhite(p[i]))
-        ++i;
     bool bNegative = false;
-    if (i < n && (p[i] == '+' || p[i] == '-')) {
-        bNegative = p[i] == '-';
-        ++i;
-    }
+    size_t i = SkipSpaceAndSign(p, n, bNegative);
     int64_t nValue = 0;
     for (; i < n && p[i] >= '0' && p[i] <= '9'; ++i)
         nValue = std::min<int64_t>(nValue * 10 + (p[i] - '0'), int64_t{1} << 40);
@@ -73,14 +104,8 @@ int64_t ReadDecimalInteger(const unsigned char* p, size_t n)
 // the first character that does not fit; nothing readable gives 0.
 double ReadDecimalNumber(const unsigned char* p, size_t n)
 {
-    size_t i = 0;
-    while (i < n && IsWhite(p[i]))
-        ++i;
     bool bNegative = false;
-    if (i < n && (p[i] == '+' || p[i] == '-')) {
-        bNegative = p[i] == '-';
-        ++i;
-    }
+    const size_t i = SkipSpaceAndSign(p, n, bNegative);
     const char* pBegin = reinterpret_cast<const char*>(p + i);
     const char* pEnd = reinterpret_cast<const char*>(p + n);
     double d = 0.0;
@@ -260,15 +285,8 @@ void EncodeField(std::span<unsigned char> record, const DBFFieldDescriptor& fd, 
         break;
     case 'D': {
         double dDate = 0.0;
-        bool bHaveDate = false;
-        if (value.GetKind() == FieldKind::Date) {
-            dDate = value.GetDate();
-            bHaveDate = true;
-        } else {
-            bHaveDate = VarDateFromStr(value.ConvertTo(FieldKind::Text).GetText(), dDate);
-        }
         OleDateParts parts;
-        if (!bHaveDate || !OleDateToParts(dDate, parts)) {
+        if (!DateOfValue(value, dDate, parts)) {
             FillBytes(field, ' ');
             break;
         }
@@ -282,15 +300,8 @@ void EncodeField(std::span<unsigned char> record, const DBFFieldDescriptor& fd, 
     }
     case 'T': {
         double dDate = 0.0;
-        bool bHaveDate = false;
-        if (value.GetKind() == FieldKind::Date) {
-            dDate = value.GetDate();
-            bHaveDate = true;
-        } else {
-            bHaveDate = VarDateFromStr(value.ConvertTo(FieldKind::Text).GetText(), dDate);
-        }
         OleDateParts parts;
-        if (!bHaveDate || !OleDateToParts(dDate, parts)) {
+        if (!DateOfValue(value, dDate, parts)) {
             FillBytes(field, ' ');
             break;
         }
@@ -312,44 +323,32 @@ void EncodeField(std::span<unsigned char> record, const DBFFieldDescriptor& fd, 
                 field[0] = b ? 'T' : 'F';
         }
         break;
-    case 'I': {
-        if (bNull) {
+    case 'I':
+        if (bNull)
             FillBytes(field, 0);
-            break;
-        }
-        std::array<unsigned char, 4> bytes;
-        dbfbytes::EncodeFixed32LE(bytes.data(), static_cast<uint32_t>(value.ConvertTo(FieldKind::Integer).GetInteger()));
-        PutFixed(field, bytes.data(), bytes.size());
+        else
+            PutEncoded<4>(field, dbfbytes::EncodeFixed32LE,
+                          static_cast<uint32_t>(value.ConvertTo(FieldKind::Integer).GetInteger()));
         break;
-    }
-    case 'Y': {
-        if (bNull) {
+    case 'Y':
+        if (bNull)
             FillBytes(field, 0);
-            break;
-        }
-        std::array<unsigned char, 8> bytes;
-        dbfbytes::EncodeFixed64LE(bytes.data(), static_cast<uint64_t>(value.ConvertTo(FieldKind::Currency).GetCurrency()));
-        PutFixed(field, bytes.data(), bytes.size());
+        else
+            PutEncoded<8>(field, dbfbytes::EncodeFixed64LE,
+                          static_cast<uint64_t>(value.ConvertTo(FieldKind::Currency).GetCurrency()));
         break;
-    }
     case '0': {
         FillBytes(field, 0);
-        if (value.GetKind() == FieldKind::Unsigned) {
-            std::array<unsigned char, 4> bytes;
-            dbfbytes::EncodeFixed32LE(bytes.data(), value.GetUnsigned());
-            PutFixed(field, bytes.data(), bytes.size());
-        }
+        if (value.GetKind() == FieldKind::Unsigned)
+            PutEncoded<4>(field, dbfbytes::EncodeFixed32LE, value.GetUnsigned());
         break;
     }
     case 'B':
         if (fd.GetLength() == 8) {
-            if (bNull) {
+            if (bNull)
                 FillBytes(field, 0);
-                break;
-            }
-            std::array<unsigned char, 8> bytes;
-            dbfbytes::EncodeDoubleLE(bytes.data(), value.ConvertTo(FieldKind::Double).GetDouble());
-            PutFixed(field, bytes.data(), bytes.size());
+            else
+                PutEncoded<8>(field, dbfbytes::EncodeDoubleLE, value.ConvertTo(FieldKind::Double).GetDouble());
         }
         break;
     case 'M':

@@ -43,164 +43,142 @@ namespace {
     ThrowVariantConversionException("Cannot convert the text \"" + strText + "\" to " + FieldKindName(to) + ".");
 }
 
+// strText read by parse (one of the VarXFromStr functions) for a conversion
+// to the kind; refused when it does not read.
+template <typename T>
+T ParseText(const std::string& strText, FieldKind to, bool (*parse)(const std::string&, T&))
+{
+    T value {};
+    if (!parse(strText, value))
+        RefuseText(strText, to);
+    return value;
+}
+
 } // namespace
 
 FieldValue FieldValue::MakeNull()
 {
-    FieldValue v;
-    v.m_kind = FieldKind::Null;
-    return v;
+    return FieldValue(FieldKind::Null, 0);
 }
 
 FieldValue FieldValue::MakeInteger(int32_t nValue)
 {
-    FieldValue v;
-    v.m_kind = FieldKind::Integer;
-    v.m_nValue = nValue;
-    return v;
+    return FieldValue(FieldKind::Integer, nValue);
 }
 
 FieldValue FieldValue::MakeDouble(double dValue)
 {
-    FieldValue v;
-    v.m_kind = FieldKind::Double;
-    v.m_dValue = dValue;
-    return v;
+    return FieldValue(FieldKind::Double, 0, dValue);
 }
 
 FieldValue FieldValue::MakeCurrency(int64_t nUnits)
 {
-    FieldValue v;
-    v.m_kind = FieldKind::Currency;
-    v.m_nValue = nUnits;
-    return v;
+    return FieldValue(FieldKind::Currency, nUnits);
 }
 
 FieldValue FieldValue::MakeDate(double dOleDate)
 {
-    FieldValue v;
-    v.m_kind = FieldKind::Date;
-    v.m_dValue = dOleDate;
-    return v;
+    return FieldValue(FieldKind::Date, 0, dOleDate);
 }
 
 FieldValue FieldValue::MakeText(std::string strText)
 {
-    FieldValue v;
-    v.m_kind = FieldKind::Text;
+    FieldValue v(FieldKind::Text, 0);
     v.m_strText = std::move(strText);
     return v;
 }
 
 FieldValue FieldValue::MakeLogical(bool bValue)
 {
-    FieldValue v;
-    v.m_kind = FieldKind::Logical;
-    v.m_nValue = bValue ? 1 : 0;
-    return v;
+    return FieldValue(FieldKind::Logical, bValue ? 1 : 0);
 }
 
 FieldValue FieldValue::MakeMemoRef(int32_t nLength, int32_t nBlock)
 {
-    FieldValue v;
-    v.m_kind = FieldKind::MemoRef;
+    FieldValue v(FieldKind::MemoRef, nBlock);
     v.m_nMemoLength = nLength;
-    v.m_nValue = nBlock;
     return v;
 }
 
 FieldValue FieldValue::MakeUnsigned(uint32_t nValue)
 {
-    FieldValue v;
-    v.m_kind = FieldKind::Unsigned;
-    v.m_nValue = nValue;
-    return v;
+    return FieldValue(FieldKind::Unsigned, nValue);
 }
 
 FieldValue FieldValue::MakeBytes(const unsigned char* pBytes, size_t nCount)
 {
-    FieldValue v;
-    v.m_kind = FieldKind::Bytes;
+    FieldValue v(FieldKind::Bytes, 0);
     v.m_pBytes = pBytes;
     v.m_nByteCount = nCount;
     return v;
 }
 
+namespace {
+
+// The member a getter returns, once the value's kind is the one it wants.
+template <typename T>
+T Checked(FieldKind have, FieldKind want, T value)
+{
+    if (have != want)
+        ThrowWrongKind(have, FieldKindName(want));
+    return value;
+}
+
+} // namespace
+
 int32_t FieldValue::GetInteger() const
 {
-    if (m_kind != FieldKind::Integer)
-        ThrowWrongKind(m_kind, "Integer");
-    return static_cast<int32_t>(m_nValue);
+    return Checked(m_kind, FieldKind::Integer, static_cast<int32_t>(m_nValue));
 }
 
 double FieldValue::GetDouble() const
 {
-    if (m_kind != FieldKind::Double)
-        ThrowWrongKind(m_kind, "Double");
-    return m_dValue;
+    return Checked(m_kind, FieldKind::Double, m_dValue);
 }
 
 int64_t FieldValue::GetCurrency() const
 {
-    if (m_kind != FieldKind::Currency)
-        ThrowWrongKind(m_kind, "Currency");
-    return m_nValue;
+    return Checked(m_kind, FieldKind::Currency, m_nValue);
 }
 
 double FieldValue::GetDate() const
 {
-    if (m_kind != FieldKind::Date)
-        ThrowWrongKind(m_kind, "Date");
-    return m_dValue;
+    return Checked(m_kind, FieldKind::Date, m_dValue);
 }
 
 const std::string& FieldValue::GetText() const
 {
-    if (m_kind != FieldKind::Text)
-        ThrowWrongKind(m_kind, "Text");
-    return m_strText;
+    return Checked<const std::string&>(m_kind, FieldKind::Text, m_strText);
 }
 
 bool FieldValue::GetLogical() const
 {
-    if (m_kind != FieldKind::Logical)
-        ThrowWrongKind(m_kind, "Logical");
-    return m_nValue != 0;
+    return Checked(m_kind, FieldKind::Logical, m_nValue != 0);
 }
 
 int32_t FieldValue::GetMemoLength() const
 {
-    if (m_kind != FieldKind::MemoRef)
-        ThrowWrongKind(m_kind, "MemoRef");
-    return m_nMemoLength;
+    return Checked(m_kind, FieldKind::MemoRef, m_nMemoLength);
 }
 
 int32_t FieldValue::GetMemoBlock() const
 {
-    if (m_kind != FieldKind::MemoRef)
-        ThrowWrongKind(m_kind, "MemoRef");
-    return static_cast<int32_t>(m_nValue);
+    return Checked(m_kind, FieldKind::MemoRef, static_cast<int32_t>(m_nValue));
 }
 
 uint32_t FieldValue::GetUnsigned() const
 {
-    if (m_kind != FieldKind::Unsigned)
-        ThrowWrongKind(m_kind, "Unsigned");
-    return static_cast<uint32_t>(m_nValue);
+    return Checked(m_kind, FieldKind::Unsigned, static_cast<uint32_t>(m_nValue));
 }
 
 const unsigned char* FieldValue::GetBytes() const
 {
-    if (m_kind != FieldKind::Bytes)
-        ThrowWrongKind(m_kind, "Bytes");
-    return m_pBytes;
+    return Checked(m_kind, FieldKind::Bytes, m_pBytes);
 }
 
 size_t FieldValue::GetByteCount() const
 {
-    if (m_kind != FieldKind::Bytes)
-        ThrowWrongKind(m_kind, "Bytes");
-    return m_nByteCount;
+    return Checked(m_kind, FieldKind::Bytes, m_nByteCount);
 }
 
 bool FieldValue::operator==(const FieldValue& other) const
@@ -287,21 +265,15 @@ FieldValue FieldValue::ConvertTo(FieldKind kind) const
         return MakeText(TextOf(*this));
     case FieldKind::Double: {
         double d = 0.0;
-        if (bFromText) {
-            if (!VarR8FromStr(m_strText, d))
-                RefuseText(m_strText, kind);
-        } else {
+        if (bFromText)
+            d = ParseText(m_strText, kind, VarR8FromStr);
+        else
             NumericValue(*this, d);
-        }
         return MakeDouble(d);
     }
     case FieldKind::Integer: {
-        int32_t n = 0;
-        if (bFromText) {
-            if (!VarI4FromStr(m_strText, n))
-                RefuseText(m_strText, kind);
-            return MakeInteger(n);
-        }
+        if (bFromText)
+            return MakeInteger(ParseText(m_strText, kind, VarI4FromStr));
         if (m_kind == FieldKind::Currency) {
             // Exact: whole units rounded half to even.
             const int64_t q = m_nValue / 10000;
@@ -317,58 +289,47 @@ FieldValue FieldValue::ConvertTo(FieldKind kind) const
         }
         double d = 0.0;
         NumericValue(*this, d);
+        int32_t n = 0;
         if (!VarI4FromR8(d, n))
             Refuse(m_kind, kind);
         return MakeInteger(n);
     }
     case FieldKind::Currency: {
-        int64_t n = 0;
-        if (bFromText) {
-            if (!VarCyFromStr(m_strText, n))
-                RefuseText(m_strText, kind);
-            return MakeCurrency(n);
-        }
+        if (bFromText)
+            return MakeCurrency(ParseText(m_strText, kind, VarCyFromStr));
         if (m_kind == FieldKind::Integer || m_kind == FieldKind::Unsigned || m_kind == FieldKind::Logical) {
             const int64_t whole = m_kind == FieldKind::Logical ? (m_nValue ? -1 : 0) : m_nValue;
             return MakeCurrency(whole * 10000);
         }
         double d = 0.0;
         NumericValue(*this, d);
+        int64_t n = 0;
         if (!VarCyFromR8(d, n))
             Refuse(m_kind, kind);
         return MakeCurrency(n);
     }
     case FieldKind::Date: {
+        if (bFromText)
+            return MakeDate(ParseText(m_strText, kind, VarDateFromStr));
         double d = 0.0;
-        if (bFromText) {
-            if (!VarDateFromStr(m_strText, d))
-                RefuseText(m_strText, kind);
-            return MakeDate(d);
-        }
         NumericValue(*this, d);
         if (!(d > kOleDateMin - 1.0 && d < kOleDateEnd))
             Refuse(m_kind, kind);
         return MakeDate(d);
     }
     case FieldKind::Logical: {
-        if (bFromText) {
-            bool b = false;
-            if (!VarBoolFromStr(m_strText, b))
-                RefuseText(m_strText, kind);
-            return MakeLogical(b);
-        }
+        if (bFromText)
+            return MakeLogical(ParseText(m_strText, kind, VarBoolFromStr));
         double d = 0.0;
         NumericValue(*this, d);
         return MakeLogical(d != 0.0);
     }
     case FieldKind::Unsigned: {
         double d = 0.0;
-        if (bFromText) {
-            if (!VarR8FromStr(m_strText, d))
-                RefuseText(m_strText, kind);
-        } else {
+        if (bFromText)
+            d = ParseText(m_strText, kind, VarR8FromStr);
+        else
             NumericValue(*this, d);
-        }
         d = std::nearbyint(d);
         if (!(d >= 0.0 && d <= 4294967295.0))
             Refuse(m_kind, kind);

@@ -86,6 +86,11 @@ public:
     bool operator==(const FieldValue& other) const;
 
 private:
+    // A value of the kind with its number members set (the Make functions
+    // set the rest).
+    FieldValue(FieldKind kind, int64_t nValue, double dValue = 0.0)
+        : m_kind(kind), m_nValue(nValue), m_dValue(dValue) {}
+
     FieldKind m_kind = FieldKind::Empty;
     int64_t m_nValue = 0;      // Integer, Currency, Logical, Unsigned, MemoRef block
     int32_t m_nMemoLength = 0; // MemoRef length
