@@ -4,6 +4,7 @@
 #include "dbf/DBFRecordset.h"
 #include "dbf/FieldCodec.h"
 #include "platform/VariantConversion.h"
+#include "tests/dbf/DbfTestFields.h"
 
 #include <benchmark/benchmark.h>
 
@@ -15,24 +16,11 @@
 
 namespace {
 
-DBFFieldDescriptor Field(const char* lpszName, char chType, uint16_t nWidth, uint8_t nDecimals, uint32_t nOffset)
-{
-    DBFFieldDescriptor fd;
-    fd.SetName(lpszName);
-    fd.SetType(chType);
-    if (DBFFieldDescriptor::UsesLengthByte(chType)) {
-        fd.SetLength(static_cast<uint8_t>(nWidth));
-        fd.SetDecimals(nDecimals);
-    } else {
-        fd.SetWidth16(nWidth);
-    }
-    fd.SetOffset(nOffset);
-    return fd;
-}
+using dbftest::FieldAt;
 
 void BM_DecodeNumeric(benchmark::State& state)
 {
-    const DBFFieldDescriptor fd = Field("N", 'N', 12, 2, 1);
+    const DBFFieldDescriptor fd = FieldAt("N", 'N', 12, 2, 1);
     const std::string rec = "     1234.56";
     std::vector<unsigned char> buffer(1 + rec.size(), ' ');
     std::copy(rec.begin(), rec.end(), buffer.begin() + 1);
@@ -46,7 +34,7 @@ BENCHMARK(BM_DecodeNumeric);
 
 void BM_EncodeDateFromText(benchmark::State& state)
 {
-    const DBFFieldDescriptor fd = Field("D", 'D', 8, 0, 1);
+    const DBFFieldDescriptor fd = FieldAt("D", 'D', 8, 0, 1);
     std::vector<unsigned char> buffer(9, ' ');
     const FieldValue v = FieldValue::MakeText("2005/03/07");
     for (auto _ : state) {
@@ -77,11 +65,11 @@ void BM_RecordsetScan(benchmark::State& state)
     {
         CDBFTableDef table;
         table.Create(strPath);
-        table.CreateField(Field("NAME", 'C', 30, 0, 0));
-        table.CreateField(Field("AMOUNT", 'N', 12, 2, 0));
-        table.CreateField(Field("DAY", 'D', 8, 0, 0));
-        table.CreateField(Field("FLAG", 'L', 1, 0, 0));
-        table.CreateField(Field("NOTES", 'M', 10, 0, 0));
+        table.CreateField(FieldAt("NAME", 'C', 30, 0, 0));
+        table.CreateField(FieldAt("AMOUNT", 'N', 12, 2, 0));
+        table.CreateField(FieldAt("DAY", 'D', 8, 0, 0));
+        table.CreateField(FieldAt("FLAG", 'L', 1, 0, 0));
+        table.CreateField(FieldAt("NOTES", 'M', 10, 0, 0));
         table.Append();
         table.Close();
         CDBFRecordset rs;

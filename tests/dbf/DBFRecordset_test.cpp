@@ -1,6 +1,7 @@
 // Record access: blank records, adding, editing, deleting, navigation,
 // memo fields through the memo file, and the checked arguments.
 
+#include "DbfTestTables.h"
 #include "dbf/ByteCodec.h"
 #include "dbf/DBFException.h"
 #include "dbf/DBFRecordset.h"
@@ -14,29 +15,8 @@
 
 namespace {
 
-DBFFieldDescriptor Field(const char* lpszName, char chType, uint16_t nWidth, uint8_t nDecimals = 0)
-{
-    DBFFieldDescriptor fd;
-    fd.SetName(lpszName);
-    fd.SetType(chType);
-    if (DBFFieldDescriptor::UsesLengthByte(chType)) {
-        fd.SetLength(static_cast<uint8_t>(nWidth));
-        fd.SetDecimals(nDecimals);
-    } else {
-        fd.SetWidth16(nWidth);
-    }
-    return fd;
-}
-
-void CreateTable(const std::string& strPath, const std::vector<DBFFieldDescriptor>& fields)
-{
-    CDBFTableDef table;
-    ASSERT_TRUE(table.Create(strPath));
-    for (const auto& fd : fields)
-        table.CreateField(fd);
-    table.Append();
-    table.Close();
-}
+using dbftest::Field;
+using dbftest::CreateTable;
 
 constexpr unsigned kReadWrite = CFile::modeReadWrite | CFile::shareDenyNone;
 

@@ -1,6 +1,7 @@
 // Table layout written by Create/CreateField/Append, and the checks Open
 // makes on headers and descriptors (sizes, counts, widths, offsets).
 
+#include "DbfTestTables.h"
 #include "dbf/ByteCodec.h"
 #include "dbf/DBFException.h"
 #include "dbf/DBFTableDef.h"
@@ -16,29 +17,8 @@
 
 namespace {
 
-DBFFieldDescriptor Field(const char* lpszName, char chType, uint16_t nWidth, uint8_t nDecimals = 0)
-{
-    DBFFieldDescriptor fd;
-    fd.SetName(lpszName);
-    fd.SetType(chType);
-    if (DBFFieldDescriptor::UsesLengthByte(chType)) {
-        fd.SetLength(static_cast<uint8_t>(nWidth));
-        fd.SetDecimals(nDecimals);
-    } else {
-        fd.SetWidth16(nWidth);
-    }
-    return fd;
-}
-
-void CreateTable(const std::string& strPath, const std::vector<DBFFieldDescriptor>& fields)
-{
-    CDBFTableDef table;
-    ASSERT_TRUE(table.Create(strPath));
-    for (const auto& fd : fields)
-        table.CreateField(fd);
-    table.Append();
-    table.Close();
-}
+using dbftest::Field;
+using dbftest::CreateTable;
 
 int32_t OpenError(const std::string& strPath)
 {
@@ -82,6 +62,14 @@ void Resize(const std::string& strPath, size_t nLength)
 const std::vector<DBFFieldDescriptor> kBasic = {Field("NAME", 'C', 10), Field("AMOUNT", 'N', 8, 2),
                                                 Field("FLAG", 'L', 1)};
 
+// Makes the table strPath of the basic fields and one more.
+void CreateBasicWith(const std::string& strPath, const DBFFieldDescriptor& extra)
+{
+    auto fields = kBasic;
+    fields.push_back(extra);
+    CreateTable(strPath, fields);
+}
+
 } // namespace
 
 TEST(DBFTableDefCreate, BasicTableLayoutIsByteExact)
@@ -117,9 +105,7 @@ TEST(DBFTableDefCreate, BasicTableLayoutIsByteExact)
 TEST(DBFTableDefCreate, MemoFieldMakesDBaseIIIWithDbt)
 {
     orvtest::TempDir dir;
-    auto fields = kBasic;
-    fields.push_back(Field("NOTES", 'M', 10));
-    CreateTable(dir.File("memo.dbf"), fields);
+    CreateBasicWith(dir.File("memo.dbf"), Field("NOTES", 'M', 10));
     const auto bytes = orvtest::ReadBytes(dir.File("memo.dbf"));
     EXPECT_EQ(bytes[0], 0x83);
     EXPECT_EQ(dbfbytes::DecodeFixed16LE(&bytes[8]), 161);
@@ -133,9 +119,7 @@ TEST(DBFTableDefCreate, MemoFieldMakesDBaseIIIWithDbt)
 TEST(DBFTableDefCreate, IntegerFieldMakesVisualFoxProWithoutMemo)
 {
     orvtest::TempDir dir;
-    auto fields = kBasic;
-    fields.push_back(Field("COUNT", 'I', 4));
-    CreateTable(dir.File("vfp.dbf"), fields);
+    CreateBasicWith(dir.File("vfp.dbf"), Field("COUNT", 'I', 4));
     const auto bytes = orvtest::ReadBytes(dir.File("vfp.dbf"));
     EXPECT_EQ(bytes[0], 0x30);
     EXPECT_EQ(dbfbytes::DecodeFixed16LE(&bytes[8]), 424);
@@ -153,9 +137,7 @@ TEST(DBFTableDefCreate, IntegerFieldMakesVisualFoxProWithoutMemo)
 TEST(DBFTableDefCreate, NullFlagsAloneCallForFpt)
 {
     orvtest::TempDir dir;
-    auto fields = kBasic;
-    fields.push_back(Field("_NullFlags", '0', 1));
-    CreateTable(dir.File("nf.dbf"), fields);
+    CreateBasicWith(dir.File("nf.dbf"), Field("_NullFlags", '0', 1));
     const auto bytes = orvtest::ReadBytes(dir.File("nf.dbf"));
     EXPECT_EQ(bytes[0], 0x30);
     EXPECT_EQ(bytes[28], DBFHeader::kFlagMemo);
@@ -405,9 +387,7 @@ TEST(DBFTableDefOpen, OpenTwiceKeepsTheFirstTable)
 TEST(DBFTableDefOpen, MemoFileMustExistUnlessOptional)
 {
     orvtest::TempDir dir;
-    auto fields = kBasic;
-    fields.push_back(Field("NOTES", 'M', 10));
-    CreateTable(dir.File("m.dbf"), fields);
+    CreateBasicWith(dir.File("m.dbf"), Field("NOTES", 'M', 10));
     std::filesystem::remove(dir.File("m.DBT"));
     EXPECT_EQ(OpenError(dir.File("m.dbf")), DBF_ERR_MEMO_OPEN);
     CDBFTableDef table;
@@ -422,9 +402,7 @@ TEST(DBFTableDefOpen, MemoFileMustExistUnlessOptional)
 TEST(DBFTableDefOpen, MemoFileIsFoundWhateverItsCase)
 {
     orvtest::TempDir dir;
-    auto fields = kBasic;
-    fields.push_back(Field("NOTES", 'M', 10));
-    CreateTable(dir.File("m.dbf"), fields);
+    CreateBasicWith(dir.File("m.dbf"), Field("NOTES", 'M', 10));
     std::filesystem::rename(dir.File("m.DBT"), dir.File("m.dbt"));
     CDBFTableDef table;
     table.Open(dir.File("m.dbf"), CFile::modeRead);

@@ -1,6 +1,7 @@
 // Byte forms of field values: DecodeField / EncodeField by type letter,
 // blank forms, and the guards against fields outside the record.
 
+#include "DbfTestFields.h"
 #include "dbf/ByteCodec.h"
 #include "dbf/FieldCodec.h"
 #include "platform/VariantConversion.h"
@@ -15,19 +16,10 @@
 
 namespace {
 
+// Field "F", by default right after the deletion flag.
 DBFFieldDescriptor Field(char chType, uint16_t nWidth, uint8_t nDecimals = 0, uint32_t nOffset = 1)
 {
-    DBFFieldDescriptor fd;
-    fd.SetName("F");
-    fd.SetType(chType);
-    if (DBFFieldDescriptor::UsesLengthByte(chType)) {
-        fd.SetLength(static_cast<uint8_t>(nWidth));
-        fd.SetDecimals(nDecimals);
-    } else {
-        fd.SetWidth16(nWidth);
-    }
-    fd.SetOffset(nOffset);
-    return fd;
+    return dbftest::FieldAt("F", chType, nWidth, nDecimals, nOffset);
 }
 
 // A record of the deletion flag and one field holding the bytes.

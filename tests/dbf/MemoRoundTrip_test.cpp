@@ -3,6 +3,7 @@
 // every kind, and by python3-dbfread for the kinds it reads (dBASE III .DBT,
 // FoxPro and Visual FoxPro .FPT).
 
+#include "DbfTestFields.h"
 #include "dbf/DBFRecordset.h"
 #include "dbf/MemoFile.h"
 #include "platform/VariantConversion.h"
@@ -16,19 +17,7 @@
 
 namespace {
 
-DBFFieldDescriptor Field(const char* lpszName, char chType, uint16_t nWidth, uint8_t nDecimals = 0)
-{
-    DBFFieldDescriptor fd;
-    fd.SetName(lpszName);
-    fd.SetType(chType);
-    if (DBFFieldDescriptor::UsesLengthByte(chType)) {
-        fd.SetLength(static_cast<uint8_t>(nWidth));
-        fd.SetDecimals(nDecimals);
-    } else {
-        fd.SetWidth16(nWidth);
-    }
-    return fd;
-}
+using dbftest::Field;
 
 struct MemoKindCase {
     const char* lpszName;
