@@ -99,6 +99,8 @@ public:
 
     // True while a repair thread (running or stopped and finishing) exists.
     bool IsRepairThreadAlive() const;
+    // True while a started run waits for a stopped one to end.
+    bool IsRepairStartWaiting() const { return !m_pPendingThread.isNull(); }
     // Runs fn on the GUI thread once no repair thread is left (at once when
     // there is none).
     void WhenRepairThreadsEnded(std::function<void()> fn);

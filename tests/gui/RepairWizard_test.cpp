@@ -284,8 +284,11 @@ private slots:
     void stopAnsweredNo()
     {
         View().SetSelectedPathText(Q(m_pDir->File("big.dbf")));
+        CRepairHolder holder(3);
         Click(View(), res::IDC_NEXT);
-        QVERIFY(WaitUntil([] { return g_nRepairProgress.load() > 2; }));
+        QVERIFY(holder.WaitHeld());
+        // Let it run again: from here only the Stop question holds it.
+        g_repairPauseGate.Open();
 
         bool bGateClosed = false;
         int nProgressBefore = -1;
@@ -323,11 +326,13 @@ private slots:
     {
         const std::string strSource = m_pDir->File("big.dbf");
         View().SetSelectedPathText(Q(strSource));
+        CRepairHolder holder(3);
         Click(View(), res::IDC_NEXT);
-        QVERIFY(WaitUntil([] { return g_nRepairProgress.load() > 2; }));
+        QVERIFY(holder.WaitHeld());
 
         m_pMessages->Answer(MsgResult::Yes);
         Click(View(), res::IDC_STOP);
+        QVERIFY(!g_repairPauseGate.IsClosed());
 
         QCOMPARE(View().GetPage(), 0);
         QVERIFY(!IsRepairRunning());
@@ -362,22 +367,28 @@ private slots:
         for (int nAttempt = 0; nAttempt < 5 && nWaited == 0; ++nAttempt) {
             ResetRunnerState();
             View().SetSelectedPathText(Q(strSource));
-            Click(View(), res::IDC_NEXT);
-            QVERIFY(WaitUntil([] { return g_nRepairProgress.load() > 2; }));
-            m_pMessages->Answer(MsgResult::Yes);
-            Click(View(), res::IDC_STOP);
+            {
+                CRepairHolder holder(3);
+                Click(View(), res::IDC_NEXT);
+                QVERIFY(holder.WaitHeld());
+                m_pMessages->Answer(MsgResult::Yes);
+                Click(View(), res::IDC_STOP);
+            }
             QCOMPARE(View().GetPage(), 0);
-
-            const bool bStoppedStillAlive = View().IsRepairThreadAlive();
-            Click(View(), res::IDC_NEXT);
-            QCOMPARE(View().GetPage(), 1);
-            QVERIFY(IsRepairRunning());
-            if (bStoppedStillAlive) {
-                ++nWaited;
-                // The new run has not started: the progress bar has not moved.
-                QCOMPARE(static_cast<QProgressBar*>(View().GetDlgItem(res::IDC_PROGRESS))->value(), 0);
+            {
+                // Catch the stopped run at its next poll so that it is
+                // likely still finishing when the new start comes.
+                CRepairHolder holdAgain(0);
+                Click(View(), res::IDC_NEXT);
+                QCOMPARE(View().GetPage(), 1);
+                QVERIFY(IsRepairRunning());
+                if (View().IsRepairStartWaiting()) {
+                    ++nWaited;
+                    QCOMPARE(View().GetProgress(), 0);
+                }
             }
             QVERIFY(WaitForRepairEnd(View(), 120000));
+            QVERIFY(!View().IsRepairStartWaiting());
             QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Done"));
             QVERIFY(!g_bRepairStopped.load());
             QCOMPARE(View().GetPreviewGrid()->GetItemCount(), kBigRows);

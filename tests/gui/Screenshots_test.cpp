@@ -83,13 +83,14 @@ private slots:
         Save(&frame, QStringLiteral("1-selecting"));
 
         // Running: hold the repair at its next poll while the picture is taken.
-        view.OnRepairFile();
-        QVERIFY(WaitUntil([] { return g_nRepairProgress.load() >= 20; }));
-        g_repairPauseGate.Close();
-        QVERIFY(IsRepairRunning());
-        QTest::qWait(100);
-        Save(&frame, QStringLiteral("2-running"));
-        g_repairPauseGate.Open();
+        {
+            CRepairHolder holder(20);
+            view.OnRepairFile();
+            QVERIFY(holder.WaitHeld());
+            QVERIFY(IsRepairRunning());
+            QTest::qWait(100);
+            Save(&frame, QStringLiteral("2-running"));
+        }
 
         QVERIFY(WaitForRepairEnd(view, 120000));
         QCOMPARE(QString::fromStdString(g_strRepairStatus), QStringLiteral("Done"));

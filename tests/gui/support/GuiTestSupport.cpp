@@ -167,8 +167,41 @@ bool WaitForRepairEnd(CQuorvikView& view, int nTimeoutMs)
     return WaitUntil([&] { return !IsRepairRunning() && !view.IsRepairThreadAlive(); }, nTimeoutMs);
 }
 
+CRepairHolder::CRepairHolder(int nPercent)
+{
+    if (nPercent <= 0) {
+        g_repairPauseGate.Close();
+        m_bHeld = true;
+        return;
+    }
+    m_watcher = std::thread([this, nPercent] {
+        while (!m_bQuit.load()) {
+            if (g_nRepairProgress.load() >= nPercent) {
+                g_repairPauseGate.Close();
+                m_bHeld = true;
+                return;
+            }
+            std::this_thread::yield();
+        }
+    });
+}
+
+CRepairHolder::~CRepairHolder()
+{
+    m_bQuit = true;
+    if (m_watcher.joinable())
+        m_watcher.join();
+    g_repairPauseGate.Open();
+}
+
+bool CRepairHolder::WaitHeld(int nTimeoutMs)
+{
+    return WaitUntil([this] { return m_bHeld.load(); }, nTimeoutMs);
+}
+
 void ResetRunnerState()
 {
+    g_nRepairProgress.store(0);
     g_strSelectedFile.clear();
     g_strRepairStatus.clear();
     g_bRepairRunning.store(false);

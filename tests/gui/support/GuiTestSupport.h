@@ -10,9 +10,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 class CQuorvikView;
@@ -90,6 +92,25 @@ QStringList ReadTableWithDbfread(const std::string& strPath);
 bool WaitUntil(const std::function<bool()>& pred, int nTimeoutMs = 20000);
 // Waits until the view shows the result of its run (or the timeout).
 bool WaitForRepairEnd(CQuorvikView& view, int nTimeoutMs = 30000);
+
+// Holds the next repair mid-way: a watcher thread closes the engine's pause
+// gate as soon as the salvage progress reaches nPercent, however slowly the
+// GUI thread gets to run; with nPercent 0 the gate closes at once. The
+// destructor opens the gate again.
+class CRepairHolder {
+public:
+    explicit CRepairHolder(int nPercent);
+    ~CRepairHolder();
+    CRepairHolder(const CRepairHolder&) = delete;
+    CRepairHolder& operator=(const CRepairHolder&) = delete;
+    // Processes events until the repair is held; false on timeout.
+    bool WaitHeld(int nTimeoutMs = 20000);
+
+private:
+    std::atomic<bool> m_bHeld{false};
+    std::atomic<bool> m_bQuit{false};
+    std::thread m_watcher;
+};
 
 // Resets the process-wide runner state between tests.
 void ResetRunnerState();
