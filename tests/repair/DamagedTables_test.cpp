@@ -9,6 +9,7 @@
 #include "platform/File.h"
 #include "repair/DBFRepair.h"
 #include "repair/PeerTables.h"
+#include "repair/RepairTestTables.h"
 
 #include <gtest/gtest.h>
 
@@ -259,31 +260,7 @@ TEST(DamagedSIxTable, MemoTextsComeBackThroughTheLengthInTheReference)
     TempDir dir;
     const std::string strSource = dir.File("six.dbf");
     const std::vector<std::string> texts = {"first SIx memo", std::string(500, 's'), "third"};
-    {
-        CDBFTableDef table;
-        ASSERT_TRUE(table.Create(strSource));
-        table.SetNewTableKind(0xE5, 0);
-        DBFFieldDescriptor name;
-        name.SetName("NAME");
-        name.SetType('C');
-        name.SetLength(8);
-        table.CreateField(name);
-        DBFFieldDescriptor notes;
-        notes.SetName("NOTES");
-        notes.SetType('M');
-        notes.SetLength(10);
-        table.CreateField(notes);
-        table.Append();
-        table.Close();
-        CDBFRecordset rs;
-        rs.Open(strSource, CFile::modeReadWrite | CFile::shareDenyNone);
-        for (size_t i = 0; i < texts.size(); ++i) {
-            rs.AddNew();
-            rs.SetFieldValue(0, FieldValue::MakeText("n" + std::to_string(i)));
-            rs.SetFieldValue(1, FieldValue::MakeText(texts[i]));
-            rs.Update();
-        }
-    }
+    repairtest::WriteSIxTable(strSource, texts);
     orvtest::ZeroHeaderCounts(strSource);
     const std::string strOutput = dir.File("out.dbf");
     const Repaired run = RepairTable(strSource, strOutput);

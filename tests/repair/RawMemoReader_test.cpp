@@ -7,6 +7,7 @@
 #include "platform/File.h"
 #include "repair/DamagedTableScanner.h"
 #include "repair/PeerTables.h"
+#include "repair/RepairTestTables.h"
 #include "repair/RawMemoReader.h"
 
 #include <gtest/gtest.h>
@@ -244,33 +245,7 @@ TEST(SIxMemo, LengthComesFromTheBinaryReference)
 {
     TempDir dir;
     const std::string strTable = dir.File("six.dbf");
-    {
-        CDBFTableDef table;
-        ASSERT_TRUE(table.Create(strTable));
-        table.SetNewTableKind(0xE5, 0);
-        DBFFieldDescriptor name;
-        name.SetName("NAME");
-        name.SetType('C');
-        name.SetLength(8);
-        table.CreateField(name);
-        DBFFieldDescriptor notes;
-        notes.SetName("NOTES");
-        notes.SetType('M');
-        notes.SetLength(10);
-        table.CreateField(notes);
-        table.Append();
-        table.Close();
-        CDBFRecordset rs;
-        rs.Open(strTable, CFile::modeReadWrite | CFile::shareDenyNone);
-        for (const char* psz : {"first six memo", "", "third, with more words in it"}) {
-            rs.AddNew();
-            rs.SetFieldValue(0, FieldValue::MakeText("n"));
-            if (*psz != '\0')
-                rs.SetFieldValue(1, FieldValue::MakeText(psz));
-            rs.Update();
-        }
-        rs.Close();
-    }
+    repairtest::WriteSIxTable(strTable, {"first six memo", "", "third, with more words in it"});
     const auto refs = ReferencesOf(strTable, "NOTES");
     ASSERT_EQ(refs.size(), 3u);
     EXPECT_EQ(refs[0].nLength, 14);
