@@ -13,7 +13,6 @@
 #include "app/RecentFileList.h"
 #include "app/Resource.h"
 #include "app/SplashDlg.h"
-#include "platform/TempFolder.h"
 #include "repair/RepairState.h"
 #include "platform/ErrorReporter.h"
 #include "wizard/MessageBoxReporter.h"
@@ -41,20 +40,6 @@
 #include <thread>
 
 using namespace guitest;
-
-namespace {
-
-QString Q(const std::string& str)
-{
-    return QString::fromStdString(str);
-}
-
-std::string TempTableFor(const std::string& strFileName)
-{
-    return CTempFolder::ProcessFolder() + "/0ozn_aqf_xrj_196_temp_1_" + strFileName;
-}
-
-} // namespace
 
 // Catches what the program asks the desktop to open.
 class UrlCatcher : public QObject {

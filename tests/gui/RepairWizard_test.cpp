@@ -7,7 +7,6 @@
 
 #include "app/MainFrame.h"
 #include "app/Resource.h"
-#include "platform/TempFolder.h"
 #include "repair/RepairPaths.h"
 #include "repair/RepairState.h"
 #include "platform/ErrorReporter.h"
@@ -35,11 +34,6 @@ using namespace guitest;
 
 namespace {
 
-QString Q(const std::string& str)
-{
-    return QString::fromStdString(str);
-}
-
 bool Visible(CQuorvikView& view, int nId)
 {
     return view.GetDlgItem(nId)->isVisible();
@@ -57,11 +51,6 @@ void Click(CQuorvikView& view, int nId)
 
 // Enough records that a run is still going well after it started.
 constexpr int kBigRows = 400000;
-
-std::string TempTableFor(const std::string& strFileName)
-{
-    return CTempFolder::ProcessFolder() + "/0ozn_aqf_xrj_196_temp_1_" + strFileName;
-}
 
 } // namespace
 

@@ -7,7 +7,6 @@
 
 #include "app/MainFrame.h"
 #include "app/Resource.h"
-#include "platform/TempFolder.h"
 #include "repair/RepairPaths.h"
 #include "wizard/QuorvikView.h"
 #include "wizard/Resources.h"
@@ -23,20 +22,6 @@
 #include <memory>
 
 using namespace guitest;
-
-namespace {
-
-QString Q(const std::string& str)
-{
-    return QString::fromStdString(str);
-}
-
-std::string TempTableFor(const std::string& strFileName)
-{
-    return CTempFolder::ProcessFolder() + "/0ozn_aqf_xrj_196_temp_1_" + strFileName;
-}
-
-} // namespace
 
 class SavingTest : public QObject {
     Q_OBJECT

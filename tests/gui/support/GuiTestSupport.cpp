@@ -1,6 +1,7 @@
 #include "support/GuiTestSupport.h"
 
 #include "support/TestSupport.h"
+#include "platform/TempFolder.h"
 #include "repair/RepairState.h"
 #include "wizard/QuorvikView.h"
 #include "wizard/RunnerState.h"
@@ -15,6 +16,16 @@
 #include <fstream>
 
 namespace guitest {
+
+QString Q(const std::string& str)
+{
+    return QString::fromStdString(str);
+}
+
+std::string TempTableFor(const std::string& strFileName)
+{
+    return CTempFolder::ProcessFolder() + "/0ozn_aqf_xrj_196_temp_1_" + strFileName;
+}
 
 CTestMessageBoxService::CTestMessageBoxService()
     : m_pPrevious(CMessageBoxService::SetInstance(this))

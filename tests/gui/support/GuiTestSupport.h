@@ -21,6 +21,12 @@ class CQuorvikView;
 
 namespace guitest {
 
+// A std::string as a QString.
+QString Q(const std::string& str);
+// Where the runner puts its temporary result for a table of this file name
+// (the lower-cased name, in the process's own temporary folder).
+std::string TempTableFor(const std::string& strFileName);
+
 struct ShownMessage {
     bool bOwned = false;  // shown with an owner window
     QString strCaption;
