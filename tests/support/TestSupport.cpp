@@ -99,7 +99,7 @@ std::string BinDir()
 
 std::string RealFixturesDir()
 {
-    return SourceDir() + "/../shared/fixtures/real";
+    return SourceDir() + "/tests/fixtures/real";
 }
 
 CommandResult RunPython(const std::string& strScript, const std::vector<std::string>& args)

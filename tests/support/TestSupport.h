@@ -33,8 +33,8 @@ CommandResult Run(const std::string& strCommand);
 // Quotes a string for the shell.
 std::string ShellQuote(const std::string& str);
 
-// The repository root, the build's bin folder, and the shared real-world
-// fixtures that sit beside the repository.
+// The repository root, the build's bin folder, and the real-world fixtures
+// kept in the repository (tests/fixtures/real).
 std::string SourceDir();
 std::string BinDir();
 std::string RealFixturesDir();
