@@ -3,7 +3,8 @@
 // accessors decode and encode the little-endian fields.
 //
 // OFFSET  SIZE  MEANING
-//      0     1  version byte (table kind; 0x30 = Visual FoxPro layout)
+//      0     1  version byte (table kind; 0x30, 0x31, 0x32 = Visual FoxPro
+//               layout)
 //      1     1  year of last update, years since 1900
 //      2     1  month of last update, 1..12
 //      3     1  day of last update, 1..31

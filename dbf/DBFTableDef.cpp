@@ -85,10 +85,17 @@ CDBFTableDef::~CDBFTableDef()
     }
 }
 
+bool CDBFTableDef::IsVisualFoxProVersion(uint8_t nVersion)
+{
+    return nVersion == 0x30 || nVersion == 0x31 || nVersion == 0x32;
+}
+
 int CDBFTableDef::MemoKindForVersion(uint8_t nVersion, uint8_t nTableFlags)
 {
     switch (nVersion) {
     case 0x30:
+    case 0x31:
+    case 0x32:
         if (!(nTableFlags & DBFHeader::kFlagMemo))
             return 0;
         return (nTableFlags & DBFHeader::kFlagDatabaseContainer) ? CMemoFile::kindVisualFoxProDbc
@@ -148,6 +155,7 @@ void CDBFTableDef::ResetState()
     m_bOpened = false;
     m_bCreated = false;
     m_bNewTable = false;
+    m_nNewMemoBlockSize = 0;
     m_nMemoKind = 0;
     m_strMemoPath.clear();
     m_bMemoMissing = false;
@@ -196,7 +204,9 @@ void CDBFTableDef::OpenFile(const std::string& strPath)
         ThrowDBFException(DBF_ERR_OPEN);
     if (m_file.Read(m_header.Data(), DBFHeader::kSize) < DBFHeader::kSize)
         ThrowDBFException(DBF_ERR_HEADER_SHORT);
-    if (m_header.GetRecordLength() <= 1 || m_header.GetRecordCount() < 0)
+    // A record length of 1 is the deletion flag alone: a table without
+    // fields (shapefile attribute tables may have none).
+    if (m_header.GetRecordLength() < 1 || m_header.GetRecordCount() < 0)
         ThrowDBFException(DBF_ERR_HEADER_BAD);
     // The file holds the header, the records and at most one end-of-file
     // byte. A file with no end-of-file mark is accepted (dbase_31.dbf, written
@@ -213,8 +223,9 @@ void CDBFTableDef::ReadDescriptors(uint64_t nFileLength)
     const uint32_t nHeaderLength = m_header.GetHeaderLength();
     const uint32_t nRecordLength = m_header.GetRecordLength();
     m_fields.clear();
-    if (m_header.GetVersion() == 0x30) {
-        if (nHeaderLength < 296 + DBFFieldDescriptor::kSize)
+    if (IsVisualFoxProVersion(m_header.GetVersion())) {
+        // Room for the header, the terminator and the area at least.
+        if (nHeaderLength < 296)
             ThrowDBFException(DBF_ERR_VFP_NO_FIELD);
         const uint64_t nExpected = nHeaderLength + static_cast<uint64_t>(m_header.GetRecordCount()) * nRecordLength;
         if (nFileLength < nExpected)
@@ -232,6 +243,14 @@ void CDBFTableDef::ReadDescriptors(uint64_t nFileLength)
             if (fd.m_bytes[0] == kTerminator)
                 break;
             m_fields.push_back(fd);
+        }
+        // A header with no room for a descriptor is a table without fields
+        // only when the terminator follows the header; anything else there
+        // is a descriptor the header length cuts off.
+        if (nCount == 0) {
+            unsigned char chNext = 0;
+            if (m_file.Read(&chNext, 1) < 1 || chNext != kTerminator)
+                ThrowDBFException(DBF_ERR_VFP_NO_FIELD);
         }
     } else {
         // A dBASE header needs the 32-byte header and the terminator at least.
@@ -253,6 +272,10 @@ void CDBFTableDef::ReadDescriptors(uint64_t nFileLength)
             nOffset += fd.GetWidth();
         }
     }
+    // Without fields a record is its deletion flag alone; a longer one means
+    // the descriptors that would describe it are lost.
+    if (m_fields.empty() && nRecordLength != 1)
+        ThrowDBFException(DBF_ERR_DESCRIPTORS);
     // Every field must lie inside the record after the deletion flag, so that
     // no damaged or hostile descriptor makes a field access leave the record
     // buffer; and the one-byte widths must be what the width rule allows.
@@ -271,7 +294,7 @@ void CDBFTableDef::OpenMemo(unsigned nCallerFlags)
     // the memo flag out although they have memo fields and an .FPT file;
     // their memo fields would all read as empty. Memo fields call for the
     // memo file whatever the flag says.
-    if (m_header.GetVersion() == 0x30 && !(nFlags & DBFHeader::kFlagMemo)) {
+    if (IsVisualFoxProVersion(m_header.GetVersion()) && !(nFlags & DBFHeader::kFlagMemo)) {
         const bool bHasMemoField = std::any_of(m_fields.begin(), m_fields.end(), [](const DBFFieldDescriptor& fd) {
             return fd.GetType() == 'M' || fd.GetType() == 'G' || fd.GetType() == 'P';
         });
@@ -315,6 +338,13 @@ void CDBFTableDef::SetNewTableKind(uint8_t nVersion, uint8_t nTableFlags)
         throw std::logic_error("SetNewTableKind: no table is being created");
     m_header.SetVersion(nVersion);
     m_header.SetTableFlags(nTableFlags);
+}
+
+void CDBFTableDef::SetNewMemoBlockSize(uint32_t nBlockSize)
+{
+    if (!m_bNewTable)
+        throw std::logic_error("SetNewMemoBlockSize: no table is being created");
+    m_nNewMemoBlockSize = nBlockSize;
 }
 
 void CDBFTableDef::CreateField(const DBFFieldDescriptor& fd)
@@ -391,8 +421,10 @@ void CDBFTableDef::Append()
     }
 
     uint8_t nVersion = m_header.GetVersion();
-    if (bVisualFoxPro || nVersion == 0x30) {
-        nVersion = 0x30;
+    if (bVisualFoxPro || IsVisualFoxProVersion(nVersion)) {
+        // 0x31 and 0x32 (autoincrement, varchar) stay what the caller chose.
+        if (!IsVisualFoxProVersion(nVersion))
+            nVersion = 0x30;
         if (bMemoNeeded)
             m_header.SetTableFlags(m_header.GetTableFlags() | DBFHeader::kFlagMemo);
         nMemoKind = (m_header.GetTableFlags() & DBFHeader::kFlagDatabaseContainer) ? CMemoFile::kindVisualFoxProDbc
@@ -420,7 +452,7 @@ void CDBFTableDef::Append()
     m_header.SetVersion(nVersion);
 
     const uint32_t nHeaderLength = static_cast<uint32_t>(DBFFieldDescriptor::kSize * m_fields.size() + 33)
-        + (nVersion == 0x30 ? kVisualFoxProArea : 0);
+        + (IsVisualFoxProVersion(nVersion) ? kVisualFoxProArea : 0);
     m_header.SetHeaderLength(static_cast<uint16_t>(nHeaderLength));
     m_header.SetRecordLength(static_cast<uint16_t>(nOffset));
 
@@ -428,6 +460,8 @@ void CDBFTableDef::Append()
         m_nMemoKind = nMemoKind;
         m_strMemoPath = BuildMemoPath(m_file.GetFilePath(), MemoFileExtension(nMemoKind));
         m_pMemoFile = MakeMemoFile(nMemoKind);
+        if (m_nNewMemoBlockSize != 0)
+            m_pMemoFile->SetNewBlockSize(m_nNewMemoBlockSize);
         m_pMemoFile->CreateMemoFile(m_strMemoPath);
     }
 

@@ -9,13 +9,22 @@
 //      0                32             DBFHeader
 //     32            32 * n             one DBFFieldDescriptor per field
 // 32 + 32n               1             terminator 0x0D
-// 33 + 32n             263             Visual FoxPro area (version 0x30 only)
+// 33 + 32n             263             Visual FoxPro area (versions 0x30, 0x31
+//                                      and 0x32 only)
 // header length   reclen * count       records; record i at
 //                                      header length + i * record length
 // end                 0 or 1           end-of-file mark 0x1A
 //
 // A record: byte 0 is the deletion flag (0x20 live, 0x2A deleted), then the
 // fields at their offsets without separators.
+//
+// A table without fields (shapefile attribute tables may have none) has the
+// header, the terminator (header length 33, or more with padding; 296 for
+// Visual FoxPro) and records of record length 1: the deletion flag alone.
+// Open keeps its record count; a record length above 1 with no descriptor
+// raises 3009.
+//
+// Field names may repeat; every field is kept in descriptor order.
 //
 // New table: Create, CreateField once per field in record order, Append;
 // records are then added through a CDBFRecordset on the same path.
@@ -68,12 +77,20 @@ public:
     // with flag 0x04 for a database container). REQUIRES: after Create.
     void SetNewTableKind(uint8_t nVersion, uint8_t nTableFlags);
 
+    // Before Append: the block size of the new memo file, handed to
+    // CMemoFile::SetNewBlockSize (0, the default, keeps the format's own).
+    // REQUIRES: after Create.
+    void SetNewMemoBlockSize(uint32_t nBlockSize);
+
     // Appends a copy of the descriptor (its offset is ignored) to a table
     // being created. Raises std::logic_error when no table is being created.
     void CreateField(const DBFFieldDescriptor& fd);
 
     // Lays out and writes the new table: offsets, version byte, memo kind,
     // header, descriptors, terminator, end-of-file mark and the memo file.
+    // Fields of Visual FoxPro types make the table 0x30 unless the version
+    // chosen is already 0x30, 0x31 or 0x32. With no field at all the table
+    // has records of the deletion flag alone, which Open accepts.
     // I/O faults propagate. REQUIRES: after Create.
     void Append();
 
@@ -101,7 +118,8 @@ public:
     // REQUIRES 0 <= nIndex < GetFieldCount(); otherwise std::out_of_range.
     const DBFFieldDescriptor& GetFieldInfo(int nIndex) const;
     const std::vector<DBFFieldDescriptor>& GetFields() const { return m_fields; }
-    // Index of the first field named exactly strName, or -1.
+    // Index of the first field named exactly strName, or -1. Where names
+    // repeat, the later fields are reached by index only.
     int FindField(const std::string& strName) const;
 
     const DBFHeader& GetHeader() const { return m_header; }
@@ -133,9 +151,14 @@ public:
                          const FieldValue& value);
 
     // The memo kind for a version byte and table flags: 1 dBASE III (0x83),
-    // 3 dBASE IV (0x7B, 0x8B, 0xCB), 4 FoxPro (0xF5), 8 Visual FoxPro (0x30
-    // with flag 0x02), 12 with flags 0x02 and 0x04, 16 SIx (0xE5); 0 none.
+    // 3 dBASE IV (0x7B, 0x8B, 0xCB), 4 FoxPro (0xF5), 8 Visual FoxPro (0x30,
+    // 0x31 or 0x32 with flag 0x02), 12 with flags 0x02 and 0x04, 16 SIx
+    // (0xE5); 0 none.
     static int MemoKindForVersion(uint8_t nVersion, uint8_t nTableFlags);
+    // True for the versions with the Visual FoxPro layout: 0x30, 0x31
+    // (autoincrement) and 0x32 (varchar/varbinary). Their descriptors carry
+    // the field offsets and the 263-byte area follows the terminator.
+    static bool IsVisualFoxProVersion(uint8_t nVersion);
     // A short name of the table kind for a version byte ("dBASE III", ...).
     static const char* TableKindName(uint8_t nVersion);
     // The table path up to its last "." (in the file name), then "." and the
@@ -157,6 +180,7 @@ private:
     CFile m_file;
     std::unique_ptr<CMemoFile> m_pMemoFile;
     bool m_bNewTable = false;
+    uint32_t m_nNewMemoBlockSize = 0;
     std::vector<unsigned char> m_binaryValue;
 
     int m_nMemoKind = 0;

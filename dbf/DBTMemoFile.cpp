@@ -65,9 +65,14 @@ int CDBTMemoFile::GetMemoKind() const
     return kindDBase4;
 }
 
+uint32_t CDBTMemoFile::MaxNewBlockSize() const
+{
+    return 0xFFFF;
+}
+
 void CDBTMemoFile::WriteNewHeader()
 {
-    m_nBlockSize = kNewBlockSize;
+    m_nBlockSize = NewBlockSize(kNewBlockSize);
     std::array<unsigned char, kHeaderSize> header {};
     dbfbytes::EncodeFixed32LE(&header[0], static_cast<uint32_t>(BlocksFor(kNewFileSize)));
     // The title as dBASE IV writes it: the name without folder and without
@@ -77,7 +82,7 @@ void CDBTMemoFile::WriteNewHeader()
     if (dot != std::string::npos && dot > 0)
         strTitle.erase(dot);
     std::memcpy(&header[8], strTitle.data(), std::min<size_t>(strTitle.size(), 8));
-    dbfbytes::EncodeFixed16LE(&header[20], static_cast<uint16_t>(kNewBlockSize));
+    dbfbytes::EncodeFixed16LE(&header[20], static_cast<uint16_t>(m_nBlockSize));
     WriteNewFile(header.data(), header.size(), kNewFileSize);
     m_dbtHeader = header;
 }
@@ -110,9 +115,7 @@ uint32_t CDBTMemoFile::ReadValue(uint32_t nBlock, uint32_t /*nLength*/, std::vec
 uint32_t CDBTMemoFile::StoreText(uint32_t nBlock, uint32_t& /*nLength*/, const std::string& strText)
 {
     const uint64_t m = strText.size();
-    if (m > std::numeric_limits<uint32_t>::max() - kBlockHeaderSize)
-        ThrowDBFException(DBF_ERR_MEMO_WRITE);
-    const uint32_t nNeed = ToBlock(BlocksFor(m + kBlockHeaderSize));
+    const uint32_t nNeed = BlocksForValue(m);
     if (nBlock != 0) {
         unsigned char blockHeader[kBlockHeaderSize];
         ReadExact(BlockOffset(nBlock), blockHeader, sizeof blockHeader, DBF_ERR_MEMO_READ);
@@ -121,13 +124,25 @@ uint32_t CDBTMemoFile::StoreText(uint32_t nBlock, uint32_t& /*nLength*/, const s
         if (std::memcmp(blockHeader, kInUseMarker, 4) == 0) {
             const uint64_t nTotal = dbfbytes::DecodeFixed32LE(blockHeader + 4);
             if (m != 0 && BlocksFor(nTotal) == nNeed) {
-                WriteValueAt(nBlock, strText);
+                WriteValueAt(nBlock, BytesOf(strText));
                 return nBlock;
             }
             FreeRunAt(nBlock, BlocksFor(nTotal));
         }
     }
-    return m != 0 ? StoreValue(nNeed, strText) : 0;
+    return m != 0 ? StoreValue(nNeed, BytesOf(strText)) : 0;
+}
+
+uint32_t CDBTMemoFile::AppendBytes(std::span<const unsigned char> bytes, uint32_t /*nBlockType*/)
+{
+    return StoreValue(BlocksForValue(bytes.size()), bytes);
+}
+
+uint32_t CDBTMemoFile::BlocksForValue(uint64_t nBytes) const
+{
+    if (nBytes > std::numeric_limits<uint32_t>::max() - kBlockHeaderSize)
+        ThrowDBFException(DBF_ERR_MEMO_WRITE);
+    return ToBlock(BlocksFor(nBytes + kBlockHeaderSize));
 }
 
 void CDBTMemoFile::ReadHeader()
@@ -187,30 +202,31 @@ void CDBTMemoFile::WriteLink(uint64_t nLinkPos, uint32_t nValue)
     }
 }
 
-void CDBTMemoFile::WriteValueAt(uint32_t nBlock, const std::string& strText)
+void CDBTMemoFile::WriteValueAt(uint32_t nBlock, std::span<const unsigned char> data)
 {
-    std::vector<unsigned char> value(kBlockHeaderSize + strText.size());
+    std::vector<unsigned char> value(kBlockHeaderSize + data.size());
     std::memcpy(value.data(), kInUseMarker, 4);
-    dbfbytes::EncodeFixed32LE(&value[4], static_cast<uint32_t>(strText.size() + kBlockHeaderSize));
-    std::memcpy(value.data() + kBlockHeaderSize, strText.data(), strText.size());
+    dbfbytes::EncodeFixed32LE(&value[4], static_cast<uint32_t>(data.size() + kBlockHeaderSize));
+    std::copy(data.begin(), data.end(), value.begin() + kBlockHeaderSize);
     WriteAtPos(BlockOffset(nBlock), value.data(), value.size());
 }
 
-uint32_t CDBTMemoFile::StoreValue(uint32_t nNeed, const std::string& strText)
+uint32_t CDBTMemoFile::StoreValue(uint32_t nNeed, std::span<const unsigned char> data)
 {
     const ChainWalk walk = WalkChain();
-    // First fit: the tail of a larger run, or a whole run of the exact size.
+    // First fit: the tail of a larger run whose rest still holds a run
+    // header, or a whole run of the exact size.
     for (const FreeRun& run : walk.runs) {
-        if (nNeed < run.nCount) {
+        if (nNeed < run.nCount && BlockOffset(run.nCount - nNeed) >= kBlockHeaderSize) {
             const uint32_t nTarget = run.nBlock + run.nCount - nNeed;
-            WriteValueAt(nTarget, strText);
+            WriteValueAt(nTarget, data);
             unsigned char count[4];
             dbfbytes::EncodeFixed32LE(count, run.nCount - nNeed);
             WriteAtPos(BlockOffset(run.nBlock) + 4, count, sizeof count);
             return nTarget;
         }
         if (nNeed == run.nCount) {
-            WriteValueAt(run.nBlock, strText);
+            WriteValueAt(run.nBlock, data);
             WriteLink(run.nLinkPos, run.nNext);
             return run.nBlock;
         }
@@ -218,7 +234,7 @@ uint32_t CDBTMemoFile::StoreValue(uint32_t nNeed, const std::string& strText)
     // Append at the end-of-file block, padded to a whole block.
     const uint32_t nTarget = walk.nEndOfFile;
     const uint32_t nNewEnd = ToBlock(static_cast<uint64_t>(nTarget) + nNeed);
-    WriteValueAt(nTarget, strText);
+    WriteValueAt(nTarget, data);
     if (walk.nEndLink == nTarget)
         WriteLink(walk.nEndLinkPos, nNewEnd);
     const uint64_t nPadded = BlocksFor(GetLength()) * m_nBlockSize;

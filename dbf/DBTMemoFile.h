@@ -10,6 +10,10 @@
 // reaches past the end of the file. A damaged chain therefore never hangs a
 // write and never hands out the blocks of a value in use.
 //
+// New files take block size 256 unless SetNewBlockSize says otherwise (1 to
+// 65535 bytes). A free run keeps an 8-byte header in its first block, so a
+// run is split only where the part left free holds 8 bytes.
+//
 // Keeping the chain sound when the file grows: an empty chain, and the last
 // run of a chain, point at the end-of-file block. An append at that block
 // moves the link that ended the walk (the header's or the last run's) to the
@@ -38,6 +42,8 @@ protected:
     uint32_t ReadValue(uint32_t nBlock, uint32_t nLength, std::vector<unsigned char>& data,
                        bool& bTerminated) override;
     uint32_t StoreText(uint32_t nBlock, uint32_t& nLength, const std::string& strText) override;
+    uint32_t AppendBytes(std::span<const unsigned char> bytes, uint32_t nBlockType) override;
+    uint32_t MaxNewBlockSize() const override;
 
 private:
     // One free run found by the walk, and where the link that reached it is
@@ -59,10 +65,13 @@ private:
     void ReadHeader();
     ChainWalk WalkChain();
     void WriteLink(uint64_t nLinkPos, uint32_t nValue);
-    void WriteValueAt(uint32_t nBlock, const std::string& strText);
+    void WriteValueAt(uint32_t nBlock, std::span<const unsigned char> data);
+    // The blocks a value of nBytes data bytes occupies; 3015 when its total
+    // length does not fit the 32-bit length word.
+    uint32_t BlocksForValue(uint64_t nBytes) const;
     // Takes space for nNeed blocks (first fit, else append) and writes the
     // value there; returns its block.
-    uint32_t StoreValue(uint32_t nNeed, const std::string& strText);
+    uint32_t StoreValue(uint32_t nNeed, std::span<const unsigned char> data);
     // Returns the nCount blocks at nBlock to the chain.
     void FreeRunAt(uint32_t nBlock, uint64_t nCount);
 

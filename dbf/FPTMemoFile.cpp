@@ -19,7 +19,8 @@
 // First block of a value:
 //
 //   OFFSET  SIZE  MEANING
-//   0       4     block type, big-endian: 1 = text (written, never checked)
+//   0       4     block type, big-endian: 0 picture/binary, 1 text, 2 object
+//                 (written, never checked on reading)
 //   4       4     data length, big-endian
 //   8       n     the data
 //
@@ -57,13 +58,18 @@ int CFPTMemoFile::GetMemoKind() const
     return kindFoxPro;
 }
 
+uint32_t CFPTMemoFile::MaxNewBlockSize() const
+{
+    return 0xFFFF;
+}
+
 void CFPTMemoFile::WriteNewHeader()
 {
-    m_nBlockSize = kNewBlockSize;
+    m_nBlockSize = NewBlockSize(kNewBlockSize);
     std::array<unsigned char, kHeaderSize> header {};
     const uint32_t nNextFree = static_cast<uint32_t>(BlocksFor(kNewFileSize));
     dbfbytes::EncodeFixed32BE(&header[0], nNextFree);
-    dbfbytes::EncodeFixed16BE(&header[6], static_cast<uint16_t>(kNewBlockSize));
+    dbfbytes::EncodeFixed16BE(&header[6], static_cast<uint16_t>(m_nBlockSize));
     WriteNewFile(header.data(), header.size(), kNewFileSize);
     m_fptHeader = header;
     m_nNextFree = nNextFree;
@@ -121,7 +127,7 @@ uint32_t CFPTMemoFile::StoreText(uint32_t nBlock, uint32_t& /*nLength*/, const s
             return nBlock;
         }
     }
-    return AppendValue(strText);
+    return AppendBytes(BytesOf(strText), kTypeText);
 }
 
 void CFPTMemoFile::ReadHeader()
@@ -132,17 +138,19 @@ void CFPTMemoFile::ReadHeader()
     m_nNextFree = dbfbytes::DecodeFixed32BE(&header[0]);
 }
 
-uint32_t CFPTMemoFile::AppendValue(const std::string& strText)
+uint32_t CFPTMemoFile::AppendBytes(std::span<const unsigned char> bytes, uint32_t nBlockType)
 {
+    if (bytes.size() > kMaxLength)
+        ThrowDBFException(DBF_ERR_MEMO_WRITE);
     ReadHeader();
     // A damaged next free block inside the data (or 0, the header) would
     // overwrite values: never append below the end of the file.
     const uint32_t nFree = std::max({m_nNextFree, EndOfFileBlock(), static_cast<uint32_t>(BlocksFor(kNewFileSize))});
-    const uint32_t nNext = ToBlock(nFree + BlocksFor(strText.size() + kBlockHeaderSize));
-    std::vector<unsigned char> value(kBlockHeaderSize + strText.size());
-    dbfbytes::EncodeFixed32BE(&value[0], kTypeText);
-    dbfbytes::EncodeFixed32BE(&value[4], static_cast<uint32_t>(strText.size()));
-    std::memcpy(value.data() + kBlockHeaderSize, strText.data(), strText.size());
+    const uint32_t nNext = ToBlock(nFree + BlocksFor(bytes.size() + kBlockHeaderSize));
+    std::vector<unsigned char> value(kBlockHeaderSize + bytes.size());
+    dbfbytes::EncodeFixed32BE(&value[0], nBlockType);
+    dbfbytes::EncodeFixed32BE(&value[4], static_cast<uint32_t>(bytes.size()));
+    std::copy(bytes.begin(), bytes.end(), value.begin() + kBlockHeaderSize);
     WriteAtPos(BlockOffset(nFree), value.data(), value.size());
     dbfbytes::EncodeFixed32BE(&m_fptHeader[0], nNext);
     WriteAtPos(0, m_fptHeader.data(), m_fptHeader.size());

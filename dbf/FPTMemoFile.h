@@ -1,7 +1,9 @@
 #pragma once
 // FoxPro and Visual FoxPro memo file (.FPT, .DCT; kinds 4, 8 and 12): values
-// with an 8-byte big-endian block header, appended at the header's next free
-// block; a replaced value that no longer fits is abandoned.
+// with an 8-byte big-endian block header (block type and length), appended at
+// the header's next free block; a replaced value that no longer fits is
+// abandoned. New files take block size 64 unless SetNewBlockSize says
+// otherwise (1 to 65535 bytes).
 
 #include "dbf/MemoFile.h"
 
@@ -29,11 +31,12 @@ protected:
     uint32_t ReadValue(uint32_t nBlock, uint32_t nLength, std::vector<unsigned char>& data,
                        bool& bTerminated) override;
     uint32_t StoreText(uint32_t nBlock, uint32_t& nLength, const std::string& strText) override;
+    uint32_t AppendBytes(std::span<const unsigned char> bytes, uint32_t nBlockType) override;
+    uint32_t MaxNewBlockSize() const override;
 
 private:
     // Re-reads the header image from the file (3012 when short).
     void ReadHeader();
-    uint32_t AppendValue(const std::string& strText);
 
     std::array<unsigned char, kHeaderSize> m_fptHeader {};
     uint32_t m_nNextFree = 0;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <stdexcept>
 
 // dBASE III memo header: block 0; only its first 22 bytes are read and written.
 //
@@ -229,21 +230,53 @@ bool CMemoFile::ReadMemoText(uint32_t nBlock, uint32_t& nLength, std::string& st
     return true;
 }
 
+template <typename Step>
+uint32_t CMemoFile::FlushedWrite(Step step)
+{
+    try {
+        const uint32_t nResult = step();
+        Flush();
+        return nResult;
+    } catch (const CFileException& e) {
+        ReportAndThrow(e, DBF_ERR_MEMO_WRITE);
+    }
+}
+
 bool CMemoFile::WriteMemoText(uint32_t& nBlock, uint32_t& nLength, const std::string& strText)
 {
     if (!IsMemoOpen())
         return false;
     uint32_t nNewLength = nLength;
-    uint32_t nNewBlock = 0;
-    try {
-        nNewBlock = StoreText(nBlock, nNewLength, strText);
-        Flush();
-    } catch (const CFileException& e) {
-        ReportAndThrow(e, DBF_ERR_MEMO_WRITE);
-    }
+    const uint32_t nNewBlock = FlushedWrite([&] { return StoreText(nBlock, nNewLength, strText); });
     nBlock = nNewBlock;
     nLength = nNewLength;
     return true;
+}
+
+bool CMemoFile::AppendMemoBytes(uint32_t& nBlock, uint32_t& nLength, std::span<const unsigned char> bytes,
+                                uint32_t nBlockType)
+{
+    if (!IsMemoOpen())
+        return false;
+    if (bytes.size() > std::numeric_limits<uint32_t>::max())
+        ThrowDBFException(DBF_ERR_MEMO_WRITE);
+    const uint32_t nNewBlock = bytes.empty() ? 0 : FlushedWrite([&] { return AppendBytes(bytes, nBlockType); });
+    nBlock = nNewBlock;
+    nLength = static_cast<uint32_t>(bytes.size());
+    return true;
+}
+
+void CMemoFile::SetNewBlockSize(uint32_t nBlockSize)
+{
+    if (nBlockSize < 1 || nBlockSize > MaxNewBlockSize())
+        throw std::invalid_argument("memo block size " + std::to_string(nBlockSize) + " is outside 1.."
+                                    + std::to_string(MaxNewBlockSize()));
+    m_nNewBlockSize = nBlockSize;
+}
+
+uint32_t CMemoFile::MaxNewBlockSize() const
+{
+    return std::numeric_limits<uint32_t>::max(); // ignored: dBASE III always uses 512
 }
 
 // ---------------------------------------------------------------------------
@@ -302,36 +335,53 @@ uint32_t CMemoFile::ReadValue(uint32_t nBlock, uint32_t /*nLength*/, std::vector
     return static_cast<uint32_t>(data.size() + (bTerminated ? 1 : 0));
 }
 
+namespace {
+
+// The next free block of a damaged header may lie inside the data (or be
+// 0, the header itself): never append below the end of file.
+uint32_t DBase3AppendBlock(const std::vector<unsigned char>& header, uint32_t nEndOfFileBlock)
+{
+    return std::max(dbfbytes::DecodeFixed32LE(&header[0]), std::max<uint32_t>(nEndOfFileBlock, 1));
+}
+
+} // namespace
+
 uint32_t CMemoFile::StoreText(uint32_t nBlock, uint32_t& /*nLength*/, const std::string& strText)
 {
     const uint64_t m = strText.size();
     if (m == 0)
         return 0;
-    std::vector<unsigned char> header(kDBase3HeaderSize, 0);
-    // The next free block of a damaged header may lie inside the data (or
-    // be 0, the header itself): never append below the end of file.
-    auto appendBlock = [&] {
-        return std::max(dbfbytes::DecodeFixed32LE(&header[0]), std::max<uint32_t>(EndOfFileBlock(), 1));
-    };
-
-    std::vector<unsigned char> value(strText.begin(), strText.end());
-    value.push_back(kTerminator);
-
     if (nBlock != 0) {
         std::vector<unsigned char> current;
         bool bTerminated = false;
         CMemoFile::ReadValue(nBlock, 0, current, bTerminated);
         // The blocks the current value holds: its data and terminator.
         const uint64_t nCapacity = BlocksFor(current.size() + 1) * m_nBlockSize - 1;
+        std::vector<unsigned char> header(kDBase3HeaderSize, 0);
         ReadExact(0, header.data(), header.size(), DBF_ERR_MEMO_HEADER);
-        if (m <= nCapacity && nBlock < appendBlock()) {
+        if (m <= nCapacity && nBlock < DBase3AppendBlock(header, EndOfFileBlock())) {
+            std::vector<unsigned char> value(strText.begin(), strText.end());
+            value.push_back(kTerminator);
             WriteAtPos(BlockOffset(nBlock), value.data(), value.size());
             return nBlock;
         }
     }
+    return AppendTerminated(BytesOf(strText));
+}
+
+uint32_t CMemoFile::AppendBytes(std::span<const unsigned char> bytes, uint32_t /*nBlockType*/)
+{
+    return AppendTerminated(bytes);
+}
+
+uint32_t CMemoFile::AppendTerminated(std::span<const unsigned char> bytes)
+{
+    std::vector<unsigned char> header(kDBase3HeaderSize, 0);
     ReadExact(0, header.data(), header.size(), DBF_ERR_MEMO_HEADER);
-    const uint32_t nFree = appendBlock();
-    const uint32_t nNext = ToBlock(nFree + BlocksFor(m + 1));
+    const uint32_t nFree = DBase3AppendBlock(header, EndOfFileBlock());
+    const uint32_t nNext = ToBlock(nFree + BlocksFor(static_cast<uint64_t>(bytes.size()) + 1));
+    std::vector<unsigned char> value(bytes.begin(), bytes.end());
+    value.push_back(kTerminator);
     WriteAtPos(BlockOffset(nFree), value.data(), value.size());
     dbfbytes::EncodeFixed32LE(&header[0], nNext);
     WriteAtPos(0, header.data(), header.size());

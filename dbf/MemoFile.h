@@ -36,12 +36,19 @@
 //   kinds 3, 4 (dBASE IV, FoxPro): the data length.
 //   kind 16 (SIx): an input, the value's length as kept in the record; left
 //     unchanged.
+//
+// Binary values: AppendMemoBytes stores any bytes as a new value (a repair
+// copies general, picture and binary memos, and texts in any code page, this
+// way). dBASE IV, FoxPro and SIx keep the length, so every byte comes back.
+// dBASE III has no length: a value ends at its first 0x1A, so a value that
+// contains 0x1A is written whole but reads back cut at that byte.
 
 #include "platform/File.h"
 
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -81,6 +88,17 @@ public:
 
     bool IsMemoOpen() const { return m_bMemoOpen != 0; }
 
+    // Block size a new file is created with; call before CreateMemoFile.
+    // The size is the byte count the header stores. dBASE IV, FoxPro and SIx
+    // take it: at least 1, and at most 65535 for dBASE IV and FoxPro, whose
+    // headers keep it in 16 bits (SIx in 32). FoxPro's own SET BLOCKSIZE
+    // reads 1 to 32 as multiples of 512; here every size is bytes, written
+    // as given (FoxPro, python-dbf and dbfread read the header's count as
+    // bytes), so a caller copying a file's block size gets it back exactly.
+    // dBASE III always uses 512 and ignores it. Raises std::invalid_argument
+    // for a size the format cannot hold.
+    void SetNewBlockSize(uint32_t nBlockSize);
+
     // 1, 3, 4 or 16 by class (all FoxPro kinds report 4).
     virtual int GetMemoKind() const;
 
@@ -108,6 +126,19 @@ public:
     // not open. On 3015 nBlock and nLength are left as they were.
     virtual bool WriteMemoText(uint32_t& nBlock, uint32_t& nLength, const std::string& strText);
 
+    // Appends a new value holding exactly these bytes (binary safe where the
+    // format allows: see the top) and never rewrites another value: dBASE IV
+    // and SIx take a free run their free lists hold, else the end of the
+    // file; dBASE III and FoxPro append. nBlockType is the FoxPro block type
+    // written in the block header (0 picture/binary, 1 text, 2 object);
+    // other formats ignore it. Out: nBlock = first block (0 for no bytes),
+    // nLength = bytes.size(). SIx keeps the length in the record reference
+    // only: the caller writes it there. Returns false (outputs untouched)
+    // when not open; raises 3015 on a platform file error or a value the
+    // format cannot hold, like WriteMemoText.
+    bool AppendMemoBytes(uint32_t& nBlock, uint32_t& nLength, std::span<const unsigned char> bytes,
+                         uint32_t nBlockType);
+
 protected:
     // What each format says for itself. The public calls above do the
     // shared steps around them: the open checks, reporting a platform file
@@ -130,6 +161,19 @@ protected:
     // in-out as for WriteMemoText. Returns the block where the text now
     // lives (0 for an empty text); raises 3015.
     virtual uint32_t StoreText(uint32_t nBlock, uint32_t& nLength, const std::string& strText);
+    // Stores the bytes (never empty) as a new value without touching any
+    // other; returns its first block; raises 3015.
+    virtual uint32_t AppendBytes(std::span<const unsigned char> bytes, uint32_t nBlockType);
+    // The largest block size the format's header can hold.
+    virtual uint32_t MaxNewBlockSize() const;
+
+    // The block size for a new file: the one SetNewBlockSize gave, else
+    // nDefault.
+    uint32_t NewBlockSize(uint32_t nDefault) const { return m_nNewBlockSize != 0 ? m_nNewBlockSize : nDefault; }
+    static std::span<const unsigned char> BytesOf(const std::string& str)
+    {
+        return {reinterpret_cast<const unsigned char*>(str.data()), str.size()};
+    }
 
     // Shared helpers of the memo classes (positions in bytes).
     uint64_t BlockOffset(uint32_t nBlock) const { return static_cast<uint64_t>(nBlock) * m_nBlockSize; }
@@ -172,6 +216,14 @@ protected:
     uint32_t m_nBlockSize = 512;
 
 private:
+    // Runs a write step, flushes, and turns a platform file error into a
+    // report and 3015.
+    template <typename Step>
+    uint32_t FlushedWrite(Step step);
+    // dBASE III: the bytes and a terminator at the header's next free block.
+    uint32_t AppendTerminated(std::span<const unsigned char> bytes);
+
+    uint32_t m_nNewBlockSize = 0;
     // ReadValue; a platform file error is reported and becomes 3014.
     uint32_t ReadValueOrThrow(uint32_t nBlock, uint32_t nLength, std::vector<unsigned char>& data,
                               bool& bTerminated);

@@ -68,10 +68,10 @@ int CSMTMemoFile::GetMemoKind() const
 
 void CSMTMemoFile::WriteNewHeader()
 {
-    m_nBlockSize = kNewBlockSize;
+    m_nBlockSize = NewBlockSize(kNewBlockSize);
     std::array<unsigned char, kHeaderSize> header {};
     dbfbytes::EncodeFixed32LE(&header[0], static_cast<uint32_t>(BlocksFor(512)));
-    dbfbytes::EncodeFixed32LE(&header[4], kNewBlockSize);
+    dbfbytes::EncodeFixed32LE(&header[4], m_nBlockSize);
     std::memcpy(&header[8], kSignature, sizeof kSignature);
     WriteNewFile(header.data(), header.size(), 0);
     m_smtHeader = header;
@@ -117,15 +117,26 @@ uint32_t CSMTMemoFile::StoreText(uint32_t nBlock, uint32_t& nLength, const std::
             FreeRunAt(nBlock, nHeld);
         }
     }
-    if (m != 0 && nNewBlock == 0) {
-        nNewBlock = TakeFirstFit(ToBlock(nNeed));
-        if (nNewBlock != 0)
-            WriteAtPos(BlockOffset(nNewBlock), strText.data(), strText.size());
-        else
-            nNewBlock = AppendValue(strText);
-    }
+    if (m != 0 && nNewBlock == 0)
+        nNewBlock = StoreNew(BytesOf(strText));
     nLength = static_cast<uint32_t>(m);
     return nNewBlock;
+}
+
+uint32_t CSMTMemoFile::AppendBytes(std::span<const unsigned char> bytes, uint32_t /*nBlockType*/)
+{
+    if (bytes.size() > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
+        ThrowDBFException(DBF_ERR_MEMO_WRITE);
+    return StoreNew(bytes);
+}
+
+uint32_t CSMTMemoFile::StoreNew(std::span<const unsigned char> bytes)
+{
+    const uint32_t nBlock = TakeFirstFit(ToBlock(BlocksFor(bytes.size())));
+    if (nBlock == 0)
+        return AppendValue(bytes);
+    WriteAtPos(BlockOffset(nBlock), bytes.data(), bytes.size());
+    return nBlock;
 }
 
 void CSMTMemoFile::ReadHeader()
@@ -209,11 +220,11 @@ uint32_t CSMTMemoFile::TakeFirstFit(uint32_t nNeed)
     return 0;
 }
 
-uint32_t CSMTMemoFile::AppendValue(const std::string& strText)
+uint32_t CSMTMemoFile::AppendValue(std::span<const unsigned char> bytes)
 {
     const uint32_t nTarget = std::max(EndOfFileBlock(), FirstDataBlock());
-    const uint32_t nNewEnd = ToBlock(nTarget + BlocksFor(strText.size()));
-    WriteAtPos(BlockOffset(nTarget), strText.data(), strText.size());
+    const uint32_t nNewEnd = ToBlock(static_cast<uint64_t>(nTarget) + BlocksFor(bytes.size()));
+    WriteAtPos(BlockOffset(nTarget), bytes.data(), bytes.size());
     ReadHeader();
     dbfbytes::EncodeFixed32LE(&m_smtHeader[0], nNewEnd);
     WriteHeader();
