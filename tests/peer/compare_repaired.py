@@ -1,7 +1,7 @@
 """Compares a table with its repaired copy: a table that needed no repair
 must come back exactly.
 
-Usage: compare_repaired.py [--same-header-except N,N,...] SOURCE REPAIRED [SOURCE REPAIRED ...]
+Usage: compare_repaired.py [--same-header-except OFFSET[:MASK],...] SOURCE REPAIRED [SOURCE REPAIRED ...]
 
 For each pair prints one JSON line: {"source", "repaired", "ok",
 "differences": [...], "notes": [...]}. Exits 0 when every pair is ok.
@@ -10,7 +10,7 @@ Checked:
   - schema: version byte, code-page mark, every descriptor (name, type,
     width, decimals, flags), header length, record length, record count;
   - header bytes: equal except the last-update date (bytes 1-3) and the
-    offsets given with --same-header-except;
+    bits given with --same-header-except (a whole byte without a mask);
   - records: every byte equal, the deletion mark included, except memo
     references, whose block numbers may change: there the referenced memo
     values (block type and bytes) must be equal, an empty reference must
@@ -186,8 +186,13 @@ def compare_schema(src, rep, diffs):
 
 def compare_header(src, rep, may_differ, diffs):
     n = max(src.header_length, rep.header_length)
-    offsets = [i for i in range(n) if i not in may_differ
-               and (src.raw[i:i + 1] if i < src.header_length else b'') != (rep.raw[i:i + 1] if i < rep.header_length else b'')]
+    def byte(t, i):
+        return t.raw[i] if i < t.header_length else None
+    offsets = []
+    for i in range(n):
+        a, b = byte(src, i), byte(rep, i)
+        if a != b and (a is None or b is None or (a ^ b) & ~may_differ.get(i, 0)):
+            offsets.append(i)
     if offsets:
         def at(t, i):
             return hexbyte(t.raw[i]) if i < t.header_length else '-'
@@ -337,9 +342,11 @@ def compare(source, repaired, may_differ):
 
 def main():
     args = sys.argv[1:]
-    may_differ = {1, 2, 3}  # the last-update date
+    may_differ = {1: 0xFF, 2: 0xFF, 3: 0xFF}  # the last-update date
     if args and args[0] == '--same-header-except':
-        may_differ |= {int(x) for x in args[1].split(',') if x}
+        for item in filter(None, args[1].split(',')):
+            offset, _, mask = item.partition(':')
+            may_differ[int(offset, 0)] = int(mask or '0xFF', 0)
         args = args[2:]
     if not args or len(args) % 2:
         sys.exit(__doc__)
