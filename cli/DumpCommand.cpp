@@ -1,15 +1,21 @@
 #include "cli/DumpCommand.h"
 
-#include "cli/CodePage.h"
+#include "dbf/ByteCodec.h"
+#include "dbf/CalendarDate.h"
 #include "dbf/DBFRecordset.h"
+#include "dbf/FieldCodec.h"
+#include "platform/CodePageDecoder.h"
 #include "platform/File.h"
 #include "platform/VariantConversion.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <ostream>
+#include <string_view>
 
 namespace {
 
@@ -19,7 +25,10 @@ void Help(std::ostream& out)
            "\n"
            "Reads every record through the storage engine and prints the values\n"
            "as the engine gives them, memo texts resolved, texts converted to\n"
-           "UTF-8 from the table's code page (Windows-1252 when unmarked).\n"
+           "UTF-8 from the table's code page. An unmarked table (or one with an\n"
+           "unknown mark) is read as UTF-8 when all its character and memo texts\n"
+           "are valid UTF-8 and one at least has a multi-byte character, else as\n"
+           "Windows-1252.\n"
            "\n"
            "Default output: CSV (RFC 4180, CRLF line ends), a header row, first\n"
            "column \"deleted\" (true/false), then one column per field.\n"
@@ -27,10 +36,28 @@ void Help(std::ostream& out)
            "--json  {\"fields\":[{\"name\",\"type\",\"length\",\"decimals\"}],\n"
            "         \"records\":[{\"deleted\":bool,\"values\":[...]}]}\n"
            "\n"
-           "Value forms: numbers as numbers; currency as text with four decimals\n"
-           "(\"12.3456\"); dates \"YYYY-MM-DD\"; date-times \"YYYY-MM-DDTHH:MM:SS\";\n"
-           "logicals true/false; empty and null values as null (an empty CSV\n"
-           "cell); binary values as {\"bytes\": N} (\"<N bytes>\" in CSV).\n"
+           "Values are positional, in field order: where names repeat, every\n"
+           "field keeps its own column and value (dbfread's field list has both\n"
+           "too; its default record, a dict, keeps the name once, with the last\n"
+           "value). A table without fields gives a header of \"deleted\" alone and\n"
+           "one empty \"values\" list per record.\n"
+           "\n"
+           "Value forms (as python3-dbfread reads them):\n"
+           "  N, F    the stored digits, never rounded through a binary number\n"
+           "          (sign, point and exponent put in JSON form; a comma point\n"
+           "          of N read as a point); blank (spaces, NULs, asterisks) is\n"
+           "          null; text that is no number is given as a string\n"
+           "  D       \"YYYY-MM-DD\"; blank (spaces, zeros, NULs) is null; a\n"
+           "          stored text that is no date is given as that text\n"
+           "  T       \"YYYY-MM-DDTHH:MM:SS\", with \".mmm000\" when the time has\n"
+           "          milliseconds; blank (spaces, day 0) or outside the years 1\n"
+           "          to 9999 is null\n"
+           "  L       true (T t Y y), false (F f N n), anything else (\"?\",\n"
+           "          blank, NUL) null\n"
+           "  Y       text with four decimals (\"12.3456\"), exact\n"
+           "  I, B(8) numbers; null-flags fields the number of their first bytes\n"
+           "  memos   texts; binary values as {\"bytes\": N} (\"<N bytes>\" in CSV)\n"
+           "Null values are an empty CSV cell.\n"
            "\n"
            "Exit codes: 0 success, 1 the table could not be read, 2 bad usage.\n";
 }
@@ -89,18 +116,18 @@ std::string CurrencyText(int64_t nUnits)
     return buf;
 }
 
-std::string DateText(double dDate, bool bWithTime)
+constexpr std::string_view kWhite = " \t\r\n\v\f";
+constexpr std::string_view kBlankDate(" 0\0", 3);
+constexpr std::string_view kSpaceOrNul(" \0", 2);
+constexpr std::string_view kNumberPadding(" \t\r\n\v\f*\0", 9);
+
+// The bytes without the leading and trailing ones in strip.
+std::string_view Trim(std::string_view s, std::string_view strip)
 {
-    OleDateParts p;
-    if (!OleDateToParts(dDate, p))
+    const size_t nFirst = s.find_first_not_of(strip);
+    if (nFirst == std::string_view::npos)
         return {};
-    char buf[48];
-    if (bWithTime)
-        std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", p.nYear, p.nMonth, p.nDay, p.nHour,
-                      p.nMinute, p.nSecond);
-    else
-        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", p.nYear, p.nMonth, p.nDay);
-    return buf;
+    return s.substr(nFirst, s.find_last_not_of(strip) - nFirst + 1);
 }
 
 // A value in one of the two output forms.
@@ -109,12 +136,141 @@ struct ValueForm {
     std::string strValue; // raw: JSON literal; text: UTF-8 text
 };
 
-ValueForm FormOf(const FieldValue& v, char chType, CCodePageDecoder& decoder)
+// The stored text of an N or F field as a JSON number, keeping its digits:
+// [sign] digits [point digits] [exponent], with a comma point for N (as
+// dbfread reads both). False when the text is no number of that form.
+bool NumberLiteral(std::string_view s, bool bCommaPoint, std::string& strOut)
 {
+    size_t i = 0;
+    std::string strSign;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-'))
+        strSign = s[i++] == '-' ? "-" : "";
+    auto digits = [&] {
+        const size_t nStart = i;
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9')
+            ++i;
+        return s.substr(nStart, i - nStart);
+    };
+    std::string_view whole = digits();
+    std::string_view fraction;
+    if (i < s.size() && (s[i] == '.' || (bCommaPoint && s[i] == ','))) {
+        ++i;
+        fraction = digits();
+    }
+    if (whole.empty() && fraction.empty())
+        return false;
+    std::string strExponent;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        std::string strExpSign;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-'))
+            strExpSign = s[i++] == '-' ? "-" : "";
+        const std::string_view exponent = digits();
+        if (exponent.empty())
+            return false;
+        strExponent = "e" + strExpSign + std::string(exponent);
+    }
+    if (i != s.size())
+        return false;
+    // JSON wants one digit at least before the point and no leading zeros.
+    const size_t nNonZero = whole.find_first_not_of('0');
+    const std::string strWhole = nNonZero == std::string_view::npos ? "0" : std::string(whole.substr(nNonZero));
+    strOut = strSign + strWhole + (fraction.empty() ? "" : "." + std::string(fraction)) + strExponent;
+    return true;
+}
+
+// N and F from their stored text (dbfread: strip white space and '*'
+// padding; nothing left is blank). NULs count as blank too.
+ValueForm NumberForm(std::string_view field, char chType)
+{
+    const std::string_view t = Trim(field, kNumberPadding);
+    if (t.empty())
+        return {};
+    std::string strNumber;
+    if (NumberLiteral(t, chType == 'N', strNumber))
+        return {ValueForm::raw, strNumber};
+    return {ValueForm::text, std::string(t)};
+}
+
+// D from its stored text: a valid date, blank (spaces, zeros, NULs: dbfread
+// reads spaces and zeros as None), or the text as stored.
+ValueForm DateForm(const FieldValue& v, std::string_view field)
+{
+    if (field.find_first_not_of(kBlankDate) == std::string_view::npos)
+        return {};
+    OleDateParts p;
+    if (v.GetKind() == FieldKind::Date && OleDateToParts(v.GetDate(), p)) {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", p.nYear, p.nMonth, p.nDay);
+        return {ValueForm::text, buf};
+    }
+    return {ValueForm::text, std::string(Trim(field, kSpaceOrNul))};
+}
+
+// T from its bytes: Julian day and milliseconds since midnight, as dbfread
+// adds them (milliseconds past a day roll into the next).
+ValueForm DateTimeForm(std::string_view field)
+{
+    unsigned char b[8] = {};
+    std::memcpy(b, field.data(), std::min<size_t>(field.size(), 8));
+    if (Trim(field, kWhite).empty())
+        return {};
+    const uint32_t nJulian = dbfbytes::DecodeFixed32LE(b);
+    const uint32_t nMillis = dbfbytes::DecodeFixed32LE(b + 4);
+    if (nJulian == 0)
+        return {};
+    const int64_t nDay = static_cast<int64_t>(nJulian) + nMillis / 86400000;
+    const uint32_t nTime = nMillis % 86400000;
+    const CalendarDate date = CalendarDate::FromJulianDay(nDay);
+    if (nJulian < kJulianDayOfYearOne || date.GetYear() < 1 || date.GetYear() > 9999)
+        return {};
+    char buf[48];
+    int n = std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02u:%02u:%02u", static_cast<int>(date.GetYear()),
+                          date.GetMonth(), date.GetDay(), nTime / 3600000, nTime / 60000 % 60, nTime / 1000 % 60);
+    if (nTime % 1000 != 0)
+        std::snprintf(buf + n, sizeof buf - static_cast<size_t>(n), ".%03u000", nTime % 1000);
+    return {ValueForm::text, buf};
+}
+
+ValueForm LogicalForm(std::string_view field)
+{
+    const char c = field.empty() ? ' ' : field[0];
+    if (c == 'T' || c == 't' || c == 'Y' || c == 'y')
+        return {ValueForm::raw, "true"};
+    if (c == 'F' || c == 'f' || c == 'N' || c == 'n')
+        return {ValueForm::raw, "false"};
+    return {};
+}
+
+// The value from the engine, with the field's stored bytes for the types
+// whose blanks and digits the engine's value does not keep.
+ValueForm FormOf(const FieldValue& v, const DBFFieldDescriptor& fd, std::string_view field,
+                 CCodePageDecoder& decoder)
+{
+    // Stored texts that are no number or date are shown as stored.
+    auto decoded = [&](ValueForm f) {
+        if (f.kind == ValueForm::text)
+            f.strValue = decoder.ToUtf8(f.strValue);
+        return f;
+    };
+    switch (fd.GetType()) {
+    case 'N':
+    case 'F':
+        return decoded(NumberForm(field, fd.GetType()));
+    case 'D':
+        return decoded(DateForm(v, field));
+    case 'T':
+        return DateTimeForm(field);
+    case 'L':
+        return LogicalForm(field);
+    default:
+        break;
+    }
     ValueForm f;
     switch (v.GetKind()) {
     case FieldKind::Empty:
     case FieldKind::Null:
+    case FieldKind::Date:
         break;
     case FieldKind::Integer:
         f = {ValueForm::raw, std::to_string(v.GetInteger())};
@@ -129,12 +285,6 @@ ValueForm FormOf(const FieldValue& v, char chType, CCodePageDecoder& decoder)
     case FieldKind::Currency:
         f = {ValueForm::text, CurrencyText(v.GetCurrency())};
         break;
-    case FieldKind::Date: {
-        std::string s = DateText(v.GetDate(), chType != 'D');
-        if (!s.empty())
-            f = {ValueForm::text, s};
-        break;
-    }
     case FieldKind::Text:
         f = {ValueForm::text, decoder.ToUtf8(v.GetText())};
         break;
@@ -181,6 +331,39 @@ std::string TypeText(char chType)
     return buf;
 }
 
+// The field's bytes in the current record (Open has checked that every field
+// lies inside the record).
+std::string_view FieldBytes(CDBFRecordset& rs, const DBFFieldDescriptor& fd)
+{
+    const auto& buffer = rs.GetTableDef()->GetRecordBuffer();
+    return {reinterpret_cast<const char*>(buffer.data()) + fd.GetOffset(), fd.GetWidth()};
+}
+
+// Texts of a type that holds characters (not binary memos).
+bool IsTextField(const DBFFieldDescriptor& fd)
+{
+    const char chType = fd.GetType();
+    return chType == 'C' || chType == 'M' || chType == 'V';
+}
+
+// For an unmarked table: whether every character and memo text is UTF-8
+// (and one has a multi-byte character). Reads all of them.
+bool TextsAreUtf8(CDBFRecordset& rs)
+{
+    CCodePageDecoder::CUtf8Vote vote;
+    for (int32_t nRecord = 0; nRecord < rs.GetRecordCount(); ++nRecord) {
+        rs.Move(nRecord);
+        for (int i = 0; i < rs.GetFieldCount(); ++i) {
+            if (!IsTextField(rs.GetFieldInfo(i)))
+                continue;
+            const FieldValue v = rs.GetFieldValue(i);
+            if (v.GetKind() == FieldKind::Text)
+                vote.Add(v.GetText());
+        }
+    }
+    return vote.IsUtf8();
+}
+
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
     std::string strPath;
@@ -220,7 +403,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             err << "dbfrepair dump: " << strPath << ": the table could not be read\n";
             return kExitTableError;
         }
-        CCodePageDecoder decoder(rs.GetTableDef()->GetHeader().GetCodePageMark());
+        const uint8_t nMark = rs.GetTableDef()->GetHeader().GetCodePageMark();
+        CCodePageDecoder decoder(nMark, CCodePageDecoder::IsUndecidedMark(nMark) && TextsAreUtf8(rs));
         const int nFields = rs.GetFieldCount();
 
         if (bJson) {
@@ -251,8 +435,9 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             }
             bFirst = false;
             for (int i = 0; i < nFields; ++i) {
+                const DBFFieldDescriptor& fd = rs.GetFieldInfo(i);
                 const FieldValue v = rs.GetFieldValue(i);
-                const ValueForm f = FormOf(v, rs.GetFieldInfo(i).GetType(), decoder);
+                const ValueForm f = FormOf(v, fd, FieldBytes(rs, fd), decoder);
                 if (bJson)
                     out << (i ? "," : "") << JsonOf(f);
                 else

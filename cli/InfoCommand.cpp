@@ -1,6 +1,6 @@
 #include "cli/InfoCommand.h"
 
-#include "cli/CodePage.h"
+#include "platform/CodePageDecoder.h"
 #include "dbf/DBFException.h"
 #include "dbf/DBFTableDef.h"
 #include "dbf/MemoFile.h"

@@ -1,6 +1,6 @@
 #include "cli/PreviewCommand.h"
 
-#include "cli/CodePage.h"
+#include "platform/CodePageDecoder.h"
 #include "cli/TextGridSink.h"
 #include "platform/Exception.h"
 #include "platform/File.h"
@@ -22,7 +22,9 @@ void Help(std::ostream& out)
            "column and one column per field, with the display texts of the first N\n"
            "rows (default 20; 0 shows every row). The table is read raw, so a\n"
            "damaged table can be previewed too. Texts are converted from the\n"
-           "table's code page to UTF-8.\n"
+           "table's code page to UTF-8; an unmarked table (or one with an unknown\n"
+           "mark) is read as UTF-8 when every text of the grid is valid UTF-8 and\n"
+           "one at least has a multi-byte character, else as Windows-1252.\n"
            "\n"
            "Exit codes: 0 success, 1 the table could not be read, 2 bad usage.\n";
 }
@@ -86,7 +88,18 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         err << "dbfrepair preview: " << strPath << ": " << e.what() << "\n";
         return kExitTableError;
     }
-    CCodePageDecoder decoder(ReadCodePageMark(strPath));
+    // The grid holds the table's bytes as they are: its texts are the sample
+    // for an unmarked table (numbers and dates are ASCII and do not sway it).
+    const uint8_t nMark = ReadCodePageMark(strPath);
+    CCodePageDecoder::CUtf8Vote vote;
+    if (CCodePageDecoder::IsUndecidedMark(nMark)) {
+        for (size_t nColumn = 0; nColumn < grid.GetColumnCount(); ++nColumn)
+            vote.Add(grid.GetHeading(nColumn));
+        for (size_t nRow = 0; nRow < grid.GetRowCount(); ++nRow)
+            for (size_t nColumn = 0; nColumn < grid.GetColumnCount(); ++nColumn)
+                vote.Add(grid.GetCell(nRow, nColumn));
+    }
+    CCodePageDecoder decoder(nMark, vote.IsUtf8());
     grid.Print(out, [&](const std::string& str) { return decoder.ToUtf8(str); });
     return kExitSuccess;
 }

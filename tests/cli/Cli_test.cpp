@@ -101,10 +101,10 @@ TEST(CliDump, CsvQuotesAndValueForms)
     const auto r = Tool("dump " + Real("dbase_83.dbf"));
     ASSERT_EQ(r.nExitCode, 0);
     // Header row, then CRLF-terminated rows; memo texts with line breaks and
-    // commas are quoted.
+    // commas are quoted; numbers keep their stored digits (0.00).
     EXPECT_EQ(r.strOut.rfind("deleted,ID,CATCOUNT,AGRPCOUNT,PGRPCOUNT,ORDER,CODE,NAME,", 0), 0u);
     EXPECT_TRUE(Contains(r.strOut,
-                         "false,87,2,0,0,87,1,Assorted Petits Fours,graphics/00000001/t_1.jpg,graphics/00000001/1.jpg,0,0,"
+                         "false,87,2,0,0,87,1,Assorted Petits Fours,graphics/00000001/t_1.jpg,graphics/00000001/1.jpg,0.00,0.00,"
                          "\"Our Original assortment...a little taste of heaven for everyone.  Let us\r\n"))
         << r.strOut.substr(0, 600);
     size_t nRows = 0;

@@ -1,16 +1,16 @@
 """Checks `dbfrepair dump --json` output against python3-dbfread.
 
-Usage: compare_dump_with_dbfread.py TABLE.dbf DUMP.json
+Usage: compare_dump_with_dbfread.py TABLE.dbf DUMP.json [--utf8]
+
+--utf8: read an unmarked table's texts as UTF-8 (as the dump decided).
 
 Every record (deleted ones included, in file order) and every value is
-compared. The two readers differ by rule in a few places, which are mapped
-here instead of being counted as faults:
+compared; blanks must be null where dbfread gives None, numbers must carry
+dbfread's digits exactly (the dump is read with exact decimals), date-times
+their milliseconds. The two readers differ by rule in a few places, which
+are mapped here instead of being counted as faults:
   - character fields: dbfread strips trailing NULs and spaces, the engine cuts
     at the first NUL and strips trailing white space;
-  - blank numbers: dbfread gives None, the engine 0;
-  - logicals "?" and " ": dbfread gives None, the engine false;
-  - date-times: dbfread keeps milliseconds, the engine whole seconds of
-    (ms + 1) / 1000;
   - dBASE IV memos: dbfread reads 8 bytes past the stored length (it takes
     the stored total for the data length) and cuts at a 0x1F mark, so its
     text may carry up to 8 stale bytes after the engine's;
@@ -19,7 +19,6 @@ Prints "OK <records>" and exits 0 when everything agrees; otherwise prints
 one line per difference and exits 1.
 """
 import codecs
-import datetime
 import decimal
 import json
 import struct
@@ -44,12 +43,14 @@ codecs.register_error('samecodepoint', lambda e: (chr(e.object[e.start]), e.star
 def main():
     table_path, dump_path = sys.argv[1], sys.argv[2]
     with open(dump_path, encoding='utf-8') as f:
-        dump = json.load(f)
+        dump = json.load(f, parse_float=decimal.Decimal)
     with open(table_path, 'rb') as f:
         raw = f.read()
     version = raw[0]
     count, header_length, record_length = struct.unpack('<iHH', raw[4:12])
     encoding = CODEPAGES.get(raw[29], 'cp1252')
+    if raw[29] not in CODEPAGES and sys.argv[3:] == ['--utf8']:
+        encoding = 'utf-8'
     # Values as a list: field names may repeat (dbase_03.dbf has two Point_ID).
     table = dbfread.DBF(table_path, encoding=encoding, char_decode_errors='samecodepoint',
                         ignore_missing_memofile=False, recfactory=lambda items: [v for _, v in items])
@@ -96,29 +97,28 @@ def compare(field, ours, peer, version, encoding):
         got = None if ours is None else ours.rstrip(WHITE)
         return None if got == expected else 'ours %r, dbfread %r' % (ours, peer)
     if t in 'NF':
-        if peer is None:
-            return None if ours == 0 else 'ours %r, dbfread blank' % ours
-        return None if ours is not None and float(ours) == float(peer) else 'ours %r, dbfread %r' % (ours, peer)
+        if peer is None or ours is None or isinstance(ours, str):
+            return None if ours is peer else 'ours %r, dbfread %r' % (ours, peer)
+        if isinstance(peer, int):
+            return None if decimal.Decimal(ours) == peer else 'ours %r, dbfread %r' % (ours, peer)
+        return None if float(ours) == peer else 'ours %r, dbfread %r' % (ours, peer)
     if t == 'D':
         expected = None if peer is None else peer.isoformat()
         return None if ours == expected else 'ours %r, dbfread %r' % (ours, peer)
     if t == 'L':
-        expected = bool(peer) if peer is not None else False
-        return None if ours is expected else 'ours %r, dbfread %r' % (ours, peer)
+        return None if ours is peer else 'ours %r, dbfread %r' % (ours, peer)
     if t == 'I':
         return None if ours == peer else 'ours %r, dbfread %r' % (ours, peer)
     if t == 'Y':
         return None if ours is not None and decimal.Decimal(ours) == peer else 'ours %r, dbfread %r' % (ours, peer)
     if t == 'T':
-        if peer is None:
-            return None if ours is None else 'ours %r, dbfread None' % ours
-        whole = (peer + datetime.timedelta(milliseconds=1)).replace(microsecond=0)
-        return None if ours == whole.isoformat() else 'ours %r, dbfread %r' % (ours, peer)
+        expected = None if peer is None else peer.isoformat()
+        return None if ours == expected else 'ours %r, dbfread %r' % (ours, peer)
     if t == '0':
         expected = int.from_bytes(peer[:4], 'little')
         return None if ours == expected else 'ours %r, dbfread %r' % (ours, peer)
     if t == 'B' and version in (0x30, 0x31, 0x32):
-        return None if ours == peer else 'ours %r, dbfread %r' % (ours, peer)
+        return None if ours is not None and float(ours) == peer else 'ours %r, dbfread %r' % (ours, peer)
     if t in 'GPB':
         expected = None if peer is None else {'bytes': len(peer)}
         return None if ours == expected else 'ours %r, dbfread %r bytes' % (ours, None if peer is None else len(peer))

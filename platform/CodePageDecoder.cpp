@@ -1,4 +1,4 @@
-#include "cli/CodePage.h"
+#include "platform/CodePageDecoder.h"
 
 #include <QStringDecoder>
 
@@ -31,6 +31,7 @@ constexpr CodePageMark kMarks[] = {
 };
 
 constexpr const char* kDefaultCodePage = "windows-1252";
+constexpr const char* kUtf8 = "UTF-8";
 
 } // namespace
 
@@ -48,8 +49,15 @@ const char* CodePageNameForMark(uint8_t nMark, bool* pbKnown)
     return kDefaultCodePage;
 }
 
-CCodePageDecoder::CCodePageDecoder(uint8_t nMark)
-    : m_lpszName(CodePageNameForMark(nMark))
+bool CCodePageDecoder::IsUndecidedMark(uint8_t nMark)
+{
+    bool bKnown = false;
+    CodePageNameForMark(nMark, &bKnown);
+    return !bKnown;
+}
+
+CCodePageDecoder::CCodePageDecoder(uint8_t nMark, bool bTextIsUtf8)
+    : m_lpszName(IsUndecidedMark(nMark) && bTextIsUtf8 ? kUtf8 : CodePageNameForMark(nMark))
     , m_pDecoder(std::make_unique<QStringDecoder>(m_lpszName, QStringConverter::Flag::Stateless))
 {
     if (!m_pDecoder->isValid()) {
@@ -60,8 +68,70 @@ CCodePageDecoder::CCodePageDecoder(uint8_t nMark)
 
 CCodePageDecoder::~CCodePageDecoder() = default;
 
-std::string CCodePageDecoder::ToUtf8(const std::string& strBytes)
+std::string CCodePageDecoder::ToUtf8(std::string_view bytes)
 {
-    const QString text = m_pDecoder->decode(QByteArrayView(strBytes.data(), static_cast<qsizetype>(strBytes.size())));
+    const QString text = m_pDecoder->decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
     return text.toUtf8().toStdString();
+}
+
+bool CCodePageDecoder::IsUtf8Text(std::string_view bytes, bool* pbMultiByte)
+{
+    if (pbMultiByte)
+        *pbMultiByte = false;
+    bool bMultiByte = false;
+    const size_t n = bytes.size();
+    for (size_t i = 0; i < n;) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        // The lead byte gives the length and the range the second byte must
+        // lie in (which rules out overlong forms, surrogates and code points
+        // above U+10FFFF); later bytes are 0x80..0xBF.
+        size_t nLength = 0;
+        unsigned char nLow = 0x80;
+        unsigned char nHigh = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            nLength = 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            nLength = 3;
+            if (c == 0xE0)
+                nLow = 0xA0;
+            else if (c == 0xED)
+                nHigh = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            nLength = 4;
+            if (c == 0xF0)
+                nLow = 0x90;
+            else if (c == 0xF4)
+                nHigh = 0x8F;
+        } else {
+            return false;
+        }
+        if (n - i < nLength)
+            return false;
+        const auto c1 = static_cast<unsigned char>(bytes[i + 1]);
+        if (c1 < nLow || c1 > nHigh)
+            return false;
+        for (size_t k = 2; k < nLength; ++k) {
+            const auto ck = static_cast<unsigned char>(bytes[i + k]);
+            if (ck < 0x80 || ck > 0xBF)
+                return false;
+        }
+        bMultiByte = true;
+        i += nLength;
+    }
+    if (pbMultiByte)
+        *pbMultiByte = bMultiByte;
+    return true;
+}
+
+void CCodePageDecoder::CUtf8Vote::Add(std::string_view bytes)
+{
+    if (!m_bValid)
+        return;
+    bool bMultiByte = false;
+    m_bValid = IsUtf8Text(bytes, &bMultiByte);
+    m_bMultiByte = m_bMultiByte || bMultiByte;
 }
