@@ -96,9 +96,9 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     out << "Header length:  " << h.GetHeaderLength() << "\n";
     out << "Record length:  " << h.GetRecordLength() << "\n";
     out << "Code page mark: " << Hex2(h.GetCodePageMark()) << " ("
-        << (h.GetCodePageMark() == 0 ? std::string("unmarked, read as ") + lpszCodePage
-                                     : bKnownMark ? std::string(lpszCodePage)
-                                                  : std::string("unknown, read as ") + lpszCodePage)
+        << (bKnownMark ? std::string(lpszCodePage)
+                       : std::string(h.GetCodePageMark() == 0 ? "unmarked" : "unknown")
+                             + ", read as UTF-8 when its texts are, else " + lpszCodePage)
         << ")\n";
     out << "Table flags:    " << Hex2(h.GetTableFlags());
     if (h.GetTableFlags() & DBFHeader::kFlagIndex)
