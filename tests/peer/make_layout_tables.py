@@ -137,7 +137,9 @@ assert load('clipper_c300')[48:50] == bytearray([44, 1])
 # columns that become V and Q; the values and _NullFlags are then laid out
 # as Visual FoxPro does: a value shorter than the column keeps its length in
 # the column's last byte and sets the column's varlength bit; a nullable
-# varchar's null bit follows its varlength bit.
+# varchar's null bit follows its varlength bit. python3-dbfread knows neither
+# V nor Q and python3-dbf opens no 0x32 table: this table is checked by its
+# bytes only.
 write('vfp32_varchar', 'name C(10) null; vtext C(20) null; vbin C(12) binary; cnt I', 'vfp',
       [('n%d' % i, 'placeholder', b'placeholder', i) for i in range(N)])
 data = load('vfp32_varchar')
