@@ -27,8 +27,8 @@ using orvtest::TempDir;
 
 // Where the saved table may differ from its source, as comparer options.
 const char* const kExceptions[] = {
-    // The structural index flag: the tool saves no index, and a table
-    // flagged as having a .cdx that is not there cannot be opened.
+    // The structural index flag: the tool saves no index, and Visual FoxPro
+    // reports a missing structural .cdx for a table that keeps the flag.
     "--same-header-except 28:0x01",
     // An empty memo value needs no block: its reference may come back blank.
     "--empty-memo-may-lose-its-block",
