@@ -134,7 +134,7 @@ void PrintTo(const Damage& damage, std::ostream* pOut)
 
 class FixedPoint : public ::testing::TestWithParam<Damage> {
 protected:
-    // The tables are written once for every damage.
+    // The tables are written once and shared by every damage.
     static void SetUpTestSuite()
     {
         s_pDir = std::make_unique<TempDir>();
