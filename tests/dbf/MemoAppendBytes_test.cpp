@@ -207,3 +207,33 @@ for r in dbfread.DBF(sys.argv[1], ignore_missing_memofile=False):
     EXPECT_EQ(peer.nExitCode, 0);
     EXPECT_EQ(peer.strOut, "r0 " + texts[0] + "\nr1 " + texts[1] + "\nr2 " + texts[2] + "\n");
 }
+
+// With blocks smaller than a free run's 8-byte header, a run is not split
+// where the part left free could not hold that header (it would overwrite
+// the value placed behind it).
+TEST(MemoAppendBytesDBase4, SmallBlocksNeverSplitARunTooShortForItsHeader)
+{
+    orvtest::TempDir dir;
+    auto memo = MakeMemoFile(CMemoFile::kindDBase4);
+    memo->SetNewBlockSize(4);
+    ASSERT_TRUE(memo->CreateMemoFile(dir.File("m.dbt")));
+    // 20 bytes take 7 blocks; freed, they form one run of 7.
+    uint32_t nBlock = 0, nLength = 0;
+    ASSERT_TRUE(memo->WriteMemoText(nBlock, nLength, std::string(20, 'a')));
+    const uint32_t nFreed = nBlock;
+    ASSERT_TRUE(memo->WriteMemoText(nBlock, nLength, ""));
+    // 16 bytes take 6 blocks: taking them from the run would leave 4 bytes.
+    const std::vector<unsigned char> value(16, 'b');
+    uint32_t nNew = 0, nNewLength = 0;
+    ASSERT_TRUE(memo->AppendMemoBytes(nNew, nNewLength, value, 1));
+    EXPECT_NE(nNew, nFreed + 1);
+    std::vector<unsigned char> back;
+    ASSERT_TRUE(memo->ReadMemoBytes(nNew, nNewLength, back));
+    EXPECT_EQ(back, value);
+    // 12 bytes take 5 blocks: the 2 left hold the run's header.
+    const std::vector<unsigned char> small(12, 'c');
+    ASSERT_TRUE(memo->AppendMemoBytes(nNew, nNewLength, small, 1));
+    EXPECT_EQ(nNew, nFreed + 2);
+    ASSERT_TRUE(memo->ReadMemoBytes(nNew, nNewLength, back));
+    EXPECT_EQ(back, small);
+}
