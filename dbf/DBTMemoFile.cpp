@@ -106,8 +106,10 @@ uint32_t CDBTMemoFile::ReadValue(uint32_t nBlock, uint32_t /*nLength*/, std::vec
     unsigned char lengthBytes[4];
     ReadExact(nPos + 4, lengthBytes, 4, DBF_ERR_MEMO_READ);
     const int32_t nData = static_cast<int32_t>(dbfbytes::DecodeFixed32LE(lengthBytes) - kBlockHeaderSize);
-    if (nData < 1)
+    if (nData < 0)
         ThrowDBFException(DBF_ERR_MEMO_READ);
+    if (nData == 0)
+        return 0; // an empty value: a header and no data
     ReadDataAt(nPos + kBlockHeaderSize, static_cast<uint64_t>(nData), data);
     return static_cast<uint32_t>(data.size());
 }

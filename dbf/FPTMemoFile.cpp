@@ -96,8 +96,12 @@ uint32_t CFPTMemoFile::ReadValue(uint32_t nBlock, uint32_t /*nLength*/, std::vec
     unsigned char lengthBytes[4];
     ReadExact(nPos + 4, lengthBytes, 4, DBF_ERR_MEMO_READ);
     const uint32_t n = dbfbytes::DecodeFixed32BE(lengthBytes);
-    if (n < 1 || n > kMaxLength)
+    if (n > kMaxLength)
         ThrowDBFException(DBF_ERR_MEMO_READ);
+    // A stored length of 0 is an empty value (python3-dbf writes them, and
+    // so does a repair that keeps a record's empty value).
+    if (n == 0)
+        return 0;
     ReadDataAt(nPos + kBlockHeaderSize, n, data);
     return static_cast<uint32_t>(data.size());
 }

@@ -260,7 +260,10 @@ bool CMemoFile::AppendMemoBytes(uint32_t& nBlock, uint32_t& nLength, std::span<c
         return false;
     if (bytes.size() > std::numeric_limits<uint32_t>::max())
         ThrowDBFException(DBF_ERR_MEMO_WRITE);
-    const uint32_t nNewBlock = bytes.empty() ? 0 : FlushedWrite([&] { return AppendBytes(bytes, nBlockType); });
+    // An empty value gets a block of its own too, so a record that had one
+    // keeps it; only SIx, whose record keeps the length, needs none.
+    const bool bNoBlock = bytes.empty() && GetMemoKind() == kindSIx;
+    const uint32_t nNewBlock = bNoBlock ? 0 : FlushedWrite([&] { return AppendBytes(bytes, nBlockType); });
     nBlock = nNewBlock;
     nLength = static_cast<uint32_t>(bytes.size());
     return true;

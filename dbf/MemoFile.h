@@ -131,7 +131,8 @@ public:
     // and SIx take a free run their free lists hold, else the end of the
     // file; dBASE III and FoxPro append. nBlockType is the FoxPro block type
     // written in the block header (0 picture/binary, 1 text, 2 object);
-    // other formats ignore it. Out: nBlock = first block (0 for no bytes),
+    // other formats ignore it. Out: nBlock = first block (an empty value
+    // has a block of its own, except in SIx files, where it gets 0),
     // nLength = bytes.size(). SIx keeps the length in the record reference
     // only: the caller writes it there. Returns false (outputs untouched)
     // when not open; raises 3015 on a platform file error or a value the

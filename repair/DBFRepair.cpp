@@ -2,6 +2,7 @@
 
 #include "dbf/DBFException.h"
 #include "dbf/DBFTableDef.h"
+#include "platform/CodePageDecoder.h"
 #include "platform/ErrorReporter.h"
 #include "platform/File.h"
 #include "platform/TempFolder.h"
@@ -16,7 +17,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <set>
+#include <unordered_set>
 #include <unistd.h>
 #include <vector>
 
@@ -27,6 +31,7 @@ constexpr const char* kStatusExtracting = "Extracting Data........";
 constexpr const char* kStatusAdding = "Adding Data........";
 constexpr const char* kStatusPleaseWait = "Please wait....the file repairing is in process";
 
+constexpr unsigned char kLiveFlag = 0x20;
 constexpr unsigned char kDeletedFlag = 0x2A;
 constexpr unsigned char kEndOfFile = 0x1A;
 constexpr int kPreviewColumnWidth = 100;
@@ -38,6 +43,15 @@ constexpr int kPleaseWaitPercent = 90;
 constexpr size_t kReadChunk = 1024 * 1024;
 // References kept to settle the memo block size.
 constexpr size_t kMemoSampleSize = 256;
+constexpr uint32_t kMaxRecordLength = 65535;
+constexpr uint8_t kSystemFieldFlag = 0x01;
+// Records whose texts decide the code page of an unmarked table.
+constexpr int kTextSampleRecords = 4096;
+
+bool IsTextType(char chType)
+{
+    return chType == 'C' || chType == 'V';
+}
 
 // The version bytes of the table kinds the storage engine knows; a source
 // with one of them keeps its kind.
@@ -46,6 +60,8 @@ bool IsKnownVersion(uint8_t nVersion)
     switch (nVersion) {
     case 0x03:
     case 0x30:
+    case 0x31:
+    case 0x32:
     case 0x43:
     case 0x63:
     case 0x7B:
@@ -82,14 +98,18 @@ private:
 
 } // namespace
 
-// Where a damaged field's bytes come from and, for the fields whose bytes
-// can be written straight, where they go in the new record.
+// Where a damaged field's bytes come from and where they go in the new
+// record, and what each record needs done to them.
 struct FieldPlan {
-    uint32_t nSource;
-    uint32_t nLength;
+    uint32_t nSource;     // offset in the damaged record
+    uint32_t nLength;     // width in the damaged record
+    int nColumn;          // column of the new table, -1 when left out
+    uint32_t nTarget;     // offset in the new record
+    uint32_t nTargetLength;
+    char chType;
     uint8_t nDecimals;
-    unsigned char* pTarget;
-    SalvagedFieldWriter pfnWrite; // null: through SalvageField
+    bool bCheck;          // bytes whose soundness depends on their content
+    bool bMemo;           // a memo reference to carry over
 };
 
 // Everything one run of SalvageTable holds; nothing survives the run.
@@ -97,14 +117,21 @@ struct CDBFRepair::SalvageRun {
     CFile source;
     uint64_t nFileLength = 0;
     CRawMemoReader memo;
+    bool bMemoMissing = false;
     DamagedTableLayout layout;
     uint64_t nDataStart = 0;
     CRepairedTableWriter writer;
     bool bWriterOpen = false;
+    bool bIdentityLayout = false;         // the new record is the damaged one
     std::vector<FieldPlan> plans;         // one per damaged field
+    std::vector<const FieldPlan*> busy;   // the plans that need work per record
     std::vector<unsigned char> chunk;     // damaged records read at once
     const unsigned char* pRecord = nullptr; // the damaged record being salvaged
     std::set<std::string> reportedErrors;
+    // Memo blocks already copied, and the bytes copied again for records
+    // that share a block: bounded by the source memo file's size.
+    std::unordered_set<uint32_t> copiedBlocks;
+    uint64_t nRepeatedMemoBytes = 0;
     int nResult = 0;
 };
 
@@ -126,7 +153,16 @@ bool CDBFRepair::Repair(const std::string& strSource, const std::string& strOutp
 
 int CDBFRepair::SalvageTable(const std::string& strSource, const std::string& strOutput)
 {
-    return RunSalvage(strSource, strOutput, FindMemoCompanion(strSource));
+    return RunSalvage(strSource, strOutput, FindMemoCompanion(ResolvedTablePath(strSource)));
+}
+
+std::string CDBFRepair::ResolvedTablePath(const std::string& strPath)
+{
+    // A table reached through a symbolic link keeps its memo file beside
+    // the link's target.
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::canonical(strPath, error);
+    return error ? strPath : target.string();
 }
 
 int CDBFRepair::RunSalvage(const std::string& strSource, const std::string& strOutput,
@@ -144,73 +180,44 @@ int CDBFRepair::RunSalvage(const std::string& strSource, const std::string& strO
     OpenForReading(run.source, strSource);
     run.nFileLength = run.source.GetLength();
 
-    CDBFTableDef table;
-    bool bCreated = false;
-    try {
-        bCreated = table.Create(strOutput);
-    } catch (const CDBFException& e) {
-        e.ReportError();
-    }
-    if (!ReadStructure(run.source, table, bCreated)) {
+    if (!ReadStructure(run.source)) {
         m_stats.bStopped = true;
         return 0;
     }
-    if (!bCreated)
-        return 0; // there is no new table to fill or to show
-    KeepCodePage(strOutput);
-
+    if (!run.layout.bTerminator) {
+        ReportErrorText("No field descriptors end in " + strSource
+                        + " (no 0x0D terminator among the first 1024 blocks): no record can be salvaged.");
+        return 0;
+    }
+    if (!PrepareMemo()) {
+        m_stats.bStopped = true;
+        return 0;
+    }
     try {
-        run.writer.Open(strOutput);
+        run.writer.Create(strOutput, BuildNewLayout(strSource));
         run.bWriterOpen = run.writer.IsOpen();
-        if (run.bWriterOpen)
-            run.writer.AddNew();
     } catch (const CDBFException& e) {
         e.ReportError();
         run.bWriterOpen = false;
     }
-    if (!run.bWriterOpen) {
-        // Nothing can be written: the run has failed whatever follows.
-        run.nResult = 0;
-    } else {
-        m_stats.strOutputMemoPath = run.writer.GetMemoPath();
-        // Columns of the new table in creation order; a descriptor that was
-        // left out keeps -1 and is skipped in every record.
-        int nColumn = 0;
-        for (DamagedField& field : run.layout.fields) {
-            if (field.nColumn < 0)
-                continue;
-            field.nColumn = nColumn < run.writer.GetFieldCount() ? nColumn : -1;
-            ++nColumn;
-        }
-        m_stats.nFieldCount = run.writer.GetFieldCount();
-        for (const DamagedField& field : run.layout.fields) {
-            FieldPlan plan{field.nOffset, field.nLength, field.nDecimals, nullptr, nullptr};
-            if (field.nColumn >= 0 && field.chType != 'M') {
-                const std::span<unsigned char> target = run.writer.DirectFieldBytes(field.nColumn);
-                if (target.size() == field.nLength && !target.empty()) {
-                    plan.pTarget = target.data();
-                    plan.pfnWrite = SalvagedFieldWriterFor(field.chType, field.nLength);
-                }
-            }
-            run.plans.push_back(plan);
-        }
-    }
+    if (!run.bWriterOpen)
+        return 0; // there is no new table to fill or to show
+    m_stats.strOutputMemoPath = run.writer.HasMemoFile() ? run.writer.GetMemoPath() : std::string();
+    m_stats.nFieldCount = run.writer.GetFieldCount();
+    PlanFields();
 
     SetStatus(kStatusAnalyzing);
     bool bSwitchArmed = true;
-    if (run.bWriterOpen) {
-        if (!PrepareMemo()) {
-            m_stats.bStopped = true;
-            return 0;
-        }
+    run.nResult = 1;
+    {
         CDamagedTableScanner scanner(run.source);
         CProgressMeter meter(run.nFileLength);
         const uint32_t nRecordLength = run.layout.nRecordLength;
-        const int nFields = static_cast<int>(run.layout.fields.size());
-        const uint32_t nLastFieldOffset = nFields > 0 ? run.layout.fields.back().nOffset : 0;
         // The records are read a chunk at a time, straight into the chunk.
         const size_t nChunkRecords = std::max<size_t>(1, kReadChunk / nRecordLength);
         run.chunk.resize(nChunkRecords * nRecordLength);
+        const std::span<unsigned char> target = run.writer.Record();
+        const uint32_t nLastFieldOffset = run.layout.fields.empty() ? 0 : run.layout.fields.back().nOffset;
         uint64_t nFlagOffset = run.nDataStart;
         bool bEnd = false;
         while (!bEnd && nFlagOffset < run.nFileLength && run.nFileLength - nFlagOffset >= nRecordLength) {
@@ -226,38 +233,39 @@ int CDBFRepair::RunSalvage(const std::string& strSource, const std::string& strO
                     bEnd = true;
                     break;
                 }
-                // Most records lie wholly inside one percent of the file.
-                const bool bProgress = nFlagOffset + nLastFieldOffset >= meter.GetNextOffset();
-                for (int i = 0; i < nFields; ++i) {
-                    if (RepairStopRequested()) {
-                        m_stats.bStopped = true;
-                        m_stats.nRecordsWritten = run.writer.GetRecordCount();
-                        return 0;
-                    }
-                    if (bProgress && meter.Advance(nFlagOffset + run.layout.fields[static_cast<size_t>(i)].nOffset)) {
-                        const int nValue = meter.GetPercent() / 2;
-                        g_nRepairProgress.store(nValue);
-                        if (nValue >= kSalvageSwitchValue && bSwitchArmed) {
-                            SetStatus(kStatusExtracting);
-                            bSwitchArmed = false;
-                            run.nResult = 1;
-                        }
-                        SetProgressValue(nValue);
-                    }
-                    // The plain cases go straight to the new record's bytes.
-                    const FieldPlan& plan = run.plans[static_cast<size_t>(i)];
-                    if (plan.pfnWrite != nullptr
-                        && plan.pfnWrite(plan.nDecimals, run.pRecord + plan.nSource, plan.pTarget, plan.nLength))
-                        continue;
-                    SalvageField(i);
+                if (RepairStopRequested()) {
+                    m_stats.bStopped = true;
+                    m_stats.nRecordsWritten = run.writer.GetRecordCount();
+                    return 0;
                 }
-                if (chFlag == kDeletedFlag) {
+                // Measured at the last field's start, as a record's fields are
+                // taken one after another.
+                const uint64_t nAt = nFlagOffset + nLastFieldOffset;
+                if (nAt >= meter.GetNextOffset() && meter.Advance(nAt)) {
+                    const int nValue = meter.GetPercent() / 2;
+                    g_nRepairProgress.store(nValue);
+                    if (nValue >= kSalvageSwitchValue && bSwitchArmed) {
+                        SetStatus(kStatusExtracting);
+                        bSwitchArmed = false;
+                    }
+                    SetProgressValue(nValue);
+                }
+                if (run.bIdentityLayout) {
+                    std::memcpy(target.data(), run.pRecord, nRecordLength);
+                } else {
+                    for (const FieldPlan& plan : run.plans) {
+                        if (plan.nColumn >= 0 && !plan.bMemo)
+                            std::memcpy(target.data() + plan.nTarget, run.pRecord + plan.nSource, plan.nLength);
+                    }
+                }
+                for (const FieldPlan* pPlan : run.busy)
+                    SalvageField(*pPlan);
+                // A damaged flag makes a live record; deleted ones stay deleted.
+                const bool bDeleted = chFlag == kDeletedFlag;
+                if (bDeleted)
                     ++m_stats.nDeletedRecords;
-                    if (!m_options.bUndelete)
-                        run.writer.MarkDeleted();
-                }
+                target[0] = bDeleted && !m_options.bUndelete ? kDeletedFlag : kLiveFlag;
                 run.writer.Update();
-                run.writer.AddNew();
             }
         }
         m_stats.nDataEnd = std::min(nFlagOffset, run.nFileLength);
@@ -273,7 +281,7 @@ int CDBFRepair::RunSalvage(const std::string& strSource, const std::string& strO
     return run.nResult;
 }
 
-bool CDBFRepair::ReadStructure(CFile& source, CDBFTableDef& table, bool bTableCreated)
+bool CDBFRepair::ReadStructure(CFile& source)
 {
     SalvageRun& run = *m_pRun;
     CDamagedTableScanner scanner(source);
@@ -281,54 +289,211 @@ bool CDBFRepair::ReadStructure(CFile& source, CDBFTableDef& table, bool bTableCr
         return false;
     m_stats.nDescriptorCount = static_cast<int>(run.layout.fields.size());
     m_stats.bTerminatorFound = run.layout.bTerminator;
-    m_stats.nRecordLength = run.layout.nRecordLength;
-
-    if (bTableCreated) {
-        const uint8_t nVersion = run.layout.header.GetVersion();
-        if (IsKnownVersion(nVersion))
-            table.SetNewTableKind(nVersion, 0);
-        for (DamagedField& field : run.layout.fields) {
-            field.nColumn = -1;
-            if (field.IsNullFlags())
-                continue;
-            try {
-                table.CreateField(field.MakeDescriptor());
-                field.nColumn = 0; // numbered once the new table is open
-            } catch (const CDBFException& e) {
-                e.ReportError();
-            }
-        }
-        table.Append();
-        table.Close();
-    }
-
     if (!run.layout.bTerminator) {
         run.nDataStart = run.nFileLength;
-        run.nResult = 0;
         return true;
     }
-    run.nResult = 1;
     if (!scanner.FindDataStart(run.layout, run.nDataStart))
         return false;
+    m_stats.nRecordLength = run.layout.nRecordLength;
     m_stats.nDataStart = run.nDataStart;
     return true;
 }
 
-void CDBFRepair::KeepCodePage(const std::string& strOutput)
+uint8_t CDBFRepair::ChooseVersion() const
 {
-    // The code page mark tells readers how to decode the texts; it goes
-    // with the table kind, so it is kept when the kind is.
-    const DBFHeader& header = m_pRun->layout.header;
-    const uint8_t nCodePage = header.GetCodePageMark();
-    if (!IsKnownVersion(header.GetVersion()) || nCodePage == 0)
-        return;
-    CFile output;
-    CFileException error;
-    if (!output.Open(strOutput, CFile::modeReadWrite | CFile::typeBinary, &error))
-        throw error;
-    output.Seek(29, CFile::begin);
-    output.Write(&nCodePage, 1);
-    output.Close();
+    const SalvageRun& run = *m_pRun;
+    const uint8_t nSource = run.layout.header.GetVersion();
+    bool bMemo = false;
+    bool bVisualFoxPro = false;
+    for (const DamagedField& field : run.layout.fields) {
+        if (field.nColumn < 0)
+            continue;
+        bMemo = bMemo || field.IsMemo();
+        switch (field.chType) {
+        case 'I': case 'T': case 'Y': case 'V': case 'Q': case 'W': case '0':
+            bVisualFoxPro = true;
+            break;
+        case 'B':
+            bVisualFoxPro = bVisualFoxPro || field.nLength == 8;
+            break;
+        default:
+            break;
+        }
+    }
+    const MemoFormat memoFormat = run.memo.IsOpen() ? run.memo.GetFormat() : MemoFormat::None;
+    uint8_t nVersion = nSource;
+    if (!IsKnownVersion(nSource)) {
+        // The version byte is damaged: the fields and the memo file tell.
+        if (bVisualFoxPro)
+            nVersion = 0x30;
+        else if (!bMemo)
+            nVersion = 0x03;
+        else if (memoFormat == MemoFormat::SIx)
+            nVersion = 0xE5;
+        else if (memoFormat == MemoFormat::DBase4)
+            nVersion = 0x8B;
+        else if (memoFormat == MemoFormat::DBase3)
+            nVersion = 0x83;
+        else
+            nVersion = 0xF5;
+    }
+    if (bMemo) {
+        // A version without a memo file of its own gets the form that has one.
+        switch (nVersion) {
+        case 0x03: nVersion = memoFormat == MemoFormat::FoxPro ? 0xF5 : 0x83; break;
+        case 0x43: nVersion = 0x8B; break;
+        case 0x63: nVersion = 0xCB; break;
+        default: break;
+        }
+    }
+    return nVersion;
+}
+
+RepairedTableLayout CDBFRepair::BuildNewLayout(const std::string& strSource)
+{
+    SalvageRun& run = *m_pRun;
+    DamagedTableLayout& layout = run.layout;
+    std::string strLeftOut;
+    std::string strMended;
+    for (DamagedField& field : layout.fields) {
+        field.nColumn = 0;
+        if (field.nLength == 0) {
+            // Holds nothing; as a column it would only multiply the grid.
+            field.nColumn = -1;
+            strLeftOut += " " + field.strName + " (width 0)";
+        } else if (field.bLengthDamaged) {
+            if (field.nLength >= 128) {
+                field.nColumn = -1;
+                strLeftOut += " " + field.strName + " (damaged length " + std::to_string(field.nLength) + ")";
+            } else {
+                strMended += " " + field.strName + " (length byte " + std::to_string(field.descriptor[16])
+                    + " taken as " + std::to_string(field.nLength) + ")";
+            }
+        }
+    }
+    const uint8_t nVersion = ChooseVersion();
+    const bool bVisualFoxPro = CDBFTableDef::IsVisualFoxProVersion(nVersion);
+    const bool bSIx = nVersion == 0xE5;
+
+    RepairedTableLayout newLayout;
+    newLayout.header = layout.header;
+    newLayout.header.SetVersion(nVersion);
+    bool bMemoFields = false;
+    int nColumn = 0;
+    uint32_t nRecordLength = 1;
+    for (DamagedField& field : layout.fields) {
+        if (field.nColumn < 0)
+            continue;
+        const uint32_t nNewWidth = field.IsMemo() ? 10 : field.nLength;
+        if (nRecordLength + nNewWidth > kMaxRecordLength) {
+            // The record length is a 16-bit number: what does not fit is left
+            // out, and the columns after it still find their bytes.
+            field.nColumn = -1;
+            strLeftOut += " " + field.strName + " (past 65535 bytes)";
+            continue;
+        }
+        nRecordLength += nNewWidth;
+        field.nColumn = nColumn++;
+        DBFFieldDescriptor fd;
+        std::copy(field.descriptor.begin(), field.descriptor.end(), fd.m_bytes.begin());
+        fd.SetType(field.chType);
+        uint32_t nWidth = field.nLength;
+        if (field.IsMemo()) {
+            bMemoFields = true;
+            // A reference of a width no reader knows would lose every value.
+            if (bSIx)
+                nWidth = 10;
+            else if (nWidth != 4 && nWidth != 10)
+                nWidth = bVisualFoxPro ? 4 : 10;
+        }
+        if (DamagedField::HasByteWidth(field.chType)) {
+            fd.SetLength(static_cast<uint8_t>(nWidth));
+        } else {
+            // Everything else is read through the 16-bit width: only a wide C
+            // field keeps a high byte.
+            fd.SetWidth16(static_cast<uint16_t>(nWidth));
+        }
+        newLayout.fields.push_back(fd);
+    }
+    uint8_t nFlags = newLayout.header.GetTableFlags();
+    // The structural index is not carried over, so the table must not ask for one.
+    nFlags &= static_cast<uint8_t>(~DBFHeader::kFlagIndex);
+    if (bVisualFoxPro) {
+        if (bMemoFields)
+            nFlags |= DBFHeader::kFlagMemo;
+        else
+            nFlags &= static_cast<uint8_t>(~DBFHeader::kFlagMemo);
+    }
+    if (!IsKnownVersion(layout.header.GetVersion())) {
+        // A damaged version byte says nothing of the rest of the header.
+        newLayout.header.SetCodePageMark(0);
+        nFlags = bVisualFoxPro && bMemoFields ? DBFHeader::kFlagMemo : 0;
+    }
+    newLayout.header.SetTableFlags(nFlags);
+
+    // The bytes between the terminator and the records as the source has
+    // them (a 0x00 after the 0x0D, a GIS writer's padding, the Visual
+    // FoxPro area with its database link).
+    const uint64_t nAreaStart = layout.nTerminatorOffset + 1;
+    const uint64_t nAreaLength = run.nDataStart > nAreaStart ? run.nDataStart - nAreaStart : 0;
+    const uint64_t nWanted = bVisualFoxPro ? CDamagedTableScanner::kVisualFoxProArea : nAreaLength;
+    newLayout.area.assign(static_cast<size_t>(nWanted), 0);
+    const uint64_t nCopy = std::min(nWanted, nAreaLength);
+    if (nCopy > 0) {
+        run.source.Seek(static_cast<int64_t>(nAreaStart), CFile::begin);
+        run.source.Read(newLayout.area.data(), static_cast<size_t>(nCopy));
+    }
+
+    newLayout.nMemoKind = CDBFTableDef::MemoKindForVersion(nVersion, nFlags);
+    if (newLayout.nMemoKind != 0 && run.memo.IsOpen()) {
+        // The source's block size: readers in wide use assume the usual ones.
+        const uint32_t nBlockSize = run.memo.GetBlockSize();
+        if (nBlockSize >= 32 && nBlockSize <= 65535)
+            newLayout.nMemoBlockSize = nBlockSize;
+    }
+    if (newLayout.nMemoKind == CMemoFile::kindDBase4 && newLayout.nMemoBlockSize == 0)
+        newLayout.nMemoBlockSize = 512;
+
+    if (!strLeftOut.empty())
+        ReportErrorText("Columns left out of the repaired table:" + strLeftOut + ".");
+    if (!strMended.empty())
+        ReportErrorText("Column widths taken from the record length:" + strMended + ".");
+    if (bMemoFields && !run.memo.IsOpen()) {
+        run.bMemoMissing = true;
+        m_stats.bMemoFileMissing = true;
+        ReportErrorText("The memo file of " + strSource + " was not found or cannot be read: its memo values are lost.");
+    }
+    return newLayout;
+}
+
+void CDBFRepair::PlanFields()
+{
+    SalvageRun& run = *m_pRun;
+    run.plans.clear();
+    run.busy.clear();
+    bool bIdentity = run.writer.GetRecordLength() == run.layout.nRecordLength;
+    for (const DamagedField& field : run.layout.fields) {
+        FieldPlan plan{field.nOffset, field.nLength, field.nColumn, 0, 0, field.chType, field.nDecimals, false, false};
+        if (field.nColumn >= 0) {
+            const std::span<unsigned char> target = run.writer.FieldBytes(field.nColumn);
+            plan.nTarget = static_cast<uint32_t>(target.data() - run.writer.Record().data());
+            plan.nTargetLength = static_cast<uint32_t>(target.size());
+            plan.bMemo = field.IsMemo();
+            plan.bCheck = !plan.bMemo
+                && (field.chType == 'N' || field.chType == 'F' || field.chType == 'D' || field.chType == 'L'
+                    || field.chType == 'T');
+        }
+        if (plan.nColumn < 0 || plan.nTarget != plan.nSource || plan.nTargetLength != plan.nLength)
+            bIdentity = false;
+        run.plans.push_back(plan);
+    }
+    run.bIdentityLayout = bIdentity;
+    m_stats.mendedPerColumn.assign(static_cast<size_t>(run.writer.GetFieldCount()), 0);
+    for (const FieldPlan& plan : run.plans) {
+        if (plan.bCheck || plan.bMemo)
+            run.busy.push_back(&plan);
+    }
 }
 
 bool CDBFRepair::PrepareMemo()
@@ -338,7 +503,7 @@ bool CDBFRepair::PrepareMemo()
         return true;
     std::vector<const DamagedField*> memoFields;
     for (const DamagedField& field : run.layout.fields) {
-        if (field.chType == 'M' && field.nColumn >= 0)
+        if (field.IsMemo() && field.nLength > 0)
             memoFields.push_back(&field);
     }
     if (memoFields.empty())
@@ -346,107 +511,116 @@ bool CDBFRepair::PrepareMemo()
 
     CDamagedTableScanner scanner(run.source);
     const uint32_t nRecordLength = run.layout.nRecordLength;
-    std::vector<unsigned char> record(nRecordLength);
+    const size_t nChunkRecords = std::max<size_t>(1, kReadChunk / nRecordLength);
+    std::vector<unsigned char> chunk(nChunkRecords * nRecordLength);
     std::vector<uint32_t> claimed;
     std::vector<MemoReference> sample;
     size_t nStride = 1;
     size_t nSeen = 0;
-    int64_t nUnreadable = 0;
     uint64_t nFlagOffset = run.nDataStart;
-    while (nFlagOffset < run.nFileLength && run.nFileLength - nFlagOffset >= nRecordLength) {
+    bool bEnd = false;
+    while (!bEnd && nFlagOffset < run.nFileLength && run.nFileLength - nFlagOffset >= nRecordLength) {
         if (RepairStopRequested())
             return false;
+        const size_t nRecords = static_cast<size_t>(
+            std::min<uint64_t>(nChunkRecords, (run.nFileLength - nFlagOffset) / nRecordLength));
         run.source.Seek(static_cast<int64_t>(nFlagOffset), CFile::begin);
-        run.source.Read(record.data(), nRecordLength);
-        if (record[0] == kEndOfFile && scanner.IsEndOfRecords(nFlagOffset, nRecordLength))
+        if (run.source.Read(chunk.data(), nRecords * nRecordLength) < nRecords * nRecordLength)
             break;
-        for (const DamagedField* pField : memoFields) {
-            const MemoReference ref = MemoReference::Parse(
-                std::span<const unsigned char>(record.data() + pField->nOffset, pField->nLength));
-            if (ref.nKind == MemoReference::kUnreadable) {
-                ++nUnreadable;
-                continue;
+        for (size_t r = 0; r < nRecords; ++r, nFlagOffset += nRecordLength) {
+            const unsigned char* pRecord = chunk.data() + r * nRecordLength;
+            if (pRecord[0] == kEndOfFile && scanner.IsEndOfRecords(nFlagOffset, nRecordLength)) {
+                bEnd = true;
+                break;
             }
-            if (ref.nKind != MemoReference::kBlock)
-                continue;
-            claimed.push_back(ref.nBlock);
-            // An even sample over the whole table: every nStride-th
-            // reference, thinned out as the table turns out longer.
-            if (nSeen++ % nStride == 0) {
-                sample.push_back(ref);
-                if (sample.size() >= 2 * kMemoSampleSize) {
-                    std::vector<MemoReference> thinned;
-                    for (size_t i = 0; i < sample.size(); i += 2)
-                        thinned.push_back(sample[i]);
-                    sample.swap(thinned);
-                    nStride *= 2;
+            for (const DamagedField* pField : memoFields) {
+                const MemoReference ref = MemoReference::Parse(
+                    std::span<const unsigned char>(pRecord + pField->nOffset, pField->nLength));
+                if (ref.nKind != MemoReference::kBlock)
+                    continue;
+                claimed.push_back(ref.nBlock);
+                // An even sample over the whole table: every nStride-th
+                // reference, thinned out as the table turns out longer.
+                if (nSeen++ % nStride == 0) {
+                    sample.push_back(ref);
+                    if (sample.size() >= 2 * kMemoSampleSize) {
+                        std::vector<MemoReference> thinned;
+                        for (size_t i = 0; i < sample.size(); i += 2)
+                            thinned.push_back(sample[i]);
+                        sample.swap(thinned);
+                        nStride *= 2;
+                    }
                 }
             }
         }
-        nFlagOffset += nRecordLength;
     }
     run.memo.SettleLayout(sample, run.layout.header.GetVersion());
-    if (nUnreadable > 0)
-        run.memo.SetClaimedBlocks(std::move(claimed));
+    run.memo.SetClaimedBlocks(std::move(claimed));
     return true;
 }
 
-std::string CDBFRepair::RecoverMemoText(std::span<const unsigned char> field)
+void CDBFRepair::SalvageField(const FieldPlan& plan)
 {
     SalvageRun& run = *m_pRun;
-    const MemoReference ref = MemoReference::Parse(field);
-    if (ref.nKind == MemoReference::kNone)
-        return std::string();
-    std::optional<std::string> text;
+    const std::span<const unsigned char> bytes(run.pRecord + plan.nSource, plan.nLength);
+    if (plan.bMemo) {
+        SalvageMemo(plan, bytes);
+        return;
+    }
+    if (IsSoundField(plan.chType, bytes))
+        return;
+    // Copied already; mended in the new record.
+    MendField(plan.chType, plan.nDecimals, run.writer.FieldBytes(plan.nColumn));
+    ++m_stats.nValuesMended;
+    ++m_stats.mendedPerColumn[static_cast<size_t>(plan.nColumn)];
+}
+
+void CDBFRepair::SalvageMemo(const FieldPlan& plan, std::span<const unsigned char> bytes)
+{
+    SalvageRun& run = *m_pRun;
+    const MemoReference ref = MemoReference::Parse(bytes);
+    if (ref.nKind == MemoReference::kNone) {
+        run.writer.StoreNoMemo(plan.nColumn);
+        return;
+    }
+    std::optional<CRawMemoReader::Value> value;
     if (run.memo.IsOpen()) {
-        if (ref.nKind == MemoReference::kBlock)
-            text = run.memo.ReadReferenced(ref);
-        else
-            text = run.memo.ScanNextText();
+        if (ref.nKind == MemoReference::kBlock) {
+            value = run.memo.ReadReferencedValue(ref);
+        } else if (plan.chType == 'M') {
+            if (std::optional<std::string> text = run.memo.ScanNextText())
+                value = CRawMemoReader::Value{std::move(*text), 1};
+        }
     }
-    if (!text) {
+    if (!value) {
         ++m_stats.nMemoTextsLost;
-        return std::string();
+        run.writer.StoreNoMemo(plan.nColumn);
+        return;
     }
-    ++m_stats.nMemoTextsRecovered;
-    return std::move(*text);
+    if (ref.nKind == MemoReference::kBlock && !run.copiedBlocks.insert(ref.nBlock).second) {
+        // Records that share a block each get their own copy (a shared block
+        // would let an edit of one change the other), but never more bytes
+        // again than the source memo file holds.
+        run.nRepeatedMemoBytes += value->strBytes.size();
+        if (run.nRepeatedMemoBytes > run.memo.GetLength()) {
+            ++m_stats.nSharedMemosNotCopied;
+            run.writer.StoreNoMemo(plan.nColumn);
+            return;
+        }
+    }
+    try {
+        const auto* p = reinterpret_cast<const unsigned char*>(value->strBytes.data());
+        run.writer.StoreMemo(plan.nColumn, std::span<const unsigned char>(p, value->strBytes.size()), value->nType);
+        ++m_stats.nMemoTextsRecovered;
+    } catch (const CDBFException& e) {
+        ReportFieldError(e);
+        run.writer.StoreNoMemo(plan.nColumn);
+    }
 }
 
 std::optional<FieldValue> CDBFRepair::DecodeFieldBytes(char chType, std::span<const unsigned char> bytes)
 {
     return DecodeSalvagedField(chType, bytes);
-}
-
-void CDBFRepair::SalvageField(int i)
-{
-    SalvageRun& run = *m_pRun;
-    const DamagedField& field = run.layout.fields[static_cast<size_t>(i)];
-    if (field.nColumn < 0)
-        return;
-    const std::span<const unsigned char> bytes(run.pRecord + field.nOffset, field.nLength);
-    if (field.chType != 'M') {
-        const std::span<unsigned char> target = run.writer.DirectFieldBytes(field.nColumn);
-        if (!target.empty() && WriteSalvagedFieldBytes(field.chType, field.nDecimals, bytes, target))
-            return;
-    }
-    std::optional<FieldValue> value;
-    if (field.chType == 'M') {
-        std::string strText = RecoverMemoText(bytes);
-        if (strText.empty())
-            return;
-        value = FieldValue::MakeText(std::move(strText));
-    } else {
-        value = DecodeFieldBytes(field.chType, bytes);
-        if (!value)
-            return;
-    }
-    try {
-        run.writer.SetFieldValue(field.nColumn, *value);
-    } catch (const CDBFException& e) {
-        ReportFieldError(e);
-    } catch (const CVariantConversionException& e) {
-        ReportFieldError(e);
-    }
 }
 
 void CDBFRepair::ReportFieldError(const CException& e)
@@ -534,14 +708,22 @@ void CDBFRepair::FillPreview(const std::string& strRepaired, IPreviewGridSink* p
     DamagedTableLayout layout;
     if (!scanner.ReadDescriptors(layout))
         return;
+    // Hidden system columns (_NullFlags) are no column of the grid.
+    std::vector<int> gridColumns;
+    int nGridColumns = 0;
     for (size_t i = 0; i < layout.fields.size(); ++i) {
-        if (pGrid != nullptr)
-            pGrid->InsertColumn(static_cast<int>(i) + 1, layout.fields[i].strName, kPreviewColumnWidth);
+        const bool bHidden = (layout.fields[i].descriptor[18] & kSystemFieldFlag) != 0 || layout.fields[i].chType == '0';
+        gridColumns.push_back(bHidden ? -1 : ++nGridColumns);
+        if (pGrid != nullptr && !bHidden)
+            pGrid->InsertColumn(nGridColumns, layout.fields[i].strName, kPreviewColumnWidth);
         report(32 + 32 * (i + 1));
     }
     uint64_t nFlagOffset = nLength;
     if (layout.bTerminator && !scanner.FindDataStart(layout, nFlagOffset))
         return;
+    std::unique_ptr<CCodePageDecoder> pDecoder;
+    if (pGrid != nullptr)
+        pDecoder = MakeTextDecoder(file, layout, nFlagOffset);
 
     if (pGrid != nullptr)
         pGrid->InsertRow(0, "1");
@@ -580,10 +762,14 @@ void CDBFRepair::FillPreview(const std::string& strRepaired, IPreviewGridSink* p
             const DamagedField& field = layout.fields[i];
             if (bProgress)
                 report(nFlagOffset + field.nOffset);
-            if (pGrid != nullptr) {
+            if (pGrid != nullptr && gridColumns[i] > 0) {
                 const std::span<const unsigned char> bytes(record.data() + field.nOffset, field.nLength);
-                pGrid->SetCellText(static_cast<int>(nRow), static_cast<int>(i) + 1,
-                                   PreviewFieldText(field.chRawType, bytes));
+                std::string strText = PreviewFieldText(field.chRawType, bytes);
+                // Text in the table's code page; plain ASCII needs no decoding.
+                if (IsTextType(field.chType)
+                    && std::any_of(strText.begin(), strText.end(), [](char c) { return (c & 0x80) != 0; }))
+                    strText = pDecoder->ToUtf8(strText);
+                pGrid->SetCellText(static_cast<int>(nRow), gridColumns[i], strText);
             }
         }
         if (RepairStopRequested())
@@ -591,6 +777,29 @@ void CDBFRepair::FillPreview(const std::string& strRepaired, IPreviewGridSink* p
         ++nRow;
         nFlagOffset += nRecordLength;
     }
+}
+
+std::unique_ptr<CCodePageDecoder> CDBFRepair::MakeTextDecoder(CFile& file, const DamagedTableLayout& layout,
+                                                               uint64_t nDataStart)
+{
+    const uint8_t nMark = layout.header.GetCodePageMark();
+    if (!CCodePageDecoder::IsUndecidedMark(nMark))
+        return std::make_unique<CCodePageDecoder>(nMark);
+    // An unmarked table: its texts tell UTF-8 from Windows-1252.
+    CCodePageDecoder::CUtf8Vote vote;
+    const uint32_t nRecordLength = layout.nRecordLength;
+    const uint64_t nLength = file.GetLength();
+    std::vector<unsigned char> record(nRecordLength);
+    for (int n = 0; n < kTextSampleRecords && nDataStart + nRecordLength <= nLength; ++n, nDataStart += nRecordLength) {
+        file.Seek(static_cast<int64_t>(nDataStart), CFile::begin);
+        if (file.Read(record.data(), nRecordLength) != nRecordLength)
+            break;
+        for (const DamagedField& field : layout.fields) {
+            if (IsTextType(field.chType))
+                vote.Add(std::string_view(reinterpret_cast<const char*>(record.data() + field.nOffset), field.nLength));
+        }
+    }
+    return std::make_unique<CCodePageDecoder>(nMark, vote.IsUtf8());
 }
 
 std::string CDBFRepair::FormatDateTimeField(const unsigned char* pBytes)

@@ -4,20 +4,23 @@
 //
 // A run (SalvageTable):
 //  1. Find the memo file beside the damaged table (FPT, DBT or SMT, any
-//     letter case) and open both read-only. The source is never written.
+//     letter case; beside the real file when the table is a symbolic link)
+//     and open both read-only. The source is never written.
 //  2. Read the raw field descriptors from offset 32 up to the 0x0D
 //     terminator (at most 1024 blocks); the damaged header's counts and
-//     lengths are not trusted. Create the new table with the same fields,
-//     keeping the source's table kind when its version byte is a known one.
-//  3. Find where the records begin: the first candidate start (after the
-//     terminator, after the Visual FoxPro area, the header's own length,
-//     the first blank after the terminator) at which the deletion flags of
-//     the first records line up.
-//  4. Salvage record after record, field by field by type letter, until the
-//     end-of-file mark or the last complete record. Memo texts are read
-//     through each record's own memo reference; a sequential scan of the
-//     memo file stands in only for references that cannot be read.
-//  5. Read the new table back into the preview grid.
+//     lengths are hints only.
+//  3. Find where the records begin by evidence (repair/DamagedTableScanner.h)
+//     and settle the widths the descriptors leave open.
+//  4. Write the new table's structure as the source has it where it is
+//     sound: version, flags, code page, every descriptor's bytes, the bytes
+//     after the terminator. Columns that hold nothing (width 0) or whose
+//     width is lost are left out, their bytes still counted.
+//  5. Copy record after record. A value whose bytes are sound for its type
+//     goes across byte for byte; one that is not is mended (FieldSalvage.h).
+//     Memo values (text and binary, with their block type) are read through
+//     each record's own reference, a scan standing in only for references
+//     that cannot be read, and written into the new memo file.
+//  6. Read the new table back into the preview grid.
 //
 // Progress and texts go to the two sinks, each of which may be null. The
 // engine is single-threaded, GUI-free, and polls RepairStopRequested()
@@ -32,10 +35,14 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
-class CDBFTableDef;
+class CCodePageDecoder;
 class CException;
 class CFile;
+struct DamagedTableLayout;
+struct FieldPlan;
+struct RepairedTableLayout;
 
 // Choices of one repair run.
 struct RepairOptions {
@@ -57,8 +64,12 @@ struct RepairStatistics {
     int64_t nRecordsWritten = 0;       // records appended to the new table
     int64_t nDeletedRecords = 0;       // of those, records the source marked deleted
     int64_t nMemoTextsRecovered = 0;   // memo fields that received a text
-    int64_t nMemoTextsLost = 0;        // memo references whose text could not be found
+    int64_t nMemoTextsLost = 0;        // memo references whose value could not be found
+    int64_t nSharedMemosNotCopied = 0; // references to a value copied often enough already
+    bool bMemoFileMissing = false;     // memo fields, but no memo file could be read
     int64_t nFieldErrors = 0;          // values the new table refused
+    int64_t nValuesMended = 0;         // values whose bytes did not fit their type
+    std::vector<int64_t> mendedPerColumn; // the same, per column of the new table
     bool bStopped = false;             // the stop flag ended the run
     std::string strSourceMemoPath;     // memo file found beside the source, or empty
     std::string strOutputMemoPath;     // memo file written beside the new table, or empty
@@ -105,26 +116,41 @@ public:
     // repair/FieldSalvage.h); no value leaves the field blank.
     static std::optional<FieldValue> DecodeFieldBytes(char chType, std::span<const unsigned char> bytes);
 
+    // The table path with symbolic links resolved (the memo file lies
+    // beside the real table); the path itself when it cannot be resolved.
+    static std::string ResolvedTablePath(const std::string& strPath);
+
 private:
     struct SalvageRun;
 
     int RunSalvage(const std::string& strSource, const std::string& strOutput, const std::string& strMemoPath);
-    // Reads the damaged descriptors, writes the new table's structure and
-    // finds the record area. False when the stop flag ended it.
-    bool ReadStructure(CFile& source, CDBFTableDef& table, bool bTableCreated);
-    // Writes the source's code page mark into the new table's header.
-    void KeepCodePage(const std::string& strOutput);
+    // Reads the damaged descriptors and finds the record area. False when
+    // the stop flag ended it.
+    bool ReadStructure(CFile& source);
     // Reads every record's memo references once: they settle the memo
     // file's block size and tell the scan which blocks are taken.
     bool PrepareMemo();
-    // The memo text for a memo field's bytes (empty when there is none).
-    std::string RecoverMemoText(std::span<const unsigned char> field);
-    // Decodes field i of the current damaged record into the new record.
-    void SalvageField(int i);
+    // The new table's version byte: the source's when it is a known one
+    // (made memo-bearing when memo fields need it), else derived from the
+    // fields and the memo file.
+    uint8_t ChooseVersion() const;
+    // The new table's structure: the damaged header and descriptors where
+    // they are sound, mended where they are not.
+    RepairedTableLayout BuildNewLayout(const std::string& strSource);
+    // Where every damaged field goes in the new record.
+    void PlanFields();
+    // Checks (and mends) one copied field, or carries its memo value over.
+    void SalvageField(const FieldPlan& plan);
+    void SalvageMemo(const FieldPlan& plan, std::span<const unsigned char> bytes);
     // Shows a value the new table refused, once per run and message; the
     // repeats are only counted, so a damaged column does not bury the user
     // in identical messages.
     void ReportFieldError(const CException& e);
+
+    // The decoder for the grid's texts: the code-page mark's, or for an
+    // unmarked table UTF-8 or Windows-1252 as the first records' texts tell.
+    static std::unique_ptr<CCodePageDecoder> MakeTextDecoder(CFile& file, const DamagedTableLayout& layout,
+                                                             uint64_t nDataStart);
 
     void SetStatus(const std::string& strText);
     void SetProgressValue(int nValue);

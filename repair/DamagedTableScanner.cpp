@@ -1,11 +1,15 @@
 #include "repair/DamagedTableScanner.h"
 
+#include "dbf/DBFTableDef.h"
 #include "platform/File.h"
+#include "repair/FieldSalvage.h"
 #include "repair/RepairState.h"
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
+#include <span>
 
 namespace {
 
@@ -13,27 +17,68 @@ constexpr unsigned char kTerminator = 0x0D;
 constexpr unsigned char kLiveFlag = 0x20;
 constexpr unsigned char kDeletedFlag = 0x2A;
 constexpr unsigned char kEndOfFile = 0x1A;
-
-// The type letters the new table takes over; any other byte becomes 0.
-char KeptTypeLetter(char chType)
-{
-    static const char kKnown[] = "CYNFDTBILMGP";
-    for (const char* p = kKnown; *p != '\0'; ++p) {
-        if (*p == chType)
-            return chType;
-    }
-    return 0;
-}
+// Starts scored on the fields' bytes after the cheap scoring.
+constexpr size_t kFieldScoredStarts = 24;
 
 bool IsFlag(int c)
 {
     return c == kLiveFlag || c == kDeletedFlag;
 }
 
+// The type a field's bytes are treated as: the letter as found when it is
+// a printable one (types the engine does not decode are carried as they
+// are), a known letter written in lower case in upper case, and C for a
+// byte that is no letter at all.
+char SalvageTypeFor(unsigned char chRaw)
+{
+    static const char kKnown[] = "CYNFDTBILMGPVQW0";
+    if (chRaw >= 'a' && chRaw <= 'z') {
+        const char chUpper = static_cast<char>(chRaw - 'a' + 'A');
+        if (std::strchr(kKnown, chUpper) != nullptr)
+            return chUpper;
+    }
+    if (chRaw > 0x20 && chRaw < 0x7F)
+        return static_cast<char>(chRaw);
+    return 'C';
+}
+
+// How strongly a field's bytes tell a right record start from a wrong one.
+double EvidenceWeight(char chType)
+{
+    switch (chType) {
+    case 'N':
+    case 'F':
+    case 'D':
+    case 'L':
+    case 'T':
+        return 1.0;
+    case 'C':
+        return 0.25;
+    default:
+        return 0.0;
+    }
+}
+
+bool FitsType(char chType, const unsigned char* p, uint32_t nLength)
+{
+    if (chType == 'C') {
+        // Text in a single-byte code page: anything but control characters
+        // (NUL padding is common).
+        for (uint32_t i = 0; i < nLength; ++i) {
+            if (p[i] != 0 && p[i] < 0x20)
+                return false;
+        }
+        return true;
+    }
+    return IsSoundField(chType, std::span<const unsigned char>(p, nLength));
+}
+
 } // namespace
 
 bool DamagedField::IsNullFlags() const
 {
+    if (chRawType == '0')
+        return true;
     static const char kName[] = "_nullflags";
     if (strName.size() != sizeof kName - 1)
         return false;
@@ -45,16 +90,14 @@ bool DamagedField::IsNullFlags() const
     return true;
 }
 
-DBFFieldDescriptor DamagedField::MakeDescriptor() const
+bool DamagedField::IsMemo() const
 {
-    DBFFieldDescriptor fd;
-    for (size_t i = 0; i < strName.size() && i < 10; ++i)
-        fd.m_bytes[i] = static_cast<unsigned char>(strName[i]);
-    fd.SetType(chType);
-    fd.SetLength(nLength);
-    if (chType == 'N' || chType == 'F' || chType == 'B')
-        fd.SetDecimals(nDecimals);
-    return fd;
+    return chType == 'M' || chType == 'G' || chType == 'P' || chType == 'W' || (chType == 'B' && nLength != 8);
+}
+
+bool DamagedField::HasByteWidth(char chType)
+{
+    return chType == 'B' || chType == 'F' || chType == 'I' || chType == 'N' || chType == 'Y';
 }
 
 CDamagedTableScanner::CDamagedTableScanner(CFile& file) : m_file(file), m_nLength(file.GetLength()) {}
@@ -75,7 +118,6 @@ bool CDamagedTableScanner::ReadDescriptors(DamagedTableLayout& layout)
     m_file.Read(layout.header.Data(), DBFHeader::kSize);
 
     uint64_t nOffset = 32;
-    uint32_t nRecordOffset = 1;
     while (nOffset < m_nLength && layout.nBlocksRead < kMaxDescriptorBlocks) {
         std::array<unsigned char, 32> block{};
         m_file.Seek(static_cast<int64_t>(nOffset), CFile::begin);
@@ -94,84 +136,279 @@ bool CDamagedTableScanner::ReadDescriptors(DamagedTableLayout& layout)
             ++nNameLength;
         field.strName.assign(reinterpret_cast<const char*>(block.data()), nNameLength);
         field.chRawType = static_cast<char>(block[11]);
-        field.chType = KeptTypeLetter(field.chRawType);
-        field.nLength = block[16];
+        field.chType = SalvageTypeFor(block[11]);
         field.nDecimals = block[17];
-        field.nOffset = nRecordOffset;
-        nRecordOffset += field.nLength;
+        field.bLengthDamaged = DamagedField::HasByteWidth(field.chType) && block[16] >= 128;
+        field.descriptor = block;
         layout.fields.push_back(field);
         nOffset += 32;
     }
-    layout.nRecordLength = nRecordOffset;
+    ApplyWidths(layout, false);
     return true;
 }
 
-bool CDamagedTableScanner::FlagsLineUp(uint64_t nStart, uint32_t nRecordLength, bool bFirstMustMatch)
+void CDamagedTableScanner::ApplyWidths(DamagedTableLayout& layout, bool bWide)
 {
-    if (nStart > m_nLength || nRecordLength == 0)
-        return false;
-    if (nStart == m_nLength)
-        return true; // no record at all
-    const uint64_t nComplete = (m_nLength - nStart) / nRecordLength;
-    if (nComplete == 0)
-        return ByteAt(nStart) == kEndOfFile || IsFlag(ByteAt(nStart));
-    const int nProbe = static_cast<int>(std::min<uint64_t>(nComplete, kProbeRecords));
-    const int nAllowed = nProbe >= kProbeRecords ? 1 : 0;
-    int nMismatches = 0;
-    for (int k = 0; k < nProbe; ++k) {
-        const int c = ByteAt(nStart + static_cast<uint64_t>(k) * nRecordLength);
-        if (IsFlag(c))
-            continue;
-        if (c == kEndOfFile)
-            return k > 0 || nMismatches == 0;
-        if (k == 0 && bFirstMustMatch)
-            return false;
-        if (++nMismatches > nAllowed)
-            return false;
+    const uint32_t nHeaderRecordLength = layout.header.GetRecordLength();
+    int nDamaged = 0;
+    uint32_t nSound = 1;
+    for (DamagedField& field : layout.fields) {
+        field.bWide = bWide && field.chType == 'C' && field.nDecimals != 0;
+        field.nLength = field.descriptor[16] + (field.bWide ? 256u * field.descriptor[17] : 0u);
+        if (field.bLengthDamaged)
+            ++nDamaged;
+        else
+            nSound += field.nLength;
     }
-    return true;
+    for (DamagedField& field : layout.fields) {
+        if (!field.bLengthDamaged)
+            continue;
+        // One damaged width is what the header's record length leaves over;
+        // otherwise the binary types have their fixed widths.
+        if (nDamaged == 1 && nHeaderRecordLength > nSound && nHeaderRecordLength - nSound < 128)
+            field.nLength = nHeaderRecordLength - nSound;
+        else if (field.chType == 'I')
+            field.nLength = 4;
+        else if (field.chType == 'Y' || field.chType == 'B')
+            field.nLength = 8;
+    }
+    uint32_t nRecordOffset = 1;
+    for (DamagedField& field : layout.fields) {
+        field.nOffset = nRecordOffset;
+        nRecordOffset += field.nLength;
+    }
+    layout.nRecordLength = nRecordOffset;
+    layout.bWideChars = bWide;
 }
 
-bool CDamagedTableScanner::FindDataStart(const DamagedTableLayout& layout, uint64_t& nStart)
+std::vector<uint64_t> CDamagedTableScanner::SampleIndexes(uint64_t nRecords) const
+{
+    std::vector<uint64_t> samples;
+    if (nRecords == 0)
+        return samples;
+    // The first records, then an even spread over the rest of the area.
+    const uint64_t nHead = std::min<uint64_t>(nRecords, 8);
+    for (uint64_t k = 0; k < nHead; ++k)
+        samples.push_back(k);
+    const uint64_t nRest = nRecords - nHead;
+    const uint64_t nSpread = std::min<uint64_t>(nRest, kEvidenceRecords - nHead);
+    for (uint64_t i = 0; i < nSpread; ++i)
+        samples.push_back(nHead + (nRest - 1) * i / std::max<uint64_t>(nSpread - 1, 1));
+    samples.erase(std::unique(samples.begin(), samples.end()), samples.end());
+    return samples;
+}
+
+// The sampled records' bytes for a range of starts, read once: sample k of
+// every start from nFirst to nLast lies in one window of the file.
+class CDamagedTableScanner::SampleWindows {
+public:
+    SampleWindows(CFile& file, uint64_t nFileLength, uint32_t nRecordLength, std::vector<uint64_t> samples,
+                  uint64_t nFirst, uint64_t nLast)
+        : m_file(file), m_nFileLength(nFileLength), m_nRecordLength(nRecordLength), m_samples(std::move(samples)),
+          m_nFirst(nFirst), m_nLast(nLast), m_scratch(nRecordLength)
+    {
+        for (uint64_t k : m_samples) {
+            const uint64_t nFrom = nFirst + k * nRecordLength;
+            const uint64_t nTo = std::min<uint64_t>(nFileLength, nLast + (k + 1) * nRecordLength);
+            std::vector<unsigned char> window(nTo > nFrom ? static_cast<size_t>(nTo - nFrom) : 0);
+            if (!window.empty()) {
+                m_file.Seek(static_cast<int64_t>(nFrom), CFile::begin);
+                window.resize(m_file.Read(window.data(), window.size()));
+            }
+            m_windows.push_back(std::move(window));
+        }
+    }
+    const std::vector<uint64_t>& Samples() const { return m_samples; }
+    // Record i of the samples for records starting at nStart, or null when
+    // the file has no whole record there.
+    const unsigned char* Record(uint64_t nStart, size_t i)
+    {
+        const uint64_t nAt = nStart + m_samples[i] * m_nRecordLength;
+        if (nAt + m_nRecordLength > m_nFileLength)
+            return nullptr;
+        if (nStart >= m_nFirst && nStart <= m_nLast) {
+            const std::vector<unsigned char>& window = m_windows[i];
+            const uint64_t nIn = nStart - m_nFirst;
+            if (nIn + m_nRecordLength <= window.size())
+                return window.data() + nIn;
+        }
+        m_file.Seek(static_cast<int64_t>(nAt), CFile::begin);
+        if (m_file.Read(m_scratch.data(), m_nRecordLength) != m_nRecordLength)
+            return nullptr;
+        return m_scratch.data();
+    }
+
+private:
+    CFile& m_file;
+    uint64_t m_nFileLength;
+    uint32_t m_nRecordLength;
+    std::vector<uint64_t> m_samples;
+    uint64_t m_nFirst;
+    uint64_t m_nLast;
+    std::vector<std::vector<unsigned char>> m_windows;
+    std::vector<unsigned char> m_scratch;
+};
+
+double CDamagedTableScanner::CheapScore(const DamagedTableLayout& layout, uint64_t nStart, SampleWindows& windows)
+{
+    const uint32_t nRecordLength = layout.nRecordLength;
+    int nChecked = 0;
+    int nFlags = 0;
+    for (size_t i = 0; i < windows.Samples().size(); ++i) {
+        const unsigned char* pRecord = windows.Record(nStart, i);
+        if (pRecord == nullptr)
+            break;
+        ++nChecked;
+        if (IsFlag(pRecord[0]))
+            ++nFlags;
+    }
+    double dScore = nChecked > 0 ? 2.0 * nFlags / nChecked : 0.0;
+    // Records that fill the file exactly (an end-of-file mark may follow):
+    // weaker than the fields' fit, since a cut file aligns anywhere.
+    if (nStart <= m_nLength) {
+        const uint64_t nRest = (m_nLength - nStart) % nRecordLength;
+        if (nRest == 0 || (nRest == 1 && m_nLastByte == kEndOfFile))
+            dScore += 0.75;
+    }
+    // The damaged header's own word, where its numbers agree with the file.
+    const DBFHeader& header = layout.header;
+    const uint64_t nHeaderLength = header.GetHeaderLength();
+    const int64_t nCount = header.GetRecordCount();
+    const bool bLengthAgrees = header.GetRecordLength() == nRecordLength;
+    const auto fillsFile = [&](uint64_t nFrom) {
+        const uint64_t nEnd = nFrom + static_cast<uint64_t>(nCount) * nRecordLength;
+        return nEnd == m_nLength || nEnd + 1 == m_nLength;
+    };
+    if (nStart == nHeaderLength) {
+        dScore += 0.5;
+        if (bLengthAgrees && nCount >= 0 && fillsFile(nStart))
+            dScore += 2.5;
+    } else if (bLengthAgrees && nCount > 0 && fillsFile(nStart)) {
+        dScore += 0.5;
+    }
+    // Where the writers put the records when nothing else tells.
+    const uint64_t nUsual = layout.nTerminatorOffset + 1
+        + (CDBFTableDef::IsVisualFoxProVersion(header.GetVersion()) ? kVisualFoxProArea : 0);
+    if (nStart == nUsual)
+        dScore += 0.2;
+    return dScore;
+}
+
+double CDamagedTableScanner::FieldScore(const DamagedTableLayout& layout, uint64_t nStart, SampleWindows& windows)
+{
+    double dWeights = 0.0;
+    double dFits = 0.0;
+    for (size_t i = 0; i < windows.Samples().size(); ++i) {
+        const unsigned char* pRecord = windows.Record(nStart, i);
+        if (pRecord == nullptr)
+            break;
+        for (const DamagedField& field : layout.fields) {
+            const double dWeight = EvidenceWeight(field.chType);
+            if (dWeight == 0.0 || field.nLength == 0)
+                continue;
+            dWeights += dWeight;
+            if (FitsType(field.chType, pRecord + field.nOffset, field.nLength))
+                dFits += dWeight;
+        }
+    }
+    return dWeights > 0.0 ? 3.0 * dFits / dWeights : 0.0;
+}
+
+double CDamagedTableScanner::ScoreStart(const DamagedTableLayout& layout, uint64_t nStart)
+{
+    m_nLastByte = ByteAt(m_nLength - 1);
+    const uint64_t nRecords = nStart <= m_nLength ? (m_nLength - nStart) / layout.nRecordLength : 0;
+    SampleWindows windows(m_file, m_nLength, layout.nRecordLength, SampleIndexes(nRecords), nStart, nStart);
+    return CheapScore(layout, nStart, windows) + FieldScore(layout, nStart, windows);
+}
+
+uint64_t CDamagedTableScanner::BestStart(const DamagedTableLayout& layout, double& dScore, bool& bStopped)
+{
+    m_nLastByte = m_nLength > 0 ? ByteAt(m_nLength - 1) : -1;
+    const uint64_t nFirst = layout.nTerminatorOffset + 1;
+    const uint64_t nLast = std::min<uint64_t>(m_nLength, nFirst + kVisualFoxProArea + layout.nRecordLength);
+    std::vector<uint64_t> starts;
+    for (uint64_t n = nFirst; n <= nLast; ++n)
+        starts.push_back(n);
+    const uint64_t nHeaderLength = layout.header.GetHeaderLength();
+    if (nHeaderLength > nLast && nHeaderLength <= m_nLength)
+        starts.push_back(nHeaderLength);
+
+    // One set of sampled record numbers for every start, so that the
+    // scores compare like with like.
+    const uint64_t nMost = nFirst <= m_nLength ? (m_nLength - nFirst) / layout.nRecordLength : 0;
+    SampleWindows windows(m_file, m_nLength, layout.nRecordLength, SampleIndexes(nMost), nFirst, nLast);
+    std::vector<Candidate> candidates;
+    candidates.reserve(starts.size());
+    for (uint64_t nStart : starts) {
+        if (RepairStopRequested()) {
+            bStopped = true;
+            return m_nLength;
+        }
+        candidates.push_back({nStart, CheapScore(layout, nStart, windows)});
+    }
+    // The fields' bytes decide among the best few; earlier starts first on
+    // equal scores.
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const Candidate& a, const Candidate& b) { return a.dScore > b.dScore; });
+    if (candidates.size() > kFieldScoredStarts)
+        candidates.resize(kFieldScoredStarts);
+    for (Candidate& candidate : candidates)
+        candidate.dScore += FieldScore(layout, candidate.nStart, windows);
+    uint64_t nBest = m_nLength;
+    dScore = -1.0;
+    for (const Candidate& candidate : candidates) {
+        if (candidate.dScore > dScore + 1e-9 || (std::abs(candidate.dScore - dScore) <= 1e-9 && candidate.nStart < nBest)) {
+            dScore = candidate.dScore;
+            nBest = candidate.nStart;
+        }
+    }
+    return nBest;
+}
+
+bool CDamagedTableScanner::FindDataStart(DamagedTableLayout& layout, uint64_t& nStart)
 {
     nStart = m_nLength;
     if (!layout.bTerminator)
         return true;
-    const uint64_t nTerminator = layout.nTerminatorOffset;
-    std::vector<uint64_t> candidates = {nTerminator + 1, nTerminator + 1 + kVisualFoxProArea};
-    const uint64_t nHeaderLength = layout.header.GetHeaderLength();
-    if (nHeaderLength > nTerminator && nHeaderLength <= m_nLength)
-        candidates.push_back(nHeaderLength);
-    // First a start whose first record has a sound flag; then one whose
-    // first flag alone is damaged.
-    for (bool bFirstMustMatch : {true, false}) {
-        for (uint64_t nCandidate : candidates) {
-            if (RepairStopRequested())
-                return false;
-            if (FlagsLineUp(nCandidate, layout.nRecordLength, bFirstMustMatch)) {
-                nStart = nCandidate;
-                return true;
-            }
-        }
+    bool bStopped = false;
+    const bool bAnyWide = std::any_of(layout.fields.begin(), layout.fields.end(),
+                                      [](const DamagedField& f) { return f.chType == 'C' && f.nDecimals != 0; });
+    ApplyWidths(layout, false);
+    if (!bAnyWide) {
+        double dScore = 0.0;
+        nStart = BestStart(layout, dScore, bStopped);
+        return !bStopped;
     }
-    // Last resort: the first blank after the terminator.
-    std::array<unsigned char, 4096> chunk{};
-    uint64_t nOffset = nTerminator;
-    while (nOffset < m_nLength) {
-        if (RepairStopRequested())
-            return false;
-        m_file.Seek(static_cast<int64_t>(nOffset), CFile::begin);
-        const size_t nRead = m_file.Read(chunk.data(), chunk.size());
-        if (nRead == 0)
-            break;
-        const void* pHit = std::memchr(chunk.data(), kLiveFlag, nRead);
-        if (pHit != nullptr) {
-            nStart = nOffset + static_cast<uint64_t>(static_cast<const unsigned char*>(pHit) - chunk.data());
-            return true;
-        }
-        nOffset += nRead;
+    // C fields with a decimals byte: Clipper's wide fields when the header's
+    // record length or the records themselves say so.
+    const uint32_t nHeaderRecordLength = layout.header.GetRecordLength();
+    DamagedTableLayout wide = layout;
+    ApplyWidths(wide, true);
+    if (nHeaderRecordLength == wide.nRecordLength && nHeaderRecordLength != layout.nRecordLength) {
+        layout = wide;
+        double dScore = 0.0;
+        nStart = BestStart(layout, dScore, bStopped);
+        return !bStopped;
     }
-    nStart = m_nLength;
+    double dNarrow = 0.0;
+    const uint64_t nNarrowStart = BestStart(layout, dNarrow, bStopped);
+    if (bStopped)
+        return false;
+    if (nHeaderRecordLength == layout.nRecordLength) {
+        nStart = nNarrowStart;
+        return true;
+    }
+    double dWide = 0.0;
+    const uint64_t nWideStart = BestStart(wide, dWide, bStopped);
+    if (bStopped)
+        return false;
+    if (dWide > dNarrow) {
+        layout = wide;
+        nStart = nWideStart;
+    } else {
+        nStart = nNarrowStart;
+    }
     return true;
 }
 

@@ -2,23 +2,33 @@
 // Reads the structure of a damaged table from its raw bytes: the field
 // descriptors up to the 0x0D terminator, where the records begin and where
 // they end. Nothing of the damaged 32-byte header is trusted except as a
-// hint that is checked against the records themselves.
+// hint that is weighed against the records themselves.
 //
 // Field descriptor as read (32 bytes from offset 32 on):
 //
 // OFFSET  SIZE  MEANING
-//      0    11  name, up to the first NUL (the first 10 characters are kept)
+//      0    11  name, up to the first NUL
 //     11     1  type letter
-//     16     1  length
-//     17     1  decimal count
+//     12     4  offset in the record (Visual FoxPro; others: not used)
+//     16     1  length (the low byte of the width of a C field)
+//     17     1  decimal count (the high byte of a wide C field's width in
+//               Clipper and the xBase compilers after it)
+//     18     1  field flags (system, nullable, binary)
+//     19    13  autoincrement next value and step (Visual FoxPro), reserved
 //
 // A block whose first byte is 0x0D is the terminator. At most
 // kMaxDescriptorBlocks blocks are read; without a terminator among them the
 // table has no record area.
+//
+// The record area: every start from the terminator + 1 up to the terminator
+// + 264 + one record length is scored on evidence (FindDataStart): deletion
+// flags sampled evenly over the whole area, the fit of every field's bytes
+// to its type, whether the records fill the file exactly, and whether the
+// damaged header's own header length and record count agree with the file.
 
-#include "dbf/DBFFieldDescriptor.h"
 #include "dbf/DBFHeader.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -29,18 +39,23 @@ class CFile;
 struct DamagedField {
     std::string strName;    // up to the first NUL, at most 11 characters
     char chRawType = 0;     // byte 11 as found
-    char chType = 0;        // the type letter kept (0 when not a known one)
-    uint8_t nLength = 0;    // byte 16
+    char chType = 0;        // the type the salvage treats the bytes as
+    uint32_t nLength = 0;   // width in the damaged record
     uint8_t nDecimals = 0;  // byte 17
     uint32_t nOffset = 0;   // position in the damaged record (flag at 0)
     int nColumn = -1;       // column in the new table; -1 when left out
+    bool bWide = false;     // a C field whose width takes byte 17 as high byte
+    bool bLengthDamaged = false; // a B/F/I/N/Y length byte of 128 or more
+    std::array<unsigned char, 32> descriptor{}; // the 32 bytes as found
 
-    // "_NullFlags" (in any letter case, as some writers store it): skipped
-    // in every record, never a column.
+    // The hidden "_NullFlags" column of Visual FoxPro (type 0, or the name
+    // in any letter case, as some writers store it).
     bool IsNullFlags() const;
-    // The descriptor handed to CDBFTableDef::CreateField: name, type letter,
-    // length, decimals for N, F and B; everything else zero.
-    DBFFieldDescriptor MakeDescriptor() const;
+    // Memo, general, picture, blob and dBASE binary-memo fields: the bytes
+    // are a reference into the memo file.
+    bool IsMemo() const;
+    // The byte 16 length of a B/F/I/N/Y field must be below 128.
+    static bool HasByteWidth(char chType);
 };
 
 struct DamagedTableLayout {
@@ -50,14 +65,16 @@ struct DamagedTableLayout {
     bool bTerminator = false;
     uint64_t nTerminatorOffset = 0;
     uint32_t nRecordLength = 1; // deletion flag + every field's length
+    bool bWideChars = false;    // the widths of wide C fields were taken
 };
 
 class CDamagedTableScanner {
 public:
     static constexpr int kMaxDescriptorBlocks = 1024;
-    // How many records are checked when a record-area start is tried or an
-    // end-of-file mark is judged.
+    // How many records are checked when an end-of-file mark is judged.
     static constexpr int kProbeRecords = 16;
+    // Records sampled over the whole area when a start is scored.
+    static constexpr int kEvidenceRecords = 48;
     // The size of the Visual FoxPro area after the terminator.
     static constexpr uint32_t kVisualFoxProArea = 263;
 
@@ -67,13 +84,11 @@ public:
     // stop flag ended the scan.
     bool ReadDescriptors(DamagedTableLayout& layout);
 
-    // Finds the first record's deletion flag: the first of terminator + 1,
-    // terminator + 264, the damaged header length (when it lies after the
-    // terminator), at which the flags of the first records line up (first
-    // with the first record's flag sound, then allowing it to be damaged);
-    // else the first blank byte after the terminator. nStart is the file length
-    // when there is no record area. Returns false when stopped.
-    bool FindDataStart(const DamagedTableLayout& layout, uint64_t& nStart);
+    // Settles the widths the descriptors leave open (wide C fields, damaged
+    // length bytes) and finds the first record's deletion flag by evidence
+    // (see the top). nStart is the file length when there is no record
+    // area. Returns false when stopped.
+    bool FindDataStart(DamagedTableLayout& layout, uint64_t& nStart);
 
     // For a 0x1A byte found where the deletion flag of the record at
     // nFlagOffset belongs: true when it is the end-of-file mark, false when
@@ -81,17 +96,29 @@ public:
     // later end-of-file mark (the byte is then a damaged flag).
     bool IsEndOfRecords(uint64_t nFlagOffset, uint32_t nRecordLength);
 
-    // Whether deletion flags (0x20, 0x2A) stand at nStart + k * nRecordLength
-    // for the first records (a 0x1A ends the check as an end-of-file mark).
-    // Allows one mismatch in kProbeRecords when that many records are there;
-    // with bFirstMustMatch that one may not be the first record's flag.
-    bool FlagsLineUp(uint64_t nStart, uint32_t nRecordLength, bool bFirstMustMatch = true);
+    // The evidence for records of nRecordLength starting at nStart, higher
+    // for a better fit (for tests and for FindDataStart).
+    double ScoreStart(const DamagedTableLayout& layout, uint64_t nStart);
 
     uint64_t GetFileLength() const { return m_nLength; }
 
 private:
+    struct Candidate {
+        uint64_t nStart;
+        double dScore;
+    };
+    class SampleWindows;
     int ByteAt(uint64_t nOffset);
+    // The best start for the layout's widths; dScore gets its score.
+    uint64_t BestStart(const DamagedTableLayout& layout, double& dScore, bool& bStopped);
+    // Scores from the flags, the file length and the header alone.
+    double CheapScore(const DamagedTableLayout& layout, uint64_t nStart, SampleWindows& windows);
+    // Scores from the fit of the fields' bytes to their types.
+    double FieldScore(const DamagedTableLayout& layout, uint64_t nStart, SampleWindows& windows);
+    std::vector<uint64_t> SampleIndexes(uint64_t nRecords) const;
+    void ApplyWidths(DamagedTableLayout& layout, bool bWide);
 
     CFile& m_file;
     uint64_t m_nLength;
+    int m_nLastByte = -1;
 };

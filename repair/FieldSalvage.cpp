@@ -235,160 +235,138 @@ std::optional<FieldValue> DecodeSalvagedField(char chType, std::span<const unsig
 
 namespace {
 
-// A number field whose text is already what the storage engine would write
-// for its value: right-aligned, an optional minus, digits without a leading
-// zero, exactly nDecimals decimals, at most 15 significant digits (so the
-// text survives the trip through a double unchanged).
-bool IsCanonicalNumber(std::span<const unsigned char> bytes, uint8_t nDecimals)
+bool IsNumberText(std::span<const unsigned char> bytes)
 {
-    const size_t n = bytes.size();
     size_t i = 0;
+    size_t n = bytes.size();
     while (i < n && bytes[i] == ' ')
         ++i;
-    if (i < n && bytes[i] == '-')
+    while (n > i && bytes[n - 1] == ' ')
+        --n;
+    if (i == n)
+        return true; // blank: no value
+    // Asterisks are dBASE's overflow form and the null of shapefile writers.
+    if (std::all_of(bytes.begin() + static_cast<ptrdiff_t>(i), bytes.begin() + static_cast<ptrdiff_t>(n),
+                    [](unsigned char c) { return c == '*'; }))
+        return true;
+    if (bytes[i] == '+' || bytes[i] == '-')
         ++i;
-    const size_t nIntStart = i;
-    while (i < n && IsDigit(bytes[i]))
+    size_t nDigits = 0;
+    while (i < n && IsDigit(bytes[i])) {
         ++i;
-    const size_t nIntDigits = i - nIntStart;
-    if (nIntDigits == 0 || (nIntDigits > 1 && bytes[nIntStart] == '0'))
-        return false;
-    if (nDecimals > 0) {
-        if (i >= n || bytes[i] != '.')
-            return false;
+        ++nDigits;
+    }
+    if (i < n && bytes[i] == '.') {
         ++i;
-        for (uint8_t k = 0; k < nDecimals; ++k, ++i) {
-            if (i >= n || !IsDigit(bytes[i]))
-                return false;
+        while (i < n && IsDigit(bytes[i])) {
+            ++i;
+            ++nDigits;
         }
     }
-    return i == n && nIntDigits + nDecimals <= 15;
+    if (nDigits == 0)
+        return false;
+    if (i < n && (bytes[i] == 'e' || bytes[i] == 'E')) {
+        ++i;
+        if (i < n && (bytes[i] == '+' || bytes[i] == '-'))
+            ++i;
+        const size_t nExponent = i;
+        while (i < n && IsDigit(bytes[i]))
+            ++i;
+        if (i == nExponent)
+            return false;
+    }
+    return i == n;
+}
+
+bool IsDateText(std::span<const unsigned char> bytes)
+{
+    if (bytes.size() != 8)
+        return true; // a date of another width is carried as it is
+    // Blanks and zeros are the empty date of every writer.
+    if (std::all_of(bytes.begin(), bytes.end(), [](unsigned char c) { return c == ' ' || c == '0'; }))
+        return true;
+    if (!std::all_of(bytes.begin(), bytes.end(), IsDigit))
+        return false;
+    const int nYear = DigitsValue(bytes.data(), 4);
+    return nYear >= 1 && CalendarDate::IsValidDate(nYear, DigitsValue(bytes.data() + 4, 2), DigitsValue(bytes.data() + 6, 2));
+}
+
+bool IsDateTimeBytes(std::span<const unsigned char> bytes)
+{
+    if (bytes.size() != 8)
+        return true;
+    // Eight spaces or eight zero bytes: no value.
+    if (std::all_of(bytes.begin(), bytes.end(), [](unsigned char c) { return c == ' '; }))
+        return true;
+    const uint32_t nDay = dbfbytes::DecodeFixed32LE(bytes.data());
+    const uint32_t nMs = dbfbytes::DecodeFixed32LE(bytes.data() + 4);
+    if (nDay == 0)
+        return nMs == 0;
+    return nDay >= static_cast<uint32_t>(kJulianDayOfYearOne) && nDay <= static_cast<uint32_t>(kLastStoredJulianDay)
+        && nMs < static_cast<uint32_t>(kMillisecondsPerDay);
+}
+
+bool IsLogicalByte(unsigned char c)
+{
+    return std::strchr("TtFfYyNn? ", c) != nullptr && c != 0;
 }
 
 } // namespace
 
-namespace {
-
-// One writer per kind of field; each writes the field whole or leaves the
-// blank form, or returns false for the value path.
-
-bool WriteCharacter(uint8_t, const unsigned char* pBytes, unsigned char* pField, size_t nWidth)
-{
-    const void* pNul = std::memchr(pBytes, 0, nWidth);
-    const size_t nText = pNul == nullptr ? nWidth : static_cast<size_t>(static_cast<const unsigned char*>(pNul) - pBytes);
-    std::memcpy(pField, pBytes, nText);
-    std::memset(pField + nText, ' ', nWidth - nText);
-    return true;
-}
-
-bool WriteNumber(uint8_t nDecimals, const unsigned char* pBytes, unsigned char* pField, size_t nWidth)
-{
-    const std::span<const unsigned char> bytes(pBytes, nWidth);
-    if (IsCanonicalNumber(bytes, nDecimals)) {
-        std::memcpy(pField, pBytes, nWidth);
-        return true;
-    }
-    const auto text = TextUpToNul(bytes);
-    if (std::none_of(text.begin(), text.end(), IsDigit)) {
-        std::memset(pField, ' ', nWidth);
-        return true;
-    }
-    return false;
-}
-
-bool WriteDate(uint8_t, const unsigned char* pBytes, unsigned char* pField, size_t)
-{
-    // A real date is written back digit for digit; anything else stays as
-    // the blank record has it.
-    if (IsStoredDate(std::span<const unsigned char>(pBytes, 8)))
-        std::memcpy(pField, pBytes, 8);
-    return true;
-}
-
-bool WriteLogical(uint8_t, const unsigned char* pBytes, unsigned char* pField, size_t)
-{
-    const unsigned char c = pBytes[0];
-    if (c == 0 || IsSpace(c) || c == '?')
-        pField[0] = ' ';
-    else
-        pField[0] = (c == 'T' || c == 't' || c == 'Y' || c == 'y') ? 'T' : 'F';
-    return true;
-}
-
-bool WriteFour(uint8_t, const unsigned char* pBytes, unsigned char* pField, size_t)
-{
-    std::memcpy(pField, pBytes, 4);
-    return true;
-}
-
-bool WriteEight(uint8_t, const unsigned char* pBytes, unsigned char* pField, size_t)
-{
-    std::memcpy(pField, pBytes, 8);
-    return true;
-}
-
-bool WriteDateTime(uint8_t, const unsigned char* pBytes, unsigned char* pField, size_t)
-{
-    const int32_t nDay = static_cast<int32_t>(dbfbytes::DecodeFixed32LE(pBytes));
-    const int32_t nMs = static_cast<int32_t>(dbfbytes::DecodeFixed32LE(pBytes + 4));
-    if (nDay < kFirstStoredJulianDay || nDay > kLastStoredJulianDay || nMs < 0 || nMs >= kMillisecondsPerDay)
-        return true; // no value: stays blank
-    if (nDay == kLastStoredJulianDay)
-        return false; // a time that rounds into the next day leaves the range
-    int64_t nSeconds = (static_cast<int64_t>(nMs) + 1) / 1000;
-    int64_t nStoredDay = nDay;
-    if (nSeconds == 86400) {
-        nSeconds = 0;
-        ++nStoredDay;
-    }
-    dbfbytes::EncodeFixed32LE(pField, static_cast<uint32_t>(nStoredDay));
-    dbfbytes::EncodeFixed32LE(pField + 4, static_cast<uint32_t>(nSeconds * 1000));
-    return true;
-}
-
-bool WriteNothing(uint8_t, const unsigned char*, unsigned char*, size_t)
-{
-    return true;
-}
-
-} // namespace
-
-SalvagedFieldWriter SalvagedFieldWriterFor(char chType, size_t nWidth)
+bool IsSoundField(char chType, std::span<const unsigned char> bytes)
 {
     switch (chType) {
-    case 'C':
-        return &WriteCharacter;
     case 'N':
     case 'F':
-        return &WriteNumber;
+        return IsNumberText(bytes);
     case 'D':
-        return nWidth == 8 ? &WriteDate : nullptr;
+        return IsDateText(bytes);
     case 'L':
-        return nWidth == 1 ? &WriteLogical : nullptr;
-    case 'I':
-        return nWidth == 4 ? &WriteFour : nullptr;
-    case 'Y':
-        return nWidth == 8 ? &WriteEight : nullptr;
-    case 'B':
-        // Another width is a dBASE binary memo reference: nothing is stored.
-        return nWidth == 8 ? &WriteEight : &WriteNothing;
+        return bytes.size() != 1 || IsLogicalByte(bytes[0]);
     case 'T':
-        return nWidth == 8 ? &WriteDateTime : nullptr;
-    case 'M':
-        return nullptr;
+        return IsDateTimeBytes(bytes);
     default:
-        // G, P and unknown letters: the storage engine writes nothing.
-        return &WriteNothing;
+        // Text, binary numbers and bytes of unknown types are taken as they are.
+        return true;
     }
 }
 
-bool WriteSalvagedFieldBytes(char chType, uint8_t nDecimals, std::span<const unsigned char> bytes,
-                             std::span<unsigned char> field)
+void MendField(char chType, uint8_t nDecimals, std::span<unsigned char> bytes)
 {
-    if (field.size() != bytes.size())
-        return false;
-    const SalvagedFieldWriter pfnWrite = SalvagedFieldWriterFor(chType, bytes.size());
-    return pfnWrite != nullptr && pfnWrite(nDecimals, bytes.data(), field.data(), bytes.size());
+    switch (chType) {
+    case 'N':
+    case 'F': {
+        // Keep the number the damaged text begins with, written the way the
+        // storage engine writes it; without a digit the field is blank.
+        const std::optional<FieldValue> value = DecodeSalvagedField(chType, bytes);
+        std::fill(bytes.begin(), bytes.end(), static_cast<unsigned char>(' '));
+        if (!value || value->GetKind() != FieldKind::Double || !std::isfinite(value->GetDouble()))
+            return;
+        DBFFieldDescriptor fd;
+        fd.SetType(chType);
+        fd.SetLength(static_cast<uint8_t>(std::min<size_t>(bytes.size(), 255)));
+        fd.SetDecimals(nDecimals);
+        fd.SetOffset(0);
+        try {
+            EncodeField(bytes, fd, *value);
+        } catch (const std::exception&) {
+            std::fill(bytes.begin(), bytes.end(), static_cast<unsigned char>(' '));
+        }
+        return;
+    }
+    case 'D':
+        std::fill(bytes.begin(), bytes.end(), static_cast<unsigned char>(' '));
+        return;
+    case 'L':
+        if (!bytes.empty())
+            bytes[0] = ' ';
+        return;
+    case 'T':
+        std::fill(bytes.begin(), bytes.end(), static_cast<unsigned char>(0));
+        return;
+    default:
+        return;
+    }
 }
 
 std::string FormatDateTimeText(const unsigned char* pBytes)

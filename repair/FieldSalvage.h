@@ -37,26 +37,25 @@
 //   others   no value
 std::optional<FieldValue> DecodeSalvagedField(char chType, std::span<const unsigned char> bytes);
 
-// The bytes that storing DecodeSalvagedField's value through the storage
-// engine (CDBFTableDef::StoreFieldValue) writes into a field of the new
-// table, written straight: field holds the field's blank form on entry (as
-// AddNew leaves it) and the same width as bytes; nDecimals is the new
-// field's decimal count. Handles the plain cases of C, N, F, D, L (width 1),
-// I, Y, B, T and the types that store nothing (G, P, unknown letters); for
-// anything else it returns false without writing, and the caller takes the
-// value path. The salvage of a table of millions of records spends most of
-// its time here, so the value path's conversions (through text, dates and
-// doubles) are avoided where their result is known.
-bool WriteSalvagedFieldBytes(char chType, uint8_t nDecimals, std::span<const unsigned char> bytes,
-                             std::span<unsigned char> field);
+// Whether a field's bytes are a sound stored form of its type. Sound bytes
+// go into the new table byte for byte, so a repair never changes what a
+// healthy value says (wide numbers, milliseconds, blank forms all stay).
+//   N, F   blank, asterisks (overflow, or a shapefile null), or one number:
+//          optional sign, digits with an optional point, optional exponent,
+//          spaces around
+//   D      eight blanks or zeros, or YYYYMMDD of a real date
+//   L      one of T t F f Y y N n ? or a blank
+//   T      eight spaces, eight zero bytes, or a day from 1 Jan 0001 to
+//          31 Dec 9999 with milliseconds below one day
+//   others always sound (text, binary numbers, null flags and the bytes of
+//          types the engine does not decode are carried as they are)
+bool IsSoundField(char chType, std::span<const unsigned char> bytes);
 
-// The same, chosen once per field: the writer for a type letter and width
-// (null when that field always takes the value path). It is given the
-// field's decimal count, the damaged bytes, the new field's bytes and the
-// width both share.
-using SalvagedFieldWriter = bool (*)(uint8_t nDecimals, const unsigned char* pBytes, unsigned char* pField,
-                                     size_t nWidth);
-SalvagedFieldWriter SalvagedFieldWriterFor(char chType, size_t nWidth);
+// Rewrites unsound bytes of a field in place into what can be kept of
+// them: the number a damaged N or F text begins with (blank without a
+// digit), a blank date or logical, a zero (blank) date-time. Other types
+// are left as they are.
+void MendField(char chType, uint8_t nDecimals, std::span<unsigned char> bytes);
 
 // The text of a field as the preview grid shows it (Memo, General, Picture
 // for the memo-like fields; TRUE/FALSE for logicals; the field's text for

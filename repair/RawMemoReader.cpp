@@ -138,7 +138,7 @@ std::optional<CRawMemoReader::Extent> CRawMemoReader::ValueAt(MemoFormat format,
             return std::nullopt;
         if (nOffset + 8 + n > m_nLength)
             return std::nullopt;
-        return Extent{nOffset + 8, n};
+        return Extent{nOffset + 8, n, nType};
     }
     case MemoFormat::DBase4: {
         if (nOffset < kHeaderSize || nOffset + 8 > m_nLength)
@@ -161,7 +161,12 @@ std::optional<CRawMemoReader::Extent> CRawMemoReader::ValueAt(MemoFormat format,
         // The value runs to its 0x1A terminator, or to the end of the file.
         std::array<unsigned char, 4096> chunk{};
         uint64_t nPos = nOffset;
-        const uint64_t nLimit = std::min(m_nLength, nOffset + kDBase3MaxValue);
+        uint64_t nLimit = std::min(m_nLength, nOffset + kDBase3MaxValue);
+        // Nor past the next value that a record names: a value that lost its
+        // terminator must not swallow the values after it.
+        const auto next = std::upper_bound(m_claimed.begin(), m_claimed.end(), nBlock);
+        if (next != m_claimed.end())
+            nLimit = std::min<uint64_t>(nLimit, static_cast<uint64_t>(*next) * nBlockSize);
         while (nPos < nLimit) {
             const size_t nRead = ReadAt(nPos, chunk.data(), static_cast<size_t>(std::min<uint64_t>(chunk.size(), nLimit - nPos)));
             if (nRead == 0)
@@ -267,12 +272,20 @@ void CRawMemoReader::SettleLayout(const std::vector<MemoReference>& sample, uint
 
 std::optional<std::string> CRawMemoReader::ReadReferenced(const MemoReference& ref)
 {
+    auto value = ReadReferencedValue(ref);
+    if (!value)
+        return std::nullopt;
+    return std::move(value->strBytes);
+}
+
+std::optional<CRawMemoReader::Value> CRawMemoReader::ReadReferencedValue(const MemoReference& ref)
+{
     if (!IsOpen() || ref.nKind != MemoReference::kBlock)
         return std::nullopt;
     const auto extent = ValueAt(m_format, ref.nBlock, m_nBlockSize, ref.nLength, false);
     if (!extent)
         return std::nullopt;
-    return ReadText(*extent);
+    return Value{ReadText(*extent), extent->nType};
 }
 
 void CRawMemoReader::SetClaimedBlocks(std::vector<uint32_t> blocks)

@@ -81,7 +81,17 @@ public:
     // The value the reference names, when its block holds a plausible one.
     std::optional<std::string> ReadReferenced(const MemoReference& ref);
 
-    // The blocks named by the records' references; the scan skips them.
+    // A value with its FoxPro block type (0 picture, 1 text, 2 object; the
+    // other formats carry no type and give 1).
+    struct Value {
+        std::string strBytes;
+        uint32_t nType = 1;
+    };
+    // The same as ReadReferenced, with the block type.
+    std::optional<Value> ReadReferencedValue(const MemoReference& ref);
+
+    // The blocks named by the records' references; the scan skips them, and
+    // a dBASE III value without its terminator ends at the next of them.
     // Sorted and made unique here.
     void SetClaimedBlocks(std::vector<uint32_t> blocks);
 
@@ -100,6 +110,7 @@ private:
     struct Extent {
         uint64_t nData;   // offset of the data
         uint64_t nLength; // its length
+        uint32_t nType = 1;
     };
     std::optional<Extent> ValueAt(MemoFormat format, uint32_t nBlock, uint32_t nBlockSize, int64_t nRefLength,
                                   bool bStrict);

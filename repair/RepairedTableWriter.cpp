@@ -1,22 +1,28 @@
 #include "repair/RepairedTableWriter.h"
 
+#include "dbf/ByteCodec.h"
 #include "dbf/DBFException.h"
-#include "dbf/FieldCodec.h"
-#include "platform/File.h"
+#include "dbf/DBFTableDef.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <ctime>
 #include <limits>
-#include <stdexcept>
 
 namespace {
 
+constexpr unsigned char kTerminator = 0x0D;
+constexpr unsigned char kEndOfFile = 0x1A;
 constexpr unsigned char kLiveFlag = 0x20;
-constexpr unsigned char kDeletedFlag = 0x2A;
-constexpr unsigned kWriteFlags = CFile::modeReadWrite | CFile::shareDenyNone;
+constexpr unsigned char kSIxReferenceMark = 8;
+
+bool HasLowerCase(const std::string& str)
+{
+    return std::any_of(str.begin(), str.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+}
 
 } // namespace
-
-CRepairedTableWriter::CRepairedTableWriter(bool bThroughRecordset) : m_bThroughRecordset(bThroughRecordset) {}
 
 CRepairedTableWriter::~CRepairedTableWriter()
 {
@@ -27,123 +33,138 @@ CRepairedTableWriter::~CRepairedTableWriter()
     }
 }
 
-CDBFTableDef& CRepairedTableWriter::Table() const
+std::string CRepairedTableWriter::MemoPathFor(const std::string& strTablePath, int nMemoKind)
 {
-    if (m_bThroughRecordset)
-        return *m_pRecordset->GetTableDef();
-    return *m_pTable;
+    std::string strExtension = MemoFileExtension(nMemoKind);
+    const size_t nSlash = strTablePath.find_last_of('/');
+    const size_t nDot = strTablePath.find_last_of('.');
+    const bool bHasExtension = nDot != std::string::npos && (nSlash == std::string::npos || nDot > nSlash);
+    if (bHasExtension && HasLowerCase(strTablePath.substr(nDot + 1))) {
+        for (char& c : strExtension)
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return CDBFTableDef::BuildMemoPath(strTablePath, strExtension.c_str());
 }
 
-void CRepairedTableWriter::Open(const std::string& strPath)
+void CRepairedTableWriter::Create(const std::string& strPath, const RepairedTableLayout& layout)
 {
     Close();
     m_nRecords = 0;
-    if (m_bThroughRecordset) {
-        m_pRecordset = std::make_unique<CDBFRecordset>();
-        m_pRecordset->Open(strPath, kWriteFlags);
-        if (!m_pRecordset->IsOpen()) {
-            m_pRecordset.reset();
-            return;
-        }
+    m_header = layout.header;
+    m_fields = layout.fields;
+
+    const bool bVisualFoxPro = CDBFTableDef::IsVisualFoxProVersion(m_header.GetVersion());
+    m_offsets.clear();
+    uint32_t nOffset = 1;
+    for (DBFFieldDescriptor& fd : m_fields) {
+        m_offsets.push_back(nOffset);
+        if (bVisualFoxPro)
+            fd.SetOffset(nOffset);
+        nOffset += fd.GetWidth();
+    }
+    if (nOffset > std::numeric_limits<uint16_t>::max())
+        ThrowDBFException(DBF_ERR_DESCRIPTORS, "The repaired record would be longer than 65535 bytes.");
+    m_nHeaderLength = DBFHeader::kSize + DBFFieldDescriptor::kSize * m_fields.size() + 1 + layout.area.size();
+    if (m_nHeaderLength > std::numeric_limits<uint16_t>::max())
+        ThrowDBFException(DBF_ERR_DESCRIPTORS, "The repaired header would be longer than 65535 bytes.");
+
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    m_header.SetUpdateDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+    m_header.SetRecordCount(0);
+    m_header.SetHeaderLength(static_cast<uint16_t>(m_nHeaderLength));
+    m_header.SetRecordLength(static_cast<uint16_t>(nOffset));
+
+    m_record.assign(nOffset, 0);
+    m_record[0] = kLiveFlag;
+
+    CFileException error;
+    if (!m_file.Open(strPath, CFile::modeCreate | CFile::modeReadWrite | CFile::shareExclusive | CFile::typeBinary,
+                     &error))
+        throw error;
+    std::vector<unsigned char> head;
+    head.reserve(m_nHeaderLength + 1);
+    head.insert(head.end(), m_header.m_bytes.begin(), m_header.m_bytes.end());
+    for (const DBFFieldDescriptor& fd : m_fields)
+        head.insert(head.end(), fd.m_bytes.begin(), fd.m_bytes.end());
+    head.push_back(kTerminator);
+    head.insert(head.end(), layout.area.begin(), layout.area.end());
+    m_file.Write(head.data(), head.size());
+
+    if (layout.nMemoKind != 0) {
+        m_strMemoPath = MemoPathFor(strPath, layout.nMemoKind);
+        m_pMemo = MakeMemoFile(layout.nMemoKind);
+        if (layout.nMemoBlockSize != 0)
+            m_pMemo->SetNewBlockSize(layout.nMemoBlockSize);
+        if (!m_pMemo->CreateMemoFile(m_strMemoPath))
+            ThrowDBFException(DBF_ERR_MEMO_CREATE, ("The memo file " + m_strMemoPath + " cannot be written.").c_str());
+    }
+}
+
+void CRepairedTableWriter::StoreNoMemo(int nIndex)
+{
+    const std::span<unsigned char> field = FieldBytes(nIndex);
+    // Four bytes and SIx references are binary zeros; ASCII references blank.
+    const bool bBinary = field.size() == 4 || (m_pMemo && m_pMemo->GetMemoKind() == CMemoFile::kindSIx);
+    std::fill(field.begin(), field.end(), static_cast<unsigned char>(bBinary ? 0 : ' '));
+}
+
+void CRepairedTableWriter::StoreMemo(int nIndex, std::span<const unsigned char> bytes, uint32_t nBlockType)
+{
+    if (!m_pMemo) {
+        StoreNoMemo(nIndex);
+        return;
+    }
+    uint32_t nBlock = 0;
+    uint32_t nLength = 0;
+    m_pMemo->AppendMemoBytes(nBlock, nLength, bytes, nBlockType);
+    if (nBlock == 0) {
+        StoreNoMemo(nIndex);
+        return;
+    }
+    const std::span<unsigned char> field = FieldBytes(nIndex);
+    if (field.size() == 4) {
+        dbfbytes::EncodeFixed32LE(field.data(), nBlock);
+    } else if (m_pMemo->GetMemoKind() == CMemoFile::kindSIx && field.size() == 10) {
+        field[0] = kSIxReferenceMark;
+        field[1] = 0;
+        dbfbytes::EncodeFixed32LE(field.data() + 2, nLength);
+        dbfbytes::EncodeFixed32LE(field.data() + 6, nBlock);
     } else {
-        m_pTable = std::make_unique<CDBFTableDef>();
-        m_pTable->Open(strPath, kWriteFlags);
-        if (!m_pTable->IsOpen()) {
-            m_pTable.reset();
-            return;
-        }
-        // The blank record exactly as CDBFRecordset::AddNew makes it.
-        CDBFTableDef& table = *m_pTable;
-        m_blank.assign(table.GetHeader().GetRecordLength(), 0);
-        for (const DBFFieldDescriptor& fd : table.GetFields())
-            EncodeField(m_blank, fd, FieldValue());
-        m_blank[0] = kLiveFlag;
-        m_record = m_blank;
-        m_slots.clear();
-        for (const DBFFieldDescriptor& fd : table.GetFields()) {
-            // Open has checked that every field lies inside the record.
-            m_slots.push_back({fd.GetOffset(), fd.GetWidth()});
-        }
-        m_nRecords = table.GetRecordCount();
+        std::fill(field.begin(), field.end(), static_cast<unsigned char>(' '));
+        const std::string strDigits = std::to_string(nBlock);
+        if (strDigits.size() <= field.size())
+            std::memcpy(field.data() + (field.size() - strDigits.size()), strDigits.data(), strDigits.size());
     }
-    m_strMemoPath = Table().GetMemoFile() != nullptr ? Table().GetMemoPath() : std::string();
-}
-
-bool CRepairedTableWriter::IsOpen() const
-{
-    return m_bThroughRecordset ? (m_pRecordset && m_pRecordset->IsOpen()) : (m_pTable && m_pTable->IsOpen());
-}
-
-int CRepairedTableWriter::GetFieldCount() const
-{
-    return Table().GetFieldCount();
-}
-
-const DBFFieldDescriptor& CRepairedTableWriter::GetFieldInfo(int nIndex) const
-{
-    return Table().GetFieldInfo(nIndex);
-}
-
-int CRepairedTableWriter::FindField(const std::string& strName) const
-{
-    return Table().FindField(strName);
-}
-
-void CRepairedTableWriter::AddNew()
-{
-    m_bDeleted = false;
-    if (m_bThroughRecordset) {
-        m_pRecordset->AddNew();
-        return;
-    }
-    std::memcpy(m_record.data(), m_blank.data(), m_record.size());
-}
-
-void CRepairedTableWriter::SetFieldValue(int nIndex, const FieldValue& value)
-{
-    if (m_bThroughRecordset) {
-        m_pRecordset->SetFieldValue(nIndex, value);
-        return;
-    }
-    m_pTable->StoreFieldValue(m_record, m_pTable->GetFieldInfo(nIndex), value);
-}
-
-void CRepairedTableWriter::MarkDeleted()
-{
-    m_bDeleted = true;
-    if (!m_bThroughRecordset)
-        m_record[0] = kDeletedFlag;
 }
 
 void CRepairedTableWriter::Update()
 {
     if (m_nRecords >= std::numeric_limits<int32_t>::max())
         ThrowDBFException(DBF_ERR_RECORD_WRITE, "The repaired table cannot hold more than 2147483647 records.");
-    if (m_bThroughRecordset) {
-        m_pRecordset->Update();
-        if (m_bDeleted)
-            m_pRecordset->Delete();
-    } else {
-        m_pTable->WriteRecord(static_cast<int32_t>(m_nRecords), m_record);
-    }
+    m_file.Seek(static_cast<int64_t>(m_nHeaderLength + static_cast<uint64_t>(m_nRecords) * m_record.size()),
+                CFile::begin);
+    m_file.Write(m_record.data(), m_record.size());
     ++m_nRecords;
 }
 
 void CRepairedTableWriter::Close()
 {
-    if (m_pRecordset) {
-        std::unique_ptr<CDBFRecordset> pRecordset = std::move(m_pRecordset);
-        pRecordset->Close();
+    if (m_file.IsOpen()) {
+        // The records stay readable after a stop or an error: the count and
+        // the end mark are written whatever ended the run.
+        const uint64_t nEnd = m_nHeaderLength + static_cast<uint64_t>(m_nRecords) * m_record.size();
+        m_file.Seek(static_cast<int64_t>(nEnd), CFile::begin);
+        m_file.Write(&kEndOfFile, 1);
+        m_file.SetLength(nEnd + 1);
+        m_header.SetRecordCount(static_cast<int32_t>(m_nRecords));
+        m_file.Seek(0, CFile::begin);
+        m_file.Write(m_header.m_bytes.data(), DBFHeader::kSize);
+        m_file.Close();
     }
-    if (m_pTable) {
-        std::unique_ptr<CDBFTableDef> pTable = std::move(m_pTable);
-        if (pTable->IsOpen()) {
-            // The header as CDBFRecordset::Update leaves it: read back, with
-            // the count of the records appended.
-            pTable->ReadHeader();
-            pTable->SetRecordCount(static_cast<int32_t>(m_nRecords));
-            pTable->WriteHeader();
-        }
-        pTable->Close();
+    if (m_pMemo) {
+        std::unique_ptr<CMemoFile> pMemo = std::move(m_pMemo);
+        pMemo->Close();
     }
 }

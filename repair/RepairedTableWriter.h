@@ -1,22 +1,24 @@
 #pragma once
-// Appends the salvaged records to the new table.
+// Writes the repaired table: the structure the salvage settled on, then the
+// records one after another, memo values into a new memo file.
 //
-// The record-by-record path of CDBFRecordset (AddNew, SetFieldValue,
-// Update) re-reads and re-writes the 32-byte header for every record, which
-// makes the file layer's window jump between the header and the end of the
-// file: on a table of millions of records that costs more than the whole
-// salvage. This writer produces the same bytes along a straight path: the
-// blank record is what AddNew makes (zero bytes, every field encoded Empty,
-// flag 0x20), values go through CDBFTableDef::StoreFieldValue exactly as
-// SetFieldValue sends them, records are written one after another at their
-// positions, and the header's record count is written once when the writer
-// closes (also after a stop or an error, so the records written stay
-// readable). bThroughRecordset selects the CDBFRecordset path instead;
-// tests compare the two.
+// The structure is written as given, not derived again: the header's
+// version, table flags, code-page mark and reserved bytes, every
+// descriptor's 32 bytes (flags, autoincrement bytes, decimals), and the
+// bytes after the terminator. The writer fills in only what follows from
+// the fields: each descriptor's offset, the header length, the record
+// length, and, at Close, the record count. Records are assembled in place
+// (Record(), FieldBytes()) and written straight, so a sound value goes
+// across byte for byte.
+//
+// Memo references in the new table take the form of their field: 4 bytes
+// (binary block number), 10 bytes of SIx (binary length and block), or 10
+// ASCII digits right-aligned.
 
-#include "dbf/DBFRecordset.h"
-#include "dbf/DBFTableDef.h"
-#include "dbf/FieldValue.h"
+#include "dbf/DBFFieldDescriptor.h"
+#include "dbf/DBFHeader.h"
+#include "dbf/MemoFile.h"
+#include "platform/File.h"
 
 #include <cstdint>
 #include <memory>
@@ -24,65 +26,82 @@
 #include <string>
 #include <vector>
 
+// The structure of a new table.
+struct RepairedTableLayout {
+    // Version, flags, code-page mark and reserved bytes are kept; the date,
+    // the counts and the lengths are written by the writer.
+    DBFHeader header;
+    // In record order. Visual FoxPro tables get each field's offset in its
+    // descriptor; the others keep the descriptor's bytes 12-15 as given
+    // (their readers compute the offsets, writers leave anything there).
+    std::vector<DBFFieldDescriptor> fields;
+    // The bytes between the terminator and the first record.
+    std::vector<unsigned char> area;
+    // The memo file to create: 0 for none, else a memo kind code.
+    int nMemoKind = 0;
+    // Its block size (dBASE IV, FoxPro and SIx); 0 for the format's own.
+    uint32_t nMemoBlockSize = 0;
+};
+
 class CRepairedTableWriter {
 public:
-    explicit CRepairedTableWriter(bool bThroughRecordset = false);
+    CRepairedTableWriter() = default;
     ~CRepairedTableWriter();
     CRepairedTableWriter(const CRepairedTableWriter&) = delete;
     CRepairedTableWriter& operator=(const CRepairedTableWriter&) = delete;
 
-    // Opens the new table for reading and writing, shared (as the repair
-    // opens it through CDBFRecordset). CDBFException passes to the caller;
-    // IsOpen tells whether it opened.
-    void Open(const std::string& strPath);
-    bool IsOpen() const;
+    // Creates (truncating) the table file and its memo file, and writes the
+    // structure with a record count of 0. Platform file errors pass as
+    // CFileException, memo file errors as CDBFException.
+    void Create(const std::string& strPath, const RepairedTableLayout& layout);
+    bool IsOpen() const { return m_file.IsOpen(); }
 
-    int GetFieldCount() const;
-    const DBFFieldDescriptor& GetFieldInfo(int nIndex) const;
-    int FindField(const std::string& strName) const;
+    int GetFieldCount() const { return static_cast<int>(m_fields.size()); }
+    const DBFFieldDescriptor& GetFieldInfo(int nIndex) const { return m_fields.at(static_cast<size_t>(nIndex)); }
+    uint32_t GetRecordLength() const { return static_cast<uint32_t>(m_record.size()); }
     const std::string& GetMemoPath() const { return m_strMemoPath; }
+    bool HasMemoFile() const { return m_pMemo != nullptr; }
 
-    // Starts a blank record.
-    void AddNew();
-    // Stores a value in the record being assembled (memo text reaches the
-    // memo file at once). CDBFException and conversion errors pass.
-    void SetFieldValue(int nIndex, const FieldValue& value);
-    // The bytes of field nIndex in the record being assembled, for writing
-    // what StoreFieldValue would write without building a value; empty on
-    // the CDBFRecordset path. REQUIRES 0 <= nIndex < GetFieldCount().
-    std::span<unsigned char> DirectFieldBytes(int nIndex)
+    // The record being assembled: the deletion flag at 0, the fields at
+    // their offsets. Update writes it as it stands.
+    std::span<unsigned char> Record() { return m_record; }
+    // The bytes of field nIndex in the record being assembled.
+    // REQUIRES 0 <= nIndex < GetFieldCount().
+    std::span<unsigned char> FieldBytes(int nIndex)
     {
-        if (m_bThroughRecordset)
-            return {};
-        const FieldSlot& slot = m_slots[static_cast<size_t>(nIndex)];
-        return std::span<unsigned char>(m_record.data() + slot.nOffset, slot.nWidth);
+        const size_t i = static_cast<size_t>(nIndex);
+        return std::span<unsigned char>(m_record.data() + m_offsets[i], m_fields[i].GetWidth());
     }
 
-    // Marks the record being assembled deleted ("*").
-    void MarkDeleted();
+    // Appends a memo value to the new memo file and writes its reference
+    // into field nIndex of the record being assembled. nBlockType is the
+    // FoxPro block type (0 picture, 1 text, 2 object). An empty value
+    // keeps a block of its own where the format gives it one. CDBFException (3015) passes on a write
+    // error; without a memo file the field gets the blank reference.
+    void StoreMemo(int nIndex, std::span<const unsigned char> bytes, uint32_t nBlockType);
+    // Writes the blank reference (no value) into field nIndex.
+    void StoreNoMemo(int nIndex);
+
     // Appends the record being assembled.
     void Update();
     int64_t GetRecordCount() const { return m_nRecords; }
 
-    // Writes the record count into the header and closes the table; what was
-    // appended stays on disk. Errors pass to the caller.
+    // Writes the record count into the header and the end-of-file mark, and
+    // closes both files; what was appended stays on disk. Errors pass.
     void Close();
 
+    // The memo file path beside a table: its extension follows the letter
+    // case of the table's own (x.dbf + x.fpt, X.DBF + X.FPT).
+    static std::string MemoPathFor(const std::string& strTablePath, int nMemoKind);
+
 private:
-    CDBFTableDef& Table() const;
-
-    struct FieldSlot {
-        uint32_t nOffset;
-        uint32_t nWidth;
-    };
-
-    bool m_bThroughRecordset;
-    std::vector<FieldSlot> m_slots;
-    std::unique_ptr<CDBFRecordset> m_pRecordset;
-    std::unique_ptr<CDBFTableDef> m_pTable;
-    std::vector<unsigned char> m_blank;
-    std::vector<unsigned char> m_record;
-    int64_t m_nRecords = 0;
-    bool m_bDeleted = false;
+    CFile m_file{1024 * 1024};
+    std::unique_ptr<CMemoFile> m_pMemo;
     std::string m_strMemoPath;
+    DBFHeader m_header;
+    std::vector<DBFFieldDescriptor> m_fields;
+    std::vector<uint32_t> m_offsets;
+    std::vector<unsigned char> m_record;
+    uint64_t m_nHeaderLength = 0;
+    int64_t m_nRecords = 0;
 };

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 using orvtest::TempDir;
@@ -50,28 +52,24 @@ TEST(DamagedTableScanner, DescriptorsGiveNamesTypesLengthsAndOffsets)
     EXPECT_EQ(scan.nStart, 32u + 3 * 32 + 1);
 }
 
-TEST(DamagedTableScanner, DescriptorForTheNewTable)
+TEST(DamagedTableScanner, NullFlagsAndMemoFields)
 {
     DamagedField field;
-    field.strName = "ABCDEFGHIJK"; // 11 characters without NUL
-    field.chType = 'C';
-    field.nLength = 30;
-    field.nDecimals = 1; // Clipper's high width byte: not taken for C
-    DBFFieldDescriptor fd = field.MakeDescriptor();
-    EXPECT_EQ(fd.GetName(), "ABCDEFGHIJ");
-    EXPECT_EQ(fd.GetType(), 'C');
-    EXPECT_EQ(fd.GetLength(), 30);
-    EXPECT_EQ(fd.GetDecimals(), 0);
-    EXPECT_EQ(fd.GetFlags(), 0);
-    field.chType = 'N';
-    field.nDecimals = 2;
-    EXPECT_EQ(field.MakeDescriptor().GetDecimals(), 2);
-    field.strName = "_NullFlags";
-    EXPECT_TRUE(field.IsNullFlags());
-    field.strName = "_NULLFLAGS";
-    EXPECT_TRUE(field.IsNullFlags());
+    for (const char* pszName : {"_NullFlags", "_NULLFLAGS"}) {
+        field.strName = pszName;
+        EXPECT_TRUE(field.IsNullFlags()) << pszName;
+    }
     field.strName = "_NullFlag";
     EXPECT_FALSE(field.IsNullFlags());
+    field.chRawType = '0';
+    EXPECT_TRUE(field.IsNullFlags());
+    // B is a double at width 8 and a dBASE binary memo otherwise.
+    for (auto [chType, nLength, bMemo] : {std::tuple{'M', 10u, true}, {'G', 4u, true}, {'W', 4u, true},
+                                          {'B', 8u, false}, {'B', 10u, true}, {'C', 10u, false}}) {
+        field.chType = chType;
+        field.nLength = nLength;
+        EXPECT_EQ(field.IsMemo(), bMemo) << chType << nLength;
+    }
 }
 
 TEST(DamagedTableScanner, UnknownTypeLettersAndElevenCharacterNames)
@@ -86,9 +84,9 @@ TEST(DamagedTableScanner, UnknownTypeLettersAndElevenCharacterNames)
     const Scan scan = ScanTable(strPath);
     ASSERT_EQ(scan.layout.fields.size(), 3u);
     EXPECT_EQ(scan.layout.fields[0].strName, "LONGERNAMES");
-    EXPECT_EQ(scan.layout.fields[0].MakeDescriptor().GetName(), "LONGERNAME");
+    // A type letter the engine does not decode is carried as it is.
     EXPECT_EQ(scan.layout.fields[1].chRawType, 'V');
-    EXPECT_EQ(scan.layout.fields[1].chType, 0);
+    EXPECT_EQ(scan.layout.fields[1].chType, 'V');
     EXPECT_EQ(scan.layout.fields[2].nOffset, 21u); // its length still counts
 }
 

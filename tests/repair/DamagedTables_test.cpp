@@ -123,7 +123,7 @@ TEST_F(DamagedTable, FoxProCountsAndLengthsZeroedLongAndEditedMemos)
     EXPECT_EQ(run.stats.nMemoTextsLost, 0);
     // The table stays a FoxPro table with its .FPT.
     EXPECT_EQ(orvtest::ReadBytes(m_strOutput)[0], 0xF5);
-    EXPECT_TRUE(orvtest::FileExists(m_dir.File("out/repaired.FPT")));
+    EXPECT_TRUE(orvtest::FileExists(m_dir.File("out/repaired.fpt")));
     EXPECT_EQ(orvtest::CompareWithPeer(m_strPristine, m_strOutput), "OK");
 }
 
@@ -251,7 +251,7 @@ TEST_F(DamagedTable, DBase3MemoKeepsItsKind)
     const Repaired run = RepairTable(m_strDamaged, m_strOutput);
     EXPECT_TRUE(run.bOk);
     EXPECT_EQ(orvtest::ReadBytes(m_strOutput)[0], 0x83);
-    EXPECT_TRUE(orvtest::FileExists(m_dir.File("out/repaired.DBT")));
+    EXPECT_TRUE(orvtest::FileExists(m_dir.File("out/repaired.dbt")));
     EXPECT_EQ(orvtest::CompareWithPeer(m_strPristine, m_strOutput), "OK");
 }
 
