@@ -30,8 +30,6 @@ const char* const kExceptions[] = {
     // The structural index flag: the tool saves no index, and Visual FoxPro
     // reports a missing structural .cdx for a table that keeps the flag.
     "--same-header-except 28:0x01",
-    // An empty memo value needs no block: its reference may come back blank.
-    "--empty-memo-may-lose-its-block",
 };
 
 struct SourceTable {

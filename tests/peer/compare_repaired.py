@@ -1,8 +1,7 @@
 """Compares a table with its repaired copy: a table that needed no repair
 must come back exactly.
 
-Usage: compare_repaired.py [--same-header-except OFFSET[:MASK],...] [--empty-memo-may-lose-its-block]
-                           SOURCE REPAIRED [SOURCE REPAIRED ...]
+Usage: compare_repaired.py [--same-header-except OFFSET[:MASK],...] SOURCE REPAIRED [SOURCE REPAIRED ...]
 
 For each pair prints one JSON line: {"source", "repaired", "ok",
 "differences": [...], "notes": [...]}. Exits 0 when every pair is ok.
@@ -15,9 +14,8 @@ Checked:
   - records: every byte equal, the deletion mark included, except memo
     references, whose block numbers may change: there the referenced memo
     values (block type and bytes) must be equal, an empty reference must
-    stay the same bytes, and a non-empty one keep its form (with
-    --empty-memo-may-lose-its-block, a reference to an empty value may come
-    back blank);
+    stay the same bytes, and a non-empty one keep its form (a reference
+    to an empty value included);
   - after the records: an end-of-file mark (or nothing, when the source
     has none);
   - the memo file: present when the source has one, same block size;
@@ -204,7 +202,7 @@ def compare_header(src, rep, may_differ, diffs):
                      % (len(offsets), listed, ' ...' if len(offsets) > 10 else ''))
 
 
-def compare_records(src, rep, diffs, options):
+def compare_records(src, rep, diffs):
     if [(f['offset'], f['width']) for f in src.fields] != [(f['offset'], f['width']) for f in rep.fields]:
         diffs.append('records: field layouts differ, bytes not compared')
         return
@@ -219,7 +217,7 @@ def compare_records(src, rep, diffs, options):
             x = a[f['offset']:f['offset'] + f['width']]
             y = b[f['offset']:f['offset'] + f['width']]
             if src.is_memo(f):
-                message = compare_memo(src, rep, x, y, options)
+                message = compare_memo(src, rep, x, y)
                 if message:
                     found.append('record %d memo %s: %s' % (i, f['name'], message))
             elif x != y:
@@ -231,16 +229,13 @@ def compare_records(src, rep, diffs, options):
         diffs.append('... %d record differences in all' % len(found))
 
 
-def compare_memo(src, rep, x, y, options):
+def compare_memo(src, rep, x, y):
     block_x, value_x = src.memo_value(x)
     block_y, value_y = rep.memo_value(y)
     if not block_x:
         return None if x == y else 'empty reference %s became %s' % (show(x), show(y))
     if block_y is None:
         return 'reference %s became unreadable %s' % (show(x), show(y))
-    if block_y == 0 and value_x[1] == b'' and options['empty_memo_may_lose_its_block'] \
-            and y in (b' ' * len(y), b'\0' * len(y) if rep.version in VFP else None):
-        return None
     if not block_y:
         return 'reference %s became empty %s (source value %s)' % (show(x), show(y), show(value_x[1]))
     if value_x != value_y:
@@ -269,25 +264,21 @@ def compare_memo_file(src, rep, diffs):
         diffs.append('memo block size: source %s, repaired %s' % (src.memo_block_size(), rep.memo_block_size()))
 
 
-def peer_values(path, encoding, options):
+def peer_values(path, encoding):
     table = dbfread.DBF(path, load=True, encoding=encoding, char_decode_errors='samecodepoint',
                         recfactory=lambda items: list(items))
-    if options['empty_memo_may_lose_its_block']:
-        memos = {f.name for f in table.fields if f.type in MEMO_TYPES}
-        for record in table.records + table.deleted:
-            record[:] = [(k, None if k in memos and v in ('', b'') else v) for k, v in record]
     return [f.name for f in table.fields], table.records, table.deleted
 
 
-def compare_values(src, rep, diffs, notes, options):
+def compare_values(src, rep, diffs, notes):
     encoding = CODEPAGES.get(src.raw[29], 'latin-1')
     try:
-        source = peer_values(src.path, encoding, options)
+        source = peer_values(src.path, encoding)
     except Exception as error:  # the source is beyond the peer: bytes only
         notes.append('python3-dbfread cannot read the source (%s: %s); bytes compared only' % (type(error).__name__, error))
         return
     try:
-        repaired = peer_values(rep.path, encoding, options)
+        repaired = peer_values(rep.path, encoding)
     except Exception as error:
         diffs.append('python3-dbfread cannot read the repaired table (%s: %s)' % (type(error).__name__, error))
         return
@@ -335,17 +326,17 @@ def compare_opening(src, rep, diffs, notes):
         notes.append('python3-dbf opens neither table (%s)' % error_rep)
 
 
-def compare(source, repaired, may_differ, options):
+def compare(source, repaired, may_differ):
     diffs, notes = [], []
     if not os.path.exists(repaired):
         return {'source': source, 'repaired': repaired, 'ok': False, 'differences': ['no repaired table'], 'notes': []}
     src, rep = Table(source), Table(repaired)
     compare_schema(src, rep, diffs)
     compare_header(src, rep, may_differ, diffs)
-    compare_records(src, rep, diffs, options)
+    compare_records(src, rep, diffs)
     compare_tail(src, rep, diffs)
     compare_memo_file(src, rep, diffs)
-    compare_values(src, rep, diffs, notes, options)
+    compare_values(src, rep, diffs, notes)
     compare_opening(src, rep, diffs, notes)
     return {'source': source, 'repaired': repaired, 'ok': not diffs, 'differences': diffs, 'notes': notes}
 
@@ -353,24 +344,17 @@ def compare(source, repaired, may_differ, options):
 def main():
     args = sys.argv[1:]
     may_differ = {1: 0xFF, 2: 0xFF, 3: 0xFF}  # the last-update date
-    options = {'empty_memo_may_lose_its_block': False}
-    while args and args[0].startswith('--'):
-        if args[0] == '--same-header-except' and len(args) > 1:
-            for item in filter(None, args[1].split(',')):
-                offset, _, mask = item.partition(':')
-                may_differ[int(offset, 0)] = int(mask or '0xFF', 0)
-            args = args[2:]
-        elif args[0] == '--empty-memo-may-lose-its-block':
-            options['empty_memo_may_lose_its_block'] = True
-            args = args[1:]
-        else:
-            sys.exit(__doc__)
+    if args and args[0] == '--same-header-except' and len(args) > 1:
+        for item in filter(None, args[1].split(',')):
+            offset, _, mask = item.partition(':')
+            may_differ[int(offset, 0)] = int(mask or '0xFF', 0)
+        args = args[2:]
     if not args or len(args) % 2:
         sys.exit(__doc__)
     ok = True
     for source, repaired in zip(args[0::2], args[1::2]):
         try:
-            verdict = compare(source, repaired, may_differ, options)
+            verdict = compare(source, repaired, may_differ)
         except Exception as error:
             verdict = {'source': source, 'repaired': repaired, 'ok': False,
                        'differences': ['comparer failed: %s: %s' % (type(error).__name__, error)], 'notes': []}
