@@ -114,8 +114,10 @@ PLAIN = 'name C(40); code C(8); qty N(8,2); day D; ok L'
 
 
 def plain_rows():
-    return [(spaces_text(i, 40), 'C%d' % i if i % 3 else '', i * 1.25 - 7, datetime.date(2000 + i, 1 + i % 12, 1 + i) if i % 5 else None,
-             [True, False, None][i % 3]) for i in range(N)]
+    # The first record is blank but for its logical: the record area starts
+    # with a long run of spaces.
+    return [(spaces_text(i, 40), 'C%d' % i if i % 3 else '', None if i % 4 == 0 else i * 1.25 - 7,
+             datetime.date(2000 + i, 1 + i % 12, 1 + i) if i % 5 else None, [None, False, True][i % 3]) for i in range(N)]
 
 
 write('pad_nul_db3', PLAIN, 'db3', plain_rows())
