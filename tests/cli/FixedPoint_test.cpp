@@ -81,6 +81,15 @@ const Damage kDamages[] = {
          orvtest::WriteBytes(table.string(), data);
          return true;
      }},
+    {"counts_and_lengths_zeroed_and_no_end_of_file_mark",
+     [](const fs::path& table, const fs::path&) {
+         auto data = Bytes(table);
+         std::fill(data.begin() + 4, data.begin() + 12, 0);
+         if (data.back() == 0x1A)
+             data.pop_back();
+         orvtest::WriteBytes(table.string(), data);
+         return true;
+     }},
     {"record_count_too_high",
      [](const fs::path& table, const fs::path&) {
          auto data = Bytes(table);
