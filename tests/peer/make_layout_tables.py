@@ -52,8 +52,8 @@ def spaces_text(i, width):
     return 'x'
 
 
-def write(name, spec, kind, rows, deleted=(3, 17), codepage='cp1252'):
-    t = dbf.Table(path(name), spec, dbf_type=kind, codepage=codepage)
+def write(name, structure, kind, rows, deleted=(3, 17), codepage='cp1252'):
+    t = dbf.Table(path(name), structure, dbf_type=kind, codepage=codepage)
     t.open(dbf.READ_WRITE)
     for row in rows:
         t.append(row)
