@@ -358,14 +358,14 @@ RepairedTableLayout CDBFRepair::BuildNewLayout(const std::string& strSource)
     std::string strMended;
     for (DamagedField& field : layout.fields) {
         field.nColumn = 0;
-        if (field.nLength == 0) {
+        if (field.nLength == 0 && !field.bLengthDamaged) {
             // Holds nothing; as a column it would only multiply the grid.
             field.nColumn = -1;
             strLeftOut += " " + field.strName + " (width 0)";
         } else if (field.bLengthDamaged) {
-            if (field.nLength >= 128) {
+            if (field.bWidthUnknown || field.nLength >= 128) {
                 field.nColumn = -1;
-                strLeftOut += " " + field.strName + " (damaged length " + std::to_string(field.nLength) + ")";
+                strLeftOut += " " + field.strName + " (damaged length byte " + std::to_string(field.descriptor[16]) + ")";
             } else {
                 strMended += " " + field.strName + " (length byte " + std::to_string(field.descriptor[16])
                     + " taken as " + std::to_string(field.nLength) + ")";

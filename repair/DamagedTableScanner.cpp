@@ -59,8 +59,23 @@ double EvidenceWeight(char chType)
     }
 }
 
-bool FitsType(char chType, const unsigned char* p, uint32_t nLength)
+// Whether a number's text has the decimals its field says: writers put
+// exactly that many digits after the point (and none without decimals).
+bool HasFieldDecimals(const unsigned char* p, uint32_t nLength, uint8_t nDecimals)
 {
+    const unsigned char* pPoint = static_cast<const unsigned char*>(std::memchr(p, '.', nLength));
+    if (pPoint == nullptr)
+        return true;
+    uint32_t nDigits = 0;
+    for (const unsigned char* q = pPoint + 1; q < p + nLength && *q >= '0' && *q <= '9'; ++q)
+        ++nDigits;
+    return nDigits == nDecimals;
+}
+
+bool FitsType(char chType, uint8_t nDecimals, const unsigned char* p, uint32_t nLength)
+{
+    if ((chType == 'N' || chType == 'F') && !HasFieldDecimals(p, nLength, nDecimals))
+        return false;
     if (chType == 'C') {
         // Text in a single-byte code page: anything but control characters
         // (NUL padding is common).
@@ -153,6 +168,7 @@ void CDamagedTableScanner::ApplyWidths(DamagedTableLayout& layout, bool bWide)
     int nDamaged = 0;
     uint32_t nSound = 1;
     for (DamagedField& field : layout.fields) {
+        field.bWidthUnknown = false;
         field.bWide = bWide && field.chType == 'C' && field.nDecimals != 0;
         field.nLength = field.descriptor[16] + (field.bWide ? 256u * field.descriptor[17] : 0u);
         if (field.bLengthDamaged)
@@ -160,17 +176,30 @@ void CDamagedTableScanner::ApplyWidths(DamagedTableLayout& layout, bool bWide)
         else
             nSound += field.nLength;
     }
+    // What the header's record length leaves over for the damaged widths.
+    const uint32_t nLeftOver = nHeaderRecordLength > nSound ? nHeaderRecordLength - nSound : 0;
+    bool bFirstDamaged = true;
     for (DamagedField& field : layout.fields) {
         if (!field.bLengthDamaged)
             continue;
-        // One damaged width is what the header's record length leaves over;
-        // otherwise the binary types have their fixed widths.
-        if (nDamaged == 1 && nHeaderRecordLength > nSound && nHeaderRecordLength - nSound < 128)
-            field.nLength = nHeaderRecordLength - nSound;
-        else if (field.chType == 'I')
+        if (field.nForcedWidth != 0) {
+            field.nLength = field.nForcedWidth; // a split the records chose
+        } else if (nDamaged == 1 && nLeftOver > 0 && nLeftOver < 128) {
+            field.nLength = nLeftOver; // the one width the record leaves
+        } else if (nDamaged > 1 && nLeftOver > 0) {
+            // Several widths lost: their sum is known, not how it splits.
+            // The first takes it all and the rest none, so that every later
+            // column keeps its place; none of them is a column then.
+            field.nLength = bFirstDamaged ? nLeftOver : 0;
+            field.bWidthUnknown = true;
+        } else if (field.chType == 'I') {
             field.nLength = 4;
-        else if (field.chType == 'Y' || field.chType == 'B')
+        } else if (field.chType == 'Y' || field.chType == 'B') {
             field.nLength = 8;
+        } else {
+            field.bWidthUnknown = true;
+        }
+        bFirstDamaged = false;
     }
     uint32_t nRecordOffset = 1;
     for (DamagedField& field : layout.fields) {
@@ -307,7 +336,7 @@ double CDamagedTableScanner::FieldScore(const DamagedTableLayout& layout, uint64
             if (dWeight == 0.0 || field.nLength == 0)
                 continue;
             dWeights += dWeight;
-            if (FitsType(field.chType, pRecord + field.nOffset, field.nLength))
+            if (FitsType(field.chType, field.nDecimals, pRecord + field.nOffset, field.nLength))
                 dFits += dWeight;
         }
     }
@@ -366,12 +395,58 @@ uint64_t CDamagedTableScanner::BestStart(const DamagedTableLayout& layout, doubl
     return nBest;
 }
 
+bool CDamagedTableScanner::SplitDamagedWidths(DamagedTableLayout& layout, bool& bStopped)
+{
+    // Two lost widths apart from each other: the header's record length
+    // gives their sum, and the records tell how it splits.
+    std::vector<size_t> damaged;
+    uint32_t nSound = 1;
+    for (size_t i = 0; i < layout.fields.size(); ++i) {
+        if (layout.fields[i].bLengthDamaged)
+            damaged.push_back(i);
+        else
+            nSound += layout.fields[i].nLength;
+    }
+    const uint32_t nHeaderRecordLength = layout.header.GetRecordLength();
+    if (damaged.size() != 2 || damaged[1] == damaged[0] + 1 || nHeaderRecordLength <= nSound + 1)
+        return false;
+    const uint32_t nSum = nHeaderRecordLength - nSound;
+    double dBest = -1.0;
+    uint32_t nBest = 0;
+    for (uint32_t a = 1; a < nSum && a < 128; ++a) {
+        if (nSum - a >= 128)
+            continue;
+        layout.fields[damaged[0]].nForcedWidth = a;
+        layout.fields[damaged[1]].nForcedWidth = nSum - a;
+        ApplyWidths(layout, layout.bWideChars);
+        double dScore = 0.0;
+        BestStart(layout, dScore, bStopped);
+        if (bStopped)
+            return false;
+        if (dScore > dBest) {
+            dBest = dScore;
+            nBest = a;
+        }
+    }
+    if (nBest == 0)
+        return false;
+    layout.fields[damaged[0]].nForcedWidth = nBest;
+    layout.fields[damaged[1]].nForcedWidth = nSum - nBest;
+    ApplyWidths(layout, layout.bWideChars);
+    return true;
+}
+
 bool CDamagedTableScanner::FindDataStart(DamagedTableLayout& layout, uint64_t& nStart)
 {
     nStart = m_nLength;
     if (!layout.bTerminator)
         return true;
     bool bStopped = false;
+    if (SplitDamagedWidths(layout, bStopped) || bStopped) {
+        double dScore = 0.0;
+        nStart = bStopped ? m_nLength : BestStart(layout, dScore, bStopped);
+        return !bStopped;
+    }
     const bool bAnyWide = std::any_of(layout.fields.begin(), layout.fields.end(),
                                       [](const DamagedField& f) { return f.chType == 'C' && f.nDecimals != 0; });
     ApplyWidths(layout, false);

@@ -46,6 +46,8 @@ struct DamagedField {
     int nColumn = -1;       // column in the new table; -1 when left out
     bool bWide = false;     // a C field whose width takes byte 17 as high byte
     bool bLengthDamaged = false; // a B/F/I/N/Y length byte of 128 or more
+    bool bWidthUnknown = false;  // damaged, and the record could not tell it
+    uint32_t nForcedWidth = 0;   // a damaged width the records settled
     std::array<unsigned char, 32> descriptor{}; // the 32 bytes as found
 
     // The hidden "_NullFlags" column of Visual FoxPro (type 0, or the name
@@ -117,6 +119,9 @@ private:
     double FieldScore(const DamagedTableLayout& layout, uint64_t nStart, SampleWindows& windows);
     std::vector<uint64_t> SampleIndexes(uint64_t nRecords) const;
     void ApplyWidths(DamagedTableLayout& layout, bool bWide);
+    // Settles two damaged widths by the records' evidence; false when the
+    // layout has no such pair.
+    bool SplitDamagedWidths(DamagedTableLayout& layout, bool& bStopped);
 
     CFile& m_file;
     uint64_t m_nLength;

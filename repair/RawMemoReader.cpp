@@ -13,6 +13,8 @@ namespace {
 constexpr unsigned char kDBase4Marker[4] = {0xFF, 0xFF, 0x08, 0x00};
 constexpr unsigned char kDBase3Terminator = 0x1A;
 constexpr uint32_t kFoxProTextType = 1;
+// Marks an extent whose length was not stored (trimmed when read).
+constexpr uint32_t kUnsizedType = 0xFFFFFFFF;
 // Types a referenced FoxPro block may carry: picture, text, object.
 constexpr uint32_t kFoxProHighestType = 2;
 // The longest dBASE III value searched for its terminator.
@@ -181,6 +183,17 @@ std::optional<CRawMemoReader::Extent> CRawMemoReader::ValueAt(MemoFormat format,
         return Extent{nOffset, nPos - nOffset};
     }
     case MemoFormat::SIx: {
+        if (nRefLength < 0 && !bStrict) {
+            // A reference without its length (a 4-byte field): the value
+            // runs to the next value a record names, or to the end.
+            if (nOffset < kHeaderSize || nOffset >= m_nLength)
+                return std::nullopt;
+            uint64_t nEnd = m_nLength;
+            const auto next = std::upper_bound(m_claimed.begin(), m_claimed.end(), nBlock);
+            if (next != m_claimed.end())
+                nEnd = std::min<uint64_t>(nEnd, static_cast<uint64_t>(*next) * nBlockSize);
+            return Extent{nOffset, nEnd > nOffset ? nEnd - nOffset : 0, kUnsizedType};
+        }
         if (nRefLength < 0 || (bStrict && nRefLength == 0))
             return std::nullopt;
         if (nOffset < kHeaderSize || nOffset + static_cast<uint64_t>(nRefLength) > m_nLength)
@@ -285,7 +298,14 @@ std::optional<CRawMemoReader::Value> CRawMemoReader::ReadReferencedValue(const M
     const auto extent = ValueAt(m_format, ref.nBlock, m_nBlockSize, ref.nLength, false);
     if (!extent)
         return std::nullopt;
-    return Value{ReadText(*extent), extent->nType};
+    Value value{ReadText(*extent), extent->nType};
+    if (value.nType == kUnsizedType) {
+        // Without a length the block's padding comes along: it is no text.
+        const size_t nEnd = value.strBytes.find_last_not_of('\0');
+        value.strBytes.resize(nEnd == std::string::npos ? 0 : nEnd + 1);
+        value.nType = kFoxProTextType;
+    }
+    return value;
 }
 
 void CRawMemoReader::SetClaimedBlocks(std::vector<uint32_t> blocks)
