@@ -1,0 +1,332 @@
+#include "repair/RepairReport.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+const char* DropReasonName(RepairReport::DropReason reason)
+{
+    switch (reason) {
+    case RepairReport::DropReason::Garbage: return "garbage";
+    case RepairReport::DropReason::CutOff: return "cut_off";
+    case RepairReport::DropReason::AfterEndMark: return "after_end_mark";
+    }
+    return "garbage";
+}
+
+// Length of the well-formed UTF-8 sequence at str[i], or 0 when the byte
+// there starts none (overlong forms, surrogates and values past U+10FFFF
+// count as not well-formed).
+size_t Utf8SequenceLength(const std::string& str, size_t i)
+{
+    const auto byte = [&](size_t n) { return static_cast<unsigned char>(str[n]); };
+    const unsigned char c = byte(i);
+    size_t nLength = 0;
+    unsigned char nLow = 0x80;
+    unsigned char nHigh = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+        nLength = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        nLength = 3;
+        if (c == 0xE0)
+            nLow = 0xA0;
+        else if (c == 0xED)
+            nHigh = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        nLength = 4;
+        if (c == 0xF0)
+            nLow = 0x90;
+        else if (c == 0xF4)
+            nHigh = 0x8F;
+    } else {
+        return 0;
+    }
+    if (i + nLength > str.size())
+        return 0;
+    if (byte(i + 1) < nLow || byte(i + 1) > nHigh)
+        return 0;
+    for (size_t n = 2; n < nLength; ++n) {
+        if (byte(i + n) < 0x80 || byte(i + n) > 0xBF)
+            return 0;
+    }
+    return nLength;
+}
+
+std::string Number(int64_t n)
+{
+    return std::to_string(n);
+}
+
+std::string Number(uint64_t n)
+{
+    return std::to_string(n);
+}
+
+std::string Bool(bool b)
+{
+    return b ? "true" : "false";
+}
+
+std::string StringList(const std::vector<std::string>& items)
+{
+    std::string strOut = "[";
+    for (size_t i = 0; i < items.size(); ++i)
+        strOut += (i ? ", " : "") + JsonQuote(items[i]);
+    return strOut + "]";
+}
+
+// "1 record" / "2 records".
+std::string Counted(int64_t n, const char* pszOne, const char* pszMany)
+{
+    return GroupedNumber(n) + " " + (n == 1 ? pszOne : pszMany);
+}
+
+int64_t MemosLost(const RepairReport& report)
+{
+    return report.nMemosMissing + report.nMemosSharedNotCopied;
+}
+
+int64_t DroppedFor(const RepairReport& report, RepairReport::DropReason reason)
+{
+    int64_t n = 0;
+    for (const auto& range : report.dropped) {
+        if (range.reason == reason)
+            n += range.nRecords;
+    }
+    return n;
+}
+
+// "2 of garbage bytes, 1 cut off at the end": how the listed ranges split
+// the dropped records; empty when no range is listed.
+std::string DroppedBreakdown(const RepairReport& report)
+{
+    static const struct {
+        RepairReport::DropReason reason;
+        const char* pszText;
+    } kReasons[] = {
+        {RepairReport::DropReason::Garbage, "where the records did not line up"},
+        {RepairReport::DropReason::CutOff, "cut off at the end of the file"},
+        {RepairReport::DropReason::AfterEndMark, "after the end-of-file mark"},
+    };
+    std::string strOut;
+    for (const auto& item : kReasons) {
+        const int64_t n = DroppedFor(report, item.reason);
+        if (n == 0)
+            continue;
+        strOut += (strOut.empty() ? "" : ", ") + GroupedNumber(n) + " " + item.pszText;
+    }
+    if (!strOut.empty() && report.nDroppedRangesNotListed > 0)
+        strOut += ", more in " + Counted(report.nDroppedRangesNotListed, "range", "ranges") + " not listed";
+    return strOut;
+}
+
+std::string RecordList(const std::vector<int64_t>& records)
+{
+    std::string strOut;
+    for (size_t i = 0; i < records.size(); ++i)
+        strOut += (i ? ", " : "") + GroupedNumber(records[i]);
+    return strOut;
+}
+
+// The columns with the most mended values, at most nMost of them.
+std::string WorstColumns(const RepairReport& report, size_t nMost)
+{
+    std::vector<const RepairReport::ColumnIssue*> columns;
+    for (const auto& column : report.columns)
+        columns.push_back(&column);
+    std::stable_sort(columns.begin(), columns.end(),
+                     [](const auto* a, const auto* b) { return a->nValues > b->nValues; });
+    std::string strOut;
+    for (size_t i = 0; i < columns.size() && i < nMost; ++i) {
+        const auto& column = *columns[i];
+        strOut += "\n  " + column.strColumn + ": " + GroupedNumber(column.nValues);
+        if (!column.firstRecords.empty()) {
+            strOut += column.firstRecords.size() == 1 ? " (record " : " (records ";
+            strOut += RecordList(column.firstRecords);
+            strOut += column.nValues > static_cast<int64_t>(column.firstRecords.size()) ? ", ...)" : ")";
+        }
+    }
+    if (columns.size() > nMost)
+        strOut += "\n  and " + Counted(static_cast<int64_t>(columns.size() - nMost), "more column", "more columns");
+    return strOut;
+}
+
+std::string NameList(const std::vector<std::string>& names)
+{
+    std::string strOut;
+    for (size_t i = 0; i < names.size(); ++i)
+        strOut += (i ? ", " : "") + names[i];
+    return strOut;
+}
+
+} // namespace
+
+std::string JsonQuote(const std::string& str)
+{
+    std::string strOut = "\"";
+    for (size_t i = 0; i < str.size();) {
+        const unsigned char c = static_cast<unsigned char>(str[i]);
+        char buf[8];
+        if (c < 0x80) {
+            switch (c) {
+            case '"': strOut += "\\\""; break;
+            case '\\': strOut += "\\\\"; break;
+            case '\n': strOut += "\\n"; break;
+            case '\r': strOut += "\\r"; break;
+            case '\t': strOut += "\\t"; break;
+            default:
+                if (c < 0x20 || c == 0x7F) {
+                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                    strOut += buf;
+                } else {
+                    strOut += static_cast<char>(c);
+                }
+            }
+            ++i;
+            continue;
+        }
+        if (const size_t nLength = Utf8SequenceLength(str, i); nLength > 0) {
+            strOut.append(str, i, nLength);
+            i += nLength;
+            continue;
+        }
+        // A byte that is no UTF-8 (a path in another encoding): a lone
+        // low surrogate, as Python's surrogateescape writes it, so that the
+        // text stays valid JSON and the bytes can still be recovered.
+        std::snprintf(buf, sizeof buf, "\\udc%02x", c);
+        strOut += buf;
+        ++i;
+    }
+    return strOut + "\"";
+}
+
+std::string GroupedNumber(int64_t n)
+{
+    const std::string strDigits = std::to_string(n < 0 ? -(n + 1) + 1ULL : static_cast<unsigned long long>(n));
+    std::string strOut;
+    for (size_t i = 0; i < strDigits.size(); ++i) {
+        if (i > 0 && (strDigits.size() - i) % 3 == 0)
+            strOut += ',';
+        strOut += strDigits[i];
+    }
+    return n < 0 ? "-" + strOut : strOut;
+}
+
+std::string RepairReportToJson(const RepairReport& report)
+{
+    std::string strOut = "{";
+    strOut += "\"source\": " + JsonQuote(report.strSource);
+    strOut += ", \"source_memo\": " + (report.strSourceMemo.empty() ? std::string("null") : JsonQuote(report.strSourceMemo));
+    strOut += ", \"done\": " + Bool(report.bDone);
+    strOut += ", \"losses\": " + Bool(report.HasLosses());
+
+    strOut += ", \"records_written\": " + Number(report.nRecordsWritten);
+    strOut += ", \"deleted_records\": " + Number(report.nDeletedRecords);
+    strOut += ", \"records_dropped\": " + Number(report.nRecordsDropped);
+    strOut += ", \"dropped\": [";
+    for (size_t i = 0; i < report.dropped.size(); ++i) {
+        const auto& range = report.dropped[i];
+        strOut += std::string(i ? ", " : "") + "{\"offset\": " + Number(range.nOffset)
+            + ", \"length\": " + Number(range.nLength) + ", \"reason\": \"" + DropReasonName(range.reason)
+            + "\", \"records\": " + Number(range.nRecords) + "}";
+    }
+    strOut += "]";
+    strOut += ", \"dropped_ranges_not_listed\": " + Number(report.nDroppedRangesNotListed);
+    strOut += ", \"realignments\": [";
+    for (size_t i = 0; i < report.realignments.size(); ++i) {
+        const auto& r = report.realignments[i];
+        strOut += std::string(i ? ", " : "") + "{\"from\": " + Number(r.nFrom) + ", \"to\": " + Number(r.nTo) + "}";
+    }
+    strOut += "]";
+
+    strOut += ", \"values_mended\": " + Number(report.nValuesMended);
+    strOut += ", \"columns\": [";
+    for (size_t i = 0; i < report.columns.size(); ++i) {
+        const auto& column = report.columns[i];
+        strOut += std::string(i ? ", " : "") + "{\"column\": " + JsonQuote(column.strColumn)
+            + ", \"values\": " + Number(column.nValues) + ", \"first_records\": [";
+        for (size_t n = 0; n < column.firstRecords.size(); ++n)
+            strOut += (n ? ", " : "") + Number(column.firstRecords[n]);
+        strOut += "]}";
+    }
+    strOut += "]";
+
+    strOut += ", \"memos_recovered\": " + Number(report.nMemosRecovered);
+    strOut += ", \"memos_missing\": " + Number(report.nMemosMissing);
+    strOut += ", \"memos_shared_not_copied\": " + Number(report.nMemosSharedNotCopied);
+    strOut += ", \"memo_file_missing\": " + Bool(report.bMemoFileMissing);
+
+    strOut += ", \"structure_fixes\": " + StringList(report.structureFixes);
+    strOut += ", \"record_area_start\": " + Number(report.nRecordAreaStart);
+    strOut += ", \"record_length\": " + Number(static_cast<uint64_t>(report.nRecordLength));
+    strOut += ", \"memo_block_size\": " + Number(static_cast<uint64_t>(report.nMemoBlockSize));
+    strOut += ", \"transfer_undone\": " + Bool(report.bTransferUndone);
+    strOut += ", \"index_files\": " + StringList(report.indexFiles);
+    return strOut + "}";
+}
+
+std::string RepairReportSummary(const RepairReport& report)
+{
+    std::vector<std::string> lines;
+
+    std::string strLine = Counted(report.nRecordsWritten, "record", "records") + " written";
+    if (report.nDeletedRecords > 0)
+        strLine += " (" + GroupedNumber(report.nDeletedRecords) + " marked deleted)";
+    lines.push_back(strLine + ".");
+
+    if (report.nRecordsDropped > 0) {
+        strLine = Counted(report.nRecordsDropped, "record", "records") + " dropped";
+        if (const std::string strWhy = DroppedBreakdown(report); !strWhy.empty())
+            strLine += ": " + strWhy;
+        lines.push_back(strLine + ".");
+    }
+    if (!report.realignments.empty()) {
+        lines.push_back("Records re-aligned "
+                        + Counted(static_cast<int64_t>(report.realignments.size()), "time", "times")
+                        + " (bytes had been lost or inserted).");
+    }
+    if (report.nValuesMended > 0) {
+        lines.push_back(Counted(report.nValuesMended, "value", "values") + " did not fit the column type and "
+                        + (report.nValuesMended == 1 ? "was" : "were") + " mended:" + WorstColumns(report, 3));
+    }
+
+    if (report.bMemoFileMissing) {
+        lines.push_back("The memo file could not be read: the memo fields are empty.");
+    } else if (report.nMemosRecovered > 0 || MemosLost(report) > 0) {
+        strLine = Counted(report.nMemosRecovered, "memo", "memos") + " recovered";
+        if (report.nMemosMissing > 0)
+            strLine += ", " + GroupedNumber(report.nMemosMissing) + " not found";
+        if (report.nMemosSharedNotCopied > 0)
+            strLine += ", " + GroupedNumber(report.nMemosSharedNotCopied) + " shared ones not copied again";
+        lines.push_back(strLine + ".");
+    }
+
+    if (report.bTransferUndone)
+        lines.push_back("A text-mode transfer had changed line ends; they were turned back.");
+    for (const std::string& strFix : report.structureFixes)
+        lines.push_back("Structure: " + strFix);
+    if (!report.indexFiles.empty())
+        lines.push_back("Rebuild the index files: " + NameList(report.indexFiles) + ".");
+    if (!report.HasLosses())
+        lines.push_back("Nothing was lost.");
+
+    std::string strOut;
+    for (size_t i = 0; i < lines.size(); ++i)
+        strOut += (i ? "\n" : "") + lines[i];
+    return strOut;
+}
+
+std::string RepairReportOneLine(const RepairReport& report)
+{
+    std::string strOut = Counted(report.nRecordsWritten, "record", "records");
+    if (report.nRecordsDropped > 0)
+        strOut += "; " + GroupedNumber(report.nRecordsDropped) + " dropped";
+    if (report.nValuesMended > 0)
+        strOut += "; " + Counted(report.nValuesMended, "value", "values") + " mended";
+    if (report.bMemoFileMissing)
+        strOut += "; memo file missing";
+    else if (MemosLost(report) > 0)
+        strOut += "; " + Counted(MemosLost(report), "memo", "memos") + " lost";
+    return strOut;
+}
