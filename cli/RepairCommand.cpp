@@ -6,12 +6,16 @@
 #include "platform/File.h"
 #include "repair/DBFRepair.h"
 #include "repair/RepairPaths.h"
+#include "repair/RepairReport.h"
 #include "repair/RepairState.h"
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <fstream>
 #include <ostream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,9 +27,13 @@ constexpr const char* kMsgNoFile = "Please select file(s) to repair";
 constexpr const char* kMsgInvalidName = "Invalid File Name";
 constexpr const char* kMsgInUse = "The process cannot access the file because it is used by another process.";
 
+// The run finished, but records, values or memos were lost or dropped.
+constexpr int kExitRepairedWithLosses = 3;
+
 void Help(std::ostream& out)
 {
     out << "Usage: dbfrepair repair SOURCE.dbf [-o DIR] [--prefix TEXT] [--json] [--quiet] [--undelete]\n"
+           "                        [--report FILE] [--dry-run]\n"
            "\n"
            "Repairs a damaged table: rebuilds its structure from the raw field\n"
            "descriptors, salvages every record field by field, recovers the memo\n"
@@ -36,14 +44,27 @@ void Help(std::ostream& out)
            "  -o, --output DIR   folder to save the repaired table into\n"
            "  --prefix TEXT      file-name prefix (default Rep); not empty, at most 50\n"
            "                     characters, none of / \\ | * : ? < > '\n"
-           "  --json             print one summary object on standard output\n"
-           "  --quiet            no progress on standard error\n"
+           "  --json             print one summary object on standard output, with\n"
+           "                     the repair report (\"report\") and, when the run\n"
+           "                     failed, the reasons (\"error\")\n"
+           "  --quiet            nothing on standard error: no progress, no summary,\n"
+           "                     no error messages (the exit code still tells)\n"
            "  --undelete         bring records marked deleted back to life (by\n"
            "                     default they stay marked deleted)\n"
+           "  --report FILE      write the repair report into FILE as JSON: records\n"
+           "                     written and dropped (with their byte ranges), values\n"
+           "                     mended per column, memos recovered and lost, fixes\n"
+           "                     to the structure, index files to rebuild\n"
+           "  --dry-run          repair and report, but save no table\n"
            "\n"
-           "Progress and errors go to standard error.\n"
-           "Exit codes: 0 Done, 1 Failed, 2 refused (bad usage or a file that cannot be\n"
-           "repaired).\n";
+           "Progress, errors and, after the run, a short summary of the report go\n"
+           "to standard error.\n"
+           "Exit codes:\n"
+           "  0  Done, and nothing was lost\n"
+           "  1  Failed (or the report could not be written); nothing was saved\n"
+           "  2  refused: bad usage or a file that cannot be repaired\n"
+           "  3  Done, but records, values or memos were lost or dropped (the\n"
+           "     table is saved; the report says what is missing)\n";
 }
 
 struct Options {
@@ -54,30 +75,13 @@ struct Options {
     bool bJson = false;
     bool bQuiet = false;
     bool bUndelete = false;
+    bool bDryRun = false;
+    std::string strReport; // empty: no report file
 };
 
 std::string JsonString(const std::string& str)
 {
-    std::string strOut = "\"";
-    for (const char c : str) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        switch (c) {
-        case '"': strOut += "\\\""; break;
-        case '\\': strOut += "\\\\"; break;
-        case '\n': strOut += "\\n"; break;
-        case '\r': strOut += "\\r"; break;
-        case '\t': strOut += "\\t"; break;
-        default:
-            if (u < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", u);
-                strOut += buf;
-            } else {
-                strOut += c;
-            }
-        }
-    }
-    return strOut + "\"";
+    return JsonQuote(str);
 }
 
 std::string JsonPathOrNull(const std::string& str)
@@ -110,6 +114,15 @@ std::string CheckSource(const std::string& strSource)
     return std::string();
 }
 
+// True when both paths name one existing file.
+bool SameFile(const std::string& strA, const std::string& strB)
+{
+    struct stat a {};
+    struct stat b {};
+    return ::stat(strA.c_str(), &a) == 0 && ::stat(strB.c_str(), &b) == 0 && a.st_dev == b.st_dev
+        && a.st_ino == b.st_ino;
+}
+
 // Ctrl+C asks the engine to stop; a second one ends the program at once.
 void OnInterrupt(int)
 {
@@ -140,6 +153,54 @@ private:
     struct sigaction m_previousTerm {};
 };
 
+// Shows the engine's messages as the default reporter does (unless the user
+// asked for quiet) and keeps them for the JSON summary.
+class CKeepingReporter : public CErrorReporter {
+public:
+    CKeepingReporter(std::ostream& err, bool bShow) : m_err(err), m_bShow(bShow) {}
+    void Report(const std::string& strText) override
+    {
+        m_recorded.Report(strText);
+        if (m_bShow)
+            m_err << strText << std::endl;
+    }
+    std::vector<std::string> Messages() const { return m_recorded.Messages(); }
+
+private:
+    std::ostream& m_err;
+    const bool m_bShow;
+    CRecordingReporter m_recorded;
+};
+
+// Why a run failed, for the JSON summary: the engine's messages, one a line.
+std::string FailureText(const std::vector<std::string>& messages, bool bStopped)
+{
+    std::string strText;
+    for (const std::string& strMessage : messages)
+        strText += (strText.empty() ? "" : "\n") + strMessage;
+    if (bStopped)
+        strText += std::string(strText.empty() ? "" : "\n") + "The repair was stopped.";
+    return strText.empty() ? "The repair failed." : strText;
+}
+
+// Writes the report as JSON into strPath; false (with the reason on err)
+// when the file cannot be written whole.
+bool WriteReportFile(const std::string& strPath, const RepairReport& report, std::ostream& err)
+{
+    errno = 0;
+    std::ofstream file(strPath, std::ios::binary | std::ios::trunc);
+    if (file)
+        file << RepairReportToJson(report) << "\n";
+    file.close();
+    if (!file) {
+        const int nErrno = errno;
+        err << "dbfrepair repair: the report could not be written to " << strPath
+            << (nErrno ? std::string(": ") + std::strerror(nErrno) : std::string()) << "\n";
+        return false;
+    }
+    return true;
+}
+
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
     Options options;
@@ -168,6 +229,15 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             options.bQuiet = true;
         } else if (a == "--undelete") {
             options.bUndelete = true;
+        } else if (a == "--dry-run") {
+            options.bDryRun = true;
+        } else if (a == "--report") {
+            if (!value(options.strReport))
+                return kExitUsage;
+            if (options.strReport.empty()) {
+                err << "dbfrepair repair: --report needs a file name\n";
+                return kExitUsage;
+            }
         } else if (a.size() > 1 && a[0] == '-') {
             err << "dbfrepair repair: unknown option " << a << " (see dbfrepair repair --help)\n";
             return kExitUsage;
@@ -192,6 +262,13 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         err << "dbfrepair repair: " << options.strFolder << " is not a folder\n";
         return kExitUsage;
     }
+    // The report must never overwrite the source or its memo file.
+    if (!options.strReport.empty()
+        && (SameFile(options.strReport, options.strSource)
+            || SameFile(options.strReport, FindMemoCompanion(CDBFRepair::ResolvedTablePath(options.strSource))))) {
+        err << "dbfrepair repair: the report file " << options.strReport << " is the table or its memo file\n";
+        return kExitUsage;
+    }
 
     const auto start = std::chrono::steady_clock::now();
     std::string strTemp;
@@ -204,6 +281,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     // A leftover of an earlier run of the same name goes first.
     RemoveRepairedFiles(strTemp);
 
+    CKeepingReporter reporter(err, !options.bQuiet);
+    CScopedErrorReporter reporterScope(&reporter);
     CConsoleProgressSink progress(err, !options.bQuiet && ::isatty(STDERR_FILENO) == 1);
     CDBFRepair engine(options.bQuiet ? nullptr : &progress, nullptr);
     RepairOptions repairOptions;
@@ -228,7 +307,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     bool bDone = bOk && !bStopped;
 
     SavedRepairFiles saved;
-    if (bDone) {
+    if (bDone && !options.bDryRun) {
         try {
             saved = MoveRepairedFiles(strTemp, options.strFolder, options.strPrefix);
         } catch (const CException& e) {
@@ -242,6 +321,11 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
     const double dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const RepairStatistics& stats = engine.GetStatistics();
+    const RepairReport& report = engine.GetReport();
+    // A failed run saved nothing, so its report only tells how far it got.
+    if (bDone && !options.bQuiet)
+        err << RepairReportSummary(report) << "\n";
+    const bool bReportWritten = options.strReport.empty() || WriteReportFile(options.strReport, report, err);
     const char* lpszStatus = bDone ? "Done" : "Failed";
     if (options.bJson) {
         char szSeconds[32];
@@ -251,13 +335,21 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             << ", \"fields\": " << stats.nFieldCount << ", \"records\": " << stats.nRecordsWritten
             << ", \"deleted_records\": " << stats.nDeletedRecords
             << ", \"memo_texts\": " << stats.nMemoTextsRecovered
-            << ", \"memo_texts_lost\": " << stats.nMemoTextsLost << ", \"seconds\": " << szSeconds << "}\n";
+            << ", \"memo_texts_lost\": " << stats.nMemoTextsLost << ", \"seconds\": " << szSeconds
+            << ", \"dry_run\": " << (options.bDryRun ? "true" : "false") << ", \"report\": " << RepairReportToJson(report);
+        if (!bDone)
+            out << ", \"error\": " << JsonString(FailureText(reporter.Messages(), bStopped));
+        out << "}\n";
     } else {
         out << lpszStatus << "\n";
-        if (bDone) {
+        if (bDone && options.bDryRun) {
+            out << "Dry run: nothing saved\n";
+        } else if (bDone) {
             out << "Table: " << saved.strTable << "\n";
             if (!saved.strMemo.empty())
                 out << "Memo:  " << saved.strMemo << "\n";
+        }
+        if (bDone) {
             out << "Fields: " << stats.nFieldCount << ", records: " << stats.nRecordsWritten
                 << " (marked deleted: " << stats.nDeletedRecords << "), memo texts: " << stats.nMemoTextsRecovered;
             if (stats.nMemoTextsLost > 0)
@@ -266,7 +358,9 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         }
     }
     out.flush();
-    return bDone ? kExitSuccess : kExitTableError;
+    if (!bDone || !bReportWritten)
+        return kExitTableError;
+    return report.HasLosses() ? kExitRepairedWithLosses : kExitSuccess;
 }
 
 } // namespace

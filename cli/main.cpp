@@ -40,7 +40,9 @@ void GlobalHelp(std::ostream& out)
         out << "  " << strName << c.lpszSummary << "\n";
     }
     out << "\n"
-           "Exit codes: 0 success, 1 the table could not be read, 2 bad usage.\n";
+           "Exit codes: 0 success, 1 the table could not be read (or the repair\n"
+           "failed), 2 bad usage, 3 (repair) the table was repaired but records,\n"
+           "values or memos were lost or dropped.\n";
 }
 
 } // namespace

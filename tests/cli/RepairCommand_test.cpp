@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <sys/file.h>
 #include <unistd.h>
@@ -157,6 +158,151 @@ TEST_F(RepairCommand, ARunThatFailsSavesNothingAndExitsWithOne)
     EXPECT_NE(strErr.find("no 0x0D terminator"), std::string::npos) << strErr;
     EXPECT_TRUE(FolderIsEmpty(m_dir.File("out")));
     EXPECT_TRUE(FolderIsEmpty(Tmp()));
+
+    // --json carries the engine's message; --quiet keeps standard error empty.
+    const CommandResult json = RunTool("repair " + ShellQuote(strSource) + " -o " + ShellQuote(m_dir.File("out"))
+                                           + " --json --quiet", Tmp(), &strErr);
+    EXPECT_EQ(json.nExitCode, 1);
+    EXPECT_EQ(strErr, "");
+    const std::string strScript = R"PY(
+import json, sys
+s = json.loads(sys.argv[1])
+print(s['status'], s['table'], 'no 0x0D terminator' in s['error'], s['report']['done'])
+)PY";
+    EXPECT_EQ(orvtest::RunPython(strScript, {json.strOut}).strOut, "Failed None True False\n") << json.strOut;
+}
+
+// The report against what the saved table holds, read by python3-dbfread:
+// its records, those marked deleted, its memo values; the exit code says
+// whether anything was lost.
+TEST_F(RepairCommand, ReportAgreesWithTheSavedTableAndTheExitCodeTellsOfLosses)
+{
+    struct Case {
+        const char* pszName;
+        std::function<void(const std::string& strTable, const std::string& strMemo)> fnDamage;
+        int nExitCode;
+        // records, deleted, memo values; records dropped and why; memo file missing; losses
+        const char* pszExpected;
+    };
+    const Case cases[] = {
+        {"clean", [](const std::string&, const std::string&) {}, 0, "3 1 3 | 0 [] | False False"},
+        // The last record ends inside its first field: it is dropped.
+        {"last record cut off early",
+         [](const std::string& strTable, const std::string&) {
+             orvtest::TruncateTo(strTable, orvtest::HeaderLengthOf(strTable) + 2 * orvtest::RecordLengthOf(strTable) + 5);
+         },
+         3, "2 1 2 | 1 ['cut_off'] | False True"},
+        // It loses its second half: the whole fields are kept, the rest
+        // (its memo among them) is gone.
+        {"last record cut in half",
+         [](const std::string& strTable, const std::string&) {
+             orvtest::TruncateTo(strTable, orvtest::HeaderLengthOf(strTable) + 2 * orvtest::RecordLengthOf(strTable)
+                                               + orvtest::RecordLengthOf(strTable) / 2);
+         },
+         3, "3 1 2 | 0 [] | False True"},
+        {"memo file missing", [](const std::string&, const std::string& strMemo) { std::filesystem::remove(strMemo); },
+         3, "3 1 0 | 0 [] | True True"},
+    };
+    const std::string strScript = R"PY(
+import json, sys, dbfread
+s = json.loads(sys.argv[1])
+r = s['report']
+t = dbfread.DBF(s['table'], encoding='cp1252', load=True, ignore_missing_memofile=True)
+rows = t.records + t.deleted
+memos = sum(1 for row in rows for f in t.fields if f.type == 'M' and row[f.name])
+# The report's counts are the table's.
+agree = (r['records_written'] == len(rows) == s['records'], r['deleted_records'] == len(t.deleted),
+         r['memos_recovered'] == memos, r['done'], s['status'] == 'Done')
+if not all(agree):
+    print('disagree', agree, len(rows), len(t.deleted), memos)
+print(len(rows), len(t.deleted), memos, '|', r['records_dropped'], [d['reason'] for d in r['dropped']], '|',
+      r['memo_file_missing'], r['losses'])
+)PY";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        TempDir dir;
+        std::filesystem::create_directories(dir.File("out"));
+        const std::string strSource = dir.File("fox.dbf");
+        orvtest::WritePeerTable(strSource, kFoxSpec, "fp", kFoxRows, "dbf.delete(t[1])");
+        c.fnDamage(strSource, dir.File("fox.fpt"));
+        std::string strErr;
+        const CommandResult result =
+            RunTool("repair " + ShellQuote(strSource) + " -o " + ShellQuote(dir.File("out")) + " --json", Tmp(), &strErr);
+        EXPECT_EQ(result.nExitCode, c.nExitCode) << result.strOut << strErr;
+        EXPECT_EQ(orvtest::RunPython(strScript, {result.strOut}).strOut, std::string(c.pszExpected) + "\n")
+            << result.strOut;
+        // The summary for people follows the run on standard error.
+        EXPECT_NE(strErr.find(" records written"), std::string::npos) << strErr;
+        EXPECT_EQ(strErr.find("Nothing was lost.") != std::string::npos, c.nExitCode == 0) << strErr;
+    }
+}
+
+// --dry-run: the same report and exit code, nothing saved; --report FILE
+// holds the report that --json prints.
+TEST_F(RepairCommand, DryRunSavesNothingAndReportFileHoldsTheReport)
+{
+    const std::string strSource = m_dir.File("src/fox.dbf");
+    orvtest::WritePeerTable(strSource, kFoxSpec, "fp", kFoxRows);
+    orvtest::TruncateTo(strSource, orvtest::HeaderLengthOf(strSource) + 2 * orvtest::RecordLengthOf(strSource) + 3);
+    const auto before = orvtest::ReadBytes(strSource);
+    const std::string strReport = m_dir.File("report.json");
+
+    std::string strErr;
+    const CommandResult dry = RunTool("repair " + ShellQuote(strSource) + " -o " + ShellQuote(m_dir.File("out"))
+                                          + " --dry-run --json --report " + ShellQuote(strReport),
+                                      Tmp(), &strErr);
+    EXPECT_EQ(dry.nExitCode, 3) << dry.strOut << strErr;
+    EXPECT_TRUE(FolderIsEmpty(m_dir.File("out")));
+    EXPECT_TRUE(FolderIsEmpty(Tmp()));
+    EXPECT_EQ(orvtest::ReadBytes(strSource), before);
+    EXPECT_NE(strErr.find("2 records written"), std::string::npos) << strErr;
+    const std::string strScript = R"PY(
+import json, sys
+s = json.loads(sys.argv[1])
+with open(sys.argv[2], 'rb') as f:
+    r = json.loads(f.read().decode('utf-8'))
+print(s['status'], s['dry_run'], s['table'], r == s['report'], r['records_written'], r['records_dropped'], r['losses'])
+)PY";
+    EXPECT_EQ(orvtest::RunPython(strScript, {dry.strOut, strReport}).strOut, "Done True None True 2 1 True\n")
+        << dry.strOut;
+
+    // Without --json: the status and a word that nothing was saved.
+    const CommandResult plain = RunTool("repair " + ShellQuote(strSource) + " -o " + ShellQuote(m_dir.File("out"))
+                                            + " --dry-run --quiet", Tmp(), &strErr);
+    EXPECT_EQ(plain.nExitCode, 3);
+    EXPECT_EQ(plain.strOut.substr(0, 5), "Done\n");
+    EXPECT_EQ(strErr, "");
+    EXPECT_TRUE(FolderIsEmpty(m_dir.File("out")));
+}
+
+TEST_F(RepairCommand, AReportThatCannotBeWrittenFailsTheRun)
+{
+    const std::string strSource = m_dir.File("src/fox.dbf");
+    orvtest::WritePeerTable(strSource, kFoxSpec, "fp", kFoxRows);
+    const auto before = orvtest::ReadBytes(strSource);
+    struct Case {
+        std::string strReport;
+        int nExitCode;
+        const char* pszMessage;
+    };
+    const Case cases[] = {
+        {m_dir.File("nowhere/report.json"), 1, "the report could not be written"},
+        {"/dev/full", 1, "the report could not be written"},
+        // Never over the source or its memo file.
+        {strSource, 2, "is the table or its memo file"},
+        {m_dir.File("src/fox.fpt"), 2, "is the table or its memo file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.strReport);
+        std::string strErr;
+        const CommandResult result = RunTool("repair " + ShellQuote(strSource) + " -o " + ShellQuote(m_dir.File("out"))
+                                                 + " --dry-run --report " + ShellQuote(c.strReport),
+                                             Tmp(), &strErr);
+        EXPECT_EQ(result.nExitCode, c.nExitCode) << strErr;
+        EXPECT_NE(strErr.find(c.pszMessage), std::string::npos) << strErr;
+    }
+    EXPECT_EQ(orvtest::ReadBytes(strSource), before);
+    EXPECT_EQ(RunTool("repair " + ShellQuote(strSource) + " --report", Tmp()).nExitCode, 2);
 }
 
 TEST_F(RepairCommand, TwoRunsAtOnceOnTablesOfTheSameName)
@@ -218,7 +364,8 @@ TEST_F(RepairCommand, BundledDamagedSampleRepairsAndPreviews)
     ASSERT_TRUE(orvtest::FileExists(strSample));
     const auto before = orvtest::ReadBytes(strSample);
     const CommandResult repaired = RunTool("repair " + ShellQuote(strSample) + " -o " + ShellQuote(m_dir.File("out")), Tmp());
-    EXPECT_EQ(repaired.nExitCode, 0) << repaired.strOut;
+    // Saved, but the half-written append is lost.
+    EXPECT_EQ(repaired.nExitCode, 3) << repaired.strOut;
     const CommandResult preview = RunTool("preview " + ShellQuote(m_dir.File("out/Rep_1_damaged_sales.dbf")), Tmp());
     EXPECT_EQ(preview.nExitCode, 0);
     EXPECT_NE(preview.strOut.find("8     |   1008 | Shandon Books"), std::string::npos) << preview.strOut;
