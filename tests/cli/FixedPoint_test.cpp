@@ -70,6 +70,9 @@ void SetCount(std::vector<unsigned char>& data, uint32_t nCount)
 struct Damage {
     const char* pszName;
     bool (*pfnApply)(const fs::path& table, const fs::path& memo);
+    // The tool may report bytes it dropped (exit code 3); the saved table
+    // must still be the undamaged one.
+    bool bMayReportDroppedBytes = false;
 };
 
 const Damage kDamages[] = {
@@ -122,7 +125,8 @@ const Damage kDamages[] = {
          data.insert(data.end(), 3 * nRecordLength, 'Q');
          orvtest::WriteBytes(table.string(), data);
          return true;
-     }},
+     },
+     true},
     {"memo_header_zeroed",
      [](const fs::path&, const fs::path& memo) {
          if (memo.empty())
@@ -231,8 +235,10 @@ TEST_P(FixedPoint, RepairGivesTheTableBackExactly)
             orvtest::Run("TMPDIR=" + ShellQuote(folder.string()) + " " + ShellQuote(orvtest::BinDir() + "/dbfrepair")
                          + " repair " + ShellQuote(copy.string()) + " -o " + ShellQuote((folder / "out").string()) + " --quiet --json");
         const std::string strRepaired = JsonString(run.strOut, "table");
-        EXPECT_EQ(run.nExitCode, 0) << table.strName << " (" << damage.pszName << "): dbfrepair said " << run.strOut;
-        if (run.nExitCode != 0 || strRepaired.empty())
+        const bool bSaved = run.nExitCode == 0 || (run.nExitCode == 3 && damage.bMayReportDroppedBytes);
+        EXPECT_TRUE(bSaved) << table.strName << " (" << damage.pszName << "): dbfrepair exited with " << run.nExitCode
+                            << " and said " << run.strOut;
+        if (!bSaved || strRepaired.empty())
             continue;
         compared.push_back(&table);
         strPairs += " " + ShellQuote(table.strFolder + "/" + table.strFile) + " " + ShellQuote(strRepaired);
