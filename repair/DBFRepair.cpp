@@ -44,9 +44,18 @@ constexpr size_t kReadChunk = 1024 * 1024;
 // References kept to settle the memo block size.
 constexpr size_t kMemoSampleSize = 256;
 constexpr uint32_t kMaxRecordLength = 65535;
+// Records that must line up before the salvage goes on after damage.
+constexpr uint64_t kResyncRecords = 4;
 constexpr uint8_t kSystemFieldFlag = 0x01;
 // Records whose texts decide the code page of an unmarked table.
 constexpr int kTextSampleRecords = 4096;
+
+std::string HexByte(uint8_t n)
+{
+    char sz[8];
+    std::snprintf(sz, sizeof sz, "0x%02X", n);
+    return sz;
+}
 
 bool IsTextType(char chType)
 {
@@ -98,6 +107,49 @@ private:
 
 } // namespace
 
+// The bytes of the record area around the records being salvaged, read a
+// large piece at a time: the salvage moves forward, looking a few records
+// ahead, and the search for where records line up again steps a byte at a
+// time.
+class CRecordWindow {
+public:
+    CRecordWindow(CFile& file, uint64_t nFileLength, size_t nSize)
+        : m_file(file), m_nFileLength(nFileLength), m_buffer(nSize)
+    {
+    }
+    // nCount bytes at nOffset; null when they run past the end of the file.
+    const unsigned char* At(uint64_t nOffset, size_t nCount)
+    {
+        if (nOffset + nCount > m_nFileLength)
+            return nullptr;
+        if (nOffset < m_nStart || nOffset + nCount > m_nStart + m_nValid) {
+            if (nCount > m_buffer.size())
+                m_buffer.resize(nCount);
+            m_nStart = nOffset;
+            m_file.Seek(static_cast<int64_t>(nOffset), CFile::begin);
+            m_nValid = m_file.Read(m_buffer.data(), static_cast<size_t>(std::min<uint64_t>(m_buffer.size(), m_nFileLength - nOffset)));
+            if (nCount > m_nValid)
+                return nullptr; // the file shrank under us
+        }
+        return m_buffer.data() + (nOffset - m_nStart);
+    }
+
+private:
+    CFile& m_file;
+    uint64_t m_nFileLength;
+    std::vector<unsigned char> m_buffer;
+    uint64_t m_nStart = 0;
+    size_t m_nValid = 0;
+};
+
+// How well the bytes at a record's place fit the record layout.
+struct RecordFit {
+    bool bFlag = false;    // a deletion flag where it belongs
+    int nChecked = 0;      // fields whose bytes can be judged (N, F, D, L, T)
+    int nUnsound = 0;      // of those, fields whose bytes do not fit
+    bool IsPerfect() const { return bFlag && nUnsound == 0; }
+};
+
 // Where a damaged field's bytes come from and where they go in the new
 // record, and what each record needs done to them.
 struct FieldPlan {
@@ -125,6 +177,7 @@ struct CDBFRepair::SalvageRun {
     bool bIdentityLayout = false;         // the new record is the damaged one
     std::vector<FieldPlan> plans;         // one per damaged field
     std::vector<const FieldPlan*> busy;   // the plans that need work per record
+    std::vector<const DamagedField*> checked; // fields whose bytes can be judged
     std::vector<unsigned char> chunk;     // damaged records read at once
     const unsigned char* pRecord = nullptr; // the damaged record being salvaged
     std::set<std::string> reportedErrors;
@@ -132,6 +185,7 @@ struct CDBFRepair::SalvageRun {
     // that share a block: bounded by the source memo file's size.
     std::unordered_set<uint32_t> copiedBlocks;
     uint64_t nRepeatedMemoBytes = 0;
+    std::vector<std::vector<int64_t>> firstMended; // per column: the first records mended
     int nResult = 0;
 };
 
@@ -170,11 +224,22 @@ int CDBFRepair::RunSalvage(const std::string& strSource, const std::string& strO
 {
     g_bStopRepair.store(0);
     m_stats = RepairStatistics();
+    m_report = RepairReport();
+    m_report.strSource = strSource;
     BeginSinks();
     SetProgressValue(0);
 
     SalvageRun run;
     CRunScope<SalvageRun> scope(m_pRun, &run);
+    const int nResult = SalvageInto(strSource, strOutput, strMemoPath);
+    FinishReport(nResult != 0 && !m_stats.bStopped);
+    return nResult;
+}
+
+int CDBFRepair::SalvageInto(const std::string& strSource, const std::string& strOutput,
+                            const std::string& strMemoPath)
+{
+    SalvageRun& run = *m_pRun;
     if (!strMemoPath.empty() && run.memo.Open(strMemoPath))
         m_stats.strSourceMemoPath = strMemoPath;
     OpenForReading(run.source, strSource);
@@ -213,61 +278,90 @@ int CDBFRepair::RunSalvage(const std::string& strSource, const std::string& strO
         CDamagedTableScanner scanner(run.source);
         CProgressMeter meter(run.nFileLength);
         const uint32_t nRecordLength = run.layout.nRecordLength;
-        // The records are read a chunk at a time, straight into the chunk.
-        const size_t nChunkRecords = std::max<size_t>(1, kReadChunk / nRecordLength);
-        run.chunk.resize(nChunkRecords * nRecordLength);
-        const std::span<unsigned char> target = run.writer.Record();
+        CRecordWindow window(run.source, run.nFileLength,
+                             std::max<size_t>(kReadChunk, static_cast<size_t>(nRecordLength) * (kResyncRecords + 2)));
         const uint32_t nLastFieldOffset = run.layout.fields.empty() ? 0 : run.layout.fields.back().nOffset;
-        uint64_t nFlagOffset = run.nDataStart;
-        bool bEnd = false;
-        while (!bEnd && nFlagOffset < run.nFileLength && run.nFileLength - nFlagOffset >= nRecordLength) {
-            const size_t nRecords = static_cast<size_t>(
-                std::min<uint64_t>(nChunkRecords, (run.nFileLength - nFlagOffset) / nRecordLength));
-            run.source.Seek(static_cast<int64_t>(nFlagOffset), CFile::begin);
-            if (run.source.Read(run.chunk.data(), nRecords * nRecordLength) < nRecords * nRecordLength)
-                break; // the file shrank under us: what was read is all there is
-            for (size_t r = 0; r < nRecords; ++r, nFlagOffset += nRecordLength) {
-                run.pRecord = run.chunk.data() + r * nRecordLength;
-                const unsigned char chFlag = run.pRecord[0];
-                if (chFlag == kEndOfFile && scanner.IsEndOfRecords(nFlagOffset, nRecordLength)) {
-                    bEnd = true;
-                    break;
-                }
-                if (RepairStopRequested()) {
-                    m_stats.bStopped = true;
-                    m_stats.nRecordsWritten = run.writer.GetRecordCount();
-                    return 0;
-                }
-                // Measured at the last field's start, as a record's fields are
-                // taken one after another.
-                const uint64_t nAt = nFlagOffset + nLastFieldOffset;
-                if (nAt >= meter.GetNextOffset() && meter.Advance(nAt)) {
-                    const int nValue = meter.GetPercent() / 2;
-                    g_nRepairProgress.store(nValue);
-                    if (nValue >= kSalvageSwitchValue && bSwitchArmed) {
-                        SetStatus(kStatusExtracting);
-                        bSwitchArmed = false;
-                    }
-                    SetProgressValue(nValue);
-                }
-                if (run.bIdentityLayout) {
-                    std::memcpy(target.data(), run.pRecord, nRecordLength);
-                } else {
-                    for (const FieldPlan& plan : run.plans) {
-                        if (plan.nColumn >= 0 && !plan.bMemo)
-                            std::memcpy(target.data() + plan.nTarget, run.pRecord + plan.nSource, plan.nLength);
-                    }
-                }
-                for (const FieldPlan* pPlan : run.busy)
-                    SalvageField(*pPlan);
-                // A damaged flag makes a live record; deleted ones stay deleted.
-                const bool bDeleted = chFlag == kDeletedFlag;
-                if (bDeleted)
-                    ++m_stats.nDeletedRecords;
-                target[0] = bDeleted && !m_options.bUndelete ? kDeletedFlag : kLiveFlag;
-                run.writer.Update();
+        // The fit of the record at an offset, remembered for the look-ahead.
+        uint64_t nFitAt = UINT64_MAX;
+        RecordFit fitThere;
+        auto fitAt = [&](uint64_t nOffset) {
+            if (nOffset != nFitAt) {
+                nFitAt = nOffset;
+                fitThere = JudgeRecord(window.At(nOffset, nRecordLength));
             }
+            return fitThere;
+        };
+        auto isEndMark = [&](uint64_t nOffset) {
+            const unsigned char* p = window.At(nOffset, 1);
+            return p != nullptr && p[0] == kEndOfFile && scanner.IsEndOfRecords(nOffset, nRecordLength);
+        };
+        // Whether records line up from nOffset on: a sound flag there, or the
+        // record after it perfect, or the end.
+        auto linesUpFrom = [&](uint64_t nOffset) {
+            if (nOffset + nRecordLength > run.nFileLength || isEndMark(nOffset))
+                return true;
+            if (fitAt(nOffset).bFlag)
+                return true;
+            return nOffset + 2 * static_cast<uint64_t>(nRecordLength) <= run.nFileLength
+                && fitAt(nOffset + nRecordLength).IsPerfect();
+        };
+        bool bPreviousTaken = true;
+        uint64_t nFlagOffset = run.nDataStart;
+        while (nFlagOffset < run.nFileLength && run.nFileLength - nFlagOffset >= nRecordLength) {
+            if (isEndMark(nFlagOffset)) {
+                break;
+            }
+            if (RepairStopRequested()) {
+                m_stats.bStopped = true;
+                m_stats.nRecordsWritten = run.writer.GetRecordCount();
+                return 0;
+            }
+            // Measured at the last field's start, as a record's fields are
+            // taken one after another.
+            const uint64_t nAt = nFlagOffset + nLastFieldOffset;
+            if (nAt >= meter.GetNextOffset() && meter.Advance(nAt)) {
+                const int nValue = meter.GetPercent() / 2;
+                g_nRepairProgress.store(nValue);
+                if (nValue >= kSalvageSwitchValue && bSwitchArmed) {
+                    SetStatus(kStatusExtracting);
+                    bSwitchArmed = false;
+                }
+                SetProgressValue(nValue);
+            }
+            const RecordFit fit = fitAt(nFlagOffset);
+            const uint64_t nNext = nFlagOffset + nRecordLength;
+            bool bTake = false;
+            if (fit.IsPerfect()) {
+                // A sound record is taken unless the records stop lining up
+                // right after it (its tail may then be another record's).
+                bTake = linesUpFrom(nNext);
+            } else if (fit.bFlag || fit.nChecked > 0) {
+                // A damaged value or flag in a record whose neighbours line
+                // up: the record is kept and its values mended.
+                bTake = bPreviousTaken && (nNext + nRecordLength > run.nFileLength || isEndMark(nNext)
+                                           || fitAt(nNext).IsPerfect())
+                    && (fit.bFlag || fit.nUnsound == 0);
+            }
+            if (!bTake) {
+                // Bytes where records do not line up: no rows. Go on from the
+                // nearest offset where several records line up again.
+                const uint64_t nResync = FindResync(window, nFlagOffset + 1, nRecordLength, scanner);
+                AddDroppedRange(nFlagOffset, nResync - nFlagOffset, RepairReport::DropReason::Garbage, nRecordLength);
+                if (nResync < run.nFileLength && !isEndMark(nResync))
+                    m_report.realignments.push_back({nFlagOffset, nResync});
+                nFlagOffset = nResync;
+                bPreviousTaken = false;
+                continue;
+            }
+            run.pRecord = window.At(nFlagOffset, nRecordLength);
+            SalvageRecord(run.pRecord[0]);
+            bPreviousTaken = true;
+            nFlagOffset = nNext;
         }
+        // What is left: an end-of-file mark and whatever follows it, or the
+        // start of a record cut off by the end of the file.
+        if (nFlagOffset < run.nFileLength)
+            SalvageTail(window, nFlagOffset);
         m_stats.nDataEnd = std::min(nFlagOffset, run.nFileLength);
         m_stats.nRecordsWritten = run.writer.GetRecordCount();
         run.writer.Close();
@@ -455,10 +549,17 @@ RepairedTableLayout CDBFRepair::BuildNewLayout(const std::string& strSource)
     if (newLayout.nMemoKind == CMemoFile::kindDBase4 && newLayout.nMemoBlockSize == 0)
         newLayout.nMemoBlockSize = 512;
 
-    if (!strLeftOut.empty())
+    if (!strLeftOut.empty()) {
         ReportErrorText("Columns left out of the repaired table:" + strLeftOut + ".");
-    if (!strMended.empty())
+        m_report.structureFixes.push_back("Columns left out:" + strLeftOut + ".");
+    }
+    if (!strMended.empty()) {
         ReportErrorText("Column widths taken from the record length:" + strMended + ".");
+        m_report.structureFixes.push_back("Column widths taken from the record length:" + strMended + ".");
+    }
+    if (nVersion != layout.header.GetVersion())
+        m_report.structureFixes.push_back("The version byte " + HexByte(layout.header.GetVersion()) + " became "
+                                          + HexByte(nVersion) + ".");
     if (bMemoFields && !run.memo.IsOpen()) {
         run.bMemoMissing = true;
         m_stats.bMemoFileMissing = true;
@@ -489,7 +590,14 @@ void CDBFRepair::PlanFields()
         run.plans.push_back(plan);
     }
     run.bIdentityLayout = bIdentity;
+    run.checked.clear();
+    for (const DamagedField& field : run.layout.fields) {
+        if (field.nLength > 0 && field.nColumn >= 0 && (field.chType == 'N' || field.chType == 'F' || field.chType == 'D'
+                                  || field.chType == 'L' || field.chType == 'T'))
+            run.checked.push_back(&field);
+    }
     m_stats.mendedPerColumn.assign(static_cast<size_t>(run.writer.GetFieldCount()), 0);
+    run.firstMended.assign(static_cast<size_t>(run.writer.GetFieldCount()), {});
     for (const FieldPlan& plan : run.plans) {
         if (plan.bCheck || plan.bMemo)
             run.busy.push_back(&plan);
@@ -571,8 +679,7 @@ void CDBFRepair::SalvageField(const FieldPlan& plan)
         return;
     // Copied already; mended in the new record.
     MendField(plan.chType, plan.nDecimals, run.writer.FieldBytes(plan.nColumn));
-    ++m_stats.nValuesMended;
-    ++m_stats.mendedPerColumn[static_cast<size_t>(plan.nColumn)];
+    NoteMendedValue(plan.nColumn, run.writer.GetRecordCount() + 1);
 }
 
 void CDBFRepair::SalvageMemo(const FieldPlan& plan, std::span<const unsigned char> bytes)
@@ -615,6 +722,204 @@ void CDBFRepair::SalvageMemo(const FieldPlan& plan, std::span<const unsigned cha
     } catch (const CDBFException& e) {
         ReportFieldError(e);
         run.writer.StoreNoMemo(plan.nColumn);
+    }
+}
+
+RecordFit CDBFRepair::JudgeRecord(const unsigned char* pRecord) const
+{
+    RecordFit fit;
+    if (pRecord == nullptr)
+        return fit;
+    fit.bFlag = pRecord[0] == kLiveFlag || pRecord[0] == kDeletedFlag;
+    for (const DamagedField* pField : m_pRun->checked) {
+        ++fit.nChecked;
+        if (!IsSoundField(pField->chType, std::span<const unsigned char>(pRecord + pField->nOffset, pField->nLength)))
+            ++fit.nUnsound;
+    }
+    return fit;
+}
+
+uint64_t CDBFRepair::FindResync(CRecordWindow& window, uint64_t nFrom, uint32_t nRecordLength,
+                                CDamagedTableScanner& scanner) const
+{
+    const uint64_t nFileLength = m_pRun->nFileLength;
+    unsigned nPolls = 0;
+    for (uint64_t q = nFrom; q + nRecordLength <= nFileLength; ++q) {
+        if ((++nPolls & 0xFFFF) == 0 && RepairStopRequested())
+            break;
+        const unsigned char* p = window.At(q, 1);
+        if (p == nullptr || (p[0] != kLiveFlag && p[0] != kDeletedFlag))
+            continue;
+        bool bLinesUp = true;
+        for (uint64_t k = 0; k < kResyncRecords; ++k) {
+            const uint64_t nAt = q + k * nRecordLength;
+            if (nAt + nRecordLength > nFileLength)
+                break;
+            const unsigned char* pAt = window.At(nAt, 1);
+            if (k > 0 && pAt[0] == kEndOfFile && scanner.IsEndOfRecords(nAt, nRecordLength))
+                break;
+            if (!JudgeRecord(window.At(nAt, nRecordLength)).IsPerfect()) {
+                bLinesUp = false;
+                break;
+            }
+        }
+        if (bLinesUp)
+            return q;
+    }
+    // Nothing lines up any more; an end-of-file mark in the last byte is the end.
+    return nFileLength;
+}
+
+void CDBFRepair::AddDroppedRange(uint64_t nOffset, uint64_t nLength, RepairReport::DropReason reason,
+                                 uint32_t nRecordLength)
+{
+    if (nLength == 0)
+        return;
+    const int64_t nRecords = static_cast<int64_t>((nLength + nRecordLength - 1) / nRecordLength);
+    m_report.nRecordsDropped += nRecords;
+    if (m_report.dropped.size() < RepairReport::kMostRanges)
+        m_report.dropped.push_back({nOffset, nLength, reason, nRecords});
+    else
+        ++m_report.nDroppedRangesNotListed;
+}
+
+void CDBFRepair::SalvageRecord(unsigned char chFlag)
+{
+    SalvageRun& run = *m_pRun;
+    const std::span<unsigned char> target = run.writer.Record();
+    if (run.bIdentityLayout) {
+        std::memcpy(target.data(), run.pRecord, run.layout.nRecordLength);
+    } else {
+        for (const FieldPlan& plan : run.plans) {
+            if (plan.nColumn >= 0 && !plan.bMemo)
+                std::memcpy(target.data() + plan.nTarget, run.pRecord + plan.nSource, plan.nLength);
+        }
+    }
+    for (const FieldPlan* pPlan : run.busy)
+        SalvageField(*pPlan);
+    // A damaged flag makes a live record; deleted ones stay deleted.
+    const bool bDeleted = chFlag == kDeletedFlag;
+    if (bDeleted)
+        ++m_stats.nDeletedRecords;
+    target[0] = bDeleted && !m_options.bUndelete ? kDeletedFlag : kLiveFlag;
+    run.writer.Update();
+}
+
+void CDBFRepair::SalvageTail(CRecordWindow& window, uint64_t nOffset)
+{
+    SalvageRun& run = *m_pRun;
+    const uint64_t nRest = run.nFileLength - nOffset;
+    const unsigned char* p = window.At(nOffset, static_cast<size_t>(nRest));
+    if (p == nullptr)
+        return;
+    // Zeros and end marks are padding, not data.
+    const auto isPadding = [](const unsigned char* q, uint64_t n) {
+        return std::all_of(q, q + n, [](unsigned char c) { return c == 0 || c == kEndOfFile; });
+    };
+    const uint32_t nRecordLength = run.layout.nRecordLength;
+    if (p[0] == kEndOfFile) {
+        if (nRest > 1 && !isPadding(p + 1, nRest - 1))
+            AddDroppedRange(nOffset + 1, nRest - 1, RepairReport::DropReason::AfterEndMark, nRecordLength);
+        return;
+    }
+    if (isPadding(p, nRest))
+        return;
+    // A record cut off by the end of the file: the fields it holds whole are
+    // kept, the others left blank and counted as lost.
+    const bool bFlag = p[0] == kLiveFlag || p[0] == kDeletedFlag;
+    int nWhole = 0;
+    for (const DamagedField& field : run.layout.fields) {
+        if (field.nColumn >= 0 && field.nOffset + field.nLength <= nRest)
+            ++nWhole;
+    }
+    if (!bFlag || nWhole == 0) {
+        AddDroppedRange(nOffset, nRest, RepairReport::DropReason::CutOff, nRecordLength);
+        return;
+    }
+    std::vector<unsigned char> record(nRecordLength, 0);
+    std::memcpy(record.data(), p, static_cast<size_t>(nRest));
+    run.pRecord = record.data();
+    const int64_t nRecordNumber = run.writer.GetRecordCount() + 1;
+    // Blank the missing fields first, so their checks see blanks.
+    for (const DamagedField& field : run.layout.fields) {
+        if (field.nOffset + field.nLength <= nRest)
+            continue;
+        const bool bBinary = field.chType == 'I' || field.chType == 'Y' || field.chType == 'T' || field.chType == '0'
+            || (field.chType == 'B' && field.nLength == 8) || field.chType == 'Q' || field.chType == 'V';
+        std::fill(record.begin() + field.nOffset, record.begin() + field.nOffset + field.nLength,
+                  static_cast<unsigned char>(bBinary ? 0 : ' '));
+        if (field.IsMemo()) {
+            // No reference: its value is gone with the record's tail.
+            std::fill(record.begin() + field.nOffset, record.begin() + field.nOffset + field.nLength, static_cast<unsigned char>(' '));
+        }
+        if (field.nColumn >= 0)
+            NoteMendedValue(field.nColumn, nRecordNumber);
+    }
+    SalvageRecord(p[0]);
+    m_report.structureFixes.push_back("The last record is cut off after " + std::to_string(nRest) + " of its "
+                                      + std::to_string(nRecordLength) + " bytes; its whole fields were kept.");
+    AddDroppedRange(nOffset + nRest, 0, RepairReport::DropReason::CutOff, nRecordLength);
+}
+
+void CDBFRepair::NoteMendedValue(int nColumn, int64_t nRecordNumber)
+{
+    ++m_stats.nValuesMended;
+    ++m_stats.mendedPerColumn[static_cast<size_t>(nColumn)];
+    std::vector<int64_t>& first = m_pRun->firstMended[static_cast<size_t>(nColumn)];
+    if (first.size() < RepairReport::kFirstRecords)
+        first.push_back(nRecordNumber);
+}
+
+void CDBFRepair::FinishReport(bool bDone)
+{
+    SalvageRun& run = *m_pRun;
+    RepairReport& report = m_report;
+    report.bDone = bDone;
+    report.strSourceMemo = m_stats.strSourceMemoPath;
+    report.nRecordsWritten = m_stats.nRecordsWritten;
+    report.nDeletedRecords = m_stats.nDeletedRecords;
+    report.nValuesMended = m_stats.nValuesMended;
+    report.nMemosRecovered = m_stats.nMemoTextsRecovered;
+    report.nMemosMissing = m_stats.nMemoTextsLost;
+    report.nMemosSharedNotCopied = m_stats.nSharedMemosNotCopied;
+    report.bMemoFileMissing = m_stats.bMemoFileMissing;
+    report.nRecordAreaStart = run.nDataStart;
+    report.nRecordLength = run.layout.nRecordLength;
+    report.nMemoBlockSize = run.memo.IsOpen() ? run.memo.GetBlockSize() : 0;
+    int nColumn = 0;
+    for (const DamagedField& field : run.layout.fields) {
+        if (field.nColumn < 0)
+            continue;
+        const size_t i = static_cast<size_t>(nColumn++);
+        if (i < m_stats.mendedPerColumn.size() && m_stats.mendedPerColumn[i] > 0)
+            report.columns.push_back({field.strName, m_stats.mendedPerColumn[i], run.firstMended[i]});
+    }
+    if (!run.layout.bTerminator)
+        return;
+    // What the damaged header said that the file did not bear out.
+    const DBFHeader& header = run.layout.header;
+    if (header.GetRecordCount() != report.nRecordsWritten + report.nRecordsDropped && bDone)
+        report.structureFixes.push_back("The header's record count was " + std::to_string(header.GetRecordCount()) + "; "
+                                        + std::to_string(report.nRecordsWritten) + " records were found.");
+    if (header.GetHeaderLength() != run.nDataStart)
+        report.structureFixes.push_back("The records start at offset " + std::to_string(run.nDataStart)
+                                        + ", not at the header's " + std::to_string(header.GetHeaderLength()) + ".");
+    if (header.GetRecordLength() != run.layout.nRecordLength)
+        report.structureFixes.push_back("The records are " + std::to_string(run.layout.nRecordLength)
+                                        + " bytes long, not the header's " + std::to_string(header.GetRecordLength()) + ".");
+    if (run.memo.IsOpen() && run.memo.GetHeaderBlockSize() != run.memo.GetBlockSize())
+        report.structureFixes.push_back("The memo block size " + std::to_string(run.memo.GetBlockSize())
+                                        + " was inferred from the records (the memo header says "
+                                        + std::to_string(run.memo.GetHeaderBlockSize()) + ").");
+    for (const DamagedField& field : run.layout.fields) {
+        if (field.nColumn < 0)
+            continue;
+        if (field.bWide)
+            report.structureFixes.push_back("Column " + field.strName + " is a wide character field of "
+                                            + std::to_string(field.nLength) + " bytes.");
+        if (std::strchr("CNFDLMGPBIYT0", field.chType) == nullptr)
+            report.structureFixes.push_back("Column " + field.strName + " of type " + std::string(1, field.chType)
+                                            + " is carried as it is.");
     }
 }
 

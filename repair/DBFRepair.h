@@ -27,6 +27,7 @@
 // (repair/RepairState.h) while it works.
 
 #include "dbf/FieldValue.h"
+#include "repair/RepairReport.h"
 #include "repair/PreviewGridSink.h"
 #include "repair/RepairProgressSink.h"
 
@@ -38,6 +39,9 @@
 #include <vector>
 
 class CCodePageDecoder;
+class CDamagedTableScanner;
+class CRecordWindow;
+struct RecordFit;
 class CException;
 class CFile;
 struct DamagedTableLayout;
@@ -86,6 +90,8 @@ public:
     void SetOptions(const RepairOptions& options) { m_options = options; }
     const RepairOptions& GetOptions() const { return m_options; }
     const RepairStatistics& GetStatistics() const { return m_stats; }
+    // What the last run did and could not save (repair/RepairReport.h).
+    const RepairReport& GetReport() const { return m_report; }
 
     // Mode 0: SalvageTable, true when it returned 1. Mode 1: RepairFromCopy,
     // always false. Any other mode: nothing, false. Platform file errors and
@@ -124,6 +130,9 @@ private:
     struct SalvageRun;
 
     int RunSalvage(const std::string& strSource, const std::string& strOutput, const std::string& strMemoPath);
+    int SalvageInto(const std::string& strSource, const std::string& strOutput, const std::string& strMemoPath);
+    // Completes the report from what the run counted.
+    void FinishReport(bool bDone);
     // Reads the damaged descriptors and finds the record area. False when
     // the stop flag ended it.
     bool ReadStructure(CFile& source);
@@ -142,6 +151,19 @@ private:
     // Checks (and mends) one copied field, or carries its memo value over.
     void SalvageField(const FieldPlan& plan);
     void SalvageMemo(const FieldPlan& plan, std::span<const unsigned char> bytes);
+    // Copies the current damaged record (run's pRecord) into the new table.
+    void SalvageRecord(unsigned char chFlag);
+    // The bytes after the last whole record: an end mark and what follows
+    // it, or a record cut off by the end of the file.
+    void SalvageTail(CRecordWindow& window, uint64_t nOffset);
+    // Flag and field checks of the bytes at a record's place (null: none).
+    RecordFit JudgeRecord(const unsigned char* pRecord) const;
+    // The nearest offset from nFrom on where several records line up; the
+    // file length when none does.
+    uint64_t FindResync(CRecordWindow& window, uint64_t nFrom, uint32_t nRecordLength,
+                        CDamagedTableScanner& scanner) const;
+    void AddDroppedRange(uint64_t nOffset, uint64_t nLength, RepairReport::DropReason reason, uint32_t nRecordLength);
+    void NoteMendedValue(int nColumn, int64_t nRecordNumber);
     // Shows a value the new table refused, once per run and message; the
     // repeats are only counted, so a damaged column does not bury the user
     // in identical messages.
@@ -162,6 +184,7 @@ private:
     IPreviewGridSink* m_pGrid;
     RepairOptions m_options;
     RepairStatistics m_stats;
+    RepairReport m_report;
     // Last values handed to the progress sink, so that it hears of changes only.
     std::string m_strLastStatus;
     int m_nLastProgress = -1;

@@ -42,6 +42,15 @@ char SalvageTypeFor(unsigned char chRaw)
     return 'C';
 }
 
+// The first records say most about where the records begin: damage further
+// in (bytes lost or inserted) shifts the later ones.
+constexpr size_t kHeadSamples = 8;
+
+double SampleWeight(size_t i)
+{
+    return i < kHeadSamples ? 3.0 : 1.0;
+}
+
 // How strongly a field's bytes tell a right record start from a wrong one.
 double EvidenceWeight(char chType)
 {
@@ -216,7 +225,7 @@ std::vector<uint64_t> CDamagedTableScanner::SampleIndexes(uint64_t nRecords) con
     if (nRecords == 0)
         return samples;
     // The first records, then an even spread over the rest of the area.
-    const uint64_t nHead = std::min<uint64_t>(nRecords, 8);
+    const uint64_t nHead = std::min<uint64_t>(nRecords, kHeadSamples);
     for (uint64_t k = 0; k < nHead; ++k)
         samples.push_back(k);
     const uint64_t nRest = nRecords - nHead;
@@ -281,19 +290,21 @@ private:
 double CDamagedTableScanner::CheapScore(const DamagedTableLayout& layout, uint64_t nStart, SampleWindows& windows)
 {
     const uint32_t nRecordLength = layout.nRecordLength;
-    int nChecked = 0;
-    int nFlags = 0;
+    double dChecked = 0.0;
+    double dFlags = 0.0;
     for (size_t i = 0; i < windows.Samples().size(); ++i) {
         const unsigned char* pRecord = windows.Record(nStart, i);
         if (pRecord == nullptr)
             break;
-        ++nChecked;
+        const double dWeight = SampleWeight(i);
+        dChecked += dWeight;
         if (IsFlag(pRecord[0]))
-            ++nFlags;
+            dFlags += dWeight;
     }
-    double dScore = nChecked > 0 ? 2.0 * nFlags / nChecked : 0.0;
+    double dScore = dChecked > 0.0 ? 2.0 * dFlags / dChecked : 0.0;
     // Records that fill the file exactly (an end-of-file mark may follow):
-    // weaker than the fields' fit, since a cut file aligns anywhere.
+    // weaker than the fields' fit, since a cut file or one with bytes lost
+    // inside aligns anywhere.
     if (nStart <= m_nLength) {
         const uint64_t nRest = (m_nLength - nStart) % nRecordLength;
         if (nRest == 0 || (nRest == 1 && m_nLastByte == kEndOfFile))
@@ -332,8 +343,8 @@ double CDamagedTableScanner::FieldScore(const DamagedTableLayout& layout, uint64
         if (pRecord == nullptr)
             break;
         for (const DamagedField& field : layout.fields) {
-            const double dWeight = EvidenceWeight(field.chType);
-            if (dWeight == 0.0 || field.nLength == 0)
+            const double dWeight = EvidenceWeight(field.chType) * SampleWeight(i);
+            if (dWeight == 0.0 || field.nLength == 0 || field.bWidthUnknown)
                 continue;
             dWeights += dWeight;
             if (FitsType(field.chType, field.nDecimals, pRecord + field.nOffset, field.nLength))
@@ -341,6 +352,30 @@ double CDamagedTableScanner::FieldScore(const DamagedTableLayout& layout, uint64
         }
     }
     return dWeights > 0.0 ? 3.0 * dFits / dWeights : 0.0;
+}
+
+bool CDamagedTableScanner::HeadIsPerfect(const DamagedTableLayout& layout, uint64_t nStart, SampleWindows& windows)
+{
+    // One damaged record among them is allowed when there are enough.
+    size_t nSeen = 0;
+    size_t nFlawed = 0;
+    for (size_t i = 0; i < windows.Samples().size() && i < kHeadSamples; ++i) {
+        const unsigned char* pRecord = windows.Record(nStart, i);
+        if (pRecord == nullptr)
+            break;
+        ++nSeen;
+        bool bPerfect = IsFlag(pRecord[0]);
+        for (const DamagedField& field : layout.fields) {
+            if (!bPerfect)
+                break;
+            if (EvidenceWeight(field.chType) >= 1.0 && field.nLength > 0 && !field.bWidthUnknown
+                && !FitsType(field.chType, field.nDecimals, pRecord + field.nOffset, field.nLength))
+                bPerfect = false;
+        }
+        if (!bPerfect)
+            ++nFlawed;
+    }
+    return nSeen > 0 && (nFlawed == 0 || (nFlawed == 1 && nSeen >= 4));
 }
 
 double CDamagedTableScanner::ScoreStart(const DamagedTableLayout& layout, uint64_t nStart)
@@ -376,6 +411,15 @@ uint64_t CDamagedTableScanner::BestStart(const DamagedTableLayout& layout, doubl
         }
         candidates.push_back({nStart, CheapScore(layout, nStart, windows)});
     }
+    // Where the first records fit their layout perfectly somewhere, the
+    // start is one of those places: damage further in must not pull it.
+    std::vector<Candidate> perfect;
+    for (const Candidate& candidate : candidates) {
+        if (HeadIsPerfect(layout, candidate.nStart, windows))
+            perfect.push_back(candidate);
+    }
+    if (!perfect.empty())
+        candidates.swap(perfect);
     // The fields' bytes decide among the best few; earlier starts first on
     // equal scores.
     std::stable_sort(candidates.begin(), candidates.end(),
@@ -391,6 +435,29 @@ uint64_t CDamagedTableScanner::BestStart(const DamagedTableLayout& layout, doubl
             dScore = candidate.dScore;
             nBest = candidate.nStart;
         }
+    }
+    // A record whose flag alone is damaged still starts the records: step
+    // back over whole records that fit the layout but for their flag.
+    const DBFHeader& header = layout.header;
+    const bool bHeaderAgrees = nBest == header.GetHeaderLength() && header.GetRecordLength() == layout.nRecordLength
+        && header.GetRecordCount() >= 0
+        && nBest + static_cast<uint64_t>(header.GetRecordCount()) * layout.nRecordLength + 1 >= m_nLength;
+    const bool bTyped = std::any_of(layout.fields.begin(), layout.fields.end(), [](const DamagedField& f) {
+        return EvidenceWeight(f.chType) >= 1.0 && f.nLength > 0 && !f.bWidthUnknown;
+    });
+    while (!bHeaderAgrees && bTyped && nBest >= nFirst + layout.nRecordLength && nBest != m_nLength) {
+        std::vector<unsigned char> record(layout.nRecordLength);
+        m_file.Seek(static_cast<int64_t>(nBest - layout.nRecordLength), CFile::begin);
+        if (m_file.Read(record.data(), record.size()) != record.size())
+            break;
+        bool bFits = record[0] != 0;
+        for (const DamagedField& field : layout.fields) {
+            if (bFits && EvidenceWeight(field.chType) >= 1.0 && field.nLength > 0 && !field.bWidthUnknown)
+                bFits = FitsType(field.chType, field.nDecimals, record.data() + field.nOffset, field.nLength);
+        }
+        if (!bFits)
+            break;
+        nBest -= layout.nRecordLength;
     }
     return nBest;
 }

@@ -115,6 +115,9 @@ private:
     uint64_t BestStart(const DamagedTableLayout& layout, double& dScore, bool& bStopped);
     // Scores from the flags, the file length and the header alone.
     double CheapScore(const DamagedTableLayout& layout, uint64_t nStart, SampleWindows& windows);
+    // Whether the first records from nStart on have their flags and every
+    // typed field sound.
+    bool HeadIsPerfect(const DamagedTableLayout& layout, uint64_t nStart, SampleWindows& windows);
     // Scores from the fit of the fields' bytes to their types.
     double FieldScore(const DamagedTableLayout& layout, uint64_t nStart, SampleWindows& windows);
     std::vector<uint64_t> SampleIndexes(uint64_t nRecords) const;

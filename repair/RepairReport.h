@@ -1,0 +1,93 @@
+#pragma once
+// What one repair run did and what it could not save, for the user: the
+// records written and dropped (with their byte ranges and why), the
+// re-alignments made, the values that did not fit their type, the memo
+// values recovered and lost, and the fixes made to the structure.
+//
+// The engine fills it during the run (CDBFRepair::GetReport); the front ends
+// only present it. Every count must agree with what the repaired table
+// holds.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct RepairReport {
+    // Why a stretch of the record area became no rows.
+    enum class DropReason {
+        Garbage,       // bytes where records do not line up (lost or inserted bytes, zeros, noise)
+        CutOff,        // the last record ends past the end of the file
+        AfterEndMark,  // bytes after the end-of-file mark
+    };
+    struct DroppedRange {
+        uint64_t nOffset = 0; // first byte, in the source table
+        uint64_t nLength = 0;
+        DropReason reason = DropReason::Garbage;
+        int64_t nRecords = 0; // how many records' worth of bytes (rounded up)
+    };
+    // Records lined up again at nTo after they stopped lining up at nFrom.
+    struct Realignment {
+        uint64_t nFrom = 0;
+        uint64_t nTo = 0;
+    };
+    // Values of one column whose bytes did not fit its type (mended).
+    struct ColumnIssue {
+        std::string strColumn;
+        int64_t nValues = 0;
+        std::vector<int64_t> firstRecords; // record numbers of the new table, from 1; at most kFirstRecords
+    };
+    static constexpr size_t kFirstRecords = 5;
+    static constexpr size_t kMostRanges = 1000; // ranges kept; the rest only counted
+
+    // Source and result.
+    std::string strSource;
+    std::string strSourceMemo;   // empty when none was found
+    bool bDone = false;          // the run ended "Done"
+
+    // Records.
+    int64_t nRecordsWritten = 0;
+    int64_t nDeletedRecords = 0;  // of those, marked deleted
+    int64_t nRecordsDropped = 0;  // records' worth of bytes that became no rows
+    std::vector<DroppedRange> dropped;
+    int64_t nDroppedRangesNotListed = 0;
+    std::vector<Realignment> realignments;
+
+    // Values.
+    int64_t nValuesMended = 0;
+    std::vector<ColumnIssue> columns; // only columns with mended values
+
+    // Memos.
+    int64_t nMemosRecovered = 0;
+    int64_t nMemosMissing = 0;        // a reference whose value was not found
+    int64_t nMemosSharedNotCopied = 0;
+    bool bMemoFileMissing = false;    // memo fields, but no memo file could be read
+
+    // Structure.
+    std::vector<std::string> structureFixes; // one sentence each
+    uint64_t nRecordAreaStart = 0;
+    uint32_t nRecordLength = 0;
+    uint32_t nMemoBlockSize = 0;      // of the source memo file as settled, 0 when none
+    bool bTransferUndone = false;     // a text-mode transfer's CR LF were turned back
+    std::vector<std::string> indexFiles; // index files beside the source, stale now
+
+    // Records, values or memos were lost or dropped.
+    bool HasLosses() const
+    {
+        return nRecordsDropped > 0 || nMemosMissing > 0 || nMemosSharedNotCopied > 0 || bMemoFileMissing
+            || nValuesMended > 0;
+    }
+};
+
+// The report as one JSON object (UTF-8; paths as they are).
+std::string RepairReportToJson(const RepairReport& report);
+// A short summary for people: a few lines, no trailing newline.
+std::string RepairReportSummary(const RepairReport& report);
+// The one-line form, for a status line ("2,000 records, 3 dropped, 1 memo lost").
+std::string RepairReportOneLine(const RepairReport& report);
+
+// Helpers of the formatting above, shared with the front ends.
+// A text as a JSON string. Bytes that are no UTF-8 become lone low
+// surrogates (\udcXX), the way Python's surrogateescape writes them.
+std::string JsonQuote(const std::string& str);
+// A number with its thousands grouped by commas ("2,000").
+std::string GroupedNumber(int64_t n);
