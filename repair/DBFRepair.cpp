@@ -14,8 +14,10 @@
 #include "repair/RepairPaths.h"
 #include "repair/RepairState.h"
 #include "repair/RepairedTableWriter.h"
+#include "repair/TextTransferUndo.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -207,7 +209,44 @@ bool CDBFRepair::Repair(const std::string& strSource, const std::string& strOutp
 
 int CDBFRepair::SalvageTable(const std::string& strSource, const std::string& strOutput)
 {
-    return RunSalvage(strSource, strOutput, FindMemoCompanion(ResolvedTablePath(strSource)));
+    const std::string strTable = ResolvedTablePath(strSource);
+    const std::string strMemo = FindMemoCompanion(strTable);
+    if (!CTextTransferUndo::TableLooksConverted(strTable))
+        return RunSalvage(strSource, strOutput, strMemo);
+
+    // A text-mode transfer turned every LF into CR LF: the repair works on
+    // private copies with the conversion undone.
+    static std::atomic<unsigned> s_nCopies{0};
+    const std::string strStem = CTempFolder::ProcessFolder() + "/transfer_" + std::to_string(s_nCopies++) + "_";
+    const std::string strTableCopy = strStem + "table.dbf";
+    std::string strMemoCopy;
+    struct CRemove {
+        std::vector<std::string> paths;
+        ~CRemove()
+        {
+            for (const std::string& strPath : paths)
+                ::unlink(strPath.c_str());
+        }
+    } remove;
+    remove.paths.push_back(strTableCopy);
+    CTextTransferUndo::Undo(strTable, strTableCopy);
+    bool bMemoUndone = false;
+    if (!strMemo.empty() && CTextTransferUndo::MemoLooksConverted(strMemo)) {
+        strMemoCopy = strStem + "table." + PathExtension(strMemo);
+        remove.paths.push_back(strMemoCopy);
+        CTextTransferUndo::Undo(strMemo, strMemoCopy);
+        bMemoUndone = true;
+    }
+    const int nResult = RunSalvage(strTableCopy, strOutput, bMemoUndone ? strMemoCopy : strMemo);
+    m_report.strSource = strSource;
+    m_report.strSourceMemo = strMemo;
+    m_stats.strSourceMemoPath = strMemo;
+    m_report.bTransferUndone = true;
+    m_report.structureFixes.insert(m_report.structureFixes.begin(),
+                                   std::string("The table went through a text-mode transfer (every LF had become CR LF); ")
+                                       + (bMemoUndone ? "the table and its memo file were" : "the table was")
+                                       + " turned back before the repair.");
+    return nResult;
 }
 
 std::string CDBFRepair::ResolvedTablePath(const std::string& strPath)
