@@ -12,6 +12,7 @@
 #include "wizard/PictureButton.h"
 #include "wizard/PreviewListCtrl.h"
 #include "wizard/RepairThread.h"
+#include "wizard/ReportDlg.h"
 #include "wizard/Resources.h"
 #include "wizard/RunnerState.h"
 #include "wizard/SavingDlg.h"
@@ -233,6 +234,10 @@ void CQuorvikView::CreateControls()
     m_pSelectAll->hide();
     m_pRemove = new QPushButton(QStringLiteral("Remove"), this);
     m_pRemove->hide();
+    m_pDetails = new QPushButton(QStringLiteral("&Details..."), this);
+    m_pDetails->setObjectName(QStringLiteral("details"));
+    m_pDetails->setToolTip(QStringLiteral("What the repair wrote, dropped, mended and lost"));
+    m_pDetails->hide();
 
     connect(m_pButtonAdd, &QAbstractButton::clicked, this, &CQuorvikView::OnAddFiles);
     connect(m_pButtonRepair, &QAbstractButton::clicked, this, &CQuorvikView::OnRepairToolbar);
@@ -243,6 +248,7 @@ void CQuorvikView::CreateControls()
     connect(m_pButtonNext, &QAbstractButton::clicked, this, &CQuorvikView::OnRepairFile);
     connect(m_pButtonBack, &QAbstractButton::clicked, this, &CQuorvikView::OnBackPage);
     connect(m_pButtonStop, &QAbstractButton::clicked, this, &CQuorvikView::OnStopRepairing);
+    connect(m_pDetails, &QAbstractButton::clicked, this, &CQuorvikView::OnDetails);
     // Enter in the path box means Next.
     connect(m_pPath, &QLineEdit::returnPressed, this, &CQuorvikView::OnRepairFile);
 
@@ -270,6 +276,16 @@ QRect CQuorvikView::LayoutRect(int nId, int cx, int cy)
     }
 }
 
+QRect CQuorvikView::ResultStatusRect(int cx, int cy)
+{
+    return QRect(40, cy - 94, cx - 180, 22);
+}
+
+QRect CQuorvikView::DetailsButtonRect(int cx, int cy)
+{
+    return QRect(cx - 130, cy - 95, 90, 24);
+}
+
 void CQuorvikView::LayoutControls(int cx, int cy)
 {
     for (const int nId : {res::IDC_STATUS, res::IDC_PATH, res::IDC_PROGRESS, res::IDC_BROWSE,
@@ -284,6 +300,11 @@ void CQuorvikView::LayoutControls(int cx, int cy)
                              std::max(0, rcGrid.height() - 30));
     m_pSelectAll->setGeometry(rcGrid.x(), rcGrid.bottom() - 24, 100, 23);
     m_pRemove->setGeometry(rcGrid.x() + 110, rcGrid.bottom() - 24, 80, 23);
+    if (m_bResultLine) {
+        const QRect rc = ResultStatusRect(cx, cy);
+        m_pStatus->setGeometry(rc.x(), rc.y(), std::max(0, rc.width()), rc.height());
+    }
+    m_pDetails->setGeometry(DetailsButtonRect(cx, cy));
 }
 
 void CQuorvikView::resizeEvent(QResizeEvent* pEvent)
@@ -362,6 +383,7 @@ void CQuorvikView::SetPage(int nPage)
 void CQuorvikView::ShowSelectionPage()
 {
     AssertGuiThread(this);
+    ShowResultLine(false);
     m_pStatus->setText(QString::fromUtf8(kSelectPrompt));
     m_pPath->show();
     m_pBrowse->show();
@@ -378,11 +400,13 @@ void CQuorvikView::HideResultPage()
     m_pProgress->hide();
     m_pButtonBack->hide();
     m_pButtonStop->hide();
+    m_pDetails->hide();
 }
 
 void CQuorvikView::EnterRepairingState()
 {
     AssertGuiThread(this);
+    ShowResultLine(false);
     m_pPath->hide();
     m_pBrowse->hide();
     m_pProgress->show();
@@ -399,6 +423,13 @@ void CQuorvikView::ShowResultState()
     m_pButtonBack->show();
     m_pButtonNext->show();
     SetHelpText(3);
+}
+
+void CQuorvikView::ShowResultLine(bool bShow)
+{
+    m_bResultLine = bShow;
+    m_pDetails->setVisible(bShow && g_strRepairStatus == kRepairStatusDone);
+    LayoutControls(width(), height());
 }
 
 void CQuorvikView::HideStop()
@@ -557,8 +588,8 @@ void CQuorvikView::StartRepairThread()
     auto spBridge = CViewSinkBridge::Create(targets);
     auto* pThread = new CRepairThread(
         g_strSelectedFile, spBridge,
-        [this, nRunId](const std::string& strStatus, const std::string& strError) {
-            OnRepairThreadDone(nRunId, strStatus, strError);
+        [this, nRunId](const std::string& strStatus, const std::string& strError, const RepairReport& report) {
+            OnRepairThreadDone(nRunId, strStatus, strError, report);
         },
         this);
     connect(pThread, &QThread::finished, this, [this, pThread] { OnRepairThreadFinished(pThread); },
@@ -577,7 +608,8 @@ void CQuorvikView::StartRepairThread()
     pThread->start();
 }
 
-void CQuorvikView::OnRepairThreadDone(int nRunId, const std::string& strStatus, const std::string& strError)
+void CQuorvikView::OnRepairThreadDone(int nRunId, const std::string& strStatus, const std::string& strError,
+                                      const RepairReport& report)
 {
     if (nRunId != m_nRunId || !m_pRepairThread || m_pRepairThread->IsStopped())
         return;
@@ -587,6 +619,14 @@ void CQuorvikView::OnRepairThreadDone(int nRunId, const std::string& strStatus, 
     if (m_nPage != 1)
         return;
     g_strRepairStatus = strStatus;
+    // A failed run saved nothing: its report would describe no table.
+    const bool bDone = strStatus == kRepairStatusDone;
+    m_report = bDone ? report : RepairReport();
+    QString strLine = FromUtf8(strStatus);
+    if (bDone)
+        strLine += QStringLiteral(" \u2014 ") + FromUtf8(RepairReportOneLine(m_report));
+    m_pStatus->setText(strLine);
+    ShowResultLine(true);
     ShowResultState();
     if (!strError.empty()) {
         // A file error ended the run; say why instead of leaving a silent "Failed".
@@ -731,6 +771,16 @@ void CQuorvikView::OnHelp()
         return;
     }
     QDesktopServices::openUrl(QUrl::fromLocalFile(strPath));
+}
+
+void CQuorvikView::OnDetails()
+{
+    if (!m_bResultLine || g_strRepairStatus != kRepairStatusDone)
+        return;
+    const std::string& strSource = m_report.strSource.empty() ? g_strSelectedFile : m_report.strSource;
+    CReportDlg dlg(QFile::decodeName(QByteArray::fromStdString(strSource)),
+                   FromUtf8(RepairReportSummary(m_report)), this);
+    dlg.exec();
 }
 
 void CQuorvikView::OnSoftwareHomePage()

@@ -13,6 +13,7 @@
 // its run's CViewSinkBridge, which queues every call to this thread.
 
 #include "repair/RepairProgressSink.h"
+#include "repair/RepairReport.h"
 #include "wizard/MessageBoxService.h"
 #include "wizard/RepairLog.h"
 
@@ -107,6 +108,14 @@ public:
 
     // Geometry of a control for the client size cx × cy (the layout table).
     static QRect LayoutRect(int nId, int cx, int cy);
+    // On the finished page the grid covers the status line's place: the
+    // status line moves under the grid, the Details button beside it.
+    static QRect ResultStatusRect(int cx, int cy);
+    static QRect DetailsButtonRect(int cx, int cy);
+
+    // The finished run's report, and the button that shows it in full.
+    const RepairReport& GetReport() const { return m_report; }
+    QPushButton* GetDetailsButton() const { return m_pDetails; }
 
     // Title of the folder dialog of saving.
     static constexpr const char* kSaveFolderTitle = "Please select the path to Save the files";
@@ -122,6 +131,8 @@ public slots:
     void OnSetting();
     void OnHelp();
     void OnSoftwareHomePage();
+    // Opens the Details dialog with the whole summary of the finished run.
+    void OnDetails();
 
 signals:
     // m_nPage changed.
@@ -145,7 +156,10 @@ private:
     void ResetProgress();
     void RegisterControl(QWidget* pWidget, int nId);
     void StartRepairThread();
-    void OnRepairThreadDone(int nRunId, const std::string& strStatus, const std::string& strError);
+    void OnRepairThreadDone(int nRunId, const std::string& strStatus, const std::string& strError,
+                            const RepairReport& report);
+    // Shows or leaves the finished page's status line and Details button.
+    void ShowResultLine(bool bShow);
     void OnRepairThreadFinished(CRepairThread* pThread);
     // The .dbf path a drop carries, or an empty text.
     static QString DroppedTablePath(const class QMimeData* pMime);
@@ -176,6 +190,11 @@ private:
     CFileListCtrl* m_pFileList = nullptr;
     QCheckBox* m_pSelectAll = nullptr;
     QPushButton* m_pRemove = nullptr;
+    QPushButton* m_pDetails = nullptr;
+    // The status line stands under the grid (a run's result is shown).
+    bool m_bResultLine = false;
+    // Report of the last run that ended "Done"; GUI thread only.
+    RepairReport m_report;
 
     // The runner: the thread of the current run, a run waiting for a stopped
     // thread to finish, and every thread not yet ended.

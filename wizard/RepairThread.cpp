@@ -48,9 +48,11 @@ int CRepairThread::RepairThreadProc()
             return 1;
     }
     // The outcome reaches the GUI thread after every grid batch of the run.
-    m_spBridge->Post([onDone = m_onDone, strStatus = m_strStatus, strError = m_strError] {
+    // The report is copied here, on the repair thread, into the posted call:
+    // the GUI thread never sees the engine's own.
+    m_spBridge->Post([onDone = m_onDone, strStatus = m_strStatus, strError = m_strError, report = m_report] {
         if (onDone)
-            onDone(strStatus, strError);
+            onDone(strStatus, strError, report);
     });
     return 1;
 }
@@ -68,6 +70,7 @@ bool CRepairThread::RepairSelectedFile(const std::string& strSourcePath, IRepair
 
         CDBFRepair repair(m_spBridge.get(), m_spBridge.get());
         const bool bOk = repair.Repair(strSourcePath, strRepairedPath, 0);
+        m_report = repair.GetReport();
         if (bOk && !m_bStopped.load()) {
             // A stop asked for during the preview fill still counts as a failure.
             m_strStatus = g_bStopRepair.load() == 0 ? kRepairStatusDone : kRepairStatusFailed;

@@ -1,12 +1,13 @@
 #pragma once
 // One repair run on its own thread: the batch of the one selected file is
 // repaired into the temporary folder and its outcome ("Done" or "Failed")
-// handed back to the GUI thread.
+// and the engine's report handed back to the GUI thread.
 //
 // The thread never touches a control: everything the user sees goes through
 // the run's CViewSinkBridge. A run the user stopped is detached from the
 // view, so it ends quietly.
 
+#include "repair/RepairReport.h"
 #include "wizard/RepairLog.h"
 #include "wizard/ViewSinkBridge.h"
 
@@ -22,8 +23,10 @@ class CRepairThread : public QThread {
 public:
     // Called on the GUI thread, after every view call of the run, when the
     // run ended without being stopped. strError is the reason of a failure
-    // that left the engine as an exception (empty otherwise).
-    using DoneHandler = std::function<void(const std::string& strStatus, const std::string& strError)>;
+    // that left the engine as an exception (empty otherwise); report is the
+    // GUI thread's own copy of what the engine reported.
+    using DoneHandler = std::function<void(const std::string& strStatus, const std::string& strError,
+                                           const RepairReport& report)>;
 
     CRepairThread(std::string strSourcePath, std::shared_ptr<CViewSinkBridge> spBridge,
                   DoneHandler onDone, QObject* pParent = nullptr);
@@ -61,4 +64,5 @@ private:
     // Repair thread only until the run ends.
     std::string m_strStatus;
     std::string m_strError;
+    RepairReport m_report;
 };

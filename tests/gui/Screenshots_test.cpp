@@ -1,7 +1,7 @@
 // Pictures of the program as a user sees it: the main window in each phase
 // of the wizard (selecting, running, finished with the grid filled), the
-// File menu, the Settings dialog, the About box, the Saving window and the
-// splash.
+// File menu, the Details dialog, the Settings dialog, the About box, the
+// Saving window and the splash.
 //
 // scripts/screenshots runs this program with ORV_SCREENSHOT_DIR set (under
 // Xvfb when it is there) and the pictures land in build/screenshots/. Under
@@ -18,6 +18,7 @@
 #include "repair/RepairState.h"
 #include "wizard/PreviewListCtrl.h"
 #include "wizard/QuorvikView.h"
+#include "wizard/ReportDlg.h"
 #include "wizard/Resources.h"
 #include "wizard/RunnerState.h"
 #include "wizard/SavingDlg.h"
@@ -26,6 +27,7 @@
 #include <QDir>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QtTest>
 
 #include <cstdlib>
@@ -96,6 +98,16 @@ private slots:
         QCOMPARE(QString::fromStdString(g_strRepairStatus), QStringLiteral("Done"));
         view.GetPreviewGrid()->selectRow(2);
         Save(&frame, QStringLiteral("3-finished"));
+
+        // The Details dialog of the finished run.
+        QTimer::singleShot(0, this, [this] {
+            if (QWidget* pDlg = qobject_cast<CReportDlg*>(QApplication::activeModalWidget())) {
+                Save(pDlg, QStringLiteral("9-details"));
+                static_cast<CReportDlg*>(pDlg)->accept();
+            }
+        });
+        view.GetDetailsButton()->click();
+        QVERIFY(m_written.last().endsWith(QStringLiteral("9-details.png")));
 
         // The File menu with its icons and accelerators, on the result page.
         QMenu* pFile = frame.menuBar()->actions().front()->menu();
