@@ -61,7 +61,8 @@ void Help(std::ostream& out)
            "to standard error.\n"
            "Exit codes:\n"
            "  0  Done, and nothing was lost\n"
-           "  1  Failed (or the report could not be written); nothing was saved\n"
+           "  1  Failed (also when the report file could not be written): nothing\n"
+           "     was saved\n"
            "  2  refused: bad usage or a file that cannot be repaired\n"
            "  3  Done, but records, values or memos were lost or dropped (the\n"
            "     table is saved; the report says what is missing)\n";
@@ -183,9 +184,9 @@ std::string FailureText(const std::vector<std::string>& messages, bool bStopped)
     return strText.empty() ? "The repair failed." : strText;
 }
 
-// Writes the report as JSON into strPath; false (with the reason on err)
+// Writes the report as JSON into strPath; false (with the reason reported)
 // when the file cannot be written whole.
-bool WriteReportFile(const std::string& strPath, const RepairReport& report, std::ostream& err)
+bool WriteReportFile(const std::string& strPath, const RepairReport& report)
 {
     errno = 0;
     std::ofstream file(strPath, std::ios::binary | std::ios::trunc);
@@ -194,8 +195,8 @@ bool WriteReportFile(const std::string& strPath, const RepairReport& report, std
     file.close();
     if (!file) {
         const int nErrno = errno;
-        err << "dbfrepair repair: the report could not be written to " << strPath
-            << (nErrno ? std::string(": ") + std::strerror(nErrno) : std::string()) << "\n";
+        ReportErrorText("The repair report could not be written to " + strPath
+                        + (nErrno ? std::string(": ") + std::strerror(nErrno) : std::string()));
         return false;
     }
     return true;
@@ -306,6 +307,12 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     const bool bStopped = g_bStopRepair.load() != 0;
     bool bDone = bOk && !bStopped;
 
+    const RepairReport& report = engine.GetReport();
+    // The report goes first: a run whose report cannot be written saves
+    // nothing, so exit code 1 always means that nothing was saved.
+    if (!options.strReport.empty() && !WriteReportFile(options.strReport, report))
+        bDone = false;
+
     SavedRepairFiles saved;
     if (bDone && !options.bDryRun) {
         try {
@@ -321,11 +328,9 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
     const double dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const RepairStatistics& stats = engine.GetStatistics();
-    const RepairReport& report = engine.GetReport();
     // A failed run saved nothing, so its report only tells how far it got.
     if (bDone && !options.bQuiet)
         err << RepairReportSummary(report) << "\n";
-    const bool bReportWritten = options.strReport.empty() || WriteReportFile(options.strReport, report, err);
     const char* lpszStatus = bDone ? "Done" : "Failed";
     if (options.bJson) {
         char szSeconds[32];
@@ -358,7 +363,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         }
     }
     out.flush();
-    if (!bDone || !bReportWritten)
+    if (!bDone)
         return kExitTableError;
     return report.HasLosses() ? kExitRepairedWithLosses : kExitSuccess;
 }

@@ -286,8 +286,8 @@ TEST_F(RepairCommand, AReportThatCannotBeWrittenFailsTheRun)
         const char* pszMessage;
     };
     const Case cases[] = {
-        {m_dir.File("nowhere/report.json"), 1, "the report could not be written"},
-        {"/dev/full", 1, "the report could not be written"},
+        {m_dir.File("nowhere/report.json"), 1, "The repair report could not be written"},
+        {"/dev/full", 1, "No space left on device"},
         // Never over the source or its memo file.
         {strSource, 2, "is the table or its memo file"},
         {m_dir.File("src/fox.fpt"), 2, "is the table or its memo file"},
@@ -296,10 +296,12 @@ TEST_F(RepairCommand, AReportThatCannotBeWrittenFailsTheRun)
         SCOPED_TRACE(c.strReport);
         std::string strErr;
         const CommandResult result = RunTool("repair " + ShellQuote(strSource) + " -o " + ShellQuote(m_dir.File("out"))
-                                                 + " --dry-run --report " + ShellQuote(c.strReport),
+                                                 + " --report " + ShellQuote(c.strReport),
                                              Tmp(), &strErr);
         EXPECT_EQ(result.nExitCode, c.nExitCode) << strErr;
         EXPECT_NE(strErr.find(c.pszMessage), std::string::npos) << strErr;
+        // Exit code 1 means nothing was saved.
+        EXPECT_TRUE(FolderIsEmpty(m_dir.File("out")));
     }
     EXPECT_EQ(orvtest::ReadBytes(strSource), before);
     EXPECT_EQ(RunTool("repair " + ShellQuote(strSource) + " --report", Tmp()).nExitCode, 2);
