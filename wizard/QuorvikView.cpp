@@ -427,7 +427,9 @@ void CQuorvikView::ShowResultState()
 
 void CQuorvikView::ShowResultLine(bool bShow)
 {
-    m_bResultLine = bShow;
+    // A run that failed before the preview leaves the status line where it
+    // was, above the progress bar; only the grid covers its place.
+    m_bResultLine = bShow && !m_pGrid->isHidden();
     m_pDetails->setVisible(bShow && g_strRepairStatus == kRepairStatusDone);
     LayoutControls(width(), height());
 }
@@ -775,7 +777,7 @@ void CQuorvikView::OnHelp()
 
 void CQuorvikView::OnDetails()
 {
-    if (!m_bResultLine || g_strRepairStatus != kRepairStatusDone)
+    if (m_pDetails->isHidden() || g_strRepairStatus != kRepairStatusDone)
         return;
     const std::string& strSource = m_report.strSource.empty() ? g_strSelectedFile : m_report.strSource;
     CReportDlg dlg(QFile::decodeName(QByteArray::fromStdString(strSource)),
