@@ -171,7 +171,6 @@ struct CDBFRepair::SalvageRun {
     CFile source;
     uint64_t nFileLength = 0;
     CRawMemoReader memo;
-    bool bMemoMissing = false;
     DamagedTableLayout layout;
     uint64_t nDataStart = 0;
     CRepairedTableWriter writer;
@@ -180,7 +179,6 @@ struct CDBFRepair::SalvageRun {
     std::vector<FieldPlan> plans;         // one per damaged field
     std::vector<const FieldPlan*> busy;   // the plans that need work per record
     std::vector<const DamagedField*> checked; // fields whose bytes can be judged
-    std::vector<unsigned char> chunk;     // damaged records read at once
     const unsigned char* pRecord = nullptr; // the damaged record being salvaged
     std::set<std::string> reportedErrors;
     // Memo blocks already copied, and the bytes copied again for records
@@ -393,7 +391,8 @@ int CDBFRepair::SalvageInto(const std::string& strSource, const std::string& str
                 continue;
             }
             run.pRecord = window.At(nFlagOffset, nRecordLength);
-            SalvageRecord(run.pRecord[0]);
+            // A perfect record's typed values were all found sound already.
+            SalvageRecord(run.pRecord[0], !fit.IsPerfect());
             bPreviousTaken = true;
             nFlagOffset = nNext;
         }
@@ -600,7 +599,6 @@ RepairedTableLayout CDBFRepair::BuildNewLayout(const std::string& strSource)
         m_report.structureFixes.push_back("The version byte " + HexByte(layout.header.GetVersion()) + " became "
                                           + HexByte(nVersion) + ".");
     if (bMemoFields && !run.memo.IsOpen()) {
-        run.bMemoMissing = true;
         m_stats.bMemoFileMissing = true;
         ReportErrorText("The memo file of " + strSource + " was not found or cannot be read: its memo values are lost.");
     }
@@ -822,7 +820,7 @@ void CDBFRepair::AddDroppedRange(uint64_t nOffset, uint64_t nLength, RepairRepor
         ++m_report.nDroppedRangesNotListed;
 }
 
-void CDBFRepair::SalvageRecord(unsigned char chFlag)
+void CDBFRepair::SalvageRecord(unsigned char chFlag, bool bCheckValues)
 {
     SalvageRun& run = *m_pRun;
     const std::span<unsigned char> target = run.writer.Record();
@@ -834,8 +832,10 @@ void CDBFRepair::SalvageRecord(unsigned char chFlag)
                 std::memcpy(target.data() + plan.nTarget, run.pRecord + plan.nSource, plan.nLength);
         }
     }
-    for (const FieldPlan* pPlan : run.busy)
-        SalvageField(*pPlan);
+    for (const FieldPlan* pPlan : run.busy) {
+        if (bCheckValues || pPlan->bMemo)
+            SalvageField(*pPlan);
+    }
     // A damaged flag makes a live record; deleted ones stay deleted.
     const bool bDeleted = chFlag == kDeletedFlag;
     if (bDeleted)
@@ -894,7 +894,7 @@ void CDBFRepair::SalvageTail(CRecordWindow& window, uint64_t nOffset)
         if (field.nColumn >= 0)
             NoteMendedValue(field.nColumn, nRecordNumber);
     }
-    SalvageRecord(p[0]);
+    SalvageRecord(p[0], true);
     m_report.structureFixes.push_back("The last record is cut off after " + std::to_string(nRest) + " of its "
                                       + std::to_string(nRecordLength) + " bytes; its whole fields were kept.");
     AddDroppedRange(nOffset + nRest, 0, RepairReport::DropReason::CutOff, nRecordLength);

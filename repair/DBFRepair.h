@@ -151,8 +151,10 @@ private:
     // Checks (and mends) one copied field, or carries its memo value over.
     void SalvageField(const FieldPlan& plan);
     void SalvageMemo(const FieldPlan& plan, std::span<const unsigned char> bytes);
-    // Copies the current damaged record (run's pRecord) into the new table.
-    void SalvageRecord(unsigned char chFlag);
+    // Copies the current damaged record (run's pRecord) into the new table,
+    // mending its typed values when bCheckValues (they are not all known
+    // sound) and carrying its memo values over.
+    void SalvageRecord(unsigned char chFlag, bool bCheckValues);
     // The bytes after the last whole record: an end mark and what follows
     // it, or a record cut off by the end of the file.
     void SalvageTail(CRecordWindow& window, uint64_t nOffset);
