@@ -45,7 +45,7 @@ bool FolderIsEmpty(const std::string& strPath)
     return std::filesystem::is_empty(strPath);
 }
 
-const char kFoxSpec[] = "name C(12); qty N(9,2); born D; ok L; notes M";
+const char kFoxFields[] = "name C(12); qty N(9,2); born D; ok L; notes M";
 const char kFoxRows[] = "[('alpha', 1.5, datetime.date(2005,3,7), True, 'x' * 300),"
                         " ('beta', -2, None, False, 'short'),"
                         " ('gamma', 3.25, datetime.date(1999,12,31), None, 'third text')]";
@@ -97,7 +97,7 @@ TEST_F(RepairCommand, RefusesWhatTheWizardRefusesWithItsMessages)
 TEST_F(RepairCommand, DamagedUpperCaseFoxProTableIsSavedWithItsMemo)
 {
     const std::string strPristine = m_dir.File("pristine.dbf");
-    orvtest::WritePeerTable(strPristine, kFoxSpec, "fp", kFoxRows, "dbf.delete(t[0])");
+    orvtest::WritePeerTable(strPristine, kFoxFields, "fp", kFoxRows, "dbf.delete(t[0])");
     const std::string strSource = m_dir.File("src/SALES.DBF");
     std::filesystem::copy_file(strPristine, strSource);
     std::filesystem::copy_file(m_dir.File("pristine.fpt"), m_dir.File("src/SALES.FPT"));
@@ -131,7 +131,7 @@ TEST_F(RepairCommand, DamagedUpperCaseFoxProTableIsSavedWithItsMemo)
 TEST_F(RepairCommand, JsonSummaryAndUndelete)
 {
     const std::string strSource = m_dir.File("src/fox.dbf");
-    orvtest::WritePeerTable(strSource, kFoxSpec, "fp", kFoxRows, "dbf.delete(t[1])");
+    orvtest::WritePeerTable(strSource, kFoxFields, "fp", kFoxRows, "dbf.delete(t[1])");
     const CommandResult result = RunTool("repair " + ShellQuote(strSource) + " -o " + ShellQuote(m_dir.File("out"))
                                              + " --json --undelete --prefix Fixed",
                                          Tmp());
@@ -223,7 +223,7 @@ print(len(rows), len(t.deleted), memos, '|', r['records_dropped'], [d['reason'] 
         TempDir dir;
         std::filesystem::create_directories(dir.File("out"));
         const std::string strSource = dir.File("fox.dbf");
-        orvtest::WritePeerTable(strSource, kFoxSpec, "fp", kFoxRows, "dbf.delete(t[1])");
+        orvtest::WritePeerTable(strSource, kFoxFields, "fp", kFoxRows, "dbf.delete(t[1])");
         c.fnDamage(strSource, dir.File("fox.fpt"));
         std::string strErr;
         const CommandResult result =
@@ -242,7 +242,7 @@ print(len(rows), len(t.deleted), memos, '|', r['records_dropped'], [d['reason'] 
 TEST_F(RepairCommand, DryRunSavesNothingAndReportFileHoldsTheReport)
 {
     const std::string strSource = m_dir.File("src/fox.dbf");
-    orvtest::WritePeerTable(strSource, kFoxSpec, "fp", kFoxRows);
+    orvtest::WritePeerTable(strSource, kFoxFields, "fp", kFoxRows);
     orvtest::TruncateTo(strSource, orvtest::HeaderLengthOf(strSource) + 2 * orvtest::RecordLengthOf(strSource) + 3);
     const auto before = orvtest::ReadBytes(strSource);
     const std::string strReport = m_dir.File("report.json");
@@ -278,7 +278,7 @@ print(s['status'], s['dry_run'], s['table'], r == s['report'], r['records_writte
 TEST_F(RepairCommand, AReportThatCannotBeWrittenFailsTheRun)
 {
     const std::string strSource = m_dir.File("src/fox.dbf");
-    orvtest::WritePeerTable(strSource, kFoxSpec, "fp", kFoxRows);
+    orvtest::WritePeerTable(strSource, kFoxFields, "fp", kFoxRows);
     const auto before = orvtest::ReadBytes(strSource);
     struct Case {
         std::string strReport;
@@ -335,7 +335,7 @@ TEST_F(RepairCommand, TwoRunsAtOnceOnTablesOfTheSameName)
 TEST_F(RepairCommand, PreviewShowsTheWizardsGrid)
 {
     const std::string strSource = m_dir.File("src/fox.dbf");
-    orvtest::WritePeerTable(strSource, kFoxSpec, "fp", kFoxRows);
+    orvtest::WritePeerTable(strSource, kFoxFields, "fp", kFoxRows);
     const CommandResult all = RunTool("preview " + ShellQuote(strSource), Tmp());
     EXPECT_EQ(all.nExitCode, 0);
     EXPECT_EQ(all.strOut,
