@@ -21,23 +21,8 @@ namespace {
 
 using orvtest::TempDir;
 
-struct Repaired {
-    bool bOk = false;
-    RepairStatistics stats;
-    std::vector<std::string> errors;
-};
-
-Repaired RepairTable(const std::string& strSource, const std::string& strOutput)
-{
-    CRecordingReporter reporter;
-    CScopedErrorReporter scope(&reporter);
-    CDBFRepair engine;
-    Repaired result;
-    result.bOk = engine.Repair(strSource, strOutput, 0);
-    result.stats = engine.GetStatistics();
-    result.errors = reporter.Messages();
-    return result;
-}
+using repairtest::Repaired;
+using repairtest::RepairTable;
 
 std::string Repeat(const std::string& str, int n)
 {

@@ -1,11 +1,13 @@
 #pragma once
 // Tables the repair tests make through our own storage engine, for the
-// formats no peer writes.
+// formats no peer writes, and one engine run with what it reported.
 
 #include "dbf/DBFRecordset.h"
 #include "dbf/DBFTableDef.h"
 #include "dbf/DbfTestFields.h"
+#include "platform/ErrorReporter.h"
 #include "platform/File.h"
+#include "repair/DBFRepair.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +15,25 @@
 #include <vector>
 
 namespace repairtest {
+
+// One run of the engine (mode 0) with the errors it reported.
+struct Repaired {
+    bool bOk = false;
+    RepairStatistics stats;
+    std::vector<std::string> errors;
+};
+
+inline Repaired RepairTable(const std::string& strSource, const std::string& strOutput)
+{
+    CRecordingReporter reporter;
+    CScopedErrorReporter scope(&reporter);
+    CDBFRepair engine;
+    Repaired result;
+    result.bOk = engine.Repair(strSource, strOutput, 0);
+    result.stats = engine.GetStatistics();
+    result.errors = reporter.Messages();
+    return result;
+}
 
 // A SIx table (0xE5, .SMT memo) with NAME C(8) and NOTES M(10): one record
 // per text, named "n0", "n1", …; an empty text leaves the record's memo

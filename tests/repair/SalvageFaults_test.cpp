@@ -20,22 +20,11 @@ namespace {
 
 using orvtest::TempDir;
 
-struct SalvageRun {
-    bool bOk = false;
-    RepairStatistics stats;
-    std::vector<std::string> errors;
-};
+using SalvageRun = repairtest::Repaired;
 
 SalvageRun Repair(const std::string& strSource, const std::string& strOutput)
 {
-    CRecordingReporter reporter;
-    CScopedErrorReporter scope(&reporter);
-    CDBFRepair engine;
-    SalvageRun run;
-    run.bOk = engine.Repair(strSource, strOutput, 0);
-    run.stats = engine.GetStatistics();
-    run.errors = reporter.Messages();
-    return run;
+    return repairtest::RepairTable(strSource, strOutput);
 }
 
 // The texts of field nField of every record, read through the storage
