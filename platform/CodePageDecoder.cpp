@@ -74,52 +74,56 @@ std::string CCodePageDecoder::ToUtf8(std::string_view bytes)
     return text.toUtf8().toStdString();
 }
 
+size_t CCodePageDecoder::Utf8SequenceLength(std::string_view bytes, size_t i)
+{
+    const auto byte = [&](size_t n) { return static_cast<unsigned char>(bytes[n]); };
+    const unsigned char c = byte(i);
+    if (c < 0x80)
+        return 1;
+    // The lead byte gives the length and the range the second byte must lie
+    // in (which rules out overlong forms, surrogates and code points above
+    // U+10FFFF); later bytes are 0x80..0xBF.
+    size_t nLength = 0;
+    unsigned char nLow = 0x80;
+    unsigned char nHigh = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+        nLength = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        nLength = 3;
+        if (c == 0xE0)
+            nLow = 0xA0;
+        else if (c == 0xED)
+            nHigh = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        nLength = 4;
+        if (c == 0xF0)
+            nLow = 0x90;
+        else if (c == 0xF4)
+            nHigh = 0x8F;
+    } else {
+        return 0;
+    }
+    if (bytes.size() - i < nLength)
+        return 0;
+    if (byte(i + 1) < nLow || byte(i + 1) > nHigh)
+        return 0;
+    for (size_t k = 2; k < nLength; ++k) {
+        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF)
+            return 0;
+    }
+    return nLength;
+}
+
 bool CCodePageDecoder::IsUtf8Text(std::string_view bytes, bool* pbMultiByte)
 {
     if (pbMultiByte)
         *pbMultiByte = false;
     bool bMultiByte = false;
-    const size_t n = bytes.size();
-    for (size_t i = 0; i < n;) {
-        const auto c = static_cast<unsigned char>(bytes[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        // The lead byte gives the length and the range the second byte must
-        // lie in (which rules out overlong forms, surrogates and code points
-        // above U+10FFFF); later bytes are 0x80..0xBF.
-        size_t nLength = 0;
-        unsigned char nLow = 0x80;
-        unsigned char nHigh = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            nLength = 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            nLength = 3;
-            if (c == 0xE0)
-                nLow = 0xA0;
-            else if (c == 0xED)
-                nHigh = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            nLength = 4;
-            if (c == 0xF0)
-                nLow = 0x90;
-            else if (c == 0xF4)
-                nHigh = 0x8F;
-        } else {
+    for (size_t i = 0; i < bytes.size();) {
+        const size_t nLength = Utf8SequenceLength(bytes, i);
+        if (nLength == 0)
             return false;
-        }
-        if (n - i < nLength)
-            return false;
-        const auto c1 = static_cast<unsigned char>(bytes[i + 1]);
-        if (c1 < nLow || c1 > nHigh)
-            return false;
-        for (size_t k = 2; k < nLength; ++k) {
-            const auto ck = static_cast<unsigned char>(bytes[i + k]);
-            if (ck < 0x80 || ck > 0xBF)
-                return false;
-        }
-        bMultiByte = true;
+        bMultiByte = bMultiByte || nLength > 1;
         i += nLength;
     }
     if (pbMultiByte)

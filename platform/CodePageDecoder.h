@@ -12,6 +12,7 @@
 // Used by the command-line tool's dump and preview and by the repair
 // engine's preview fill.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -45,6 +46,10 @@ public:
     // whether they hold at least one multi-byte sequence; plain ASCII is
     // valid UTF-8 without one.
     static bool IsUtf8Text(std::string_view bytes, bool* pbMultiByte);
+
+    // Length of the well-formed UTF-8 sequence at bytes[i] (1 for ASCII), or
+    // 0 when none starts there. REQUIRES i < bytes.size().
+    static size_t Utf8SequenceLength(std::string_view bytes, size_t i);
 
     // The table-level decision: feed it every text sampled; the table is
     // UTF-8 when all of them are valid UTF-8 and one at least has a

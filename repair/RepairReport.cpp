@@ -1,5 +1,7 @@
 #include "repair/RepairReport.h"
 
+#include "platform/CodePageDecoder.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -13,44 +15,6 @@ const char* DropReasonName(RepairReport::DropReason reason)
     case RepairReport::DropReason::AfterEndMark: return "after_end_mark";
     }
     return "garbage";
-}
-
-// Length of the well-formed UTF-8 sequence at str[i], or 0 when the byte
-// there starts none (overlong forms, surrogates and values past U+10FFFF
-// count as not well-formed).
-size_t Utf8SequenceLength(const std::string& str, size_t i)
-{
-    const auto byte = [&](size_t n) { return static_cast<unsigned char>(str[n]); };
-    const unsigned char c = byte(i);
-    size_t nLength = 0;
-    unsigned char nLow = 0x80;
-    unsigned char nHigh = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-        nLength = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        nLength = 3;
-        if (c == 0xE0)
-            nLow = 0xA0;
-        else if (c == 0xED)
-            nHigh = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        nLength = 4;
-        if (c == 0xF0)
-            nLow = 0x90;
-        else if (c == 0xF4)
-            nHigh = 0x8F;
-    } else {
-        return 0;
-    }
-    if (i + nLength > str.size())
-        return 0;
-    if (byte(i + 1) < nLow || byte(i + 1) > nHigh)
-        return 0;
-    for (size_t n = 2; n < nLength; ++n) {
-        if (byte(i + n) < 0x80 || byte(i + n) > 0xBF)
-            return 0;
-    }
-    return nLength;
 }
 
 std::string Number(int64_t n)
@@ -186,7 +150,7 @@ std::string JsonQuote(const std::string& str)
             ++i;
             continue;
         }
-        if (const size_t nLength = Utf8SequenceLength(str, i); nLength > 0) {
+        if (const size_t nLength = CCodePageDecoder::Utf8SequenceLength(str, i); nLength > 0) {
             strOut.append(str, i, nLength);
             i += nLength;
             continue;
