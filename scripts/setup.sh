@@ -7,7 +7,8 @@ PACKAGES=(g++ cmake ninja-build pkg-config
           qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl1-mesa-dev
           libgtest-dev libgmock-dev googletest libbenchmark-dev
           python3 python3-dbf python3-dbfread pgdbf
-          xvfb xauth time)
+          xvfb xauth time
+          dpkg-dev)   # dpkg-shlibdeps, for the Depends line of `cpack -G DEB`
 
 orv_install_packages() {
   local missing=()

@@ -1,0 +1,104 @@
+// The dbfrepair man page (res/dbfrepair.1) keeps step with the tool: every
+// command of `dbfrepair --help` and every option of each command's help has
+// its place in it, and it has the usual sections and exit codes.
+
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+#include <sstream>
+
+namespace {
+
+// The man page with troff's escaped hyphens ("\-") turned back into "-".
+std::string ManPageText()
+{
+    const auto bytes = orvtest::ReadBytes(orvtest::SourceDir() + "/res/dbfrepair.1");
+    std::string strText(bytes.begin(), bytes.end());
+    std::string strPlain;
+    for (size_t i = 0; i < strText.size(); ++i) {
+        if (strText[i] == '\\' && i + 1 < strText.size() && strText[i + 1] == '-') {
+            strPlain += '-';
+            ++i;
+        } else {
+            strPlain += strText[i];
+        }
+    }
+    return strPlain;
+}
+
+std::string Help(const std::string& strArgs)
+{
+    const auto r = orvtest::Run(orvtest::ShellQuote(orvtest::BinDir() + "/dbfrepair") + " " + strArgs
+                                + " 2>/dev/null");
+    EXPECT_EQ(r.nExitCode, 0) << strArgs;
+    return r.strOut;
+}
+
+// The command names listed under "Commands:" in the global help.
+std::vector<std::string> Commands()
+{
+    std::vector<std::string> commands;
+    std::istringstream in(Help("--help"));
+    std::string strLine;
+    bool bInList = false;
+    while (std::getline(in, strLine)) {
+        if (strLine == "Commands:") {
+            bInList = true;
+            continue;
+        }
+        if (!bInList)
+            continue;
+        std::smatch m;
+        if (!std::regex_match(strLine, m, std::regex(R"(  ([a-z]+)\s+.*)")))
+            break;
+        commands.push_back(m[1]);
+    }
+    return commands;
+}
+
+// The options a help text names: "-o", "--dry-run", ... after a space,
+// a bracket or a line start.
+std::set<std::string> Options(const std::string& strHelp)
+{
+    std::set<std::string> options;
+    const std::regex option(R"((^|[\s\[])(--?[a-z][a-z-]*))");
+    for (std::sregex_iterator it(strHelp.begin(), strHelp.end(), option), end; it != end; ++it)
+        options.insert((*it)[2]);
+    return options;
+}
+
+} // namespace
+
+TEST(ManPage, HasTheUsualSectionsAndExitCodes)
+{
+    const std::string strPage = ManPageText();
+    EXPECT_NE(strPage.find(".TH DBFREPAIR 1 "), std::string::npos);
+    for (const char* lpszSection :
+         {"NAME", "SYNOPSIS", "DESCRIPTION", "COMMANDS", "OPTIONS", "EXIT STATUS", "EXAMPLES"})
+        EXPECT_NE(strPage.find(std::string("\n.SH ") + lpszSection + "\n"), std::string::npos) << lpszSection;
+    for (const char* lpszCode : {"0", "1", "2", "3"})
+        EXPECT_NE(strPage.find(std::string("\n.B ") + lpszCode + "\n"), std::string::npos) << "exit " << lpszCode;
+}
+
+TEST(ManPage, NamesEveryCommandAndOptionOfTheHelp)
+{
+    const std::string strPage = ManPageText();
+    const auto commands = Commands();
+    ASSERT_GE(commands.size(), 4u);
+    for (const auto& strCommand : commands) {
+        EXPECT_NE(strPage.find("\n.BI " + strCommand + " "), std::string::npos)
+            << "COMMANDS has no entry for " << strCommand;
+        auto options = Options(Help(strCommand + " --help"));
+        options.erase("--help");
+        options.erase("-h");
+        if (!options.empty())
+            EXPECT_NE(strPage.find("\n.SS " + strCommand + "\n"), std::string::npos)
+                << "OPTIONS has no part for " << strCommand;
+        for (const auto& strOption : options)
+            EXPECT_NE(strPage.find(strOption), std::string::npos)
+                << "the man page does not name " << strCommand << " " << strOption;
+    }
+}
