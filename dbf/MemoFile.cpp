@@ -1,5 +1,7 @@
 #include "dbf/MemoFile.h"
 
+#include <cstring>
+
 #include "dbf/ByteCodec.h"
 #include "dbf/DBFException.h"
 #include "dbf/DBTMemoFile.h"
@@ -41,6 +43,14 @@ CMemoFile::~CMemoFile()
 
 void CMemoFile::Close()
 {
+    if (IsOpen() && m_bAppendOnly) {
+        try {
+            FinishAppends();
+        } catch (const CDBFException&) {
+            // Reported already; a close never raises.
+        }
+    }
+    m_bAppendOnly = false;
     if (IsOpen()) {
         try {
             CFile::Close();
@@ -71,14 +81,51 @@ uint32_t CMemoFile::EndOfFileBlock() const
 
 size_t CMemoFile::ReadAtPos(uint64_t nPos, void* lpBuf, size_t nCount)
 {
+    if (m_bAppendOnly && nPos + nCount <= kHeadImageSize) {
+        std::memcpy(lpBuf, m_headImage.data() + nPos, nCount);
+        return nCount;
+    }
     Seek(static_cast<int64_t>(nPos), begin);
     return Read(lpBuf, nCount);
 }
 
 void CMemoFile::WriteAtPos(uint64_t nPos, const void* lpBuf, size_t nCount)
 {
+    if (m_bAppendOnly && nPos + nCount <= kHeadImageSize) {
+        std::memcpy(m_headImage.data() + nPos, lpBuf, nCount);
+        return;
+    }
     Seek(static_cast<int64_t>(nPos), begin);
     Write(lpBuf, nCount);
+}
+
+bool CMemoFile::BeginAppendOnly()
+{
+    // Values must all lie past the header image: true of every format but
+    // dBASE IV with blocks smaller than the image.
+    if (!IsMemoOpen() || m_bAppendOnly || GetLength() < kHeadImageSize
+        || (GetMemoKind() == kindDBase4 && m_nBlockSize < kHeadImageSize))
+        return false;
+    try {
+        ReadExact(0, m_headImage.data(), m_headImage.size(), DBF_ERR_MEMO_WRITE);
+    } catch (const CFileException& e) {
+        ReportAndThrow(e, DBF_ERR_MEMO_WRITE);
+    }
+    m_bAppendOnly = true;
+    return true;
+}
+
+void CMemoFile::FinishAppends()
+{
+    if (!m_bAppendOnly)
+        return;
+    m_bAppendOnly = false;
+    try {
+        WriteAtPos(0, m_headImage.data(), m_headImage.size());
+        Flush();
+    } catch (const CFileException& e) {
+        ReportAndThrow(e, DBF_ERR_MEMO_WRITE);
+    }
 }
 
 void CMemoFile::ReadExact(uint64_t nPos, void* lpBuf, size_t nCount, int32_t nErrorCode)
@@ -263,7 +310,19 @@ bool CMemoFile::AppendMemoBytes(uint32_t& nBlock, uint32_t& nLength, std::span<c
     // An empty value gets a block of its own too, so a record that had one
     // keeps it; only SIx, whose record keeps the length, needs none.
     const bool bNoBlock = bytes.empty() && GetMemoKind() == kindSIx;
-    const uint32_t nNewBlock = bNoBlock ? 0 : FlushedWrite([&] { return AppendBytes(bytes, nBlockType); });
+    uint32_t nNewBlock = 0;
+    if (bNoBlock) {
+        nNewBlock = 0;
+    } else if (m_bAppendOnly) {
+        // Buffered by the file layer; FinishAppends makes it durable.
+        try {
+            nNewBlock = AppendBytes(bytes, nBlockType);
+        } catch (const CFileException& e) {
+            ReportAndThrow(e, DBF_ERR_MEMO_WRITE);
+        }
+    } else {
+        nNewBlock = FlushedWrite([&] { return AppendBytes(bytes, nBlockType); });
+    }
     nBlock = nNewBlock;
     nLength = static_cast<uint32_t>(bytes.size());
     return true;

@@ -140,6 +140,18 @@ public:
     bool AppendMemoBytes(uint32_t& nBlock, uint32_t& nLength, std::span<const unsigned char> bytes,
                          uint32_t nBlockType);
 
+    // For a new file filled by AppendMemoBytes alone (a repair writing its
+    // memo file): the header's first bytes are kept in memory and values go
+    // out through the file layer's buffering, instead of one header write and
+    // one flush per value. FinishAppends (or Close) writes the header and
+    // flushes. False (nothing changes) when the file is not open or a format
+    // keeps values inside those bytes. Other calls than AppendMemoBytes and
+    // reads are not for this mode.
+    bool BeginAppendOnly();
+    // Writes the header kept in memory and flushes; raises 3015 on a platform
+    // file error. Nothing when not appending only.
+    void FinishAppends();
+
 protected:
     // What each format says for itself. The public calls above do the
     // shared steps around them: the open checks, reporting a platform file
@@ -212,6 +224,11 @@ protected:
     // A block number computed in 64 bits; raises 3015 when it does not fit
     // the 32-bit block numbers of the formats.
     static uint32_t ToBlock(uint64_t nBlock);
+
+    // The header bytes while appending only (BeginAppendOnly).
+    static constexpr size_t kHeadImageSize = 512;
+    bool m_bAppendOnly = false;
+    std::array<unsigned char, kHeadImageSize> m_headImage{};
 
     int m_bMemoOpen = 0;
     uint32_t m_nBlockSize = 512;

@@ -267,7 +267,25 @@ void CFile::WriteAt(uint64_t nPos, const void* lpBuf, size_t nCount)
     if (nCount == 0)
         return;
     const auto* in = static_cast<const unsigned char*>(lpBuf);
-    const uint64_t windowEnd = m_nWindowStart + m_nWindowLen;
+    uint64_t windowEnd = m_nWindowStart + m_nWindowLen;
+    // An append a little past the end of the file (the next block of a memo
+    // file): the gap reads as zeros either way, so the window takes it
+    // instead of being written out for every value.
+    if (nCount < m_nWindowCapacity && nPos > windowEnd && windowEnd >= m_nLength && !m_window.empty()
+        && nPos + nCount <= m_nWindowStart + m_nWindowCapacity) {
+        const size_t nGapFrom = m_nWindowLen;
+        const size_t nGapTo = static_cast<size_t>(nPos - m_nWindowStart);
+        std::memset(m_window.data() + nGapFrom, 0, nGapTo - nGapFrom);
+        m_nWindowLen = nGapTo;
+        if (m_nDirtyHi <= m_nDirtyLo) {
+            m_nDirtyLo = nGapFrom;
+            m_nDirtyHi = nGapTo;
+        } else {
+            m_nDirtyLo = std::min(m_nDirtyLo, nGapFrom);
+            m_nDirtyHi = std::max(m_nDirtyHi, nGapTo);
+        }
+        windowEnd = m_nWindowStart + m_nWindowLen;
+    }
     if (nCount < m_nWindowCapacity && nPos >= m_nWindowStart && nPos <= windowEnd
         && nPos + nCount <= m_nWindowStart + m_nWindowCapacity && !m_window.empty()) {
         const size_t off = static_cast<size_t>(nPos - m_nWindowStart);

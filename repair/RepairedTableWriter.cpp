@@ -99,6 +99,9 @@ void CRepairedTableWriter::Create(const std::string& strPath, const RepairedTabl
             m_pMemo->SetNewBlockSize(layout.nMemoBlockSize);
         if (!m_pMemo->CreateMemoFile(m_strMemoPath))
             ThrowDBFException(DBF_ERR_MEMO_CREATE, ("The memo file " + m_strMemoPath + " cannot be written.").c_str());
+        // The new memo file takes values one after another: its header is
+        // written once, at the end.
+        m_pMemo->BeginAppendOnly();
     }
 }
 
@@ -165,6 +168,7 @@ void CRepairedTableWriter::Close()
     }
     if (m_pMemo) {
         std::unique_ptr<CMemoFile> pMemo = std::move(m_pMemo);
+        pMemo->FinishAppends();
         pMemo->Close();
     }
 }
