@@ -5,6 +5,7 @@
 #include "platform/CodePageDecoder.h"
 #include "platform/ErrorReporter.h"
 #include "platform/File.h"
+#include "platform/FileException.h"
 #include "platform/TempFolder.h"
 #include "platform/VariantConversionException.h"
 #include "repair/DamagedTableScanner.h"
@@ -17,6 +18,7 @@
 #include "repair/TextTransferUndo.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -129,9 +131,12 @@ public:
                 m_buffer.resize(nCount);
             m_nStart = nOffset;
             m_file.Seek(static_cast<int64_t>(nOffset), CFile::begin);
-            m_nValid = m_file.Read(m_buffer.data(), static_cast<size_t>(std::min<uint64_t>(m_buffer.size(), m_nFileLength - nOffset)));
-            if (nCount > m_nValid)
-                return nullptr; // the file shrank under us
+            const size_t nWant = static_cast<size_t>(std::min<uint64_t>(m_buffer.size(), m_nFileLength - nOffset));
+            m_nValid = m_file.Read(m_buffer.data(), nWant);
+            // Fewer bytes than the file holds: the records read from here on
+            // would be made up, so the run ends with the reason.
+            if (m_nValid < nWant)
+                ThrowOsFileError(EIO, m_file.GetFilePath());
         }
         return m_buffer.data() + (nOffset - m_nStart);
     }
@@ -671,7 +676,7 @@ bool CDBFRepair::PrepareMemo()
             std::min<uint64_t>(nChunkRecords, (run.nFileLength - nFlagOffset) / nRecordLength));
         run.source.Seek(static_cast<int64_t>(nFlagOffset), CFile::begin);
         if (run.source.Read(chunk.data(), nRecords * nRecordLength) < nRecords * nRecordLength)
-            break;
+            ThrowOsFileError(EIO, run.source.GetFilePath());
         for (size_t r = 0; r < nRecords; ++r, nFlagOffset += nRecordLength) {
             const unsigned char* pRecord = chunk.data() + r * nRecordLength;
             if (pRecord[0] == kEndOfFile && scanner.IsEndOfRecords(nFlagOffset, nRecordLength)) {
@@ -752,14 +757,11 @@ void CDBFRepair::SalvageMemo(const FieldPlan& plan, std::span<const unsigned cha
             return;
         }
     }
-    try {
-        const auto* p = reinterpret_cast<const unsigned char*>(value->strBytes.data());
-        run.writer.StoreMemo(plan.nColumn, std::span<const unsigned char>(p, value->strBytes.size()), value->nType);
-        ++m_stats.nMemoTextsRecovered;
-    } catch (const CDBFException& e) {
-        ReportFieldError(e);
-        run.writer.StoreNoMemo(plan.nColumn);
-    }
+    // A value the new memo file cannot take (a full disk) fails the run: the
+    // error passes on, since going on would save a table that lost it.
+    const auto* p = reinterpret_cast<const unsigned char*>(value->strBytes.data());
+    run.writer.StoreMemo(plan.nColumn, std::span<const unsigned char>(p, value->strBytes.size()), value->nType);
+    ++m_stats.nMemoTextsRecovered;
 }
 
 RecordFit CDBFRepair::JudgeRecord(const unsigned char* pRecord) const
