@@ -362,7 +362,8 @@ int CDBFRepair::SalvageInto(const std::string& strSource, const std::string& str
             // taken one after another.
             const uint64_t nAt = nFlagOffset + nLastFieldOffset;
             if (nAt >= meter.GetNextOffset() && meter.Advance(nAt)) {
-                const int nValue = meter.GetPercent() / 2;
+                // With a grid to fill the salvage is the first half of the run.
+                const int nValue = m_pGrid != nullptr ? meter.GetPercent() / 2 : meter.GetPercent();
                 g_nRepairProgress.store(nValue);
                 if (nValue >= kSalvageSwitchValue && bSwitchArmed) {
                     SetStatus(kStatusExtracting);
@@ -410,9 +411,15 @@ int CDBFRepair::SalvageInto(const std::string& strSource, const std::string& str
         run.writer.Close();
     }
 
-    if (m_pGrid != nullptr)
+    // The new table is read back only to fill a grid; without one the
+    // salvage has carried the progress to the end.
+    if (m_pGrid != nullptr) {
         m_pGrid->ClearGrid();
-    FillPreview(strOutput, m_pGrid);
+        FillPreview(strOutput, m_pGrid);
+    } else if (!m_stats.bStopped) {
+        g_nRepairProgress.store(100);
+        SetProgressValue(100);
+    }
     if (g_bStopRepair.load() == 0 && m_pProgress != nullptr)
         m_pProgress->ShowPreview();
     return run.nResult;

@@ -94,9 +94,10 @@ TEST(ManPage, NamesEveryCommandAndOptionOfTheHelp)
         auto options = Options(Help(strCommand + " --help"));
         options.erase("--help");
         options.erase("-h");
-        if (!options.empty())
+        if (!options.empty()) {
             EXPECT_NE(strPage.find("\n.SS " + strCommand + "\n"), std::string::npos)
                 << "OPTIONS has no part for " << strCommand;
+        }
         for (const auto& strOption : options)
             EXPECT_NE(strPage.find(strOption), std::string::npos)
                 << "the man page does not name " << strCommand << " " << strOption;

@@ -110,7 +110,7 @@ TEST_F(RepairCommand, DamagedUpperCaseFoxProTableIsSavedWithItsMemo)
     EXPECT_EQ(result.strOut.substr(0, 5), "Done\n");
     // Phase texts and progress on standard error.
     EXPECT_NE(strErr.find("Analyzing Data........"), std::string::npos) << strErr;
-    EXPECT_NE(strErr.find("Adding Data........"), std::string::npos) << strErr;
+    EXPECT_NE(strErr.find("Extracting Data........"), std::string::npos) << strErr;
     // Saved under the prefixed, lower-cased name, with the memo file beside
     // it in the same letter case.
     const std::string strSaved = m_dir.File("out/Rep_1_sales.dbf");
