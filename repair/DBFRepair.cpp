@@ -1127,6 +1127,8 @@ void CDBFRepair::FillPreview(const std::string& strRepaired, IPreviewGridSink* p
         }
         if (RepairStopRequested())
             return;
+        if (pGrid != nullptr && record[0] == kDeletedFlag)
+            pGrid->SetRowDeleted(static_cast<int>(nRow));
         ++nRow;
         nFlagOffset += nRecordLength;
     }

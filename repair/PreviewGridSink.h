@@ -15,4 +15,8 @@ public:
     virtual void InsertRow(int nIndex, const std::string& strLabel) = 0;
     // Sets the text of one cell.
     virtual void SetCellText(int nRow, int nColumn, const std::string& strText) = 0;
+    // The record shown in row nRow is marked deleted in the repaired table
+    // (called once, after the row's cells). Grids that do not show it may
+    // ignore it.
+    virtual void SetRowDeleted(int /*nRow*/) {}
 };

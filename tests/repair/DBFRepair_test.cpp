@@ -64,6 +64,7 @@ public:
     {
         cells[{nRow, nColumn}] = strText;
     }
+    void SetRowDeleted(int nRow) override { deletedRows.push_back(nRow); }
 
     std::string Cell(int nRow, int nColumn) const
     {
@@ -77,6 +78,7 @@ public:
     std::vector<std::string> headings;
     std::vector<std::string> labels;
     std::map<std::pair<int, int>, std::string> cells;
+    std::vector<int> deletedRows;
     int nShown = 0;
     std::function<void(int)> onProgress;
 };
@@ -326,15 +328,20 @@ TEST(DBFRepairDeleted, DeletedRecordsStayDeletedUnlessUndeleteIsAsked)
     const std::string strPeer = dir.File("peer.dbf");
     orvtest::WritePeerTable(strPeer, kFoxSpec, "fp", kFoxRows, "dbf.delete(t[0])\ndbf.delete(t[2])");
 
-    const RunResult kept = RunRepair(strSource, dir.File("kept.dbf"));
+    CRecordingSinks keptSinks;
+    const RunResult kept = RunRepair(strSource, dir.File("kept.dbf"), &keptSinks);
     EXPECT_TRUE(kept.bOk);
     EXPECT_EQ(kept.stats.nDeletedRecords, 2);
     EXPECT_EQ(orvtest::CompareWithPeer(strPeer, dir.File("kept.dbf")), "OK");
+    // The grid marks the rows the saved table holds deleted, and only those.
+    EXPECT_EQ(keptSinks.deletedRows, (std::vector<int>{0, 2}));
 
     RepairOptions undelete;
     undelete.bUndelete = true;
-    const RunResult revived = RunRepair(strSource, dir.File("revived.dbf"), nullptr, undelete);
+    CRecordingSinks revivedSinks;
+    const RunResult revived = RunRepair(strSource, dir.File("revived.dbf"), &revivedSinks, undelete);
     EXPECT_TRUE(revived.bOk);
+    EXPECT_TRUE(revivedSinks.deletedRows.empty());
     EXPECT_EQ(orvtest::CompareWithPeer(strPeer, dir.File("revived.dbf"), "{'undelete': True}"), "OK");
 }
 
