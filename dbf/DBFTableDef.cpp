@@ -115,6 +115,17 @@ int CDBFTableDef::MemoKindForVersion(uint8_t nVersion, uint8_t nTableFlags)
     }
 }
 
+bool CDBFTableDef::IsKnownVersion(uint8_t nVersion)
+{
+    switch (nVersion) {
+    case 0x03: case 0x30: case 0x31: case 0x32: case 0x43: case 0x63:
+    case 0x7B: case 0x83: case 0x8B: case 0xCB: case 0xE5: case 0xF5:
+        return true;
+    default:
+        return false;
+    }
+}
+
 const char* CDBFTableDef::TableKindName(uint8_t nVersion)
 {
     switch (nVersion) {

@@ -159,6 +159,9 @@ public:
     // (autoincrement) and 0x32 (varchar/varbinary). Their descriptors carry
     // the field offsets and the 263-byte area follows the terminator.
     static bool IsVisualFoxProVersion(uint8_t nVersion);
+    // The version bytes of the table kinds this engine reads and writes:
+    // 0x03, 0x30-0x32, 0x43, 0x63, 0x7B, 0x83, 0x8B, 0xCB, 0xE5, 0xF5.
+    static bool IsKnownVersion(uint8_t nVersion);
     // A short name of the table kind for a version byte ("dBASE III", ...).
     static const char* TableKindName(uint8_t nVersion);
     // The table path up to its last "." (in the file name), then "." and the

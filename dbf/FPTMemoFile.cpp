@@ -30,8 +30,8 @@ namespace {
 
 constexpr size_t kNewFileSize = 512;
 constexpr uint32_t kNewBlockSize = 64;
-constexpr size_t kBlockHeaderSize = 8;
-constexpr uint32_t kTypeText = 1;
+constexpr size_t kBlockHeaderSize = FoxProBlockHeader::kSize;
+constexpr uint32_t kTypeText = FoxProBlockHeader::kTypeText;
 constexpr uint32_t kMaxLength = 0x7FFFFFFF;
 
 } // namespace
@@ -93,9 +93,9 @@ uint32_t CFPTMemoFile::ReadValue(uint32_t nBlock, uint32_t /*nLength*/, std::vec
     if (nBlock == 0)
         return 0;  // block 0 is the header: no value
     const uint64_t nPos = BlockOffset(nBlock);
-    unsigned char lengthBytes[4];
-    ReadExact(nPos + 4, lengthBytes, 4, DBF_ERR_MEMO_READ);
-    const uint32_t n = dbfbytes::DecodeFixed32BE(lengthBytes);
+    unsigned char head[kBlockHeaderSize];
+    ReadExact(nPos, head, kBlockHeaderSize, DBF_ERR_MEMO_READ);
+    const uint32_t n = FoxProBlockHeader::Decode(head).nLength;
     if (n > kMaxLength)
         ThrowDBFException(DBF_ERR_MEMO_READ);
     // A stored length of 0 is an empty value (python3-dbf writes them, and
@@ -152,8 +152,7 @@ uint32_t CFPTMemoFile::AppendBytes(std::span<const unsigned char> bytes, uint32_
     const uint32_t nFree = std::max({m_nNextFree, EndOfFileBlock(), static_cast<uint32_t>(BlocksFor(kNewFileSize))});
     const uint32_t nNext = ToBlock(nFree + BlocksFor(bytes.size() + kBlockHeaderSize));
     std::vector<unsigned char> value(kBlockHeaderSize + bytes.size());
-    dbfbytes::EncodeFixed32BE(&value[0], nBlockType);
-    dbfbytes::EncodeFixed32BE(&value[4], static_cast<uint32_t>(bytes.size()));
+    FoxProBlockHeader{nBlockType, static_cast<uint32_t>(bytes.size())}.EncodeTo(value.data());
     std::copy(bytes.begin(), bytes.end(), value.begin() + kBlockHeaderSize);
     WriteAtPos(BlockOffset(nFree), value.data(), value.size());
     dbfbytes::EncodeFixed32BE(&m_fptHeader[0], nNext);

@@ -5,12 +5,38 @@
 // abandoned. New files take block size 64 unless SetNewBlockSize says
 // otherwise (1 to 65535 bytes).
 
+#include "dbf/ByteCodec.h"
 #include "dbf/MemoFile.h"
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+// The header of every FoxPro memo value (big-endian), read by the memo file
+// and by the repair's raw reader alike:
+//
+// OFFSET  SIZE  MEANING
+//      0     4  block type: 0 picture (binary), 1 text, 2 object
+//      4     4  data length n; the data follows at offset 8
+struct FoxProBlockHeader {
+    static constexpr size_t kSize = 8;
+    static constexpr uint32_t kTypePicture = 0;
+    static constexpr uint32_t kTypeText = 1;
+    static constexpr uint32_t kTypeObject = 2;
+    uint32_t nType = 0;
+    uint32_t nLength = 0;
+
+    static FoxProBlockHeader Decode(const unsigned char* p)
+    {
+        return {dbfbytes::DecodeFixed32BE(p), dbfbytes::DecodeFixed32BE(p + 4)};
+    }
+    void EncodeTo(unsigned char* p) const
+    {
+        dbfbytes::EncodeFixed32BE(p, nType);
+        dbfbytes::EncodeFixed32BE(p + 4, nLength);
+    }
+};
 
 class CFPTMemoFile : public CMemoFile {
 public:

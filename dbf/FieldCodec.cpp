@@ -115,11 +115,6 @@ double ReadDecimalNumber(const unsigned char* p, size_t n)
     return bNegative ? -d : d;
 }
 
-bool IsMemoRefForm(std::span<const unsigned char> field)
-{
-    return field.size() == 10 && field[0] >= 1 && field[0] <= 8 && field[1] == 0;
-}
-
 void FillBytes(std::span<unsigned char> field, unsigned char ch)
 {
     std::fill(field.begin(), field.end(), ch);
@@ -371,4 +366,9 @@ void EncodeField(std::span<unsigned char> record, const DBFFieldDescriptor& fd, 
     default:
         break; // G, P, binary-memo B and other letters are not written here
     }
+}
+
+bool IsMemoRefForm(std::span<const unsigned char> field)
+{
+    return field.size() == 10 && field[0] >= 1 && field[0] <= 8 && field[1] == 0;
 }

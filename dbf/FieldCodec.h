@@ -37,6 +37,11 @@ size_t DecodeField(std::span<const unsigned char> record, const DBFFieldDescript
 // when only decimals do not fit they are cut.
 void EncodeField(std::span<unsigned char> record, const DBFFieldDescriptor& fd, const FieldValue& value);
 
+// Whether a memo field's 10 bytes hold the binary reference of SIx memo
+// files (byte 0 from 1 to 8, byte 1 zero, the value's length at 2 and its
+// block at 6, little-endian) rather than ASCII digits.
+bool IsMemoRefForm(std::span<const unsigned char> field);
+
 // The Julian day number of 1899-12-30, day 0 of OLE dates.
 constexpr int32_t kJulianDayOfOleZero = 2415019;
 // Date-time fields before 0001-01-01 (Julian day 1721426) decode to Empty.

@@ -66,29 +66,6 @@ bool IsTextType(char chType)
     return chType == 'C' || chType == 'V';
 }
 
-// The version bytes of the table kinds the storage engine knows; a source
-// with one of them keeps its kind.
-bool IsKnownVersion(uint8_t nVersion)
-{
-    switch (nVersion) {
-    case 0x03:
-    case 0x30:
-    case 0x31:
-    case 0x32:
-    case 0x43:
-    case 0x63:
-    case 0x7B:
-    case 0x83:
-    case 0x8B:
-    case 0xCB:
-    case 0xE5:
-    case 0xF5:
-        return true;
-    default:
-        return false;
-    }
-}
-
 void OpenForReading(CFile& file, const std::string& strPath)
 {
     CFileException error;
@@ -467,7 +444,7 @@ uint8_t CDBFRepair::ChooseVersion() const
     }
     const MemoFormat memoFormat = run.memo.IsOpen() ? run.memo.GetFormat() : MemoFormat::None;
     uint8_t nVersion = nSource;
-    if (!IsKnownVersion(nSource)) {
+    if (!CDBFTableDef::IsKnownVersion(nSource)) {
         // The version byte is damaged: the fields and the memo file tell.
         if (bVisualFoxPro)
             nVersion = 0x30;
@@ -569,7 +546,7 @@ RepairedTableLayout CDBFRepair::BuildNewLayout(const std::string& strSource)
         else
             nFlags &= static_cast<uint8_t>(~DBFHeader::kFlagMemo);
     }
-    if (!IsKnownVersion(layout.header.GetVersion())) {
+    if (!CDBFTableDef::IsKnownVersion(layout.header.GetVersion())) {
         // A damaged version byte says nothing of the rest of the header.
         newLayout.header.SetCodePageMark(0);
         nFlags = bVisualFoxPro && bMemoFields ? DBFHeader::kFlagMemo : 0;

@@ -1,6 +1,8 @@
 #include "repair/RawMemoReader.h"
 
 #include "dbf/ByteCodec.h"
+#include "dbf/FPTMemoFile.h"
+#include "dbf/FieldCodec.h"
 #include "repair/RepairPaths.h"
 #include "repair/RepairState.h"
 
@@ -12,11 +14,11 @@ namespace {
 
 constexpr unsigned char kDBase4Marker[4] = {0xFF, 0xFF, 0x08, 0x00};
 constexpr unsigned char kDBase3Terminator = 0x1A;
-constexpr uint32_t kFoxProTextType = 1;
+constexpr uint32_t kFoxProTextType = FoxProBlockHeader::kTypeText;
 // Marks an extent whose length was not stored (trimmed when read).
 constexpr uint32_t kUnsizedType = 0xFFFFFFFF;
 // Types a referenced FoxPro block may carry: picture, text, object.
-constexpr uint32_t kFoxProHighestType = 2;
+constexpr uint32_t kFoxProHighestType = FoxProBlockHeader::kTypeObject;
 // The longest dBASE III value searched for its terminator.
 constexpr uint64_t kDBase3MaxValue = 64ull * 1024 * 1024;
 
@@ -40,7 +42,7 @@ MemoReference MemoReference::Parse(std::span<const unsigned char> bytes)
         ref.nKind = ref.nBlock == 0 ? kNone : kBlock;
         return ref;
     }
-    if (bytes.size() == 10 && bytes[0] >= 1 && bytes[0] <= 8 && bytes[1] == 0) {
+    if (IsMemoRefForm(bytes)) {
         ref.nLength = dbfbytes::DecodeFixed32LE(bytes.data() + 2);
         ref.nBlock = dbfbytes::DecodeFixed32LE(bytes.data() + 6);
         ref.nKind = ref.nBlock == 0 ? kNone : kBlock;
@@ -131,11 +133,12 @@ std::optional<CRawMemoReader::Extent> CRawMemoReader::ValueAt(MemoFormat format,
     case MemoFormat::FoxPro: {
         if (nOffset < kHeaderSize || nOffset + 8 > m_nLength)
             return std::nullopt;
-        unsigned char head[8];
-        if (ReadAt(nOffset, head, 8) != 8)
+        unsigned char head[FoxProBlockHeader::kSize];
+        if (ReadAt(nOffset, head, sizeof head) != sizeof head)
             return std::nullopt;
-        const uint32_t nType = dbfbytes::DecodeFixed32BE(head);
-        const uint64_t n = dbfbytes::DecodeFixed32BE(head + 4);
+        const FoxProBlockHeader block = FoxProBlockHeader::Decode(head);
+        const uint32_t nType = block.nType;
+        const uint64_t n = block.nLength;
         if (bStrict ? (nType != kFoxProTextType || n == 0) : nType > kFoxProHighestType)
             return std::nullopt;
         if (nOffset + 8 + n > m_nLength)
