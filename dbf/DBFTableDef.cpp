@@ -26,26 +26,6 @@ bool EqualsIgnoringCase(const std::string& a, const std::string& b)
            });
 }
 
-// The memo file as it exists on disk. Tables written on Windows name their
-// memo file in any case ("dbase_30.fpt" beside "dbase_30.dbf", "memotest.FPT"
-// beside "memotest.dbf"), and Windows finds it whatever the case; here the
-// folder is searched for a name that differs only in case.
-std::string FindExistingMemoPath(const std::string& strPath)
-{
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    if (fs::exists(strPath, ec))
-        return strPath;
-    const fs::path path(strPath);
-    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
-    const std::string strName = path.filename().string();
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        if (EqualsIgnoringCase(it->path().filename().string(), strName))
-            return (path.has_parent_path() ? folder / it->path().filename() : it->path().filename()).string();
-    }
-    return strPath;
-}
-
 bool MemoFileExists(const std::string& strPath)
 {
     std::error_code ec;
@@ -145,6 +125,36 @@ const char* CDBFTableDef::TableKindName(uint8_t nVersion)
     case 0xFB: return "FoxBASE";
     default: return "unknown";
     }
+}
+
+std::string CDBFTableDef::FindMemoFile(const std::string& strTablePath, const std::string& strExtension)
+{
+    namespace fs = std::filesystem;
+    // Tables written on Windows name their memo file in any letter case
+    // ("dbase_30.fpt" beside "dbase_30.dbf", "memotest.FPT" beside
+    // "memotest.dbf"), and Windows finds it whatever the case.
+    const fs::path wanted(BuildMemoPath(strTablePath, strExtension.c_str()));
+    const std::string strWantedName = wanted.filename().string();
+    const fs::path folder = wanted.has_parent_path() ? wanted.parent_path() : fs::path(".");
+    const std::string strStemName = strWantedName.substr(0, strWantedName.size() - strExtension.size());
+    std::string strFound;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string strName = it->path().filename().string();
+        if (!EqualsIgnoringCase(strName, strWantedName))
+            continue;
+        std::error_code ecType;
+        if (!fs::is_regular_file(it->path(), ecType))
+            continue;
+        // Of several spellings, the one whose stem has the table's own
+        // letter case wins; otherwise the first listed.
+        const bool bSameStem = strName.compare(0, strStemName.size(), strStemName) == 0;
+        if (strFound.empty() || bSameStem)
+            strFound = (wanted.has_parent_path() ? folder / strName : fs::path(strName)).string();
+        if (bSameStem)
+            break;
+    }
+    return strFound;
 }
 
 std::string CDBFTableDef::BuildMemoPath(const std::string& strTablePath, const char* lpszExtension)
@@ -315,7 +325,9 @@ void CDBFTableDef::OpenMemo(unsigned nCallerFlags)
     m_nMemoKind = MemoKindForVersion(m_header.GetVersion(), nFlags);
     if (m_nMemoKind == 0)
         return;
-    m_strMemoPath = FindExistingMemoPath(BuildMemoPath(m_file.GetFilePath(), MemoFileExtension(m_nMemoKind)));
+    m_strMemoPath = FindMemoFile(m_file.GetFilePath(), MemoFileExtension(m_nMemoKind));
+    if (m_strMemoPath.empty())
+        m_strMemoPath = BuildMemoPath(m_file.GetFilePath(), MemoFileExtension(m_nMemoKind));
     if (m_bMemoOptional && !MemoFileExists(m_strMemoPath)) {
         m_bMemoMissing = true;
         return;

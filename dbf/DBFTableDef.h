@@ -167,6 +167,11 @@ public:
     // The table path up to its last "." (in the file name), then "." and the
     // extension; a name without "." gets "." and the extension appended.
     static std::string BuildMemoPath(const std::string& strTablePath, const char* lpszExtension);
+    // The memo file with that extension that lies beside a table: the file
+    // in the table's folder named as BuildMemoPath says in any letter case
+    // (of several spellings, the one whose stem has the table's own case).
+    // Empty when there is none. The one memo lookup of both engines.
+    static std::string FindMemoFile(const std::string& strTablePath, const std::string& strExtension);
 
 private:
     void OpenFile(const std::string& strPath);

@@ -1,11 +1,12 @@
 #include "repair/RepairPaths.h"
 
+#include "dbf/DBFTableDef.h"
+
 #include "platform/FileException.h"
 #include "platform/TempFolder.h"
 
 #include <array>
 #include <cerrno>
-#include <dirent.h>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -52,16 +53,6 @@ std::string WithFileName(const std::string& strPath, const std::string& strName)
 {
     const size_t nSlash = strPath.rfind('/');
     return nSlash == std::string::npos ? strName : strPath.substr(0, nSlash + 1) + strName;
-}
-
-// The table path without the extension of its file name.
-std::string StemPath(const std::string& strTablePath)
-{
-    const size_t nSlash = strTablePath.rfind('/');
-    const size_t nDot = strTablePath.rfind('.');
-    if (nDot == std::string::npos || (nSlash != std::string::npos && nDot < nSlash))
-        return strTablePath;
-    return strTablePath.substr(0, nDot);
 }
 
 // A file descriptor closed when it goes out of scope.
@@ -239,41 +230,13 @@ std::string MakeUniqueSavedPath(const std::string& strPath, const std::string& s
 
 std::string MemoCompanionPath(const std::string& strTablePath, const std::string& strExtension)
 {
-    return StemPath(strTablePath) + "." + strExtension;
+    return CDBFTableDef::BuildMemoPath(strTablePath, strExtension.c_str());
 }
 
 std::string FindMemoCompanion(const std::string& strTablePath)
 {
-    static const std::array<const char*, 3> kExtensions = {"fpt", "dbt", "smt"};
-    const std::string strStem = StemPath(strTablePath);
-    const std::string strStemName = PathFileName(strStem);
-    std::vector<std::string> names;
-    {
-        std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(PathFolder(strTablePath).c_str()), &::closedir);
-        if (!dir)
-            return std::string();
-        while (const dirent* pEntry = ::readdir(dir.get()))
-            names.emplace_back(pEntry->d_name);
-    }
-    const std::string strLowerStem = LowerCaseAscii(strStemName);
-    for (const char* pszExt : kExtensions) {
-        const std::string strWanted = strLowerStem + "." + pszExt;
-        std::string strFound;
-        for (const std::string& strName : names) {
-            if (LowerCaseAscii(strName) != strWanted)
-                continue;
-            const std::string strCandidate = WithFileName(strTablePath, strName);
-            struct stat st {};
-            if (::stat(strCandidate.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-                continue;
-            // Of several spellings, the one whose stem matches the table's
-            // own letter case wins; otherwise the first listed.
-            const bool bSameStem = strName.compare(0, strStemName.size(), strStemName) == 0;
-            if (strFound.empty() || bSameStem)
-                strFound = strCandidate;
-            if (bSameStem)
-                break;
-        }
+    for (const char* pszExtension : {"fpt", "dbt", "smt"}) {
+        std::string strFound = CDBFTableDef::FindMemoFile(strTablePath, pszExtension);
         if (!strFound.empty())
             return strFound;
     }
