@@ -1,5 +1,12 @@
 #include "cli/DumpCommand.h"
 
+#include "cli/CommandLine.h"
+#include "cli/MemoOverride.h"
+#include "cli/TableProbe.h"
+#include "cli/TextDecoder.h"
+#include "dbf/DBFTableDef.h"
+#include "platform/ErrorReporter.h"
+
 #include "dbf/ByteCodec.h"
 #include "dbf/CalendarDate.h"
 #include "dbf/DBFRecordset.h"
@@ -21,7 +28,7 @@ namespace {
 
 void Help(std::ostream& out)
 {
-    out << "Usage: dbfrepair dump TABLE.dbf [--json]\n"
+    out << "Usage: dbfrepair dump TABLE.dbf [--json] [--encoding NAME] [--memo FILE]\n"
            "\n"
            "Reads every record through the storage engine and prints the values\n"
            "as the engine gives them, memo texts resolved, texts converted to\n"
@@ -59,7 +66,19 @@ void Help(std::ostream& out)
            "  memos   texts; binary values as {\"bytes\": N} (\"<N bytes>\" in CSV)\n"
            "Null values are an empty CSV cell.\n"
            "\n"
-           "Exit codes: 0 success, 1 the table could not be read, 2 bad usage.\n";
+           "  --json           JSON instead of CSV (see above)\n"
+           "  --encoding NAME  read the texts in the code page NAME (as the text\n"
+           "                   codec names it: cp1251, IBM866, ISO-8859-2, ...)\n"
+           "                   whatever the table's mark says\n"
+           "  --memo FILE      read the memo file FILE instead of the one beside\n"
+           "                   the table\n"
+           "\n"
+           "A table the storage engine refuses is not dumped: the message names\n"
+           "what is wrong (see dbfrepair info; dbfrepair repair mends it).\n"
+           "\n"
+           "Exit codes: 0 success, 1 the table could not be read (missing, not\n"
+           "readable, not a table, damaged) or the output could not be written,\n"
+           "2 bad usage.\n";
 }
 
 std::string JsonString(const std::string& strUtf8)
@@ -245,7 +264,7 @@ ValueForm LogicalForm(std::string_view field)
 // The value from the engine, with the field's stored bytes for the types
 // whose blanks and digits the engine's value does not keep.
 ValueForm FormOf(const FieldValue& v, const DBFFieldDescriptor& fd, std::string_view field,
-                 CCodePageDecoder& decoder)
+                 CTextDecoder& decoder)
 {
     // Stored texts that are no number or date are shown as stored.
     auto decoded = [&](ValueForm f) {
@@ -364,47 +383,96 @@ bool TextsAreUtf8(CDBFRecordset& rs)
     return vote.IsUtf8();
 }
 
+// Why the engine refused a table the probe read: the problems the raw
+// header shows, else a memo file that is not there, else the engine's own
+// message.
+std::string RefusalText(const CTableProbe& probe, const std::string& strOpenPath, const std::string& strEngine)
+{
+    std::string strText;
+    for (const std::string& strProblem : probe.GetProblems())
+        strText += (strText.empty() ? "" : "; ") + strProblem;
+    if (!strText.empty())
+        return "damaged table: " + strText;
+    CDBFTableDef table;
+    table.SetMemoFileOptional(true);
+    try {
+        CRecordingReporter quiet;
+        CScopedErrorReporter scope(&quiet);
+        table.Open(strOpenPath, CFile::modeRead | CFile::shareDenyNone);
+    } catch (const std::exception&) {
+    }
+    if (table.IsOpen() && table.IsMemoFileMissing())
+        return "its memo file " + table.GetMemoPath() + " is missing (--memo FILE names another)";
+    return strEngine;
+}
+
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
-    std::string strPath;
+    CCommandLine cl("dump");
     bool bJson = false;
-    for (const auto& a : args) {
-        if (IsHelpOption(a)) {
-            Help(out);
-            return kExitSuccess;
-        }
-        if (a == "--json") {
-            bJson = true;
-            continue;
-        }
-        if (a == "--csv") {
-            bJson = false;
-            continue;
-        }
-        if (a.size() > 1 && a[0] == '-') {
-            err << "dbfrepair dump: unknown option " << a << "\n";
-            return kExitUsage;
-        }
-        if (!strPath.empty()) {
-            err << "dbfrepair dump: only one table can be named\n";
-            return kExitUsage;
-        }
-        strPath = a;
-    }
-    if (strPath.empty()) {
-        err << "dbfrepair dump: no table named (see dbfrepair dump --help)\n";
+    bool bCsv = false;
+    std::string strEncoding;
+    std::string strMemo;
+    cl.AddFlag({"--json"}, &bJson);
+    cl.AddFlag({"--csv"}, &bCsv);
+    cl.AddValue({"--encoding"}, &strEncoding);
+    cl.AddValue({"--memo"}, &strMemo);
+    if (!cl.Parse(args, err))
         return kExitUsage;
+    if (cl.IsHelp()) {
+        Help(out);
+        return kExitSuccess;
+    }
+    std::string strPath;
+    if (!cl.SingleOperand(strPath, err))
+        return kExitUsage;
+    if (bJson && bCsv) {
+        err << cl.Prefix() << "--json and --csv exclude each other\n";
+        return kExitUsage;
+    }
+    if (!strEncoding.empty() && !CTextDecoder::IsKnownEncoding(strEncoding)) {
+        err << cl.Prefix() << "unknown encoding " << strEncoding << "\n";
+        return kExitUsage;
+    }
+
+    CTableProbe probe;
+    if (!probe.Probe(strPath)) {
+        err << cl.Prefix() << strPath << ": " << probe.GetError() << "\n";
+        return kExitTableError;
+    }
+    CMemoOverride memo;
+    std::string strOpenPath = strPath;
+    if (!strMemo.empty()) {
+        std::string strError;
+        if (!memo.Prepare(strPath, strMemo, probe.GetHeader().GetVersion(), probe.GetHeader().GetTableFlags(),
+                          strError)) {
+            err << cl.Prefix() << strError << "\n";
+            return kExitTableError;
+        }
+        strOpenPath = memo.GetTablePath();
     }
 
     try {
         CDBFRecordset rs;
-        rs.Open(strPath, CFile::modeRead | CFile::shareDenyNone);
+        std::string strEngine;
+        try {
+            CRecordingReporter recorded;
+            CScopedErrorReporter scope(&recorded);
+            rs.Open(strOpenPath, CFile::modeRead | CFile::shareDenyNone);
+            for (const std::string& strMessage : recorded.Messages())
+                strEngine += (strEngine.empty() ? "" : "; ") + strMessage;
+        } catch (const std::exception& e) {
+            strEngine = e.what();
+        }
         if (!rs.IsOpen()) {
-            err << "dbfrepair dump: " << strPath << ": the table could not be read\n";
+            err << cl.Prefix() << strPath << ": "
+                << RefusalText(probe, strOpenPath, strEngine.empty() ? "the table could not be read" : strEngine)
+                << "\n";
             return kExitTableError;
         }
         const uint8_t nMark = rs.GetTableDef()->GetHeader().GetCodePageMark();
-        CCodePageDecoder decoder(nMark, CCodePageDecoder::IsUndecidedMark(nMark) && TextsAreUtf8(rs));
+        CTextDecoder decoder(nMark, strEncoding.empty() && CCodePageDecoder::IsUndecidedMark(nMark) && TextsAreUtf8(rs),
+                             strEncoding);
         const int nFields = rs.GetFieldCount();
 
         if (bJson) {
@@ -425,7 +493,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         }
 
         bool bFirst = true;
-        for (int32_t nRecord = 0; nRecord < rs.GetRecordCount(); ++nRecord) {
+        // A failed write (a full disk) ends the dump; main reports it.
+        for (int32_t nRecord = 0; nRecord < rs.GetRecordCount() && out; ++nRecord) {
             rs.Move(nRecord);
             const bool bDeleted = rs.IsDeleted();
             if (bJson) {
@@ -450,7 +519,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         out.flush();
     } catch (const std::exception& e) {
         out.flush();
-        err << "dbfrepair dump: " << strPath << ": " << e.what() << "\n";
+        err << cl.Prefix() << strPath << ": " << e.what() << "\n";
         return kExitTableError;
     }
     return kExitSuccess;

@@ -1,5 +1,8 @@
 #include "cli/PreviewCommand.h"
 
+#include "cli/CommandLine.h"
+#include "cli/TableProbe.h"
+
 #include "platform/CodePageDecoder.h"
 #include "cli/TextGridSink.h"
 #include "platform/Exception.h"
@@ -26,55 +29,45 @@ void Help(std::ostream& out)
            "mark) is read as UTF-8 when every text of the grid is valid UTF-8 and\n"
            "one at least has a multi-byte character, else as Windows-1252.\n"
            "\n"
-           "Exit codes: 0 success, 1 the table could not be read, 2 bad usage.\n";
-}
-
-// The code page mark of the table's header (byte 29), 0 when unreadable.
-uint8_t ReadCodePageMark(const std::string& strPath)
-{
-    CFile file;
-    if (!file.Open(strPath, CFile::modeRead | CFile::shareDenyNone))
-        return 0;
-    unsigned char header[30] = {};
-    return file.Read(header, sizeof header) == sizeof header ? header[29] : 0;
+           "  -n, --rows N     show the first N rows (default 20; 0: every row)\n"
+           "\n"
+           "Memo fields show as \"Memo\", as in the wizard's grid; their texts are\n"
+           "not read.\n"
+           "\n"
+           "Exit codes: 0 success, 1 the table could not be read (missing, not\n"
+           "readable, not a table) or the output could not be written, 2 bad\n"
+           "usage.\n";
 }
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
-    std::string strPath;
-    int64_t nRows = kDefaultRows;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (IsHelpOption(a)) {
-            Help(out);
-            return kExitSuccess;
-        }
-        if (a == "--rows" || a == "-n") {
-            if (i + 1 >= args.size()) {
-                err << "dbfrepair preview: " << a << " needs a number\n";
-                return kExitUsage;
-            }
-            const std::string& strValue = args[++i];
-            const auto result = std::from_chars(strValue.data(), strValue.data() + strValue.size(), nRows);
-            if (result.ec != std::errc() || result.ptr != strValue.data() + strValue.size() || nRows < 0) {
-                err << "dbfrepair preview: --rows needs a whole number of 0 or more, not " << strValue << "\n";
-                return kExitUsage;
-            }
-            continue;
-        }
-        if (a.size() > 1 && a[0] == '-') {
-            err << "dbfrepair preview: unknown option " << a << " (see dbfrepair preview --help)\n";
-            return kExitUsage;
-        }
-        if (!strPath.empty()) {
-            err << "dbfrepair preview: only one table can be named\n";
-            return kExitUsage;
-        }
-        strPath = a;
-    }
-    if (strPath.empty()) {
-        err << "dbfrepair preview: no table named (see dbfrepair preview --help)\n";
+    CCommandLine cl("preview");
+    std::string strRows;
+    bool bRowsGiven = false;
+    cl.AddValue({"--rows", "-n"}, &strRows, &bRowsGiven);
+    if (!cl.Parse(args, err))
         return kExitUsage;
+    if (cl.IsHelp()) {
+        Help(out);
+        return kExitSuccess;
+    }
+    std::string strPath;
+    if (!cl.SingleOperand(strPath, err))
+        return kExitUsage;
+    int64_t nRows = kDefaultRows;
+    if (bRowsGiven) {
+        const auto result = std::from_chars(strRows.data(), strRows.data() + strRows.size(), nRows);
+        if (strRows.empty() || result.ec != std::errc() || result.ptr != strRows.data() + strRows.size() || nRows < 0) {
+            err << cl.Prefix() << "--rows needs a whole number of 0 or more, not " << strRows << "\n";
+            return kExitUsage;
+        }
+    }
+    // The grid is filled from raw bytes and would show anything: a file that
+    // is no table is refused here.
+    CTableProbe probe;
+    if (!probe.Probe(strPath)) {
+        err << cl.Prefix() << strPath << ": " << probe.GetError() << "\n";
+        return kExitTableError;
     }
 
     CTextGridSink grid;
@@ -85,22 +78,18 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     try {
         engine.FillPreview(strPath, &grid);
     } catch (const std::exception& e) {
-        err << "dbfrepair preview: " << strPath << ": " << e.what() << "\n";
+        err << cl.Prefix() << strPath << ": " << e.what() << "\n";
         return kExitTableError;
     }
-    // The grid holds the table's bytes as they are: its texts are the sample
-    // for an unmarked table (numbers and dates are ASCII and do not sway it).
-    const uint8_t nMark = ReadCodePageMark(strPath);
+    // The engine decodes the cells' texts from the table's code page; the
+    // headings are the field names as stored, decoded here the same way.
+    const uint8_t nMark = probe.GetHeader().GetCodePageMark();
     CCodePageDecoder::CUtf8Vote vote;
-    if (CCodePageDecoder::IsUndecidedMark(nMark)) {
-        for (size_t nColumn = 0; nColumn < grid.GetColumnCount(); ++nColumn)
-            vote.Add(grid.GetHeading(nColumn));
-        for (size_t nRow = 0; nRow < grid.GetRowCount(); ++nRow)
-            for (size_t nColumn = 0; nColumn < grid.GetColumnCount(); ++nColumn)
-                vote.Add(grid.GetCell(nRow, nColumn));
-    }
+    for (size_t nColumn = 0; nColumn < grid.GetColumnCount(); ++nColumn)
+        vote.Add(grid.GetHeading(nColumn));
     CCodePageDecoder decoder(nMark, vote.IsUtf8());
-    grid.Print(out, [&](const std::string& str) { return decoder.ToUtf8(str); });
+    grid.DecodeHeadings([&](const std::string& str) { return decoder.ToUtf8(str); });
+    grid.Print(out, [](const std::string& str) { return str; });
     return kExitSuccess;
 }
 

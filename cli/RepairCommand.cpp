@@ -1,6 +1,8 @@
 #include "cli/RepairCommand.h"
 
+#include "cli/CommandLine.h"
 #include "cli/ConsoleProgressSink.h"
+#include "cli/TableProbe.h"
 #include "platform/ErrorReporter.h"
 #include "platform/Exception.h"
 #include "platform/File.h"
@@ -61,9 +63,11 @@ void Help(std::ostream& out)
            "to standard error.\n"
            "Exit codes:\n"
            "  0  Done, and nothing was lost\n"
-           "  1  Failed (also when the report file could not be written): nothing\n"
+           "  1  Failed: the table could not be read (missing, not readable, not a\n"
+           "     table, in use), the output folder cannot take the files, the\n"
+           "     repair failed or the report file could not be written; nothing\n"
            "     was saved\n"
-           "  2  refused: bad usage or a file that cannot be repaired\n"
+           "  2  bad usage (also a name without .dbf, or a bad prefix)\n"
            "  3  Done, but records, values or memos were lost or dropped (the\n"
            "     table is saved; the report says what is missing)\n";
 }
@@ -90,28 +94,41 @@ std::string JsonPathOrNull(const std::string& str)
     return str.empty() ? "null" : JsonString(str);
 }
 
-bool IsFolder(const std::string& strPath)
-{
-    struct stat st {};
-    return ::stat(strPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// The checks of the desktop program's Next button, on the path as given.
-// Returns the message to show, or an empty text when the file may be
+// The checks of the desktop program's Next button, on the path as given,
+// with the system's reason where the file cannot be read. Returns the
+// message to show (and sets nExit), or an empty text when the file may be
 // repaired.
-std::string CheckSource(const std::string& strSource)
+std::string CheckSource(const std::string& strSource, int& nExit)
 {
+    nExit = kExitUsage;
     if (strSource.empty())
         return kMsgNoFile;
-    struct stat st {};
-    if (::stat(strSource.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
-        return kMsgInvalidName;
     if (LowerCaseAscii(strSource).find(".dbf") == std::string::npos)
         return kMsgInvalidName;
-    CFile probe;
-    if (!probe.Open(strSource, CFile::modeRead | CFile::shareExclusive))
+    nExit = kExitTableError;
+    CTableProbe probe;
+    if (!probe.Probe(strSource))
+        return "dbfrepair repair: " + strSource + ": " + probe.GetError();
+    // The file can be read, so a refused exclusive open is another
+    // program's lock.
+    CFile probeLock;
+    if (!probeLock.Open(strSource, CFile::modeRead | CFile::shareExclusive))
         return kMsgInUse;
-    probe.Close();
+    probeLock.Close();
+    return std::string();
+}
+
+// The output folder must take the saved files: checked before the repair
+// starts, so that a long run does not end in a refused save.
+std::string CheckFolder(const std::string& strFolder, bool bWritable)
+{
+    struct stat st {};
+    if (::stat(strFolder.c_str(), &st) != 0)
+        return "dbfrepair repair: " + strFolder + ": " + std::strerror(errno);
+    if (!S_ISDIR(st.st_mode))
+        return "dbfrepair repair: " + strFolder + ": " + std::strerror(ENOTDIR);
+    if (bWritable && ::access(strFolder.c_str(), W_OK | X_OK) != 0)
+        return "dbfrepair repair: " + strFolder + ": " + std::strerror(errno);
     return std::string();
 }
 
@@ -205,63 +222,45 @@ bool WriteReportFile(const std::string& strPath, const RepairReport& report)
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
     Options options;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](std::string& strTarget) {
-            if (i + 1 >= args.size()) {
-                err << "dbfrepair repair: " << a << " needs a value\n";
-                return false;
-            }
-            strTarget = args[++i];
-            return true;
-        };
-        if (IsHelpOption(a)) {
-            Help(out);
-            return kExitSuccess;
-        } else if (a == "-o" || a == "--output") {
-            if (!value(options.strFolder))
-                return kExitUsage;
-        } else if (a == "--prefix") {
-            if (!value(options.strPrefix))
-                return kExitUsage;
-        } else if (a == "--json") {
-            options.bJson = true;
-        } else if (a == "--quiet" || a == "-q") {
-            options.bQuiet = true;
-        } else if (a == "--undelete") {
-            options.bUndelete = true;
-        } else if (a == "--dry-run") {
-            options.bDryRun = true;
-        } else if (a == "--report") {
-            if (!value(options.strReport))
-                return kExitUsage;
-            if (options.strReport.empty()) {
-                err << "dbfrepair repair: --report needs a file name\n";
-                return kExitUsage;
-            }
-        } else if (a.size() > 1 && a[0] == '-') {
-            err << "dbfrepair repair: unknown option " << a << " (see dbfrepair repair --help)\n";
-            return kExitUsage;
-        } else if (options.bSourceGiven) {
-            err << "dbfrepair repair: only one table can be repaired at a time\n";
-            return kExitUsage;
-        } else {
-            options.strSource = a;
-            options.bSourceGiven = true;
-        }
-    }
-
-    if (const std::string strMessage = CheckSource(options.strSource); !strMessage.empty()) {
-        err << strMessage << "\n";
+    CCommandLine cl("repair");
+    bool bReportGiven = false;
+    cl.AddValue({"-o", "--output"}, &options.strFolder);
+    cl.AddValue({"--prefix"}, &options.strPrefix);
+    cl.AddFlag({"--json"}, &options.bJson);
+    cl.AddFlag({"--quiet", "-q"}, &options.bQuiet);
+    cl.AddFlag({"--undelete"}, &options.bUndelete);
+    cl.AddFlag({"--dry-run"}, &options.bDryRun);
+    cl.AddValue({"--report"}, &options.strReport, &bReportGiven);
+    if (!cl.Parse(args, err))
         return kExitUsage;
+    if (cl.IsHelp()) {
+        Help(out);
+        return kExitSuccess;
+    }
+    if (bReportGiven && options.strReport.empty()) {
+        err << "dbfrepair repair: --report needs a file name\n";
+        return kExitUsage;
+    }
+    if (cl.GetOperands().size() > 1) {
+        err << "dbfrepair repair: only one table can be repaired at a time\n";
+        return kExitUsage;
+    }
+    options.bSourceGiven = !cl.GetOperands().empty();
+    if (options.bSourceGiven)
+        options.strSource = cl.GetOperands().front();
+
+    int nRefused = kExitUsage;
+    if (const std::string strMessage = CheckSource(options.strSource, nRefused); !strMessage.empty()) {
+        err << strMessage << "\n";
+        return nRefused;
     }
     if (const std::string strMessage = CheckSavedPrefix(options.strPrefix); !strMessage.empty()) {
         err << strMessage << "\n";
         return kExitUsage;
     }
-    if (!IsFolder(options.strFolder)) {
-        err << "dbfrepair repair: " << options.strFolder << " is not a folder\n";
-        return kExitUsage;
+    if (const std::string strMessage = CheckFolder(options.strFolder, !options.bDryRun); !strMessage.empty()) {
+        err << strMessage << "\n";
+        return kExitTableError;
     }
     // The report must never overwrite the source or its memo file.
     if (!options.strReport.empty()

@@ -98,3 +98,9 @@ void CTextGridSink::Print(std::ostream& out, const std::function<std::string(con
     for (size_t i = 1; i < lines.size(); ++i)
         printLine(lines[i]);
 }
+
+void CTextGridSink::DecodeHeadings(const std::function<std::string(const std::string&)>& toUtf8)
+{
+    for (std::string& strHeading : m_headings)
+        strHeading = toUtf8(strHeading);
+}

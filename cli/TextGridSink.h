@@ -22,6 +22,10 @@ public:
     // The cell's text; empty for a cell never set.
     std::string GetCell(size_t nRow, size_t nColumn) const;
 
+    // Passes every heading through toUtf8: the engine gives the field names
+    // as stored, but the cells already decoded.
+    void DecodeHeadings(const std::function<std::string(const std::string&)>& toUtf8);
+
     // Writes the grid as aligned columns: the headings, a rule, the rows.
     // Every text goes through toOutput (for example a code-page decoder).
     void Print(std::ostream& out, const std::function<std::string(const std::string&)>& toOutput) const;

@@ -1,11 +1,12 @@
 // dbfrepair: the command-line face of the storage and repair engines.
 //
 //   dbfrepair COMMAND [ARGS...]
-//   dbfrepair --help | dbfrepair COMMAND --help
+//   dbfrepair --help | dbfrepair COMMAND --help | dbfrepair --version
 //
 // Every command is one entry of kCommands below.
 
 #include "cli/Command.h"
+#include "cli/CommandLine.h"
 #include "cli/DumpCommand.h"
 #include "cli/InfoCommand.h"
 #include "cli/PreviewCommand.h"
@@ -40,9 +41,17 @@ void GlobalHelp(std::ostream& out)
         out << "  " << strName << c.lpszSummary << "\n";
     }
     out << "\n"
-           "Exit codes: 0 success, 1 the table could not be read (or the repair\n"
-           "failed), 2 bad usage, 3 (repair) the table was repaired but records,\n"
-           "values or memos were lost or dropped.\n";
+           "Options take their value as the next argument or after \"=\"\n"
+           "(--rows 5, --rows=5); \"--\" ends the options, so that a table named\n"
+           "\"-x.dbf\" can follow it. --version prints the version.\n"
+           "\n"
+           "Exit codes, the same in every command:\n"
+           "  0  success (repair: done, nothing lost)\n"
+           "  1  failure: the table is missing, not readable, not a table or\n"
+           "     damaged beyond what the command reads, or the output could not\n"
+           "     be written (repair: nothing was saved)\n"
+           "  2  bad usage\n"
+           "  3  (repair) done, but records, values or memos were lost or dropped\n";
 }
 
 } // namespace
@@ -54,6 +63,10 @@ int main(int argc, char** argv)
     if (args.empty()) {
         GlobalHelp(std::cerr);
         return kExitUsage;
+    }
+    if (args[0] == "--version") {
+        std::cout << "dbfrepair (Orvane Tamsin DBF) " << ORV_VERSION << "\n";
+        return CCommandLine::CheckedExit(kExitSuccess, std::cout, std::cerr, "dbfrepair");
     }
     if (IsHelpOption(args[0]) || args[0] == "help") {
         if (args.size() > 1) {
@@ -71,7 +84,9 @@ int main(int argc, char** argv)
     }
     for (const auto& c : Commands()) {
         if (args[0] == c.lpszName)
-            return c.pfnRun(std::vector<std::string>(args.begin() + 1, args.end()), std::cout, std::cerr);
+            return CCommandLine::CheckedExit(
+                c.pfnRun(std::vector<std::string>(args.begin() + 1, args.end()), std::cout, std::cerr), std::cout,
+                std::cerr, std::string("dbfrepair ") + c.lpszName);
     }
     std::cerr << "dbfrepair: unknown command " << args[0] << " (see dbfrepair --help)\n";
     return kExitUsage;

@@ -1,0 +1,189 @@
+#include "cli/TableProbe.h"
+
+#include "dbf/DBFTableDef.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr unsigned char kTerminator = 0x0D;
+constexpr uint64_t kVisualFoxProArea = 263;
+// More descriptors than a 65535-byte header holds means the terminator is
+// lost; the scan stops there.
+constexpr size_t kMaxDescriptors = (0xFFFF - 33) / DBFFieldDescriptor::kSize;
+
+std::string Hex2(unsigned n)
+{
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "0x%02X", n & 0xFFu);
+    return buf;
+}
+
+// Reads up to nCount bytes at nPos; returns the count read, -1 on error.
+ssize_t ReadAt(int fd, uint64_t nPos, void* pBuffer, size_t nCount)
+{
+    size_t nDone = 0;
+    while (nDone < nCount) {
+        const ssize_t n = ::pread(fd, static_cast<char*>(pBuffer) + nDone, nCount - nDone,
+                                  static_cast<off_t>(nPos + nDone));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        nDone += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(nDone);
+}
+
+// A descriptor as a table writer leaves it: a name of printable
+// characters, a field type of the DBF family and a width.
+bool IsPlausible(const DBFFieldDescriptor& fd)
+{
+    const unsigned char chFirst = fd.m_bytes[0];
+    if (chFirst <= 0x20 || chFirst >= 0x7F)
+        return false;
+    const char chType = fd.GetType();
+    return chType != 0 && std::strchr("CNFDLMTIBYGPVWQ0@+O", chType) != nullptr && fd.GetWidth() > 0;
+}
+
+class CFd {
+public:
+    explicit CFd(int fd) : m_fd(fd) {}
+    ~CFd()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    CFd(const CFd&) = delete;
+    CFd& operator=(const CFd&) = delete;
+    int Get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+} // namespace
+
+bool CTableProbe::Probe(const std::string& strPath)
+{
+    *this = CTableProbe();
+    CFd fd(::open(strPath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.Get() < 0) {
+        m_strError = std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0) {
+        m_strError = std::strerror(errno);
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        m_strError = std::strerror(EISDIR);
+        return false;
+    }
+    m_nFileLength = static_cast<uint64_t>(st.st_size);
+    const ssize_t nRead = ReadAt(fd.Get(), 0, m_header.Data(), DBFHeader::kSize);
+    if (nRead < 0) {
+        m_strError = std::strerror(errno);
+        return false;
+    }
+    m_bNotATable = true;
+    if (static_cast<size_t>(nRead) < DBFHeader::kSize) {
+        m_strError = "not a DBF table (" + std::to_string(nRead) + " bytes, less than the 32 of a table header)";
+        return false;
+    }
+
+    bool bTerminatorFound = false;
+    uint32_t nOffset = 1;
+    for (size_t i = 0; i < kMaxDescriptors; ++i) {
+        DBFFieldDescriptor descriptor;
+        const ssize_t n =
+            ReadAt(fd.Get(), DBFHeader::kSize + i * DBFFieldDescriptor::kSize, descriptor.Data(), DBFFieldDescriptor::kSize);
+        if (n < 0) {
+            m_strError = std::strerror(errno);
+            return false;
+        }
+        if (n > 0 && descriptor.m_bytes[0] == kTerminator) {
+            bTerminatorFound = true;
+            break;
+        }
+        if (static_cast<size_t>(n) < DBFFieldDescriptor::kSize)
+            break;
+        // Visual FoxPro descriptors carry their offsets; the others are laid
+        // out one after the other.
+        if (!CDBFTableDef::IsVisualFoxProVersion(m_header.GetVersion()))
+            descriptor.SetOffset(nOffset);
+        nOffset += descriptor.GetWidth();
+        m_fields.push_back(descriptor);
+    }
+    // A known version byte makes a table, however damaged the rest. A
+    // damaged version byte is repairable when field descriptors follow; a
+    // file with neither is something else.
+    const bool bKnownVersion = std::string(CDBFTableDef::TableKindName(m_header.GetVersion())) != "unknown";
+    if (!bKnownVersion && !(bTerminatorFound && !m_fields.empty() && std::all_of(m_fields.begin(), m_fields.end(), IsPlausible))) {
+        m_strError = "not a DBF table (its first byte, " + Hex2(m_header.GetVersion())
+            + ", is no table version, and no field descriptors follow the header)";
+        return false;
+    }
+    m_bNotATable = false;
+    if (!bKnownVersion)
+        m_problems.push_back("version byte " + Hex2(m_header.GetVersion()) + " is no known table kind");
+    FindProblems(bTerminatorFound);
+    return true;
+}
+
+void CTableProbe::FindProblems(bool bTerminatorFound)
+{
+    const uint64_t nHeaderLength = m_header.GetHeaderLength();
+    const uint64_t nRecordLength = m_header.GetRecordLength();
+    const int32_t nCount = m_header.GetRecordCount();
+
+    if (nCount < 0)
+        m_problems.push_back("record count " + std::to_string(nCount) + " is negative");
+    if (nRecordLength == 0)
+        m_problems.push_back("record length 0 leaves no room for the deletion flag");
+    if (m_nFileLength < nHeaderLength) {
+        m_problems.push_back("the file (" + std::to_string(m_nFileLength) + " bytes) ends inside its header of "
+                             + std::to_string(nHeaderLength) + " bytes");
+    } else if (nCount >= 0 && nRecordLength > 0) {
+        const uint64_t nData = m_nFileLength - nHeaderLength;
+        const uint64_t nExpected = static_cast<uint64_t>(nCount) * nRecordLength;
+        // At most one end-of-file byte follows the records.
+        if (nData != nExpected && nData != nExpected + 1) {
+            const uint64_t nRoom = nData / nRecordLength;
+            m_problems.push_back("record count " + std::to_string(nCount) + " needs "
+                                 + std::to_string(nHeaderLength + nExpected) + " bytes, but the file has "
+                                 + std::to_string(m_nFileLength) + " (room for " + std::to_string(nRoom)
+                                 + " whole record" + (nRoom == 1 ? "" : "s")
+                                 + (nData % nRecordLength > 1 ? " and a part of one)" : ")"));
+        }
+    }
+
+    const uint64_t nArea = CDBFTableDef::IsVisualFoxProVersion(m_header.GetVersion()) ? kVisualFoxProArea : 0;
+    const uint64_t nNeeded = DBFHeader::kSize + m_fields.size() * DBFFieldDescriptor::kSize + 1 + nArea;
+    if (!bTerminatorFound) {
+        m_problems.push_back("no 0x0D terminator after the " + std::to_string(m_fields.size())
+                             + " field descriptors");
+    } else if (nHeaderLength < nNeeded) {
+        m_problems.push_back("header length " + std::to_string(nHeaderLength) + ", but the "
+                             + std::to_string(m_fields.size()) + " field descriptors with their terminator"
+                             + (nArea ? " and the 263-byte Visual FoxPro area" : "") + " need "
+                             + std::to_string(nNeeded));
+    }
+
+    uint64_t nWidths = 1;
+    for (const DBFFieldDescriptor& fd : m_fields)
+        nWidths += fd.GetWidth();
+    if (nWidths != nRecordLength) {
+        m_problems.push_back("record length " + std::to_string(nRecordLength) + ", but the fields' widths and the "
+                             "deletion flag add up to " + std::to_string(nWidths));
+    }
+}

@@ -1,0 +1,271 @@
+// What dbfrepair says when it cannot do its work: every command names the
+// path and the cause in the system's words, and gives the same exit code
+// for the same failure (1 a failure, 2 bad usage).
+
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+
+using orvtest::CommandResult;
+using orvtest::ShellQuote;
+
+// Exit code and standard error of one run, standard output thrown away
+// unless asked for.
+struct Outcome {
+    int nExitCode = -1;
+    std::string strOut;
+    std::string strErr;
+};
+
+Outcome RunTool(const std::string& strArgs, const std::string& strTmpDir, const std::string& strStdout = "")
+{
+    orvtest::TempDir errDir;
+    const std::string strErrFile = errDir.File("stderr");
+    const std::string strRedirect = strStdout.empty() ? "" : " >" + ShellQuote(strStdout);
+    const CommandResult r = orvtest::Run("TMPDIR=" + ShellQuote(strTmpDir) + " "
+                                         + ShellQuote(orvtest::BinDir() + "/dbfrepair") + " " + strArgs + strRedirect
+                                         + " 2>" + ShellQuote(strErrFile));
+    const auto bytes = orvtest::ReadBytes(strErrFile);
+    return {r.nExitCode, r.strOut, std::string(bytes.begin(), bytes.end())};
+}
+
+bool Contains(const std::string& strText, const std::string& strPart)
+{
+    return strText.find(strPart) != std::string::npos;
+}
+
+void Patch(const std::string& strPath, size_t nOffset, std::vector<unsigned char> bytes)
+{
+    auto data = orvtest::ReadBytes(strPath);
+    std::copy(bytes.begin(), bytes.end(), data.begin() + static_cast<std::ptrdiff_t>(nOffset));
+    orvtest::WriteBytes(strPath, data);
+}
+
+constexpr const char* kInUse = "used by another process";
+
+class CliFailures : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::filesystem::create_directories(m_dir.File("out"));
+        std::filesystem::create_directories(m_dir.File("tmp"));
+    }
+    // A sound table (dbase_03.dbf: header 1025, records of 590, 14 records)
+    // under the name given.
+    std::string Table(const std::string& strName)
+    {
+        std::filesystem::copy_file(orvtest::RealFixturesDir() + "/dbase_03.dbf", m_dir.File(strName));
+        return m_dir.File(strName);
+    }
+    Outcome Tool(const std::string& strCommand, const std::string& strPath, const std::string& strMore = "")
+    {
+        const std::string strOutput = strCommand == "repair" ? " -o " + ShellQuote(m_dir.File("out")) : "";
+        return RunTool(strCommand + " " + ShellQuote(strPath) + strOutput + strMore, m_dir.File("tmp"));
+    }
+    orvtest::TempDir m_dir;
+};
+
+const char* const kCommands[] = {"info", "dump", "preview", "repair"};
+
+// Files no command can read: the same exit code and the system's text
+// everywhere, and no talk of another process.
+TEST_F(CliFailures, UnreadableFilesNameTheirCauseInEveryCommand)
+{
+    struct Case {
+        const char* pszName;
+        std::function<std::string(const orvtest::TempDir&)> fnMake;
+        const char* pszMessage;
+    };
+    const Case cases[] = {
+        {"missing", [](const orvtest::TempDir& d) { return d.File("none.dbf"); }, "none.dbf: No such file or directory"},
+        {"folder",
+         [](const orvtest::TempDir& d) {
+             std::filesystem::create_directories(d.File("dir.dbf"));
+             return d.File("dir.dbf");
+         },
+         "dir.dbf: Is a directory"},
+        {"text",
+         [](const orvtest::TempDir& d) {
+             std::string strText;
+             for (int i = 0; i < 20; ++i)
+                 strText += "name,qty\r\nalpha,1\r\n";
+             orvtest::WriteBytes(d.File("text.dbf"), std::vector<unsigned char>(strText.begin(), strText.end()));
+             return d.File("text.dbf");
+         },
+         "text.dbf: not a DBF table ("},
+        {"short", [](const orvtest::TempDir& d) {
+             orvtest::WriteBytes(d.File("short.dbf"), {0x03, 0x7A, 0x01});
+             return d.File("short.dbf");
+         },
+         "short.dbf: not a DBF table (3 bytes"},
+    };
+    for (const Case& c : cases) {
+        const std::string strPath = c.fnMake(m_dir);
+        for (const char* pszCommand : kCommands) {
+            SCOPED_TRACE(std::string(c.pszName) + " " + pszCommand);
+            const Outcome r = Tool(pszCommand, strPath);
+            EXPECT_EQ(r.nExitCode, 1) << r.strErr;
+            EXPECT_TRUE(Contains(r.strErr, std::string("dbfrepair ") + pszCommand + ": ")) << r.strErr;
+            EXPECT_TRUE(Contains(r.strErr, c.pszMessage)) << r.strErr;
+            EXPECT_FALSE(Contains(r.strErr, kInUse)) << r.strErr;
+        }
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(m_dir.File("out")));
+}
+
+TEST_F(CliFailures, NoReadPermissionIsPermissionDenied)
+{
+    const std::string strPath = Table("locked_out.dbf");
+    std::filesystem::permissions(strPath, std::filesystem::perms::none);
+    const int fd = ::open(strPath.c_str(), O_RDONLY);
+    if (fd >= 0) {
+        ::close(fd);
+        GTEST_SKIP() << "this user reads files without read permission (root): nothing to deny";
+    }
+    for (const char* pszCommand : kCommands) {
+        SCOPED_TRACE(pszCommand);
+        const Outcome r = Tool(pszCommand, strPath);
+        EXPECT_EQ(r.nExitCode, 1);
+        EXPECT_TRUE(Contains(r.strErr, "locked_out.dbf: Permission denied")) << r.strErr;
+        EXPECT_FALSE(Contains(r.strErr, kInUse)) << r.strErr;
+    }
+}
+
+// Only repair asks for the file to itself, so only repair is refused while
+// another program holds a lock on it.
+TEST_F(CliFailures, ALockRefusesOnlyTheRepair)
+{
+    const std::string strPath = Table("busy.dbf");
+    const int fd = ::open(strPath.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_SH), 0);
+    for (const char* pszCommand : kCommands) {
+        SCOPED_TRACE(pszCommand);
+        const Outcome r = Tool(pszCommand, strPath);
+        const bool bRepair = std::string(pszCommand) == "repair";
+        EXPECT_EQ(r.nExitCode, bRepair ? 1 : 0) << r.strErr;
+        EXPECT_EQ(Contains(r.strErr, "The process cannot access the file because it is used by another process."),
+                  bRepair)
+            << r.strErr;
+    }
+    ::close(fd);
+}
+
+// info shows the raw header of a table the engine refuses and names each
+// disagreement; dump names the same and prints nothing; both exit with 1.
+// preview and repair read such tables.
+TEST_F(CliFailures, DamagedHeadersAreNamedByInfoAndDump)
+{
+    struct Case {
+        const char* pszName;
+        std::function<void(const std::string&)> fnDamage;
+        const char* pszProblem;
+    };
+    const Case cases[] = {
+        {"record count zeroed", [](const std::string& s) { Patch(s, 4, {0, 0, 0, 0}); },
+         "record count 0 needs 1025 bytes, but the file has 9286 (room for 14 whole records)"},
+        {"file cut short", [](const std::string& s) { std::filesystem::resize_file(s, 3000); },
+         "record count 14 needs 9285 bytes, but the file has 3000 (room for 3 whole records and a part of one)"},
+        {"header length too small", [](const std::string& s) { Patch(s, 8, {0xC1, 0x00}); },
+         "header length 193, but the 31 field descriptors with their terminator need 1025"},
+        {"record length off by one", [](const std::string& s) { Patch(s, 10, {0x4F, 0x02}); },
+         "record length 591, but the fields' widths and the deletion flag add up to 590"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        orvtest::TempDir dir;
+        const std::string strPath = dir.File("t.dbf");
+        std::filesystem::copy_file(orvtest::RealFixturesDir() + "/dbase_03.dbf", strPath);
+        c.fnDamage(strPath);
+
+        const Outcome info = Tool("info", strPath);
+        EXPECT_EQ(info.nExitCode, 1);
+        EXPECT_TRUE(Contains(info.strOut, "Version:        0x03 (dBASE III / FoxPro, no memo)")) << info.strOut;
+        EXPECT_TRUE(Contains(info.strOut, "Fields:         31 (from the raw descriptors)")) << info.strOut;
+        EXPECT_TRUE(Contains(info.strOut, "Problems:\n")) << info.strOut;
+        EXPECT_TRUE(Contains(info.strOut, std::string("  ") + c.pszProblem + "\n")) << info.strOut;
+        EXPECT_FALSE(Contains(info.strErr, "Error number")) << info.strErr;
+
+        const Outcome dump = Tool("dump", strPath);
+        EXPECT_EQ(dump.nExitCode, 1);
+        EXPECT_EQ(dump.strOut, "");
+        EXPECT_TRUE(Contains(dump.strErr, "dbfrepair dump: " + strPath + ": damaged table: ")) << dump.strErr;
+        EXPECT_TRUE(Contains(dump.strErr, c.pszProblem)) << dump.strErr;
+    }
+    // A sound table has no problems to show.
+    const Outcome sound = Tool("info", Table("sound.dbf"));
+    EXPECT_EQ(sound.nExitCode, 0);
+    EXPECT_FALSE(Contains(sound.strOut, "Problems:")) << sound.strOut;
+}
+
+// A full disk under standard output is a failure, named, in every command.
+TEST_F(CliFailures, AWriteErrorOnStandardOutputFails)
+{
+    const std::string strPath = Table("t.dbf");
+    for (const char* pszCommand : kCommands) {
+        SCOPED_TRACE(pszCommand);
+        const std::string strMore = std::string(pszCommand) == "repair" ? " --dry-run" : "";
+        const Outcome r = RunTool(std::string(pszCommand) + " " + ShellQuote(strPath) + strMore, m_dir.File("tmp"),
+                                  "/dev/full");
+        EXPECT_EQ(r.nExitCode, 1);
+        EXPECT_TRUE(Contains(r.strErr, std::string("dbfrepair ") + pszCommand + ": standard output: No space left on device"))
+            << r.strErr;
+    }
+}
+
+// The output folder is checked before the repair starts.
+TEST_F(CliFailures, AnUnusableOutputFolderIsRefusedFirst)
+{
+    const std::string strPath = Table("t.dbf");
+    orvtest::WriteBytes(m_dir.File("plain"), {'x'});
+    std::filesystem::create_directories(m_dir.File("readonly"));
+    std::filesystem::permissions(m_dir.File("readonly"),
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    const bool bPermissionsHold = ::access(m_dir.File("readonly").c_str(), W_OK) != 0;
+    struct Case {
+        std::string strFolder;
+        const char* pszCause;
+    };
+    const Case cases[] = {
+        {m_dir.File("nowhere"), "No such file or directory"},
+        {m_dir.File("plain"), "Not a directory"},
+        {m_dir.File("readonly"), "Permission denied"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.strFolder);
+        if (!bPermissionsHold && std::string(c.pszCause) == "Permission denied")
+            continue; // root writes anywhere: that case is left out
+        const Outcome r = RunTool("repair " + ShellQuote(strPath) + " -o " + ShellQuote(c.strFolder), m_dir.File("tmp"));
+        EXPECT_EQ(r.nExitCode, 1);
+        // Refused before the repair began: no progress, no summary.
+        EXPECT_EQ(r.strErr, "dbfrepair repair: " + c.strFolder + ": " + c.pszCause + "\n");
+    }
+}
+
+TEST_F(CliFailures, BadUsageIsTwoInEveryCommand)
+{
+    const std::string strPath = Table("t.dbf");
+    for (const char* pszCommand : kCommands) {
+        SCOPED_TRACE(pszCommand);
+        const std::string strCommand = pszCommand;
+        EXPECT_EQ(RunTool(strCommand + " --bogus " + ShellQuote(strPath), m_dir.File("tmp")).nExitCode, 2);
+        EXPECT_EQ(RunTool(strCommand + " --json=yes " + ShellQuote(strPath), m_dir.File("tmp")).nExitCode, 2);
+        EXPECT_EQ(RunTool(strCommand + " " + ShellQuote(strPath) + " " + ShellQuote(strPath), m_dir.File("tmp")).nExitCode, 2);
+        if (strCommand == "dump") {
+            const Outcome r = RunTool(strCommand + " --encoding no-such-code " + ShellQuote(strPath), m_dir.File("tmp"));
+            EXPECT_EQ(r.nExitCode, 2);
+            EXPECT_EQ(r.strErr, "dbfrepair " + strCommand + ": unknown encoding no-such-code\n");
+        }
+    }
+}
+
+} // namespace
