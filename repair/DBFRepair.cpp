@@ -23,7 +23,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <set>
 #include <unordered_set>
 #include <unistd.h>
 #include <vector>
@@ -162,7 +161,6 @@ struct CDBFRepair::SalvageRun {
     std::vector<const FieldPlan*> busy;   // the plans that need work per record
     std::vector<const DamagedField*> checked; // fields whose bytes can be judged
     const unsigned char* pRecord = nullptr; // the damaged record being salvaged
-    std::set<std::string> reportedErrors;
     // Memo blocks already copied, and the bytes copied again for records
     // that share a block: bounded by the source memo file's size.
     std::unordered_set<uint32_t> copiedBlocks;
@@ -951,14 +949,6 @@ void CDBFRepair::FinishReport(bool bDone)
 std::optional<FieldValue> CDBFRepair::DecodeFieldBytes(char chType, std::span<const unsigned char> bytes)
 {
     return DecodeSalvagedField(chType, bytes);
-}
-
-void CDBFRepair::ReportFieldError(const CException& e)
-{
-    ++m_stats.nFieldErrors;
-    if (m_pRun != nullptr && !m_pRun->reportedErrors.insert(e.GetMessage()).second)
-        return;
-    e.ReportError();
 }
 
 void CDBFRepair::RepairFromCopy(const std::string& strSource, const std::string& strOutput)

@@ -42,7 +42,6 @@ class CCodePageDecoder;
 class CDamagedTableScanner;
 class CRecordWindow;
 struct RecordFit;
-class CException;
 class CFile;
 struct DamagedTableLayout;
 struct FieldPlan;
@@ -71,7 +70,6 @@ struct RepairStatistics {
     int64_t nMemoTextsLost = 0;        // memo references whose value could not be found
     int64_t nSharedMemosNotCopied = 0; // references to a value copied often enough already
     bool bMemoFileMissing = false;     // memo fields, but no memo file could be read
-    int64_t nFieldErrors = 0;          // values the new table refused
     int64_t nValuesMended = 0;         // values whose bytes did not fit their type
     std::vector<int64_t> mendedPerColumn; // the same, per column of the new table
     bool bStopped = false;             // the stop flag ended the run
@@ -166,10 +164,6 @@ private:
                         CDamagedTableScanner& scanner) const;
     void AddDroppedRange(uint64_t nOffset, uint64_t nLength, RepairReport::DropReason reason, uint32_t nRecordLength);
     void NoteMendedValue(int nColumn, int64_t nRecordNumber);
-    // Shows a value the new table refused, once per run and message; the
-    // repeats are only counted, so a damaged column does not bury the user
-    // in identical messages.
-    void ReportFieldError(const CException& e);
 
     // The decoder for the grid's texts: the code-page mark's, or for an
     // unmarked table UTF-8 or Windows-1252 as the first records' texts tell.
