@@ -35,6 +35,9 @@ bool StartsWith(std::string_view str, std::string_view strPrefix)
 struct CPreviewGridModel::Chunk {
     std::string strText;
     std::vector<uint32_t> aRowStart{0};
+    // One flag per row: the record is marked deleted (a bit a row, so a
+    // million rows cost 125 KB).
+    std::vector<bool> aDeleted;
 
     int Rows() const { return static_cast<int>(aRowStart.size()) - 1; }
 
@@ -99,11 +102,12 @@ struct CPreviewGridModel::Chunk {
         return aCells;
     }
 
-    void AppendRow(const std::vector<std::string_view>& aCells)
+    void AppendRow(const std::vector<std::string_view>& aCells, bool bDeleted = false)
     {
         for (std::string_view str : aCells)
             AppendCell(strText, str);
         aRowStart.push_back(static_cast<uint32_t>(strText.size()));
+        aDeleted.push_back(bDeleted);
     }
 
     // Replaces the cells of row nRow; the rows after it move.
@@ -121,7 +125,11 @@ struct CPreviewGridModel::Chunk {
     }
 
     // Inserts an empty row before row nRow (nRow == Rows() appends).
-    void InsertEmptyRow(int nRow) { aRowStart.insert(aRowStart.begin() + nRow, aRowStart[nRow]); }
+    void InsertEmptyRow(int nRow)
+    {
+        aRowStart.insert(aRowStart.begin() + nRow, aRowStart[nRow]);
+        aDeleted.insert(aDeleted.begin() + nRow, false);
+    }
 
     // Moves rows [nFrom, Rows()) into a new chunk.
     std::unique_ptr<Chunk> SplitOff(int nFrom)
@@ -132,8 +140,10 @@ struct CPreviewGridModel::Chunk {
         pTail->aRowStart.clear();
         for (size_t r = static_cast<size_t>(nFrom); r < aRowStart.size(); ++r)
             pTail->aRowStart.push_back(aRowStart[r] - nBase);
+        pTail->aDeleted.assign(aDeleted.begin() + nFrom, aDeleted.end());
         strText.resize(nBase);
         aRowStart.resize(static_cast<size_t>(nFrom) + 1);
+        aDeleted.resize(static_cast<size_t>(nFrom));
         Compact();
         pTail->Compact();
         return pTail;
@@ -143,11 +153,13 @@ struct CPreviewGridModel::Chunk {
     {
         strText.shrink_to_fit();
         aRowStart.shrink_to_fit();
+        aDeleted.shrink_to_fit();
     }
 
     size_t MemoryBytes() const
     {
-        return sizeof(Chunk) + strText.capacity() + aRowStart.capacity() * sizeof(uint32_t);
+        return sizeof(Chunk) + strText.capacity() + aRowStart.capacity() * sizeof(uint32_t)
+               + aDeleted.capacity() / 8;
     }
 };
 
@@ -274,6 +286,9 @@ void CPreviewGridModel::AppendRows(const CPreviewRowBatch& batch)
 
     const int nFirst = m_nRows;
     const int nCount = batch.GetRowCount();
+    std::vector<bool> aDeleted(static_cast<size_t>(nCount), false);
+    for (const uint32_t nRow : batch.GetDeletedRows())
+        aDeleted[nRow] = true;
     beginInsertRows(QModelIndex(), nFirst, nFirst + nCount - 1);
     size_t nNext = 0;
     std::vector<std::string_view> aRow;
@@ -303,7 +318,7 @@ void CPreviewGridModel::AppendRows(const CPreviewRowBatch& batch)
             str = str.substr(0, std::min(str.size(), nRoom));
             nRoom -= str.size();
         }
-        m_aChunks.back()->AppendRow(aRow);
+        m_aChunks.back()->AppendRow(aRow, aDeleted[static_cast<size_t>(r)]);
         ++m_nRows;
     }
     endInsertRows();
@@ -324,6 +339,30 @@ QString CPreviewGridModel::GetCellText(int nRow, int nColumn) const
     const size_t nChunk = static_cast<size_t>(it - m_aChunkFirstRow.begin()) - 1;
     const std::string_view str = m_aChunks[nChunk]->Cell(nRow - m_aChunkFirstRow[nChunk], nColumn);
     return QString::fromUtf8(str.data(), static_cast<qsizetype>(str.size()));
+}
+
+std::pair<size_t, int> CPreviewGridModel::Locate(int nRow) const
+{
+    const auto it = std::upper_bound(m_aChunkFirstRow.begin(), m_aChunkFirstRow.end(), nRow);
+    const size_t nChunk = static_cast<size_t>(it - m_aChunkFirstRow.begin()) - 1;
+    return {nChunk, nRow - m_aChunkFirstRow[nChunk]};
+}
+
+void CPreviewGridModel::SetRowDeleted(int nRow)
+{
+    if (nRow < 0 || nRow >= m_nRows)
+        return;
+    const auto [nChunk, nLocal] = Locate(nRow);
+    m_aChunks[nChunk]->aDeleted[static_cast<size_t>(nLocal)] = true;
+    emit dataChanged(createIndex(nRow, 0), createIndex(nRow, std::max(0, columnCount() - 1)));
+}
+
+bool CPreviewGridModel::IsRowDeleted(int nRow) const
+{
+    if (nRow < 0 || nRow >= m_nRows)
+        return false;
+    const auto [nChunk, nLocal] = Locate(nRow);
+    return m_aChunks[nChunk]->aDeleted[static_cast<size_t>(nLocal)];
 }
 
 size_t CPreviewGridModel::GetMemoryBytes() const
@@ -363,6 +402,16 @@ QColor CPreviewGridModel::CellForeground(std::string_view strColumn1)
     return QColor();
 }
 
+QColor CPreviewGridModel::DeletedRowForeground()
+{
+    return QColor(128, 128, 128);
+}
+
+QString CPreviewGridModel::DeletedRowLabel(const QString& strLabel)
+{
+    return strLabel + QStringLiteral(" *");
+}
+
 int CPreviewGridModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : m_nRows;
@@ -382,14 +431,18 @@ QVariant CPreviewGridModel::data(const QModelIndex& index, int nRole) const
     const size_t nChunk = static_cast<size_t>(it - m_aChunkFirstRow.begin()) - 1;
     const Chunk& chunk = *m_aChunks[nChunk];
     const int nLocal = nRow - m_aChunkFirstRow[nChunk];
+    const bool bDeleted = chunk.aDeleted[static_cast<size_t>(nLocal)];
 
     switch (nRole) {
     case Qt::DisplayRole: {
         const std::string_view str = chunk.Cell(nLocal, index.column());
-        return QString::fromUtf8(str.data(), static_cast<qsizetype>(str.size()));
+        const QString strText = QString::fromUtf8(str.data(), static_cast<qsizetype>(str.size()));
+        return bDeleted && index.column() == 0 ? DeletedRowLabel(strText) : strText;
     }
+    case Qt::ToolTipRole:
+        return bDeleted ? QVariant(QStringLiteral("Marked deleted in the repaired table")) : QVariant();
     case Qt::ForegroundRole: {
-        const QColor color = CellForeground(chunk.Cell(nLocal, 1));
+        const QColor color = bDeleted ? DeletedRowForeground() : CellForeground(chunk.Cell(nLocal, 1));
         return color.isValid() ? QVariant(QBrush(color)) : QVariant();
     }
     case Qt::BackgroundRole: {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class CPreviewRowBatch;
@@ -26,6 +27,8 @@ public:
     void InsertColumn(int nIndex, const QString& strHeading, int nWidth);
     void InsertRow(int nIndex, std::string_view strLabel);
     void SetCellText(int nRow, int nColumn, std::string_view strText);
+    // The row's record is marked deleted in the repaired table.
+    void SetRowDeleted(int nRow);
     // Appends the batch's rows after the last row.
     void AppendRows(const CPreviewRowBatch& batch);
     // Deletes every row; the columns stay.
@@ -33,6 +36,7 @@ public:
 
     int GetColumnWidth(int nColumn) const;
     QString GetCellText(int nRow, int nColumn) const;
+    bool IsRowDeleted(int nRow) const;
     // Bytes the model holds for its rows (texts, offsets, chunk bookkeeping).
     size_t GetMemoryBytes() const;
 
@@ -40,6 +44,9 @@ public:
     // column 1. An invalid colour means "what the list supplies".
     static QColor CellBackground(int nColumn, std::string_view strColumn1);
     static QColor CellForeground(std::string_view strColumn1);
+    // A deleted record's row: greyed text in every cell, its label marked.
+    static QColor DeletedRowForeground();
+    static QString DeletedRowLabel(const QString& strLabel);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -54,6 +61,9 @@ signals:
 
 private:
     struct Chunk;
+    // The chunk holding nRow and the row's place in it.
+    std::pair<size_t, int> Locate(int nRow) const;
+
     struct ColumnInfo {
         QString strHeading;
         int nWidth = 0;

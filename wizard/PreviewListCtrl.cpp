@@ -65,6 +65,11 @@ void CPreviewListCtrl::SetCellText(int nRow, int nColumn, std::string_view strTe
     m_pModel->SetCellText(nRow, nColumn, strText);
 }
 
+void CPreviewListCtrl::SetRowDeleted(int nRow)
+{
+    m_pModel->SetRowDeleted(nRow);
+}
+
 void CPreviewListCtrl::AppendRows(const CPreviewRowBatch& batch)
 {
     m_pModel->AppendRows(batch);
@@ -88,6 +93,11 @@ int CPreviewListCtrl::GetColumnCount() const
 QString CPreviewListCtrl::GetItemText(int nRow, int nColumn) const
 {
     return m_pModel->GetCellText(nRow, nColumn);
+}
+
+bool CPreviewListCtrl::IsItemDeleted(int nRow) const
+{
+    return m_pModel->IsRowDeleted(nRow);
 }
 
 void CPreviewListCtrl::contextMenuEvent(QContextMenuEvent* pEvent)

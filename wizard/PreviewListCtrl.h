@@ -20,6 +20,9 @@ public:
     void InsertColumn(int nIndex, const QString& strHeading, int nWidth);
     void InsertRow(int nIndex, std::string_view strLabel);
     void SetCellText(int nRow, int nColumn, std::string_view strText);
+    // The row's record is marked deleted in the repaired table: its text is
+    // greyed and its label marked.
+    void SetRowDeleted(int nRow);
     // Appends whole rows collected on another thread.
     void AppendRows(const CPreviewRowBatch& batch);
     // Deletes every row; the columns stay.
@@ -28,6 +31,7 @@ public:
     int GetItemCount() const;
     int GetColumnCount() const;
     QString GetItemText(int nRow, int nColumn) const;
+    bool IsItemDeleted(int nRow) const;
 
     CPreviewGridModel* GetGridModel() const { return m_pModel; }
 

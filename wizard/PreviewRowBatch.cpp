@@ -19,9 +19,17 @@ void CPreviewRowBatch::SetCell(int nBatchRow, int nColumn, std::string_view strT
     m_aCells.push_back(cell);
 }
 
+void CPreviewRowBatch::SetRowDeleted(int nBatchRow)
+{
+    if (nBatchRow < 0 || nBatchRow >= m_nRows)
+        return;
+    m_aDeletedRows.push_back(static_cast<uint32_t>(nBatchRow));
+}
+
 void CPreviewRowBatch::Clear()
 {
     m_strText.clear();
     m_aCells.clear();
+    m_aDeletedRows.clear();
     m_nRows = 0;
 }

@@ -14,6 +14,8 @@ public:
     // Sets one cell of a row of this batch (0 = the batch's first row). A
     // later call for the same cell replaces the earlier text.
     void SetCell(int nBatchRow, int nColumn, std::string_view strText);
+    // Marks a row of this batch as a record the repaired table holds deleted.
+    void SetRowDeleted(int nBatchRow);
 
     int GetRowCount() const { return m_nRows; }
     bool IsEmpty() const { return m_nRows == 0; }
@@ -31,6 +33,8 @@ public:
         uint32_t nLength;
     };
     const std::vector<Cell>& GetCells() const { return m_aCells; }
+    // The batch rows marked deleted, in the order of the calls.
+    const std::vector<uint32_t>& GetDeletedRows() const { return m_aDeletedRows; }
     std::string_view GetText(const Cell& cell) const
     {
         return std::string_view(m_strText).substr(cell.nOffset, cell.nLength);
@@ -39,5 +43,6 @@ public:
 private:
     std::string m_strText;
     std::vector<Cell> m_aCells;
+    std::vector<uint32_t> m_aDeletedRows;
     int m_nRows = 0;
 };

@@ -133,6 +133,20 @@ void CViewSinkBridge::SetCellText(int nRow, int nColumn, const std::string& strT
     });
 }
 
+void CViewSinkBridge::SetRowDeleted(int nRow)
+{
+    // Travels with the row's cells when the row is still being collected.
+    if (nRow >= m_nBatchFirstRow && nRow < m_nBatchFirstRow + m_batch.GetRowCount()) {
+        m_batch.SetRowDeleted(nRow - m_nBatchFirstRow);
+        return;
+    }
+    Flush();
+    Post([this, nRow] {
+        if (m_targets.pGrid)
+            m_targets.pGrid->SetRowDeleted(nRow);
+    });
+}
+
 void CViewSinkBridge::AppendLog(const std::string& strText)
 {
     Post([this, str = strText] {

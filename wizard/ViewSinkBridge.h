@@ -57,6 +57,7 @@ public:
     void InsertColumn(int nIndex, const std::string& strHeading, int nWidth) override;
     void InsertRow(int nIndex, const std::string& strLabel) override;
     void SetCellText(int nRow, int nColumn, const std::string& strText) override;
+    void SetRowDeleted(int nRow) override;
     void AppendLog(const std::string& strText) override;
     void ScrollLog(int nLines) override;
     // Hands the rows collected so far to the GUI thread.

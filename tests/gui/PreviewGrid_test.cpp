@@ -1,5 +1,6 @@
 // The preview grid: the engine's grid operations, whole batches from the
-// repair thread, the cell colours, and a table of a million rows.
+// repair thread, the cell colours, rows of deleted records, and a table of
+// a million rows.
 
 #include "wizard/PreviewListCtrl.h"
 #include "wizard/Resources.h"
@@ -34,6 +35,15 @@ QColor Foreground(const CPreviewListCtrl& grid, int nRow, int nColumn)
 {
     const QVariant v = grid.model()->index(nRow, nColumn).data(Qt::ForegroundRole);
     return v.isValid() ? v.value<QBrush>().color() : QColor();
+}
+
+// Which rows the grid shows as deleted records.
+std::vector<bool> DeletedRows(const CPreviewListCtrl& grid)
+{
+    std::vector<bool> rows;
+    for (int r = 0; r < grid.GetItemCount(); ++r)
+        rows.push_back(grid.IsItemDeleted(r));
+    return rows;
 }
 
 QColor Background(const CPreviewListCtrl& grid, int nRow, int nColumn)
@@ -177,7 +187,11 @@ private slots:
         for (int c = 0; c < nColumns; ++c)
             grid.InsertColumn(c, QStringLiteral("C%1").arg(c), 50);
         Table reference;
+        std::vector<bool> deleted;
         QRandomGenerator random(20240611);
+        // Deletion marks draw from their own generator: the operations stay
+        // those of the plain-table comparison.
+        QRandomGenerator marks(77);
         auto randomText = [&]() {
             std::string str(random.bounded(0, 12), 'a');
             for (char& ch : str)
@@ -191,6 +205,9 @@ private slots:
                 const std::string strLabel = randomText();
                 grid.InsertRow(nAt, strLabel);
                 reference.insert(reference.begin() + nAt, {strLabel, "", "", ""});
+                deleted.insert(deleted.begin() + nAt, marks.bounded(4) == 0);
+                if (deleted[nAt])
+                    grid.SetRowDeleted(nAt);
             } else if (nKind < 8) {
                 const int nRow = random.bounded(static_cast<int>(reference.size()));
                 const int nCol = random.bounded(nColumns);
@@ -204,6 +221,9 @@ private slots:
                     const std::string strLabel = randomText();
                     batch.AddRow(strLabel);
                     reference.push_back({strLabel, "", "", ""});
+                    deleted.push_back(marks.bounded(4) == 0);
+                    if (deleted.back())
+                        batch.SetRowDeleted(r);
                 }
                 // Cells in any order; a later text for the same cell wins.
                 for (int i = 0; i < nRows * 3; ++i) {
@@ -218,6 +238,91 @@ private slots:
         }
         QCOMPARE(grid.GetItemCount(), static_cast<int>(reference.size()));
         QVERIFY(Contents(grid) == reference);
+        QVERIFY(DeletedRows(grid) == deleted);
+    }
+
+    // A deleted record's row: every cell greyed, the label marked, the texts
+    // themselves unchanged; its neighbours keep their look. The same whether
+    // the row came alone or in a batch.
+    void deletedRowsAreGreyedAndMarked_data()
+    {
+        QTest::addColumn<bool>("bBatch");
+        QTest::newRow("row by row") << false;
+        QTest::newRow("in a batch") << true;
+    }
+    void deletedRowsAreGreyedAndMarked()
+    {
+        QFETCH(bool, bBatch);
+        CPreviewListCtrl grid;
+        for (int c = 0; c < 3; ++c)
+            grid.InsertColumn(c, QStringLiteral("C%1").arg(c), 50);
+        CPreviewRowBatch batch;
+        for (int r = 0; r < 4; ++r) {
+            const std::string strLabel = std::to_string(r + 1);
+            // Row 3 would be blue ("Done") if it were not deleted.
+            const std::string strName = r == 2 ? "Done" : "Name " + strLabel;
+            if (bBatch) {
+                batch.AddRow(strLabel);
+                batch.SetCell(r, 1, strName);
+                if (r == 1 || r == 2)
+                    batch.SetRowDeleted(r);
+            } else {
+                grid.InsertRow(r, strLabel);
+                grid.SetCellText(r, 1, strName);
+                if (r == 1 || r == 2)
+                    grid.SetRowDeleted(r);
+            }
+        }
+        if (bBatch)
+            grid.AppendRows(batch);
+
+        QVERIFY(DeletedRows(grid) == std::vector<bool>({false, true, true, false}));
+        const QColor grey = CPreviewGridModel::DeletedRowForeground();
+        for (const int r : {1, 2}) {
+            for (int c = 0; c < 3; ++c)
+                QCOMPARE(Foreground(grid, r, c), grey);
+            QCOMPARE(grid.model()->index(r, 0).data().toString(), QStringLiteral("%1 *").arg(r + 1));
+            QCOMPARE(grid.GetItemText(r, 0), QString::number(r + 1));
+            QVERIFY(!grid.model()->index(r, 0).data(Qt::ToolTipRole).toString().isEmpty());
+            // The column backgrounds stay.
+            QCOMPARE(Background(grid, r, 0), QColor(245, 243, 178));
+        }
+        QCOMPARE(grid.model()->index(2, 1).data().toString(), QStringLiteral("Done"));
+        for (const int r : {0, 3}) {
+            QVERIFY(!Foreground(grid, r, 0).isValid());
+            QCOMPARE(grid.model()->index(r, 0).data().toString(), QString::number(r + 1));
+            QVERIFY(!grid.model()->index(r, 0).data(Qt::ToolTipRole).isValid());
+        }
+        QVERIFY(grey != QColor(0, 0, 0) && grey.isValid());
+    }
+
+    // Marking a row that is already shown repaints the whole row; rows
+    // inserted before it carry the mark along; a cleared grid forgets it.
+    void deletedMarkFollowsItsRow()
+    {
+        CPreviewListCtrl grid;
+        for (int c = 0; c < 4; ++c)
+            grid.InsertColumn(c, QStringLiteral("C%1").arg(c), 50);
+        for (int r = 0; r < 5; ++r)
+            grid.InsertRow(r, std::to_string(r + 1));
+        QSignalSpy spy(grid.model(), &QAbstractItemModel::dataChanged);
+        grid.SetRowDeleted(3);
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(spy[0][0].value<QModelIndex>(), grid.model()->index(3, 0));
+        QCOMPARE(spy[0][1].value<QModelIndex>(), grid.model()->index(3, 3));
+        // Out of range: nothing happens.
+        grid.SetRowDeleted(5);
+        grid.SetRowDeleted(-1);
+        QCOMPARE(spy.count(), 1);
+
+        grid.InsertRow(0, "new");
+        grid.InsertRow(2, "new");
+        QVERIFY(DeletedRows(grid) == std::vector<bool>({false, false, false, false, false, true, false}));
+        QCOMPARE(grid.GetItemText(5, 0), QStringLiteral("4"));
+
+        grid.DeleteAllItems();
+        grid.InsertRow(0, "1");
+        QVERIFY(!grid.IsItemDeleted(0));
     }
 
     void cellColoursFollowColumnOne()

@@ -1,7 +1,7 @@
 // The sinks as a repair thread sees them: every call reaches the GUI thread
-// in order, rows arrive in whole batches, a GUI that falls behind holds the
-// repair thread back, and a detached bridge drops everything without ever
-// blocking.
+// in order, rows arrive in whole batches with their deletion marks, a GUI
+// that falls behind holds the repair thread back, and a detached bridge
+// drops everything without ever blocking.
 
 #include "wizard/PreviewListCtrl.h"
 #include "wizard/Resources.h"
@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -33,6 +34,8 @@ public:
 
     std::vector<std::string> m_events;
     std::vector<int> m_rowsAtEvent;
+    // Runs at each event, to look at the grid as it is then.
+    std::function<void()> m_onEvent;
     bool m_bOffThread = false;
 
 private:
@@ -42,6 +45,8 @@ private:
             m_bOffThread = true;
         m_events.push_back(str);
         m_rowsAtEvent.push_back(m_pGrid->GetItemCount());
+        if (m_onEvent)
+            m_onEvent();
     }
     CPreviewListCtrl* m_pGrid;
 };
@@ -114,6 +119,50 @@ private slots:
         // Whole batches, not one queued call per row.
         QVERIFY(spBridge->GetBatchesPosted() >= 2);
         QVERIFY(spBridge->GetBatchesPosted() <= kRows / 1000);
+    }
+
+    // Deletion marks reach the rows they were made for, in order with the
+    // other calls: rows still being collected carry theirs in the batch, a
+    // row already sent gets its own call.
+    void deletedMarksTravelWithTheirRows()
+    {
+        CPreviewListCtrl grid;
+        RecordingTargets targets(&grid);
+        auto spBridge = CViewSinkBridge::Create({&targets, &targets, &targets, &grid});
+        constexpr int kRows = CViewSinkBridge::kBatchRows * 2 + 100;
+        std::vector<bool> expected(kRows, false);
+        for (int r = 0; r < kRows; r += 7)
+            expected[r] = true;
+        // Each batch's first and last row, where an off-by-one would show.
+        for (const int r : {CViewSinkBridge::kBatchRows - 1, CViewSinkBridge::kBatchRows, kRows - 1})
+            expected[r] = true;
+        expected[3] = true; // marked late, after its batch went out
+        bool bRow3DeletedAtStatus = false;
+        targets.m_onEvent = [&] { bRow3DeletedAtStatus = grid.IsItemDeleted(3); };
+
+        std::thread worker([&] {
+            spBridge->InsertColumn(0, "Index", 100);
+            spBridge->InsertColumn(1, "NAME", 100);
+            for (int r = 0; r < kRows; ++r) {
+                spBridge->InsertRow(r, Label(r));
+                spBridge->SetCellText(r, 1, "Item " + std::to_string(r));
+                if (expected[r] && r != 3)
+                    spBridge->SetRowDeleted(r);
+            }
+            spBridge->SetRowDeleted(3);
+            spBridge->SetStatusText("end");
+            spBridge->Flush();
+        });
+        worker.join();
+        QTRY_COMPARE(targets.m_events.size(), size_t(1));
+        QCOMPARE(targets.m_rowsAtEvent[0], kRows);
+        // The late mark came before the status text that followed it.
+        QCOMPARE(bRow3DeletedAtStatus, true);
+        std::vector<bool> shown;
+        for (int r = 0; r < grid.GetItemCount(); ++r)
+            shown.push_back(grid.IsItemDeleted(r));
+        QVERIFY(shown == expected);
+        QCOMPARE(grid.GetItemText(kRows - 1, 1), QStringLiteral("Item %1").arg(kRows - 1));
     }
 
     // Rows inserted anywhere but at the end keep their place.
