@@ -3,6 +3,7 @@
 #include "wizard/MessageBoxService.h"
 #include "wizard/Resources.h"
 
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -46,6 +47,15 @@ CSettingsDlg::PrefixCheck CSettingsDlg::CheckPrefix(const QString& strPrefix)
     return PrefixCheck::Valid;
 }
 
+CSettingsDlg::CSettingsDlg(QString& strTargetPrefix, bool& bTargetUndelete, QWidget* pParent)
+    : CSettingsDlg(strTargetPrefix, pParent)
+{
+    m_pTargetUndelete = &bTargetUndelete;
+    m_bUndelete = bTargetUndelete;
+    m_pCheckUndelete->setChecked(m_bUndelete);
+    m_pCheckUndelete->show();
+}
+
 CSettingsDlg::CSettingsDlg(QString& strTargetPrefix, QWidget* pParent)
     : QDialog(pParent), m_strTargetPrefix(strTargetPrefix)
 {
@@ -77,6 +87,18 @@ CSettingsDlg::CSettingsDlg(QString& strTargetPrefix, QWidget* pParent)
     rectEdit.setHeight(std::max(rectEdit.height(), m_pEditPrefix->sizeHint().height()));
     m_pEditPrefix->setGeometry(rectEdit);
     m_pLabel->setBuddy(m_pEditPrefix);
+
+    m_pCheckUndelete = new QCheckBox(QStringLiteral("Restore deleted records"), this);
+    m_pCheckUndelete->setObjectName(QStringLiteral("IDC_%1").arg(IDC_UNDELETE));
+    m_pCheckUndelete->setToolTip(
+        QStringLiteral("Records marked deleted in the damaged table come back as ordinary records"));
+    m_pCheckUndelete->setAttribute(Qt::WA_TranslucentBackground);
+    QRect rectCheck = du.Rect(35, 57, 170, 10);
+    rectCheck.setWidth(std::max(rectCheck.width(), m_pCheckUndelete->sizeHint().width()));
+    rectCheck.setHeight(std::max(rectCheck.height(), m_pCheckUndelete->sizeHint().height()));
+    m_pCheckUndelete->setGeometry(rectCheck);
+    // Shown only for a caller that keeps the choice.
+    m_pCheckUndelete->hide();
 
     m_pButtonOk = new QPushButton(QStringLiteral("OK"), this);
     m_pButtonOk->setGeometry(du.Rect(59, 89, 50, 14));
@@ -113,6 +135,10 @@ void CSettingsDlg::OnOK()
         break;
     }
     m_strTargetPrefix = m_strPrefix;
+    if (m_pTargetUndelete) {
+        m_bUndelete = m_pCheckUndelete->isChecked();
+        *m_pTargetUndelete = m_bUndelete;
+    }
     accept();
 }
 

@@ -123,7 +123,8 @@ private slots:
     void dialogs()
     {
         QString strPrefix = QStringLiteral("Rep");
-        CSettingsDlg settings(strPrefix);
+        bool bUndelete = false;
+        CSettingsDlg settings(strPrefix, bUndelete);
         settings.show();
         QVERIFY(QTest::qWaitForWindowExposed(&settings));
         Save(&settings, QStringLiteral("5-settings"));

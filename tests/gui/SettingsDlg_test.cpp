@@ -1,12 +1,15 @@
 // The Settings dialog: opening with the current prefix, the two refusals with
-// their messages, accepted prefixes, the 50-character limit and Cancel.
+// their messages, accepted prefixes, the 50-character limit, Cancel, and the
+// "Restore deleted records" choice.
 
 #include "wizard/MessageBoxService.h"
 #include "wizard/Resources.h"
 #include "wizard/SettingsDlg.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -203,10 +206,59 @@ private slots:
         QCOMPARE(dlg3.GetPrefixEdit()->text(), QStringLiteral("Old"));
     }
 
-    void controlsFitInsideTheDialog()
+    // The check box opens as the caller's choice and is written back only by
+    // an accepted OK, together with the prefix.
+    void undeleteChoiceIsStoredOnAcceptedOkOnly_data()
+    {
+        QTest::addColumn<bool>("bBefore");
+        QTest::addColumn<QString>("strTyped");
+        QTest::addColumn<bool>("bPressOk");
+        QTest::addColumn<bool>("bAfter");
+        QTest::newRow("off, ticked, OK") << false << QStringLiteral("Rep") << true << true;
+        QTest::newRow("on, unticked, OK") << true << QStringLiteral("Rep") << true << false;
+        QTest::newRow("off, ticked, Cancel") << false << QStringLiteral("Rep") << false << false;
+        QTest::newRow("on, unticked, Cancel") << true << QStringLiteral("Rep") << false << true;
+        QTest::newRow("ticked, prefix refused, Escape") << false << QString() << true << false;
+    }
+    void undeleteChoiceIsStoredOnAcceptedOkOnly()
+    {
+        QFETCH(bool, bBefore);
+        QFETCH(QString, strTyped);
+        QFETCH(bool, bPressOk);
+        QFETCH(bool, bAfter);
+        CSettingsTestMessages messages;
+        QString strPrefix = QStringLiteral("Rep");
+        bool bUndelete = bBefore;
+        CSettingsDlg dlg(strPrefix, bUndelete);
+        dlg.show();
+        QCheckBox* pCheck = dlg.GetUndeleteCheck();
+        QVERIFY(pCheck->isVisible());
+        QCOMPARE(pCheck->text(), QStringLiteral("Restore deleted records"));
+        QCOMPARE(pCheck->isChecked(), bBefore);
+        QTest::mouseClick(pCheck, Qt::LeftButton, {}, QPoint(4, pCheck->height() / 2));
+        QCOMPARE(pCheck->isChecked(), !bBefore);
+        dlg.GetPrefixEdit()->setText(strTyped);
+        QTest::mouseClick(bPressOk ? dlg.GetOkButton() : dlg.GetCancelButton(), Qt::LeftButton);
+        if (dlg.isVisible())
+            QTest::keyClick(&dlg, Qt::Key_Escape);
+        QCOMPARE(bUndelete, bAfter);
+        QCOMPARE(dlg.result(), int(bAfter != bBefore ? QDialog::Accepted : QDialog::Rejected));
+    }
+
+    // A caller that keeps no such choice gets no check box.
+    void prefixOnlyDialogHasNoCheckBox()
     {
         QString strPrefix = QStringLiteral("Rep");
         CSettingsDlg dlg(strPrefix);
+        dlg.show();
+        QVERIFY(dlg.GetUndeleteCheck()->isHidden());
+    }
+
+    void controlsFitInsideTheDialog()
+    {
+        QString strPrefix = QStringLiteral("Rep");
+        bool bUndelete = false;
+        CSettingsDlg dlg(strPrefix, bUndelete);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         const QRect rectDialog = dlg.rect();
@@ -216,6 +268,11 @@ private slots:
         QVERIFY(pLabel->width() >= pLabel->sizeHint().width());
         // The label ends before the prefix box begins.
         QVERIFY(pLabel->geometry().right() < dlg.GetPrefixEdit()->geometry().left());
+        // The check box sits under the prefix box, inside the frame, whole.
+        QCheckBox* pCheck = dlg.GetUndeleteCheck();
+        QVERIFY(pCheck->geometry().top() > dlg.GetPrefixEdit()->geometry().bottom());
+        QVERIFY(pCheck->width() >= pCheck->sizeHint().width());
+        QVERIFY(dlg.findChild<QGroupBox*>()->geometry().contains(pCheck->geometry()));
     }
 };
 
