@@ -62,6 +62,7 @@ CMainFrame::CMainFrame(CQuorvikDoc* pDoc, QWidget* pParent)
     if (m_pDoc)
         connect(m_pDoc, &CQuorvikDoc::titleChanged, this, &CMainFrame::UpdateFrameTitle);
     connect(m_pView, &CQuorvikView::pageChanged, this, &CMainFrame::UpdateCommandStates);
+    connect(m_pView, &CQuorvikView::saveStateChanged, this, &CMainFrame::UpdateCommandStates);
     UpdateCommandStates();
     UpdateFrameTitle();
 }
@@ -174,7 +175,8 @@ void CMainFrame::UpdateCommandStates()
 {
     const bool bSelecting = m_pView->GetPage() == 0;
     m_commands[res::ID_FILE_ADD]->setEnabled(bSelecting);
-    m_commands[res::ID_FILE_SAVE]->setEnabled(!bSelecting);
+    // Save only while a repaired result waits and no run is going.
+    m_commands[res::ID_FILE_SAVE]->setEnabled(m_pView->CanSave());
 }
 
 void CMainFrame::SetFrameTitle(const QString& strTitle)

@@ -28,6 +28,9 @@ public:
     // The file-name prefix of saved tables; "Rep" at every start, changed
     // only by the Settings dialog, never stored.
     QString m_strPrefix;
+    // Repairs bring records marked deleted back to life; off at every
+    // start, changed only by the Settings dialog, never stored.
+    bool m_bUndelete = false;
     // The wizard view; it registers itself here on its first paint.
     CQuorvikView* m_pWizardView = nullptr;
 

@@ -1,8 +1,9 @@
 #pragma once
 // Shows the engines' error reports (CException::ReportError) as message
-// boxes of the program. A report from a repair thread is queued to the GUI
-// thread; the repair goes on meanwhile, so a report can never hold up a
-// thread the GUI is waiting for.
+// boxes of the program, each text once per repair run
+// (wizard/ErrorMessageDigest.h). A report from a repair thread is queued to
+// the GUI thread; the repair goes on meanwhile, so a report can never hold
+// up a thread the GUI is waiting for.
 
 #include "platform/ErrorReporter.h"
 

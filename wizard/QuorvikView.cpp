@@ -6,6 +6,7 @@
 #include "platform/File.h"
 #include "repair/RepairPaths.h"
 #include "repair/RepairState.h"
+#include "wizard/ErrorMessageDigest.h"
 #include "wizard/FECFileDialog.h"
 #include "wizard/FileListCtrl.h"
 #include "wizard/FolderChooser.h"
@@ -96,6 +97,7 @@ CQuorvikView::CQuorvikView(CMainFrame* pFrame, QWidget* pParent)
     ShowSelectionPage();
     HideResultPage();
     m_pStatus->setText(QString::fromUtf8(kSelectPrompt));
+    UpdateSaveState();
 }
 
 CQuorvikView::~CQuorvikView()
@@ -110,6 +112,9 @@ CQuorvikView::~CQuorvikView()
         pThread->MarkStopped();
         pThread->wait();
     }
+    // Their repeats are not worth a note any more.
+    if (!m_aLiveThreads.empty())
+        CErrorMessageDigest::Instance().EndRun(false);
     if (m_pPendingThread)
         delete m_pPendingThread.data();
 }
@@ -130,6 +135,11 @@ QWidget* CQuorvikView::GetDlgItem(int nId) const
 QString CQuorvikView::GetPrefix() const
 {
     return m_pFrame ? m_pFrame->m_strPrefix : QString::fromUtf8(kDefaultSavedPrefix);
+}
+
+bool CQuorvikView::GetUndelete() const
+{
+    return m_pFrame && m_pFrame->m_bUndelete;
 }
 
 void CQuorvikView::CreateControls()
@@ -378,6 +388,7 @@ void CQuorvikView::SetPage(int nPage)
         return;
     m_nPage = nPage;
     emit pageChanged(nPage);
+    UpdateSaveState();
 }
 
 void CQuorvikView::ShowSelectionPage()
@@ -570,10 +581,12 @@ void CQuorvikView::OnRepairFile()
         file.Abort();
     }
 
+    m_strResultPath.clear();
     EnterRepairingState();
     SetPage(1);
     g_bRepairRunning.store(true);
     m_bResultHandled = false;
+    UpdateSaveState();
     ClearLog();
     StartRepairThread();
 }
@@ -588,10 +601,13 @@ void CQuorvikView::StartRepairThread()
     targets.pLog = this;
     targets.pGrid = m_pGrid;
     auto spBridge = CViewSinkBridge::Create(targets);
+    RepairOptions options;
+    options.bUndelete = GetUndelete();
     auto* pThread = new CRepairThread(
-        g_strSelectedFile, spBridge,
-        [this, nRunId](const std::string& strStatus, const std::string& strError, const RepairReport& report) {
-            OnRepairThreadDone(nRunId, strStatus, strError, report);
+        g_strSelectedFile, options, spBridge,
+        [this, nRunId](const std::string& strStatus, const std::string& strError, const RepairReport& report,
+                       const std::string& strResultPath) {
+            OnRepairThreadDone(nRunId, strStatus, strError, report, strResultPath);
         },
         this);
     connect(pThread, &QThread::finished, this, [this, pThread] { OnRepairThreadFinished(pThread); },
@@ -607,11 +623,19 @@ void CQuorvikView::StartRepairThread()
         m_pPendingThread = pThread;
         return;
     }
+    StartThread(pThread);
+}
+
+void CQuorvikView::StartThread(CRepairThread* pThread)
+{
+    // Threads run one after the other, so the reports between a thread's
+    // start and its end are that run's.
+    CErrorMessageDigest::Instance().BeginRun();
     pThread->start();
 }
 
 void CQuorvikView::OnRepairThreadDone(int nRunId, const std::string& strStatus, const std::string& strError,
-                                      const RepairReport& report)
+                                      const RepairReport& report, const std::string& strResultPath)
 {
     if (nRunId != m_nRunId || !m_pRepairThread || m_pRepairThread->IsStopped())
         return;
@@ -624,12 +648,14 @@ void CQuorvikView::OnRepairThreadDone(int nRunId, const std::string& strStatus, 
     // A failed run saved nothing: its report would describe no table.
     const bool bDone = strStatus == kRepairStatusDone;
     m_report = bDone ? report : RepairReport();
+    m_strResultPath = bDone ? strResultPath : std::string();
     QString strLine = FromUtf8(strStatus);
     if (bDone)
         strLine += QStringLiteral(" \u2014 ") + FromUtf8(RepairReportOneLine(m_report));
     m_pStatus->setText(strLine);
     ShowResultLine(true);
     ShowResultState();
+    UpdateSaveState();
     if (!strError.empty()) {
         // A file error ended the run; say why instead of leaving a silent "Failed".
         ShowMessage(QStringLiteral("The file could not be repaired:\n%1").arg(FromUtf8(strError)),
@@ -649,13 +675,16 @@ void CQuorvikView::OnRepairThreadFinished(CRepairThread* pThread)
         g_bRepairStopped.store(false);
     } else if (bWasCurrent && !m_bRunDoneDelivered) {
         g_bRepairRunning.store(false);
+        UpdateSaveState();
     }
     pThread->deleteLater();
+    // Every report of the thread has been delivered before this call.
+    CErrorMessageDigest::Instance().EndRun();
 
     if (m_pPendingThread) {
         CRepairThread* pNext = m_pPendingThread;
         m_pPendingThread = nullptr;
-        pNext->start();
+        StartThread(pNext);
         return;
     }
     if (m_aLiveThreads.empty()) {
@@ -757,7 +786,7 @@ void CQuorvikView::OnSetting()
 {
     if (!m_pFrame)
         return;
-    CSettingsDlg dlg(m_pFrame->m_strPrefix, this);
+    CSettingsDlg dlg(m_pFrame->m_strPrefix, m_pFrame->m_bUndelete, this);
     dlg.exec();
 }
 
@@ -793,8 +822,23 @@ void CQuorvikView::OnSoftwareHomePage()
 
 // ---------------------------------------------------------------- saving
 
+bool CQuorvikView::CanSave() const
+{
+    return m_nPage == 1 && !IsRepairRunning() && !m_strResultPath.empty();
+}
+
+void CQuorvikView::UpdateSaveState()
+{
+    m_pButtonSave->setEnabled(CanSave());
+    emit saveStateChanged();
+}
+
 void CQuorvikView::OnSaveFile()
 {
+    // A press that comes while a run is going (or before any run) finds no
+    // result yet; answering it would count the coming result as handled.
+    if (m_nPage != 1 || IsRepairRunning())
+        return;
     ChooseFolderAndSave();
 }
 
@@ -836,7 +880,7 @@ void CQuorvikView::SaveRepairedFiles(const QString& strFolder)
         CSavingDlg dlg(this);
         dlg.SetFileText(QFile::decodeName(QByteArray::fromStdString(g_strSelectedFile)));
         if (g_strRepairStatus == kRepairStatusDone) {
-            const std::string strTemp = BuildTempOutputPath(g_strSelectedFile, 0);
+            const std::string& strTemp = m_strResultPath;
             if (QFileInfo::exists(QFile::decodeName(QByteArray::fromStdString(strTemp)))) {
                 try {
                     CopyRepairedFiles(strTemp, QFile::encodeName(strFolder).toStdString(),
@@ -868,7 +912,9 @@ void CQuorvikView::DiscardRepairedFiles()
 {
     if (g_strRepairStatus != kRepairStatusDone)
         return;
-    const std::string strTemp = BuildTempOutputPath(g_strSelectedFile, 0);
+    // The result goes with this call, whatever stays behind.
+    const std::string strTemp = std::exchange(m_strResultPath, std::string());
+    UpdateSaveState();
     struct stat st {};
     if (::lstat(strTemp.c_str(), &st) != 0)
         return;

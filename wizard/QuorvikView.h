@@ -64,6 +64,8 @@ public:
     QString GetWorkingDirectory() const { return m_strWorkingDir; }
     // The file-name prefix of saved tables (the main frame's).
     QString GetPrefix() const;
+    // Whether runs bring records marked deleted back to life (the main frame's).
+    bool GetUndelete() const;
 
     // Page operations.
     void ShowSelectionPage();
@@ -93,6 +95,12 @@ public:
                           bool bOwnedByView);
 
     // Saving and the leave guard.
+    // True when a repaired result waits on the result page and no run is
+    // going: the Save commands are enabled only then.
+    bool CanSave() const;
+    // The temporary table of the last "Done" run, as the runner wrote it;
+    // empty when there is none.
+    const std::string& GetResultPath() const { return m_strResultPath; }
     bool ChooseFolderAndSave();
     bool ConfirmLeaveResults();
     void SaveRepairedFiles(const QString& strFolder);
@@ -141,6 +149,8 @@ signals:
     void repairFinished();
     // The last repair thread ended.
     void repairThreadsEnded();
+    // CanSave() may have changed.
+    void saveStateChanged();
 
 protected:
     void paintEvent(QPaintEvent* pEvent) override;
@@ -156,8 +166,12 @@ private:
     void ResetProgress();
     void RegisterControl(QWidget* pWidget, int nId);
     void StartRepairThread();
+    // Starts a run's thread; its engine reports are counted from here on.
+    void StartThread(CRepairThread* pThread);
     void OnRepairThreadDone(int nRunId, const std::string& strStatus, const std::string& strError,
-                            const RepairReport& report);
+                            const RepairReport& report, const std::string& strResultPath);
+    // Enables the Save button for CanSave() and tells the frame.
+    void UpdateSaveState();
     // Shows or leaves the finished page's status line and Details button.
     void ShowResultLine(bool bShow);
     void OnRepairThreadFinished(CRepairThread* pThread);
@@ -195,6 +209,9 @@ private:
     bool m_bResultLine = false;
     // Report of the last run that ended "Done"; GUI thread only.
     RepairReport m_report;
+    // Its temporary table, kept from the run: the source may be moved or
+    // deleted before the result is saved.
+    std::string m_strResultPath;
 
     // The runner: the thread of the current run, a run waiting for a stopped
     // thread to finish, and every thread not yet ended.

@@ -9,10 +9,11 @@
 #include <exception>
 #include <utility>
 
-CRepairThread::CRepairThread(std::string strSourcePath, std::shared_ptr<CViewSinkBridge> spBridge,
-                             DoneHandler onDone, QObject* pParent)
+CRepairThread::CRepairThread(std::string strSourcePath, const RepairOptions& options,
+                             std::shared_ptr<CViewSinkBridge> spBridge, DoneHandler onDone, QObject* pParent)
     : QThread(pParent),
       m_strSourcePath(std::move(strSourcePath)),
+      m_options(options),
       m_spBridge(std::move(spBridge)),
       m_onDone(std::move(onDone))
 {
@@ -50,9 +51,10 @@ int CRepairThread::RepairThreadProc()
     // The outcome reaches the GUI thread after every grid batch of the run.
     // The report is copied here, on the repair thread, into the posted call:
     // the GUI thread never sees the engine's own.
-    m_spBridge->Post([onDone = m_onDone, strStatus = m_strStatus, strError = m_strError, report = m_report] {
+    m_spBridge->Post([onDone = m_onDone, strStatus = m_strStatus, strError = m_strError, report = m_report,
+                      strResultPath = m_strResultPath] {
         if (onDone)
-            onDone(strStatus, strError, report);
+            onDone(strStatus, strError, report, strResultPath);
     });
     return 1;
 }
@@ -69,11 +71,14 @@ bool CRepairThread::RepairSelectedFile(const std::string& strSourcePath, IRepair
         RemoveRepairedFiles(strRepairedPath);
 
         CDBFRepair repair(m_spBridge.get(), m_spBridge.get());
+        repair.SetOptions(m_options);
         const bool bOk = repair.Repair(strSourcePath, strRepairedPath, 0);
         m_report = repair.GetReport();
         if (bOk && !m_bStopped.load()) {
             // A stop asked for during the preview fill still counts as a failure.
             m_strStatus = g_bStopRepair.load() == 0 ? kRepairStatusDone : kRepairStatusFailed;
+            if (m_strStatus == kRepairStatusDone)
+                m_strResultPath = strRepairedPath;
         } else {
             RemoveRepairedFiles(strRepairedPath);
             if (!m_bStopped.load())

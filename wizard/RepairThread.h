@@ -7,6 +7,7 @@
 // the run's CViewSinkBridge. A run the user stopped is detached from the
 // view, so it ends quietly.
 
+#include "repair/DBFRepair.h"
 #include "repair/RepairReport.h"
 #include "wizard/RepairLog.h"
 #include "wizard/ViewSinkBridge.h"
@@ -24,12 +25,15 @@ public:
     // Called on the GUI thread, after every view call of the run, when the
     // run ended without being stopped. strError is the reason of a failure
     // that left the engine as an exception (empty otherwise); report is the
-    // GUI thread's own copy of what the engine reported.
+    // GUI thread's own copy of what the engine reported; strResultPath is
+    // the temporary table the run wrote (what saving copies, whatever
+    // becomes of the source meanwhile).
     using DoneHandler = std::function<void(const std::string& strStatus, const std::string& strError,
-                                           const RepairReport& report)>;
+                                           const RepairReport& report, const std::string& strResultPath)>;
 
-    CRepairThread(std::string strSourcePath, std::shared_ptr<CViewSinkBridge> spBridge,
-                  DoneHandler onDone, QObject* pParent = nullptr);
+    // options go to the engine as they are (Restore deleted records).
+    CRepairThread(std::string strSourcePath, const RepairOptions& options,
+                  std::shared_ptr<CViewSinkBridge> spBridge, DoneHandler onDone, QObject* pParent = nullptr);
     ~CRepairThread() override;
 
     // GUI thread: the user confirmed Stop. The run's view calls are dropped
@@ -38,6 +42,7 @@ public:
     bool IsStopped() const { return m_bStopped.load(); }
 
     const std::string& GetSourcePath() const { return m_strSourcePath; }
+    const RepairOptions& GetOptions() const { return m_options; }
     const std::shared_ptr<CViewSinkBridge>& GetBridge() const { return m_spBridge; }
 
     // The number of files in a batch: the wizard repairs the one file whose
@@ -58,6 +63,7 @@ private:
     bool RepairSelectedFile(const std::string& strSourcePath, IRepairLog& log, int nFileNumber);
 
     const std::string m_strSourcePath;
+    const RepairOptions m_options;
     const std::shared_ptr<CViewSinkBridge> m_spBridge;
     DoneHandler m_onDone;
     std::atomic<bool> m_bStopped{false};
@@ -65,4 +71,5 @@ private:
     std::string m_strStatus;
     std::string m_strError;
     RepairReport m_report;
+    std::string m_strResultPath;
 };

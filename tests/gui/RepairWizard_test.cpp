@@ -129,7 +129,8 @@ private slots:
         QVERIFY(Visible(View(), res::IDC_STOP));
         QCOMPARE(Text(View(), res::IDC_HELP_TEXT), QString::fromUtf8(CQuorvikView::kHelpText2));
         QVERIFY(!m_pFrame->GetCommand(res::ID_FILE_ADD)->isEnabled());
-        QVERIFY(m_pFrame->GetCommand(res::ID_FILE_SAVE)->isEnabled());
+        // Nothing to save until the run is done.
+        QVERIFY(!m_pFrame->GetCommand(res::ID_FILE_SAVE)->isEnabled());
         // The path is used as typed: letter case kept.
         QCOMPARE(g_strSelectedFile, strSource);
 
@@ -144,6 +145,7 @@ private slots:
         QVERIFY(Visible(View(), res::IDC_PREVIEW_GRID));
         QCOMPARE(Text(View(), res::IDC_HELP_TEXT), QString::fromUtf8(CQuorvikView::kHelpText3));
         QVERIFY(!View().m_bResultHandled);
+        QVERIFY(m_pFrame->GetCommand(res::ID_FILE_SAVE)->isEnabled());
         CPreviewListCtrl* pGrid = View().GetPreviewGrid();
         QCOMPARE(pGrid->GetItemCount(), 25);
         QCOMPARE(pGrid->GetColumnCount(), 6);

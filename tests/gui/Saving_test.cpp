@@ -1,6 +1,7 @@
 // Saving a repaired table: prefixed names and their collisions, the memo
-// file carried along, failures of the copy and of the clean-up, and the
-// Saving window.
+// file carried along, failures of the copy and of the clean-up, Save only
+// once a result waits, a result that outlives its source, and the Saving
+// window.
 
 #include "support/GuiTestSupport.h"
 #include "support/TestSupport.h"
@@ -8,12 +9,14 @@
 #include "app/MainFrame.h"
 #include "app/Resource.h"
 #include "repair/RepairPaths.h"
+#include "repair/RepairState.h"
 #include "wizard/QuorvikView.h"
 #include "wizard/Resources.h"
 #include "wizard/RunnerState.h"
 #include "wizard/SavingDlg.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QLabel>
 #include <QPushButton>
 #include <QtTest>
@@ -191,6 +194,9 @@ private slots:
         orvtest::WriteBytes(strBroken, std::vector<unsigned char>(20, 0xFF));
         Repair(strBroken);
         QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Failed"));
+        // No result: Save is not offered.
+        QVERIFY(!View().GetDlgItem(res::IDC_SAVE)->isEnabled());
+        QVERIFY(!m_pFrame->GetCommand(res::ID_FILE_SAVE)->isEnabled());
         m_pMessages->Clear();
         const std::string strOut = NewFolder("nothing");
         SaveInto(strOut);
@@ -202,6 +208,97 @@ private slots:
         m_pFolders->Answer(QString());
         View().OnSaveFile();
         QVERIFY(m_pMessages->Messages().empty());
+    }
+
+    // While a run goes Save is disabled, and a press that comes anyway (the
+    // Next button's way, a direct call) is ignored: the coming result is not
+    // taken as handled, so leaving after "Done" still asks about saving.
+    void saveWaitsForTheRunsEnd_data()
+    {
+        QTest::addColumn<bool>("bExit");
+        QTest::newRow("Back") << false;
+        QTest::newRow("Exit") << true;
+    }
+    void saveWaitsForTheRunsEnd()
+    {
+        QFETCH(bool, bExit);
+        auto* pSave = static_cast<QAbstractButton*>(View().GetDlgItem(res::IDC_SAVE));
+        QAction* pCommand = m_pFrame->GetCommand(res::ID_FILE_SAVE);
+        QVERIFY(!pSave->isEnabled());
+        const std::string strOut = NewFolder(bExit ? "during-exit" : "during-back");
+        // Whatever asks for a folder gets one: a press that is not ignored
+        // would save "nothing" and count the result as handled.
+        m_pFolders->Answer(Q(strOut));
+        {
+            CRepairHolder holder(0);
+            View().SetSelectedPathText(Q(m_pDir->File("sales.dbf")));
+            View().OnRepairFile();
+            QVERIFY(IsRepairRunning());
+            QVERIFY(!pSave->isEnabled());
+            QVERIFY(!pCommand->isEnabled());
+            pSave->click();
+            pCommand->trigger();
+            View().OnSaveFile();
+            View().OnRepairFile();
+            QVERIFY(m_pFolders->TitlesAsked().isEmpty());
+            QVERIFY(m_pMessages->Messages().empty());
+            QVERIFY(!View().m_bResultHandled);
+        }
+        QVERIFY(WaitForRepairEnd(View()));
+        QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Done"));
+        QVERIFY(pSave->isEnabled());
+        QVERIFY(pCommand->isEnabled());
+        QVERIFY(!View().m_bResultHandled);
+
+        // Yes to the question saves into the folder still waiting.
+        m_pMessages->Answer(MsgResult::Yes);
+        if (bExit) {
+            m_pMessages->Answer(MsgResult::No); // "Do you really want to exit ?"
+            QVERIFY(!m_pFrame->close());
+        } else {
+            View().OnBackPage();
+            QCOMPARE(View().GetPage(), 0);
+            QVERIFY(!pSave->isEnabled());
+            QVERIFY(!pCommand->isEnabled());
+        }
+        QCOMPARE(m_pMessages->Texts().front(),
+                 QStringLiteral("Repaired files have not been saved. Do you want to save it?"));
+        QVERIFY(orvtest::FileExists(strOut + "/Rep_1_sales.dbf"));
+    }
+
+    // Saving copies the temporary table the run wrote, so the result can
+    // be saved (and is cleaned up) after its source was moved or deleted.
+    void resultOutlivesItsSource_data()
+    {
+        QTest::addColumn<bool>("bDelete");
+        QTest::newRow("source moved") << false;
+        QTest::newRow("source deleted") << true;
+    }
+    void resultOutlivesItsSource()
+    {
+        QFETCH(bool, bDelete);
+        const std::string strSource = m_pDir->File("going.dbf");
+        std::filesystem::copy_file(m_pDir->File("sales.dbf"), strSource,
+                                   std::filesystem::copy_options::overwrite_existing);
+        const QStringList original = ReadTableWithDbfread(strSource);
+        Repair(strSource);
+        QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Done"));
+        if (bDelete)
+            std::filesystem::remove(strSource);
+        else
+            std::filesystem::rename(strSource, m_pDir->File("moved.dbf"));
+
+        const std::string strOut = NewFolder(bDelete ? "after-delete" : "after-move");
+        SaveInto(strOut);
+        QVERIFY(m_pMessages->Messages().empty());
+        QCOMPARE(ReadTableWithDbfread(strOut + "/Rep_1_going.dbf"), original);
+        QVERIFY(View().m_bResultHandled);
+
+        const std::string strTemp = TempTableFor("going.dbf");
+        QVERIFY(orvtest::FileExists(strTemp));
+        View().OnBackPage();
+        QCOMPARE(View().GetPage(), 0);
+        QVERIFY(!orvtest::FileExists(strTemp));
     }
 
     // A temporary table that cannot be deleted is reported with its path

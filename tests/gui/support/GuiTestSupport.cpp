@@ -3,6 +3,7 @@
 #include "support/TestSupport.h"
 #include "platform/TempFolder.h"
 #include "repair/RepairState.h"
+#include "wizard/ErrorMessageDigest.h"
 #include "wizard/QuorvikView.h"
 #include "wizard/RunnerState.h"
 
@@ -219,6 +220,7 @@ void ResetRunnerState()
     g_bRepairStopped.store(false);
     g_bStopRepair.store(0);
     g_repairPauseGate.Open();
+    CErrorMessageDigest::Instance().EndRun(false);
 }
 
 } // namespace guitest

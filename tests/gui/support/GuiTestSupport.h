@@ -118,7 +118,8 @@ private:
     std::thread m_watcher;
 };
 
-// Resets the process-wide runner state between tests.
+// Resets the process-wide runner state between tests (a run of the error
+// digest included).
 void ResetRunnerState();
 
 } // namespace guitest
