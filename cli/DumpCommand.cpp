@@ -3,7 +3,6 @@
 #include "cli/CommandLine.h"
 #include "cli/MemoOverride.h"
 #include "cli/TableProbe.h"
-#include "cli/TextDecoder.h"
 #include "dbf/DBFTableDef.h"
 #include "platform/ErrorReporter.h"
 
@@ -264,7 +263,7 @@ ValueForm LogicalForm(std::string_view field)
 // The value from the engine, with the field's stored bytes for the types
 // whose blanks and digits the engine's value does not keep.
 ValueForm FormOf(const FieldValue& v, const DBFFieldDescriptor& fd, std::string_view field,
-                 CTextDecoder& decoder)
+                 CCodePageDecoder& decoder)
 {
     // Stored texts that are no number or date are shown as stored.
     auto decoded = [&](ValueForm f) {
@@ -430,7 +429,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         err << cl.Prefix() << "--json and --csv exclude each other\n";
         return kExitUsage;
     }
-    if (!strEncoding.empty() && !CTextDecoder::IsKnownEncoding(strEncoding)) {
+    if (!strEncoding.empty() && !CCodePageDecoder::IsKnownEncoding(strEncoding)) {
         err << cl.Prefix() << "unknown encoding " << strEncoding << "\n";
         return kExitUsage;
     }
@@ -471,7 +470,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             return kExitTableError;
         }
         const uint8_t nMark = rs.GetTableDef()->GetHeader().GetCodePageMark();
-        CTextDecoder decoder(nMark, strEncoding.empty() && CCodePageDecoder::IsUndecidedMark(nMark) && TextsAreUtf8(rs),
+        CCodePageDecoder decoder(nMark, strEncoding.empty() && CCodePageDecoder::IsUndecidedMark(nMark) && TextsAreUtf8(rs),
                              strEncoding);
         const int nFields = rs.GetFieldCount();
 

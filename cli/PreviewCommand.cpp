@@ -2,9 +2,8 @@
 
 #include "cli/CommandLine.h"
 #include "cli/TableProbe.h"
-
-#include "platform/CodePageDecoder.h"
 #include "cli/TextGridSink.h"
+#include "platform/CodePageDecoder.h"
 #include "platform/Exception.h"
 #include "platform/File.h"
 #include "repair/DBFRepair.h"
@@ -19,7 +18,7 @@ constexpr int64_t kDefaultRows = 20;
 
 void Help(std::ostream& out)
 {
-    out << "Usage: dbfrepair preview TABLE.dbf [--rows N]\n"
+    out << "Usage: dbfrepair preview TABLE.dbf [--rows N] [--encoding NAME]\n"
            "\n"
            "Shows the table as the repair wizard's preview grid shows it: the Index\n"
            "column and one column per field, with the display texts of the first N\n"
@@ -30,6 +29,9 @@ void Help(std::ostream& out)
            "one at least has a multi-byte character, else as Windows-1252.\n"
            "\n"
            "  -n, --rows N     show the first N rows (default 20; 0: every row)\n"
+           "  --encoding NAME  read the texts in the code page NAME (as the text\n"
+           "                   codec names it: cp1251, IBM866, UTF-8, ...) whatever\n"
+           "                   the table's mark says\n"
            "\n"
            "Memo fields show as \"Memo\", as in the wizard's grid; their texts are\n"
            "not read.\n"
@@ -45,6 +47,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     std::string strRows;
     bool bRowsGiven = false;
     cl.AddValue({"--rows", "-n"}, &strRows, &bRowsGiven);
+    std::string strEncoding;
+    cl.AddValue({"--encoding"}, &strEncoding);
     if (!cl.Parse(args, err))
         return kExitUsage;
     if (cl.IsHelp()) {
@@ -54,6 +58,10 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     std::string strPath;
     if (!cl.SingleOperand(strPath, err))
         return kExitUsage;
+    if (!strEncoding.empty() && !CCodePageDecoder::IsKnownEncoding(strEncoding)) {
+        err << cl.Prefix() << "unknown encoding " << strEncoding << "\n";
+        return kExitUsage;
+    }
     int64_t nRows = kDefaultRows;
     if (bRowsGiven) {
         const auto result = std::from_chars(strRows.data(), strRows.data() + strRows.size(), nRows);
@@ -74,6 +82,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     CDBFRepair engine(nullptr, &grid);
     RepairOptions options;
     options.nPreviewRowLimit = nRows;
+    options.strEncoding = strEncoding;
     engine.SetOptions(options);
     try {
         engine.FillPreview(strPath, &grid);

@@ -35,7 +35,7 @@ constexpr int kExitRepairedWithLosses = 3;
 void Help(std::ostream& out)
 {
     out << "Usage: dbfrepair repair SOURCE.dbf [-o DIR] [--prefix TEXT] [--json] [--quiet] [--undelete]\n"
-           "                        [--report FILE] [--dry-run]\n"
+           "                        [--report FILE] [--dry-run] [--memo FILE]\n"
            "\n"
            "Repairs a damaged table: rebuilds its structure from the raw field\n"
            "descriptors, salvages every record field by field, recovers the memo\n"
@@ -53,6 +53,9 @@ void Help(std::ostream& out)
            "                     no error messages (the exit code still tells)\n"
            "  --undelete         bring records marked deleted back to life (by\n"
            "                     default they stay marked deleted)\n"
+           "  --memo FILE        read the memo values from FILE instead of the memo\n"
+           "                     file beside the table (its extension, .fpt, .dbt or\n"
+           "                     .smt, tells its format)\n"
            "  --report FILE      write the repair report into FILE as JSON: records\n"
            "                     written and dropped (with their byte ranges), values\n"
            "                     mended per column, memos recovered and lost, fixes\n"
@@ -82,6 +85,7 @@ struct Options {
     bool bUndelete = false;
     bool bDryRun = false;
     std::string strReport; // empty: no report file
+    std::string strMemo;   // empty: the memo file beside the table
 };
 
 std::string JsonString(const std::string& str)
@@ -231,6 +235,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     cl.AddFlag({"--undelete"}, &options.bUndelete);
     cl.AddFlag({"--dry-run"}, &options.bDryRun);
     cl.AddValue({"--report"}, &options.strReport, &bReportGiven);
+    cl.AddValue({"--memo"}, &options.strMemo);
     if (!cl.Parse(args, err))
         return kExitUsage;
     if (cl.IsHelp()) {
@@ -287,6 +292,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     CDBFRepair engine(options.bQuiet ? nullptr : &progress, nullptr);
     RepairOptions repairOptions;
     repairOptions.bUndelete = options.bUndelete;
+    repairOptions.strMemoPath = options.strMemo;
     engine.SetOptions(repairOptions);
 
     bool bOk = false;

@@ -66,6 +66,24 @@ CCodePageDecoder::CCodePageDecoder(uint8_t nMark, bool bTextIsUtf8)
     }
 }
 
+CCodePageDecoder::CCodePageDecoder(uint8_t nMark, bool bTextIsUtf8, const std::string& strEncoding)
+    : CCodePageDecoder(nMark, bTextIsUtf8)
+{
+    if (strEncoding.empty())
+        return;
+    auto pNamed = std::make_unique<QStringDecoder>(strEncoding.c_str(), QStringConverter::Flag::Stateless);
+    if (!pNamed->isValid())
+        return; // the mark's code page stays
+    m_strNamed = strEncoding;
+    m_lpszName = m_strNamed.c_str();
+    m_pDecoder = std::move(pNamed);
+}
+
+bool CCodePageDecoder::IsKnownEncoding(const std::string& strEncoding)
+{
+    return !strEncoding.empty() && QStringDecoder(strEncoding.c_str()).isValid();
+}
+
 CCodePageDecoder::~CCodePageDecoder() = default;
 
 std::string CCodePageDecoder::ToUtf8(std::string_view bytes)

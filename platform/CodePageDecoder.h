@@ -29,6 +29,10 @@ public:
     // The mark's code page; for mark 0 or an unknown mark, UTF-8 when
     // bTextIsUtf8, else Windows-1252. A known mark ignores bTextIsUtf8.
     explicit CCodePageDecoder(uint8_t nMark, bool bTextIsUtf8 = false);
+    // The code page strEncoding names, whatever the mark (for a table whose
+    // mark is wrong or missing); an empty name leaves it to the mark as above.
+    // REQUIRES: IsKnownEncoding(strEncoding) when not empty.
+    CCodePageDecoder(uint8_t nMark, bool bTextIsUtf8, const std::string& strEncoding);
     ~CCodePageDecoder();
     CCodePageDecoder(const CCodePageDecoder&) = delete;
     CCodePageDecoder& operator=(const CCodePageDecoder&) = delete;
@@ -40,6 +44,9 @@ public:
     // True when the mark leaves the code page open (0 or unknown), so that
     // the texts decide between UTF-8 and Windows-1252.
     static bool IsUndecidedMark(uint8_t nMark);
+
+    // True when the text codec knows the name ("cp1251", "IBM866", ...).
+    static bool IsKnownEncoding(const std::string& strEncoding);
 
     // True when the bytes are well-formed UTF-8 (no overlong forms, no
     // surrogates, nothing above U+10FFFF). *pbMultiByte (when given) tells
@@ -65,6 +72,7 @@ public:
     };
 
 private:
+    std::string m_strNamed; // the name given, when one was
     const char* m_lpszName;
     std::unique_ptr<QStringDecoder> m_pDecoder;
 };

@@ -188,7 +188,7 @@ bool CDBFRepair::Repair(const std::string& strSource, const std::string& strOutp
 int CDBFRepair::SalvageTable(const std::string& strSource, const std::string& strOutput)
 {
     const std::string strTable = ResolvedTablePath(strSource);
-    const std::string strMemo = FindMemoCompanion(strTable);
+    const std::string strMemo = m_options.strMemoPath.empty() ? FindMemoCompanion(strTable) : m_options.strMemoPath;
     if (!CTextTransferUndo::TableLooksConverted(strTable))
         return RunSalvage(strSource, strOutput, strMemo);
 
@@ -1043,7 +1043,7 @@ void CDBFRepair::FillPreview(const std::string& strRepaired, IPreviewGridSink* p
         return;
     std::unique_ptr<CCodePageDecoder> pDecoder;
     if (pGrid != nullptr)
-        pDecoder = MakeTextDecoder(file, layout, nFlagOffset);
+        pDecoder = MakeTextDecoder(file, layout, nFlagOffset, m_options.strEncoding);
 
     if (pGrid != nullptr)
         pGrid->InsertRow(0, "1");
@@ -1102,11 +1102,11 @@ void CDBFRepair::FillPreview(const std::string& strRepaired, IPreviewGridSink* p
 }
 
 std::unique_ptr<CCodePageDecoder> CDBFRepair::MakeTextDecoder(CFile& file, const DamagedTableLayout& layout,
-                                                               uint64_t nDataStart)
+                                                               uint64_t nDataStart, const std::string& strEncoding)
 {
     const uint8_t nMark = layout.header.GetCodePageMark();
-    if (!CCodePageDecoder::IsUndecidedMark(nMark))
-        return std::make_unique<CCodePageDecoder>(nMark);
+    if (!strEncoding.empty() || !CCodePageDecoder::IsUndecidedMark(nMark))
+        return std::make_unique<CCodePageDecoder>(nMark, false, strEncoding);
     // An unmarked table: its texts tell UTF-8 from Windows-1252.
     CCodePageDecoder::CUtf8Vote vote;
     const uint32_t nRecordLength = layout.nRecordLength;

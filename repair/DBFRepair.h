@@ -54,6 +54,11 @@ struct RepairOptions {
     bool bUndelete = false;
     // FillPreview shows at most this many rows; 0 shows every row.
     int64_t nPreviewRowLimit = 0;
+    // The code page the grid reads texts in, by name ("cp1251", "IBM866");
+    // empty: the table's code-page mark decides.
+    std::string strEncoding;
+    // The memo file to read; empty: the one beside the table.
+    std::string strMemoPath;
 };
 
 // What the last run found and wrote; reset when a run starts.
@@ -168,7 +173,7 @@ private:
     // The decoder for the grid's texts: the code-page mark's, or for an
     // unmarked table UTF-8 or Windows-1252 as the first records' texts tell.
     static std::unique_ptr<CCodePageDecoder> MakeTextDecoder(CFile& file, const DamagedTableLayout& layout,
-                                                             uint64_t nDataStart);
+                                                             uint64_t nDataStart, const std::string& strEncoding);
 
     void SetStatus(const std::string& strText);
     void SetProgressValue(int nValue);

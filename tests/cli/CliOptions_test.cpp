@@ -66,10 +66,15 @@ TEST(CliOptions, EncodingOverridesTheCodePageMark)
     const auto dos = Tool("dump " + Real("cp1251.dbf") + " --encoding IBM866");
     EXPECT_EQ(dos.nExitCode, 0);
     EXPECT_NE(dos.strOut.find("\xD1\x80\xD1\x8C\xD1\x81\xD1\x94\xD1\x8B"), std::string::npos) << dos.strOut.substr(0, 300);
+    // The preview grid takes the same override.
+    const auto grid = Tool("preview " + Real("cp1251.dbf") + " --encoding KOI8-R --rows 0");
+    EXPECT_EQ(grid.nExitCode, 0);
+    EXPECT_NE(grid.strOut.find("\xD0\xAE\xD0\x9B\xD0\x90\xD0\xA1\xD0\x9A"), std::string::npos) << grid.strOut.substr(0, 300);
+    EXPECT_EQ(Tool("preview " + Real("cp1251.dbf") + " --encoding no-such-page").nExitCode, 2);
 }
 
 // A memo file kept under another name is read through --memo as if it
-// stood beside the table.
+// stood beside the table, by dump, info and repair.
 TEST(CliOptions, MemoNamesTheMemoFile)
 {
     orvtest::TempDir dir;
@@ -91,6 +96,16 @@ TEST(CliOptions, MemoNamesTheMemoFile)
     EXPECT_NE(info.strOut.find("Memo file:      " + dir.File("kept/memo.bin") + " (found, block size 512)"),
               std::string::npos)
         << info.strOut;
+
+    // The repair reads it too (the extension tells the format); without it
+    // every memo value is lost, and the exit code says so.
+    std::filesystem::copy_file(dir.File("kept/memo.bin"), dir.File("kept/memo.dbt"));
+    std::filesystem::create_directories(dir.File("out"));
+    const std::string strOut = " -o " + ShellQuote(dir.File("out")) + " --json";
+    const auto repaired = Tool("repair " + strTable + strOut + " --memo " + ShellQuote(dir.File("kept/memo.dbt")));
+    EXPECT_EQ(repaired.nExitCode, 0) << repaired.strOut;
+    EXPECT_NE(repaired.strOut.find("\"memo_texts\": 67"), std::string::npos) << repaired.strOut;
+    EXPECT_EQ(Tool("repair " + strTable + strOut).nExitCode, 3);
 
     const auto missing = orvtest::Run(ShellQuote(orvtest::BinDir() + "/dbfrepair") + " dump " + strTable + " --memo "
                                       + ShellQuote(dir.File("none.dbt")) + " 2>&1");
