@@ -6,6 +6,9 @@
 #include "platform/ErrorReporter.h"
 #include "platform/Exception.h"
 #include "platform/File.h"
+#include "platform/FileException.h"
+#include "platform/FilePlacer.h"
+#include "platform/StopSignals.h"
 #include "repair/DBFRepair.h"
 #include "repair/RepairPaths.h"
 #include "repair/RepairReport.h"
@@ -13,7 +16,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -72,7 +74,10 @@ void Help(std::ostream& out)
            "     was saved\n"
            "  2  bad usage (also a name without .dbf, or a bad prefix)\n"
            "  3  Done, but records, values or memos were lost or dropped (the\n"
-           "     table is saved; the report says what is missing)\n";
+           "     table is saved; the report says what is missing)\n"
+           "  129, 130, 143  stopped by SIGHUP, SIGINT, SIGTERM: nothing saved, the\n"
+           "     temporary files removed\n"
+           "A write over the file-size limit (ulimit -f) is a Failed run.\n";
 }
 
 struct Options {
@@ -145,35 +150,64 @@ bool SameFile(const std::string& strA, const std::string& strB)
         && a.st_ino == b.st_ino;
 }
 
-// Ctrl+C asks the engine to stop; a second one ends the program at once.
-void OnInterrupt(int)
-{
-    g_bStopRepair.store(1);
-}
-
-class CInterruptScope {
+// Passes the engine's progress on (when there is a console to show it) and
+// repeats a stop signal into the stop flag, which the engine clears when its
+// run starts: a signal that came just before that is not lost.
+class CStopRelaySink : public IRepairProgressSink {
 public:
-    CInterruptScope()
+    explicit CStopRelaySink(CConsoleProgressSink* pConsole) : m_pConsole(pConsole) {}
+    void SetStatusText(const std::string& strText) override
     {
-        struct sigaction action {};
-        action.sa_handler = &OnInterrupt;
-        action.sa_flags = SA_RESETHAND;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &m_previous);
-        ::sigaction(SIGTERM, &action, &m_previousTerm);
+        Relay();
+        if (m_pConsole != nullptr)
+            m_pConsole->SetStatusText(strText);
     }
-    ~CInterruptScope()
+    void SetProgress(int nValue) override
     {
-        ::sigaction(SIGINT, &m_previous, nullptr);
-        ::sigaction(SIGTERM, &m_previousTerm, nullptr);
+        Relay();
+        if (m_pConsole != nullptr)
+            m_pConsole->SetProgress(nValue);
     }
-    CInterruptScope(const CInterruptScope&) = delete;
-    CInterruptScope& operator=(const CInterruptScope&) = delete;
+    void ShowPreview() override
+    {
+        if (m_pConsole != nullptr)
+            m_pConsole->ShowPreview();
+    }
 
 private:
-    struct sigaction m_previous {};
-    struct sigaction m_previousTerm {};
+    static void Relay()
+    {
+        if (CStopSignals::GetSignal() != 0)
+            g_bStopRepair.store(1);
+    }
+    CConsoleProgressSink* m_pConsole;
 };
+
+// Saves the repaired table and its memo file into strFolder under the
+// prefixed, collision-free name: whole or not at all (see CFilePlacer). A
+// stop signal cancels the save.
+SavedRepairFiles SaveResult(const std::string& strTemp, const std::string& strFolder, const std::string& strPrefix)
+{
+    const std::string strTempMemo = FindMemoCompanion(strTemp);
+    const std::string strMemoExt = strTempMemo.empty() ? std::string() : PathExtension(strTempMemo);
+    CFilePlacer placer;
+    placer.SetCancelCheck([] { return CStopSignals::GetSignal() != 0; });
+    const std::vector<PlacedFile> placed = placer.PlaceUnderFreeNames(
+        [&] {
+            const std::string strTable =
+                MakeUniqueSavedPath(BuildSavedPath(strFolder, strTemp, strPrefix), strPrefix, strMemoExt);
+            std::vector<PlacedFile> files{{strTemp, strTable}};
+            if (!strTempMemo.empty())
+                files.push_back({strTempMemo, MemoCompanionPath(strTable, strMemoExt)});
+            return files;
+        },
+        true);
+    SavedRepairFiles saved;
+    saved.strTable = placed.front().strTo;
+    if (placed.size() > 1)
+        saved.strMemo = placed.back().strTo;
+    return saved;
+}
 
 // Shows the engine's messages as the default reporter does (unless the user
 // asked for quiet) and keeps them for the JSON summary.
@@ -225,6 +259,9 @@ bool WriteReportFile(const std::string& strPath, const RepairReport& report)
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
+    // From here on a stop signal ends the run on its own path (temporary
+    // files removed, nothing saved) with status 128 + the signal.
+    CStopSignals signals(&g_bStopRepair);
     Options options;
     CCommandLine cl("repair");
     bool bReportGiven = false;
@@ -289,28 +326,26 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     CKeepingReporter reporter(err, !options.bQuiet);
     CScopedErrorReporter reporterScope(&reporter);
     CConsoleProgressSink progress(err, !options.bQuiet && ::isatty(STDERR_FILENO) == 1);
-    CDBFRepair engine(options.bQuiet ? nullptr : &progress, nullptr);
+    CStopRelaySink relay(options.bQuiet ? nullptr : &progress);
+    CDBFRepair engine(&relay, nullptr);
     RepairOptions repairOptions;
     repairOptions.bUndelete = options.bUndelete;
     repairOptions.strMemoPath = options.strMemo;
     engine.SetOptions(repairOptions);
 
     bool bOk = false;
-    {
-        CInterruptScope interrupt;
-        try {
-            bOk = engine.Repair(options.strSource, strTemp, 0);
-        } catch (const CException& e) {
-            progress.Finish();
-            e.ReportError();
-        } catch (const std::exception& e) {
-            progress.Finish();
-            ReportErrorText(e.what());
-        }
+    try {
+        bOk = engine.Repair(options.strSource, strTemp, 0);
+    } catch (const CException& e) {
+        progress.Finish();
+        e.ReportError();
+    } catch (const std::exception& e) {
+        progress.Finish();
+        ReportErrorText(e.what());
     }
     progress.Finish();
-    const bool bStopped = g_bStopRepair.load() != 0;
-    bool bDone = bOk && !bStopped;
+    auto stopped = [] { return g_bStopRepair.load() != 0 || CStopSignals::GetSignal() != 0; };
+    bool bDone = bOk && !stopped();
 
     const RepairReport& report = engine.GetReport();
     // The report goes first: a run whose report cannot be written saves
@@ -321,13 +356,26 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     SavedRepairFiles saved;
     if (bDone && !options.bDryRun) {
         try {
-            saved = MoveRepairedFiles(strTemp, options.strFolder, options.strPrefix);
+            saved = SaveResult(strTemp, options.strFolder, options.strPrefix);
+        } catch (const CFileException& e) {
+            if (e.m_lOsError != ECANCELED)
+                e.ReportError();
+            bDone = false;
         } catch (const CException& e) {
             e.ReportError();
             bDone = false;
         }
+        // A signal during the last rename still means: leave nothing.
+        if (bDone && CStopSignals::GetSignal() != 0) {
+            ::unlink(saved.strTable.c_str());
+            if (!saved.strMemo.empty())
+                ::unlink(saved.strMemo.c_str());
+            saved = SavedRepairFiles();
+            bDone = false;
+        }
     }
     RemoveRepairedFiles(strTemp);
+    const bool bStopped = stopped();
     if (bStopped)
         err << "The repair was stopped.\n";
 
@@ -368,6 +416,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         }
     }
     out.flush();
+    if (const int nStatus = CStopSignals::ExitStatus())
+        return nStatus;
     if (!bDone)
         return kExitTableError;
     return report.HasLosses() ? kExitRepairedWithLosses : kExitSuccess;

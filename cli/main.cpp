@@ -51,7 +51,9 @@ void GlobalHelp(std::ostream& out)
            "     damaged beyond what the command reads, or the output could not\n"
            "     be written (repair: nothing was saved)\n"
            "  2  bad usage\n"
-           "  3  (repair) done, but records, values or memos were lost or dropped\n";
+           "  3  (repair) done, but records, values or memos were lost or dropped\n"
+           "  129, 130, 143  (repair) stopped by SIGHUP, SIGINT, SIGTERM: nothing\n"
+           "     saved, the temporary files removed\n";
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "platform/File.h"
 
+#include "platform/FileFaultInjector.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -191,8 +193,14 @@ void CFile::CheckOpen() const
 namespace {
 
 // Full positioned read; returns fewer bytes only at end of file.
-ssize_t PreadAll(int fd, unsigned char* p, size_t n, uint64_t pos)
+ssize_t PreadAll(int fd, unsigned char* p, size_t n, uint64_t pos, const std::string& strPath)
 {
+    if (CFileFaultInjector::IsArmed()) {
+        if (const int nError = CFileFaultInjector::OnRead(strPath, pos, n)) {
+            errno = nError;
+            return -1;
+        }
+    }
     size_t done = 0;
     while (done < n) {
         const ssize_t r = ::pread(fd, p + done, n - done, static_cast<off_t>(pos + done));
@@ -208,8 +216,14 @@ ssize_t PreadAll(int fd, unsigned char* p, size_t n, uint64_t pos)
     return static_cast<ssize_t>(done);
 }
 
-bool PwriteAll(int fd, const unsigned char* p, size_t n, uint64_t pos)
+bool PwriteAll(int fd, const unsigned char* p, size_t n, uint64_t pos, const std::string& strPath)
 {
+    if (CFileFaultInjector::IsArmed()) {
+        if (const int nError = CFileFaultInjector::OnWrite(strPath, pos, n)) {
+            errno = nError;
+            return false;
+        }
+    }
     size_t done = 0;
     while (done < n) {
         const ssize_t r = ::pwrite(fd, p + done, n - done, static_cast<off_t>(pos + done));
@@ -241,7 +255,7 @@ size_t CFile::ReadAt(uint64_t nPos, void* lpBuf, size_t nCount)
         }
         FlushWindow();
         if (nCount >= m_nWindowCapacity) {
-            const ssize_t r = PreadAll(m_hFile, out + total, nCount, nPos);
+            const ssize_t r = PreadAll(m_hFile, out + total, nCount, nPos, m_strFileName);
             if (r < 0)
                 ThrowOsFileError(errno, m_strFileName);
             total += static_cast<size_t>(r);
@@ -249,7 +263,7 @@ size_t CFile::ReadAt(uint64_t nPos, void* lpBuf, size_t nCount)
         }
         if (m_window.size() < m_nWindowCapacity)
             m_window.resize(m_nWindowCapacity);
-        const ssize_t r = PreadAll(m_hFile, m_window.data(), m_nWindowCapacity, nPos);
+        const ssize_t r = PreadAll(m_hFile, m_window.data(), m_nWindowCapacity, nPos, m_strFileName);
         if (r < 0) {
             m_nWindowLen = 0;
             ThrowOsFileError(errno, m_strFileName);
@@ -309,7 +323,7 @@ void CFile::WriteAt(uint64_t nPos, const void* lpBuf, size_t nCount)
         m_nDirtyHi = nCount;
     } else {
         FlushWindow();
-        if (!PwriteAll(m_hFile, in, nCount, nPos))
+        if (!PwriteAll(m_hFile, in, nCount, nPos, m_strFileName))
             ThrowOsFileError(errno, m_strFileName);
         // Keep the window a true mirror where the big write overlaps it.
         const uint64_t lo = std::max(nPos, m_nWindowStart);
@@ -327,6 +341,6 @@ void CFile::FlushWindow()
     const size_t lo = m_nDirtyLo;
     const size_t hi = m_nDirtyHi;
     m_nDirtyLo = m_nDirtyHi = 0;
-    if (!PwriteAll(m_hFile, m_window.data() + lo, hi - lo, m_nWindowStart + lo))
+    if (!PwriteAll(m_hFile, m_window.data() + lo, hi - lo, m_nWindowStart + lo, m_strFileName))
         ThrowOsFileError(errno, m_strFileName);
 }
