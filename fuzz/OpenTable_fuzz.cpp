@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
         return 0;
     const int nFields = rs.GetFieldCount();
     try {
-        for (rs.MoveFirst(); !rs.IsEOF(); rs.MoveNext()) {
+        // Open has read record 0 (when there is one).
+        for (; !rs.IsEOF(); rs.MoveNext()) {
             (void)rs.IsDeleted();
             for (int i = 0; i < nFields; ++i) {
                 FieldValue value;
