@@ -11,7 +11,7 @@ std::atomic<CFileFaultInjector*> CFileFaultInjector::s_pActive{nullptr};
 CFileFaultInjector::CFileFaultInjector(const FileFault& fault) : m_fault(fault)
 {
     if (m_fault.nError == 0)
-        m_fault.nError = m_fault.nKind == FileFault::failWrite ? ENOSPC : EIO;
+        m_fault.nError = m_fault.nKind == FileFault::failRead ? EIO : ENOSPC;
     CFileFaultInjector* pNone = nullptr;
     if (!s_pActive.compare_exchange_strong(pNone, this))
         throw std::logic_error("only one file fault injector may be alive");
@@ -36,12 +36,18 @@ uint64_t CFileFaultInjector::GetStrikeCount() const
     return m_nStrikes;
 }
 
+std::string CFileFaultInjector::GetStruckPath() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_strStruckPath;
+}
+
 bool CFileFaultInjector::Matches(const std::string& strPath) const
 {
     return m_fault.strPathPattern.empty() || ::fnmatch(m_fault.strPathPattern.c_str(), strPath.c_str(), 0) == 0;
 }
 
-bool CFileFaultInjector::Strikes(uint64_t nOffset, size_t nCount)
+bool CFileFaultInjector::Strikes(const std::string& strPath, uint64_t nOffset, size_t nCount)
 {
     bool bHit = false;
     if (m_fault.bSticky && m_nStrikes > 0)
@@ -50,42 +56,47 @@ bool CFileFaultInjector::Strikes(uint64_t nOffset, size_t nCount)
         bHit = m_nCalls == m_fault.nCall;
     else
         bHit = m_fault.nOffset >= nOffset && m_fault.nOffset - nOffset < nCount;
-    if (bHit)
+    if (bHit) {
         ++m_nStrikes;
+        m_strStruckPath = strPath;
+        if (m_fault.pfnOnStrike)
+            m_fault.pfnOnStrike();
+    }
     return bHit;
 }
 
 int CFileFaultInjector::OnWrite(const std::string& strPath, uint64_t nOffset, size_t nCount)
 {
     CFileFaultInjector* p = s_pActive;
-    if (p == nullptr || p->m_fault.nKind != FileFault::failWrite)
+    const bool bWatch = p != nullptr && p->m_fault.nKind == FileFault::watchWrite;
+    if (p == nullptr || (p->m_fault.nKind != FileFault::failWrite && !bWatch))
         return 0;
     std::lock_guard<std::mutex> lock(p->m_mutex);
     if (!p->Matches(strPath))
         return 0;
     ++p->m_nCalls;
-    return p->Strikes(nOffset, nCount) ? p->m_fault.nError : 0;
+    return p->Strikes(strPath, nOffset, nCount) && !bWatch ? p->m_fault.nError : 0;
 }
 
 int CFileFaultInjector::OnRead(const std::string& strPath, uint64_t nOffset, size_t& nCount)
 {
     CFileFaultInjector* p = s_pActive;
-    if (p == nullptr || p->m_fault.nKind == FileFault::failWrite)
+    if (p == nullptr || (p->m_fault.nKind != FileFault::failRead && p->m_fault.nKind != FileFault::shortRead))
         return 0;
     std::lock_guard<std::mutex> lock(p->m_mutex);
     if (!p->Matches(strPath))
         return 0;
     ++p->m_nCalls;
-    if (!p->Strikes(nOffset, nCount))
+    if (!p->Strikes(strPath, nOffset, nCount))
         return 0;
     if (p->m_fault.nKind == FileFault::failRead)
         return p->m_fault.nError;
-    // Short: the file seems to end at the offset (or half-way, by count).
+    // Short: the file seems to end at the offset (or where the call starts).
     if (p->m_fault.nCall == 0)
         nCount = p->m_fault.nOffset > nOffset
             ? static_cast<size_t>(std::min<uint64_t>(nCount, p->m_fault.nOffset - nOffset))
             : 0;
     else
-        nCount /= 2;
+        nCount = 0;
     return 0;
 }

@@ -8,27 +8,33 @@
 //   - the nCall-th call (counting from 1) whose path matches, or
 //   - the first call whose byte range reaches nOffset (with nCall 0).
 // A write fails with nError (ENOSPC by default) and writes nothing; a read
-// fails with nError (EIO by default); a short read returns the bytes before
-// the offset (or half of those asked for, when struck by count) as if the
-// file ended there. With bSticky every later matching call of the kind fails
+// fails with nError (EIO by default); a short read returns only the bytes
+// before the offset (none, when struck by count), as if the file ended
+// there. With bSticky every later matching call of the kind fails
 // (or comes back short) too, as a full disk or a dead sector would.
+//
+// The kind watchWrite fails nothing: it calls pfnOnStrike at the struck
+// write (before it happens), so a test can make something else happen at
+// that moment, a signal for instance.
 //
 // Only one injector may be alive at a time.
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
 struct FileFault {
-    enum Kind { failWrite, failRead, shortRead };
+    enum Kind { failWrite, failRead, shortRead, watchWrite };
     Kind nKind = failWrite;
     int nError = 0;                   // 0: ENOSPC for writes, EIO for reads
     uint64_t nCall = 0;               // 1-based; 0 to strike by offset
     uint64_t nOffset = UINT64_MAX;    // used when nCall is 0
     std::string strPathPattern;       // fnmatch pattern on the path; empty: any
     bool bSticky = false;
+    std::function<void()> pfnOnStrike; // called at every struck call
 };
 
 class CFileFaultInjector {
@@ -38,10 +44,12 @@ public:
     CFileFaultInjector(const CFileFaultInjector&) = delete;
     CFileFaultInjector& operator=(const CFileFaultInjector&) = delete;
 
-    // Matching calls of the fault's kind seen so far (writes for failWrite,
-    // reads otherwise), and how many of them were struck.
+    // Matching calls of the fault's kind seen so far (writes for failWrite
+    // and watchWrite, reads otherwise), and how many of them were struck.
     uint64_t GetCallCount() const;
     uint64_t GetStrikeCount() const;
+    // The path of the last struck call (empty before the first).
+    std::string GetStruckPath() const;
 
     // The file layer's questions (only when IsArmed()). Write: the errno
     // to fail with, or 0. Read: the errno, or 0 with nCount possibly
@@ -54,11 +62,12 @@ public:
 private:
     bool Matches(const std::string& strPath) const;
     // Whether this call (already counted) is struck.
-    bool Strikes(uint64_t nOffset, size_t nCount);
+    bool Strikes(const std::string& strPath, uint64_t nOffset, size_t nCount);
 
     FileFault m_fault;
     uint64_t m_nCalls = 0;
     uint64_t m_nStrikes = 0;
+    std::string m_strStruckPath;
     mutable std::mutex m_mutex;
 
     static std::atomic<bool> s_bArmed;

@@ -63,15 +63,6 @@ int RenameNoReplace(const std::string& strFrom, const std::string& strTo)
     return 0;
 }
 
-int LinkFile(const std::string& strFrom, const std::string& strTo)
-{
-    if (CFileFaultInjector::IsArmed()) {
-        if (const int nError = CFileFaultInjector::OnWrite(strTo, 0, 0))
-            return nError;
-    }
-    return ::link(strFrom.c_str(), strTo.c_str()) == 0 ? 0 : errno;
-}
-
 } // namespace
 
 std::string CFilePlacer::TemporaryNameFor(const std::string& strTo)
@@ -162,7 +153,7 @@ void CFilePlacer::Place(const std::vector<PlacedFile>& files, bool bMove)
             if (Cancelled())
                 ThrowOsFileError(ECANCELED, file.strTo);
             // A move within one file system needs no copy.
-            if (!bMove || LinkFile(file.strFrom, strTemp) != 0)
+            if (!bMove || ::link(file.strFrom.c_str(), strTemp.c_str()) != 0)
                 CopyInto(file.strFrom, strTemp);
         }
         if (Cancelled())
