@@ -24,7 +24,8 @@ std::vector<unsigned char> Bytes(size_t n)
     return v;
 }
 
-// Reads the whole file through a small window: one read call per window.
+// Reads the file through a small window (one read call per window) up to
+// the first short read, which callers take for the end of the file.
 // Returns the bytes read, or the OS error of the CFileException.
 struct ReadOutcome {
     size_t nBytes = 0;
@@ -39,8 +40,10 @@ ReadOutcome ReadAll(const std::string& strPath)
     ReadOutcome outcome;
     unsigned char buf[1000];
     try {
-        for (size_t n; (n = f.Read(buf, sizeof buf)) > 0;)
+        for (size_t n = sizeof buf; n == sizeof buf;) {
+            n = f.Read(buf, sizeof buf);
             outcome.nBytes += n;
+        }
     } catch (const CFileException& e) {
         outcome.nError = e.m_lOsError;
         outcome.strFile = e.m_strFileName;
