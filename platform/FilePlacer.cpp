@@ -153,8 +153,16 @@ void CFilePlacer::Place(const std::vector<PlacedFile>& files, bool bMove)
             if (Cancelled())
                 ThrowOsFileError(ECANCELED, file.strTo);
             // A move within one file system needs no copy.
-            if (!bMove || ::link(file.strFrom.c_str(), strTemp.c_str()) != 0)
-                CopyInto(file.strFrom, strTemp);
+            if (!bMove || ::link(file.strFrom.c_str(), strTemp.c_str()) != 0) {
+                try {
+                    CopyInto(file.strFrom, strTemp);
+                } catch (const CFileException& e) {
+                    // The user knows the file by its final name.
+                    if (e.m_strFileName != strTemp)
+                        throw;
+                    ThrowFileException(e.m_cause, e.m_lOsError, file.strTo);
+                }
+            }
         }
         if (Cancelled())
             ThrowOsFileError(ECANCELED, files.empty() ? std::string() : files.front().strTo);

@@ -8,6 +8,7 @@
 
 #include "app/MainFrame.h"
 #include "app/Resource.h"
+#include "platform/FileFaultInjector.h"
 #include "repair/RepairPaths.h"
 #include "repair/RepairState.h"
 #include "wizard/QuorvikView.h"
@@ -184,6 +185,38 @@ private slots:
         QVERIFY(orvtest::FileExists(TempTableFor("sales.dbf")));
         QCOMPARE(m_pMessages->Texts().front(),
                  QStringLiteral("Repaired files have not been saved. Do you want to save it?"));
+    }
+
+    // Every write of the save fails in turn (the copies and the renames):
+    // each time the message names the saved file and the reason, nothing
+    // is left in the folder, and the result stays unsaved.
+    void failedWriteAtEveryCallLeavesNoHalfTable()
+    {
+        Repair(m_pDir->File("notes.dbf"));
+        QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Done"));
+        const std::string strOut = NewFolder("faulty");
+        uint64_t nCall = 1;
+        for (;; ++nCall) {
+            m_pMessages->Clear();
+            View().m_bResultHandled = false;
+            FileFault fault;
+            fault.nCall = nCall;
+            fault.strPathPattern = "*/faulty/*";
+            CFileFaultInjector injector(fault);
+            SaveInto(strOut);
+            if (injector.GetStrikeCount() == 0)
+                break;
+            QCOMPARE(m_pMessages->Messages().size(), size_t(1));
+            const QString strText = m_pMessages->Messages().front().strText;
+            QVERIFY2(strText.contains(QStringLiteral("Rep_1_notes.")) && strText.contains(QStringLiteral("disk is full")),
+                     qPrintable(strText));
+            QVERIFY(std::filesystem::is_empty(strOut));
+            QVERIFY(!View().m_bResultHandled);
+        }
+        // Two copies and two renames.
+        QCOMPARE(nCall - 1, uint64_t(4));
+        QVERIFY(m_pMessages->Messages().empty());
+        QCOMPARE(ReadTableWithDbfread(strOut + "/Rep_1_notes.dbf").size(), 7);
     }
 
     // A failed run or a discarded result leaves nothing to save: the user
