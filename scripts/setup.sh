@@ -9,6 +9,8 @@ PACKAGES=(g++ cmake ninja-build pkg-config
           python3 python3-dbf python3-dbfread pgdbf
           xvfb xauth time
           dpkg-dev)   # dpkg-shlibdeps, for the Depends line of `cpack -G DEB`
+# Only for the fuzz build (-DORV_FUZZ=ON, scripts/fuzz): clang and libFuzzer.
+FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 
 orv_install_packages() {
   local missing=()
