@@ -110,7 +110,12 @@ TEST_F(RepairFaults, WithoutFaultsTheRunIsDone)
 {
     const RunResult result = RunRepair();
     ASSERT_EQ(result.nExitCode, 0) << result.strErr;
-    EXPECT_EQ(Names(Out()), (std::vector<std::string>{"Rep_1_damaged.FPT", "Rep_1_damaged.dbf"}));
+    // The memo file's extension may keep the source's letter case.
+    std::vector<std::string> names;
+    for (const std::string& strName : Names(Out()))
+        names.push_back(LowerCaseAscii(strName));
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"rep_1_damaged.dbf", "rep_1_damaged.fpt"}));
     EXPECT_EQ(orvtest::CompareWithPeer(Source(), m_dir.File("out/Rep_1_damaged.dbf")), "OK");
 }
 
@@ -150,8 +155,8 @@ TEST_F(RepairFaults, AFailedWriteOfTheRepairedTableEndsFailed)
 
 // The repaired memo file in the temporary folder. Disabled: the engine
 // takes a memo text that cannot be written (3015, ENOSPC) for a field
-// error, goes on, and reports Done with the text counted as recovered
-// (CDBFRepair::SalvageField, the SetFieldValue catch).
+// error, stores no memo in its place, goes on, and reports Done
+// (CDBFRepair::SalvageMemo, the catch around StoreMemo).
 TEST_F(RepairFaults, DISABLED_AFailedWriteOfTheRepairedMemoEndsFailed)
 {
     EXPECT_GE(WalkWriteFailures("*/orvane-tamsin-*/*.[fF][pP][tT]"), 40u);
