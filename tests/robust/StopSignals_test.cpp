@@ -110,7 +110,7 @@ protected:
             }
             ::signal(SIGXFSZ, SIG_DFL);
             ::putenv(const_cast<char*>(strTmp.c_str()));
-            ::execl(strTool.c_str(), strTool.c_str(), "repair", strSource.c_str(), "-o", strOut.c_str(), "--quiet",
+            ::execl(strTool.c_str(), strTool.c_str(), "repair", strSource.c_str(), "-o", strOut.c_str(),
                     static_cast<char*>(nullptr));
             ::_exit(127);
         }
