@@ -152,8 +152,13 @@ void CFilePlacer::Place(const std::vector<PlacedFile>& files, bool bMove)
             temporaries.push_back(strTemp);
             if (Cancelled())
                 ThrowOsFileError(ECANCELED, file.strTo);
-            // A move within one file system needs no copy.
-            if (!bMove || ::link(file.strFrom.c_str(), strTemp.c_str()) != 0) {
+            // A move within one file system needs no copy, but its data
+            // must reach the disk before the name does, as a copy's does.
+            if (bMove && ::link(file.strFrom.c_str(), strTemp.c_str()) == 0) {
+                CFd linked(::open(strTemp.c_str(), O_RDONLY | O_CLOEXEC));
+                if (linked.Get() < 0 || ::fsync(linked.Get()) != 0)
+                    ThrowOsFileError(errno, file.strTo);
+            } else {
                 try {
                     CopyInto(file.strFrom, strTemp);
                 } catch (const CFileException& e) {
