@@ -91,6 +91,20 @@ bool CCommandLine::SingleOperand(std::string& strPath, std::ostream& err) const
     return true;
 }
 
+bool CCommandLine::ParseForTable(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                                 void (*pfnHelp)(std::ostream&), std::string& strPath, int* pnExit)
+{
+    *pnExit = kExitUsage;
+    if (!Parse(args, err))
+        return false;
+    if (IsHelp()) {
+        pfnHelp(out);
+        *pnExit = kExitSuccess;
+        return false;
+    }
+    return SingleOperand(strPath, err);
+}
+
 int CCommandLine::CheckedExit(int nExit, std::ostream& out, std::ostream& err, const std::string& strWho)
 {
     errno = 0;

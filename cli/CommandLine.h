@@ -32,6 +32,13 @@ public:
     // when none or more than one is named.
     bool SingleOperand(std::string& strPath, std::ostream& err) const;
 
+    // The usual start of a command on one table: parses the arguments,
+    // prints the help (pfnHelp) when asked, and takes the one table. False
+    // when the command ends there, with *pnExit its exit code (success after
+    // the help, bad usage otherwise).
+    bool ParseForTable(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                       void (*pfnHelp)(std::ostream&), std::string& strPath, int* pnExit);
+
     // The exit code once the command's output is flushed: a failed write
     // (a full disk, a closed pipe) is reported on err and turns success into
     // kExitTableError, since the output is incomplete.

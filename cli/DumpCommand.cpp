@@ -416,15 +416,9 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     cl.AddFlag({"--csv"}, &bCsv);
     cl.AddValue({"--encoding"}, &strEncoding);
     cl.AddValue({"--memo"}, &strMemo);
-    if (!cl.Parse(args, err))
-        return kExitUsage;
-    if (cl.IsHelp()) {
-        Help(out);
-        return kExitSuccess;
-    }
     std::string strPath;
-    if (!cl.SingleOperand(strPath, err))
-        return kExitUsage;
+    if (int nExit = 0; !cl.ParseForTable(args, out, err, &Help, strPath, &nExit))
+        return nExit;
     if (bJson && bCsv) {
         err << cl.Prefix() << "--json and --csv exclude each other\n";
         return kExitUsage;

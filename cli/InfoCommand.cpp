@@ -140,15 +140,9 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     std::string strMemo;
     cl.AddFlag({"--json"}, &bJson);
     cl.AddValue({"--memo"}, &strMemo);
-    if (!cl.Parse(args, err))
-        return kExitUsage;
-    if (cl.IsHelp()) {
-        Help(out);
-        return kExitSuccess;
-    }
     std::string strPath;
-    if (!cl.SingleOperand(strPath, err))
-        return kExitUsage;
+    if (int nExit = 0; !cl.ParseForTable(args, out, err, &Help, strPath, &nExit))
+        return nExit;
 
     CTableProbe probe;
     if (!probe.Probe(strPath)) {

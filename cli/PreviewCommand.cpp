@@ -49,15 +49,9 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     cl.AddValue({"--rows", "-n"}, &strRows, &bRowsGiven);
     std::string strEncoding;
     cl.AddValue({"--encoding"}, &strEncoding);
-    if (!cl.Parse(args, err))
-        return kExitUsage;
-    if (cl.IsHelp()) {
-        Help(out);
-        return kExitSuccess;
-    }
     std::string strPath;
-    if (!cl.SingleOperand(strPath, err))
-        return kExitUsage;
+    if (int nExit = 0; !cl.ParseForTable(args, out, err, &Help, strPath, &nExit))
+        return nExit;
     if (!strEncoding.empty() && !CCodePageDecoder::IsKnownEncoding(strEncoding)) {
         err << cl.Prefix() << "unknown encoding " << strEncoding << "\n";
         return kExitUsage;
