@@ -7,7 +7,6 @@
 #include "platform/Exception.h"
 #include "platform/File.h"
 #include "platform/FileException.h"
-#include "platform/FilePlacer.h"
 #include "platform/StopSignals.h"
 #include "repair/DBFRepair.h"
 #include "repair/RepairPaths.h"
@@ -184,29 +183,11 @@ private:
 };
 
 // Saves the repaired table and its memo file into strFolder under the
-// prefixed, collision-free name: whole or not at all (see CFilePlacer). A
+// prefixed, collision-free name: whole or not at all (see MoveRepairedFiles). A
 // stop signal cancels the save.
 SavedRepairFiles SaveResult(const std::string& strTemp, const std::string& strFolder, const std::string& strPrefix)
 {
-    const std::string strTempMemo = FindMemoCompanion(strTemp);
-    const std::string strMemoExt = strTempMemo.empty() ? std::string() : PathExtension(strTempMemo);
-    CFilePlacer placer;
-    placer.SetCancelCheck([] { return CStopSignals::GetSignal() != 0; });
-    const std::vector<PlacedFile> placed = placer.PlaceUnderFreeNames(
-        [&] {
-            const std::string strTable =
-                MakeUniqueSavedPath(BuildSavedPath(strFolder, strTemp, strPrefix), strPrefix, strMemoExt);
-            std::vector<PlacedFile> files{{strTemp, strTable}};
-            if (!strTempMemo.empty())
-                files.push_back({strTempMemo, MemoCompanionPath(strTable, strMemoExt)});
-            return files;
-        },
-        true);
-    SavedRepairFiles saved;
-    saved.strTable = placed.front().strTo;
-    if (placed.size() > 1)
-        saved.strMemo = placed.back().strTo;
-    return saved;
+    return MoveRepairedFiles(strTemp, strFolder, strPrefix, [] { return CStopSignals::GetSignal() != 0; });
 }
 
 // Shows the engine's messages as the default reporter does (unless the user

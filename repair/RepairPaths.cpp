@@ -3,9 +3,11 @@
 #include "dbf/DBFTableDef.h"
 
 #include "platform/FileException.h"
+#include "platform/FilePlacer.h"
 #include "platform/TempFolder.h"
 
 #include <array>
+#include <functional>
 #include <cerrno>
 #include <fcntl.h>
 #include <memory>
@@ -53,96 +55,6 @@ std::string WithFileName(const std::string& strPath, const std::string& strName)
 {
     const size_t nSlash = strPath.rfind('/');
     return nSlash == std::string::npos ? strName : strPath.substr(0, nSlash + 1) + strName;
-}
-
-// A file descriptor closed when it goes out of scope.
-class CScopedFd {
-public:
-    explicit CScopedFd(int fd) : m_fd(fd) {}
-    ~CScopedFd() { Reset(); }
-    CScopedFd(const CScopedFd&) = delete;
-    CScopedFd& operator=(const CScopedFd&) = delete;
-    int Get() const { return m_fd; }
-    void Reset()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-    // Closes and reports the result of close.
-    int Close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd);
-    }
-
-private:
-    int m_fd;
-};
-
-// Copies strFrom to strTo; with bExclusive the target must not exist yet.
-void CopyFile(const std::string& strFrom, const std::string& strTo, bool bExclusive)
-{
-    CScopedFd in(::open(strFrom.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.Get() < 0)
-        ThrowOsFileError(errno, strFrom);
-    const int nFlags = O_WRONLY | O_CREAT | O_CLOEXEC | (bExclusive ? O_EXCL : O_TRUNC);
-    CScopedFd out(::open(strTo.c_str(), nFlags, 0666));
-    if (out.Get() < 0)
-        ThrowOsFileError(errno, strTo);
-    // A copy that fails leaves no half file behind.
-    auto fail = [&](int nError, const std::string& strPath) {
-        out.Reset();
-        ::unlink(strTo.c_str());
-        ThrowOsFileError(nError, strPath);
-    };
-    // In the kernel where the file systems allow it (no trip of the bytes
-    // through this process), otherwise by reading and writing.
-    bool bKernelCopy = true;
-    for (;;) {
-        const ssize_t nCopied = ::copy_file_range(in.Get(), nullptr, out.Get(), nullptr, 1 << 30, 0);
-        if (nCopied > 0)
-            continue;
-        if (nCopied == 0)
-            break;
-        const int nError = errno;
-        if (nError == EINTR)
-            continue;
-        const bool bUnsupported = nError == EXDEV || nError == ENOSYS || nError == EINVAL || nError == EOPNOTSUPP
-            || nError == EBADF;
-        if (bUnsupported && ::lseek(out.Get(), 0, SEEK_CUR) == 0) {
-            bKernelCopy = false;
-            break;
-        }
-        fail(nError, strTo);
-    }
-    std::vector<char> buffer(bKernelCopy ? 0 : 1 << 20);
-    while (!bKernelCopy) {
-        const ssize_t nRead = ::read(in.Get(), buffer.data(), buffer.size());
-        if (nRead < 0) {
-            if (errno == EINTR)
-                continue;
-            fail(errno, strFrom);
-        }
-        if (nRead == 0)
-            break;
-        ssize_t nDone = 0;
-        while (nDone < nRead) {
-            const ssize_t nWritten = ::write(out.Get(), buffer.data() + nDone, static_cast<size_t>(nRead - nDone));
-            if (nWritten < 0) {
-                if (errno == EINTR)
-                    continue;
-                fail(errno, strTo);
-            }
-            nDone += nWritten;
-        }
-    }
-    if (out.Close() != 0) {
-        const int nError = errno;
-        ::unlink(strTo.c_str());
-        ThrowOsFileError(nError, strTo);
-    }
 }
 
 } // namespace
@@ -256,65 +168,45 @@ std::string CheckSavedPrefix(const std::string& strPrefix)
 
 namespace {
 
-// Puts strFrom at strTo, which must not exist: a hard link when bMove asks
-// for it and the file system allows it (strFrom then goes), else a copy.
-void PlaceFile(const std::string& strFrom, const std::string& strTo, bool bMove)
-{
-    if (bMove) {
-        if (::link(strFrom.c_str(), strTo.c_str()) == 0)
-            return;
-        if (errno == EEXIST)
-            ThrowOsFileError(errno, strTo);
-    }
-    CopyFile(strFrom, strTo, true);
-}
-
 SavedRepairFiles SaveRepairedFiles(const std::string& strTempTable, const std::string& strFolder,
-                                   const std::string& strPrefix, bool bMove)
+                                   const std::string& strPrefix, bool bMove, std::function<bool()> pfnCancelled)
 {
     const std::string strTempMemo = FindMemoCompanion(strTempTable);
     const std::string strMemoExt = strTempMemo.empty() ? std::string() : PathExtension(strTempMemo);
+    CFilePlacer placer;
+    if (pfnCancelled)
+        placer.SetCancelCheck(std::move(pfnCancelled));
+    // The names are chosen again while one turns out to be taken between
+    // the choice and the rename.
+    const std::vector<PlacedFile> placed = placer.PlaceUnderFreeNames(
+        [&] {
+            const std::string strTable =
+                MakeUniqueSavedPath(BuildSavedPath(strFolder, strTempTable, strPrefix), strPrefix, strMemoExt);
+            std::vector<PlacedFile> files{{strTempTable, strTable}};
+            if (!strTempMemo.empty())
+                files.push_back({strTempMemo, MemoCompanionPath(strTable, strMemoExt)});
+            return files;
+        },
+        bMove);
     SavedRepairFiles saved;
-    // A name can be taken between the check and the copy; the exclusive
-    // create then refuses and the next name is tried.
-    for (int nTry = 0; nTry < 100; ++nTry) {
-        saved.strTable = MakeUniqueSavedPath(BuildSavedPath(strFolder, strTempTable, strPrefix), strPrefix, strMemoExt);
-        try {
-            PlaceFile(strTempTable, saved.strTable, bMove);
-            break;
-        } catch (const CFileException& e) {
-            if (e.m_lOsError != EEXIST || nTry == 99)
-                throw;
-        }
-    }
-    if (!strTempMemo.empty()) {
-        saved.strMemo = MemoCompanionPath(saved.strTable, strMemoExt);
-        try {
-            // The name was checked to be free with the table's.
-            PlaceFile(strTempMemo, saved.strMemo, bMove);
-        } catch (...) {
-            // A table without its memo file is not a saved result.
-            ::unlink(saved.strTable.c_str());
-            throw;
-        }
-    }
-    if (bMove)
-        RemoveRepairedFiles(strTempTable);
+    saved.strTable = placed.front().strTo;
+    if (placed.size() > 1)
+        saved.strMemo = placed.back().strTo;
     return saved;
 }
 
 } // namespace
 
 SavedRepairFiles CopyRepairedFiles(const std::string& strTempTable, const std::string& strFolder,
-                                   const std::string& strPrefix)
+                                   const std::string& strPrefix, std::function<bool()> pfnCancelled)
 {
-    return SaveRepairedFiles(strTempTable, strFolder, strPrefix, false);
+    return SaveRepairedFiles(strTempTable, strFolder, strPrefix, false, std::move(pfnCancelled));
 }
 
 SavedRepairFiles MoveRepairedFiles(const std::string& strTempTable, const std::string& strFolder,
-                                   const std::string& strPrefix)
+                                   const std::string& strPrefix, std::function<bool()> pfnCancelled)
 {
-    return SaveRepairedFiles(strTempTable, strFolder, strPrefix, true);
+    return SaveRepairedFiles(strTempTable, strFolder, strPrefix, true, std::move(pfnCancelled));
 }
 
 void RemoveRepairedFiles(const std::string& strTempTable)

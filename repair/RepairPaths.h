@@ -6,6 +6,7 @@
 // own folder (CTempFolder::ProcessFolder), so two programs repairing tables
 // of the same name never share a file.
 
+#include <functional>
 #include <string>
 
 // The marker that every temporary repaired table carries in its name.
@@ -73,18 +74,19 @@ struct SavedRepairFiles {
 
 // Copies the temporary repaired table into strFolder under its prefixed,
 // collision-free name, and carries its memo file along under the name the
-// storage engine expects beside the saved table. The temporary files stay.
-// Throws CFileException when a copy fails; a table copy never overwrites.
+// storage engine expects beside the saved table: whole or not at all, and
+// never over an existing file (platform/FilePlacer.h). The temporary files
+// stay. pfnCancelled, when given, is asked between steps and cancels the
+// save. Throws CFileException naming the file and the reason.
 SavedRepairFiles CopyRepairedFiles(const std::string& strTempTable, const std::string& strFolder,
-                                   const std::string& strPrefix);
+                                   const std::string& strPrefix, std::function<bool()> pfnCancelled = {});
 
 // The same, for a result that is saved once and then discarded (the
-// command-line tool): the files are moved where the file system allows it
-// (a hard link under the new name, so an existing file is still never
-// overwritten) and copied otherwise; the temporary files are gone
+// command-line tool): the files are linked under their new names where the
+// file system allows it and copied otherwise; the temporary files are gone
 // afterwards.
 SavedRepairFiles MoveRepairedFiles(const std::string& strTempTable, const std::string& strFolder,
-                                   const std::string& strPrefix);
+                                   const std::string& strPrefix, std::function<bool()> pfnCancelled = {});
 
 // Deletes the temporary repaired table and its memo file; missing files are
 // not an error.

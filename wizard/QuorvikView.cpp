@@ -4,7 +4,6 @@
 #include "app/Resource.h"
 #include "platform/Exception.h"
 #include "platform/File.h"
-#include "platform/FilePlacer.h"
 #include "repair/RepairPaths.h"
 #include "repair/RepairState.h"
 #include "wizard/ErrorMessageDigest.h"
@@ -885,21 +884,8 @@ void CQuorvikView::SaveRepairedFiles(const QString& strFolder)
             if (QFileInfo::exists(QFile::decodeName(QByteArray::fromStdString(strTemp)))) {
                 try {
                     // Whole or not at all: no half-written table ever
-                    // appears under the saved name (see CFilePlacer).
-                    const std::string strTarget = QFile::encodeName(strFolder).toStdString();
-                    const std::string strPrefix = GetPrefix().toStdString();
-                    const std::string strTempMemo = FindMemoCompanion(strTemp);
-                    const std::string strMemoExt = strTempMemo.empty() ? std::string() : PathExtension(strTempMemo);
-                    CFilePlacer().PlaceUnderFreeNames(
-                        [&] {
-                            const std::string strTable = MakeUniqueSavedPath(
-                                BuildSavedPath(strTarget, strTemp, strPrefix), strPrefix, strMemoExt);
-                            std::vector<PlacedFile> files{{strTemp, strTable}};
-                            if (!strTempMemo.empty())
-                                files.push_back({strTempMemo, MemoCompanionPath(strTable, strMemoExt)});
-                            return files;
-                        },
-                        false);
+                    // appears under the saved name (see CopyRepairedFiles).
+                    CopyRepairedFiles(strTemp, QFile::encodeName(strFolder).toStdString(), GetPrefix().toStdString());
                     bCopied = true;
                 } catch (const CException& e) {
                     strProblem = QStringLiteral("The repaired file could not be saved in\n%1\n\n%2")
