@@ -96,7 +96,7 @@ void BM_RepairTable(benchmark::State& state)
     for (auto _ : state) {
         std::remove(strOutput.c_str());
         CDBFRepair engine;
-        benchmark::DoNotOptimize(engine.Repair(strSource, strOutput, 0));
+        benchmark::DoNotOptimize(engine.Repair(strSource, strOutput));
     }
     state.SetBytesProcessed(static_cast<int64_t>(nBytes) * state.iterations());
 }

@@ -2,7 +2,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/MemoOverride.h"
-#include "cli/TableProbe.h"
+#include "dbf/TableProbe.h"
 #include "dbf/DBFTableDef.h"
 #include "platform/ErrorReporter.h"
 

@@ -2,7 +2,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/MemoOverride.h"
-#include "cli/TableProbe.h"
+#include "dbf/TableProbe.h"
 #include "platform/ErrorReporter.h"
 #include "repair/RepairReport.h"
 

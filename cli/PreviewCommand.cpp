@@ -1,7 +1,7 @@
 #include "cli/PreviewCommand.h"
 
 #include "cli/CommandLine.h"
-#include "cli/TableProbe.h"
+#include "dbf/TableProbe.h"
 #include "cli/TextGridSink.h"
 #include "platform/CodePageDecoder.h"
 #include "platform/Exception.h"

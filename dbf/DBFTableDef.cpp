@@ -157,6 +157,31 @@ std::string CDBFTableDef::FindMemoFile(const std::string& strTablePath, const st
     return strFound;
 }
 
+std::vector<std::string> CDBFTableDef::FindIndexFiles(const std::string& strTablePath)
+{
+    namespace fs = std::filesystem;
+    const fs::path stem(BuildMemoPath(strTablePath, ""));
+    const std::string strStemName = stem.filename().string(); // "name."
+    const fs::path folder = stem.has_parent_path() ? stem.parent_path() : fs::path(".");
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string strName = it->path().filename().string();
+        if (strName.size() != strStemName.size() + 3
+            || !EqualsIgnoringCase(strName.substr(0, strStemName.size()), strStemName))
+            continue;
+        const std::string strExt = strName.substr(strStemName.size());
+        bool bIndex = false;
+        for (const char* lpszExt : {"cdx", "idx", "ntx", "mdx", "ndx"})
+            bIndex = bIndex || EqualsIgnoringCase(strExt, lpszExt);
+        std::error_code ecType;
+        if (bIndex && fs::is_regular_file(it->path(), ecType))
+            found.push_back((stem.has_parent_path() ? folder / strName : fs::path(strName)).string());
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
 std::string CDBFTableDef::BuildMemoPath(const std::string& strTablePath, const char* lpszExtension)
 {
     // Only a "." inside the file name counts, not one in a folder name.

@@ -172,6 +172,11 @@ public:
     // (of several spellings, the one whose stem has the table's own case).
     // Empty when there is none. The one memo lookup of both engines.
     static std::string FindMemoFile(const std::string& strTablePath, const std::string& strExtension);
+    // The index files that lie beside a table: files in its folder whose
+    // name is the table's up to its last "." followed by .cdx, .idx, .ntx,
+    // .mdx or .ndx in any letter case, sorted. An index is bound to record
+    // numbers, so every one of them is stale once the records move.
+    static std::vector<std::string> FindIndexFiles(const std::string& strTablePath);
 
 private:
     void OpenFile(const std::string& strPath);

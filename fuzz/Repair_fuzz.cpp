@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
     CDBFRepair engine;
     bool bDone = false;
     try {
-        bDone = engine.Repair(strSource, strOutput, 0);
+        bDone = engine.Repair(strSource, strOutput);
     } catch (const CException&) {
         bDone = false;
     }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -15,6 +16,7 @@ public:
 
 CStderrReporter g_stderrReporter;
 std::atomic<CErrorReporter*> g_pReporter{&g_stderrReporter};
+thread_local CErrorReporter* t_pThreadReporter = nullptr;
 
 } // namespace
 
@@ -26,7 +28,15 @@ CErrorReporter* SetErrorReporter(CErrorReporter* pReporter)
 
 void ReportErrorText(const std::string& strText)
 {
-    g_pReporter.load()->Report(strText);
+    if (t_pThreadReporter != nullptr)
+        t_pThreadReporter->Report(strText);
+    else
+        g_pReporter.load()->Report(strText);
+}
+
+CErrorReporter* SetThreadErrorReporter(CErrorReporter* pReporter)
+{
+    return std::exchange(t_pThreadReporter, pReporter);
 }
 
 void CRecordingReporter::Report(const std::string& strText)

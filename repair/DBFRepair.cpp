@@ -176,11 +176,11 @@ CDBFRepair::CDBFRepair(IRepairProgressSink* pProgress, IPreviewGridSink* pGrid)
 
 CDBFRepair::~CDBFRepair() = default;
 
-bool CDBFRepair::Repair(const std::string& strSource, const std::string& strOutput, int nMode)
+bool CDBFRepair::Repair(const std::string& strSource, const std::string& strOutput, RepairMode eMode)
 {
-    if (nMode == 0)
+    if (eMode == RepairMode::Salvage)
         return SalvageTable(strSource, strOutput) != 0;
-    if (nMode == 1)
+    if (eMode == RepairMode::FromCopy)
         RepairFromCopy(strSource, strOutput);
     return false;
 }
@@ -189,8 +189,17 @@ int CDBFRepair::SalvageTable(const std::string& strSource, const std::string& st
 {
     const std::string strTable = ResolvedTablePath(strSource);
     const std::string strMemo = m_options.strMemoPath.empty() ? FindMemoCompanion(strTable) : m_options.strMemoPath;
-    if (!CTextTransferUndo::TableLooksConverted(strTable))
-        return RunSalvage(strSource, strOutput, strMemo);
+    // Index files are bound to record numbers: none is copied, each is
+    // named to be rebuilt (the new header claims no structural index).
+    // Named as the user named the table, unless it is a link to elsewhere.
+    std::error_code linkError;
+    const bool bLink = std::filesystem::is_symlink(strSource, linkError);
+    std::vector<std::string> indexFiles = CDBFTableDef::FindIndexFiles(bLink ? strTable : strSource);
+    if (!CTextTransferUndo::TableLooksConverted(strTable)) {
+        const int nResult = RunSalvage(strSource, strOutput, strMemo);
+        m_report.indexFiles = std::move(indexFiles);
+        return nResult;
+    }
 
     // A text-mode transfer turned every LF into CR LF: the repair works on
     // private copies with the conversion undone.
@@ -220,6 +229,7 @@ int CDBFRepair::SalvageTable(const std::string& strSource, const std::string& st
     m_report.strSourceMemo = strMemo;
     m_stats.strSourceMemoPath = strMemo;
     m_report.bTransferUndone = true;
+    m_report.indexFiles = std::move(indexFiles);
     m_report.structureFixes.insert(m_report.structureFixes.begin(),
                                    std::string("The table went through a text-mode transfer (every LF had become CR LF); ")
                                        + (bMemoUndone ? "the table and its memo file were" : "the table was")
@@ -239,7 +249,7 @@ std::string CDBFRepair::ResolvedTablePath(const std::string& strPath)
 int CDBFRepair::RunSalvage(const std::string& strSource, const std::string& strOutput,
                            const std::string& strMemoPath)
 {
-    g_bStopRepair.store(0);
+    CurrentRunState().Stop().store(0);
     m_stats = RepairStatistics();
     m_report = RepairReport();
     m_report.strSource = strSource;
@@ -339,7 +349,7 @@ int CDBFRepair::SalvageInto(const std::string& strSource, const std::string& str
             if (nAt >= meter.GetNextOffset() && meter.Advance(nAt)) {
                 // With a grid to fill the salvage is the first half of the run.
                 const int nValue = m_pGrid != nullptr ? meter.GetPercent() / 2 : meter.GetPercent();
-                g_nRepairProgress.store(nValue);
+                CurrentRunState().Progress().store(nValue);
                 if (nValue >= kSalvageSwitchValue && bSwitchArmed) {
                     SetStatus(kStatusExtracting);
                     bSwitchArmed = false;
@@ -392,10 +402,10 @@ int CDBFRepair::SalvageInto(const std::string& strSource, const std::string& str
         m_pGrid->ClearGrid();
         FillPreview(strOutput, m_pGrid);
     } else if (!m_stats.bStopped) {
-        g_nRepairProgress.store(100);
+        CurrentRunState().Progress().store(100);
         SetProgressValue(100);
     }
-    if (g_bStopRepair.load() == 0 && m_pProgress != nullptr)
+    if (!CurrentRunState().IsStopSet() && m_pProgress != nullptr)
         m_pProgress->ShowPreview();
     return run.nResult;
 }
@@ -1002,7 +1012,7 @@ void CDBFRepair::CopyBytes(CFile& source, CFile& target, uint64_t nCount)
 
 void CDBFRepair::FillPreview(const std::string& strRepaired, IPreviewGridSink* pGrid)
 {
-    g_bStopRepair.store(0);
+    CurrentRunState().Stop().store(0);
     bool bWaitArmed = true;
 
     CFile file;
@@ -1018,7 +1028,7 @@ void CDBFRepair::FillPreview(const std::string& strRepaired, IPreviewGridSink* p
             SetStatus(kStatusPleaseWait);
             bWaitArmed = false;
         }
-        if (nPercent > g_nRepairProgress.load())
+        if (nPercent > CurrentRunState().Progress().load())
             SetProgressValue(nPercent);
     };
 

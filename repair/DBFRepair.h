@@ -47,6 +47,10 @@ struct DamagedTableLayout;
 struct FieldPlan;
 struct RepairedTableLayout;
 
+// How Repair works on the source: the salvage, or the repair of a patched
+// working copy.
+enum class RepairMode { Salvage = 0, FromCopy = 1 };
+
 // Choices of one repair run.
 struct RepairOptions {
     // Records marked deleted ("*") stay marked in the repaired table unless
@@ -96,10 +100,10 @@ public:
     // What the last run did and could not save (repair/RepairReport.h).
     const RepairReport& GetReport() const { return m_report; }
 
-    // Mode 0: SalvageTable, true when it returned 1. Mode 1: RepairFromCopy,
-    // always false. Any other mode: nothing, false. Platform file errors and
+    // Salvage: SalvageTable, true when it returned 1. FromCopy:
+    // RepairFromCopy, always false. Any other value: nothing, false. Platform file errors and
     // storage errors outside the four tolerated places leave as exceptions.
-    bool Repair(const std::string& strSource, const std::string& strOutput, int nMode);
+    bool Repair(const std::string& strSource, const std::string& strOutput, RepairMode eMode = RepairMode::Salvage);
 
     // One run as described at the top; returns 1 or 0.
     int SalvageTable(const std::string& strSource, const std::string& strOutput);

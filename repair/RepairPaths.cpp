@@ -155,14 +155,29 @@ std::string FindMemoCompanion(const std::string& strTablePath)
     return std::string();
 }
 
-std::string CheckSavedPrefix(const std::string& strPrefix)
+SavedPrefixCheck ClassifySavedPrefix(const std::string& strPrefix)
 {
     if (strPrefix.empty())
-        return "Please fill prefix";
-    if (strPrefix.find_first_of("/\\|*:?<>'") != std::string::npos)
-        return "Illegal character found in file pre fix ";
+        return SavedPrefixCheck::Empty;
+    if (strPrefix.find_first_of(kForbiddenPrefixChars) != std::string::npos)
+        return SavedPrefixCheck::IllegalCharacter;
     if (strPrefix.size() > kMaxSavedPrefixLength)
+        return SavedPrefixCheck::TooLong;
+    return SavedPrefixCheck::Valid;
+}
+
+std::string CheckSavedPrefix(const std::string& strPrefix)
+{
+    switch (ClassifySavedPrefix(strPrefix)) {
+    case SavedPrefixCheck::Empty:
+        return "Please fill prefix";
+    case SavedPrefixCheck::IllegalCharacter:
+        return "Illegal character found in file pre fix ";
+    case SavedPrefixCheck::TooLong:
         return "The file name prefix may hold at most 50 characters.";
+    case SavedPrefixCheck::Valid:
+        break;
+    }
     return std::string();
 }
 

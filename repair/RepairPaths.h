@@ -61,6 +61,14 @@ std::string FindMemoCompanion(const std::string& strTablePath);
 // The extension of a path's file name after its last "." (empty when none).
 std::string PathExtension(const std::string& strPath);
 
+// The characters a file-name prefix may not hold.
+inline constexpr const char* kForbiddenPrefixChars = "/\\|*:?<>'";
+
+enum class SavedPrefixCheck { Valid, Empty, IllegalCharacter, TooLong };
+// What is wrong with a file-name prefix, if anything (the Settings dialog
+// and the command-line tool judge it alike).
+SavedPrefixCheck ClassifySavedPrefix(const std::string& strPrefix);
+
 // Checks a file-name prefix the way the Settings dialog does. Returns an
 // empty text when it is acceptable, otherwise the message to show:
 // "Please fill prefix" or "Illegal character found in file pre fix ".

@@ -32,3 +32,33 @@ void CRepairPauseGate::Wait()
     std::unique_lock<std::mutex> lock(m_mutex);
     m_cv.wait(lock, [this] { return !m_bClosed.load(); });
 }
+
+namespace {
+CRepairRunState g_processRunState(&g_bStopRepair, &g_nRepairProgress, &g_repairPauseGate);
+thread_local CRepairRunState* t_pRunState = nullptr;
+} // namespace
+
+CRepairRunState::CRepairRunState(const std::atomic<int>* pAbort)
+    : m_pStop(&m_nOwnStop), m_pProgress(&m_nOwnProgress), m_pGate(&m_ownGate), m_pAbort(pAbort)
+{
+}
+
+CRepairRunState::CRepairRunState(std::atomic<int>* pStop, std::atomic<int>* pProgress, CRepairPauseGate* pGate)
+    : m_pStop(pStop), m_pProgress(pProgress), m_pGate(pGate)
+{
+}
+
+CRepairRunState& CurrentRunState()
+{
+    return t_pRunState != nullptr ? *t_pRunState : g_processRunState;
+}
+
+CScopedRunState::CScopedRunState(CRepairRunState* pState) : m_pPrevious(t_pRunState)
+{
+    t_pRunState = pState;
+}
+
+CScopedRunState::~CScopedRunState()
+{
+    t_pRunState = m_pPrevious;
+}

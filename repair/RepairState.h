@@ -1,5 +1,11 @@
 #pragma once
-// Process-wide state shared between a repair run and whoever started it.
+// The state a repair run shares with whoever started it: the stop flag, the
+// progress value and the pause gate.
+//
+// The desktop program and a single command-line repair use the process-wide
+// ones below. A batch runs several engines at once, one a thread; each then
+// gives its thread a CRepairRunState of its own (CScopedRunState), so that
+// one run's stop, progress and pause never touch another's.
 
 #include <atomic>
 #include <condition_variable>
@@ -30,10 +36,59 @@ private:
 
 extern CRepairPauseGate g_repairPauseGate;
 
+// One run's stop flag, progress value and pause gate.
+class CRepairRunState {
+public:
+    // A state of its own. pAbort, when given, is a flag that stops this run
+    // as well and that the run never clears (a batch's Ctrl-C).
+    explicit CRepairRunState(const std::atomic<int>* pAbort = nullptr);
+    // A state over existing flags (the process-wide ones).
+    CRepairRunState(std::atomic<int>* pStop, std::atomic<int>* pProgress, CRepairPauseGate* pGate);
+    CRepairRunState(const CRepairRunState&) = delete;
+    CRepairRunState& operator=(const CRepairRunState&) = delete;
+
+    std::atomic<int>& Stop() { return *m_pStop; }
+    std::atomic<int>& Progress() { return *m_pProgress; }
+    CRepairPauseGate& Gate() { return *m_pGate; }
+    // True when this run was asked to stop, or its abort flag is set.
+    bool IsStopSet() const
+    {
+        return m_pStop->load(std::memory_order_relaxed) != 0
+            || (m_pAbort != nullptr && m_pAbort->load(std::memory_order_relaxed) != 0);
+    }
+
+private:
+    std::atomic<int> m_nOwnStop{0};
+    std::atomic<int> m_nOwnProgress{0};
+    CRepairPauseGate m_ownGate;
+    std::atomic<int>* m_pStop;
+    std::atomic<int>* m_pProgress;
+    CRepairPauseGate* m_pGate;
+    const std::atomic<int>* m_pAbort = nullptr;
+};
+
+// The calling thread's run state: the one a CScopedRunState gave it, else
+// the process-wide one over g_bStopRepair, g_nRepairProgress and
+// g_repairPauseGate.
+CRepairRunState& CurrentRunState();
+
+// Gives the calling thread a run state of its own for the object's lifetime.
+class CScopedRunState {
+public:
+    explicit CScopedRunState(CRepairRunState* pState);
+    ~CScopedRunState();
+    CScopedRunState(const CScopedRunState&) = delete;
+    CScopedRunState& operator=(const CScopedRunState&) = delete;
+
+private:
+    CRepairRunState* m_pPrevious;
+};
+
 // One poll of the engine: waits while paused, then reports whether a stop
 // was asked for.
 inline bool RepairStopRequested()
 {
-    g_repairPauseGate.Wait();
-    return g_bStopRepair.load(std::memory_order_relaxed) != 0;
+    CRepairRunState& state = CurrentRunState();
+    state.Gate().Wait();
+    return state.IsStopSet();
 }

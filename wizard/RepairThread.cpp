@@ -2,6 +2,7 @@
 
 #include "platform/Exception.h"
 #include "repair/DBFRepair.h"
+#include "repair/RepairJob.h"
 #include "repair/RepairPaths.h"
 #include "repair/RepairState.h"
 #include "wizard/RunnerState.h"
@@ -62,34 +63,19 @@ int CRepairThread::RepairThreadProc()
 bool CRepairThread::RepairSelectedFile(const std::string& strSourcePath, IRepairLog& log,
                                        int nFileNumber)
 {
-    try {
-        const std::string strRepairedPath = BuildTempOutputPath(strSourcePath, nFileNumber - 1);
-        log.AppendLog(kPhaseLogText);
-        log.ScrollLog(12 * nFileNumber + 7);
-
-        // A leftover of an earlier run of the same file goes first.
-        RemoveRepairedFiles(strRepairedPath);
-
-        CDBFRepair repair(m_spBridge.get(), m_spBridge.get());
-        repair.SetOptions(m_options);
-        const bool bOk = repair.Repair(strSourcePath, strRepairedPath, 0);
-        m_report = repair.GetReport();
-        if (bOk && !m_bStopped.load()) {
-            // A stop asked for during the preview fill still counts as a failure.
-            m_strStatus = g_bStopRepair.load() == 0 ? kRepairStatusDone : kRepairStatusFailed;
-            if (m_strStatus == kRepairStatusDone)
-                m_strResultPath = strRepairedPath;
-        } else {
-            RemoveRepairedFiles(strRepairedPath);
-            if (!m_bStopped.load())
-                m_strStatus = kRepairStatusFailed;
-        }
-    } catch (const CException& e) {
+    log.AppendLog(kPhaseLogText);
+    log.ScrollLog(12 * nFileNumber + 7);
+    CRepairJob job(strSourcePath, m_options);
+    job.SetFileIndex(nFileNumber - 1);
+    job.Run(m_spBridge.get(), m_spBridge.get());
+    m_report = job.GetReport();
+    m_strError = job.GetError();
+    if (job.IsDone() && !m_bStopped.load()) {
+        m_strStatus = kRepairStatusDone;
+        // The view owns the result from here on: it saves or discards it.
+        m_strResultPath = job.Release();
+    } else if (!m_bStopped.load()) {
         m_strStatus = kRepairStatusFailed;
-        m_strError = e.GetMessage();
-    } catch (const std::exception& e) {
-        m_strStatus = kRepairStatusFailed;
-        m_strError = e.what();
     }
     return true;
 }

@@ -115,7 +115,9 @@ TEST_F(CliFailures, UnreadableFilesNameTheirCauseInEveryCommand)
             const Outcome r = Tool(pszCommand, strPath);
             EXPECT_EQ(r.nExitCode, 1) << r.strErr;
             EXPECT_TRUE(Contains(r.strErr, std::string("dbfrepair ") + pszCommand + ": ")) << r.strErr;
-            EXPECT_TRUE(Contains(r.strErr, c.pszMessage)) << r.strErr;
+            // repair takes a folder as a batch of the tables in it.
+            const bool bBatch = std::string(c.pszName) == "folder" && std::string(pszCommand) == "repair";
+            EXPECT_TRUE(Contains(r.strErr, bBatch ? "dir.dbf: no tables (*.dbf) found" : c.pszMessage)) << r.strErr;
             EXPECT_FALSE(Contains(r.strErr, kInUse)) << r.strErr;
         }
     }
@@ -259,7 +261,9 @@ TEST_F(CliFailures, BadUsageIsTwoInEveryCommand)
         const std::string strCommand = pszCommand;
         EXPECT_EQ(RunTool(strCommand + " --bogus " + ShellQuote(strPath), m_dir.File("tmp")).nExitCode, 2);
         EXPECT_EQ(RunTool(strCommand + " --json=yes " + ShellQuote(strPath), m_dir.File("tmp")).nExitCode, 2);
-        EXPECT_EQ(RunTool(strCommand + " " + ShellQuote(strPath) + " " + ShellQuote(strPath), m_dir.File("tmp")).nExitCode, 2);
+        if (strCommand != "repair") { // repair takes many tables as a batch
+            EXPECT_EQ(RunTool(strCommand + " " + ShellQuote(strPath) + " " + ShellQuote(strPath), m_dir.File("tmp")).nExitCode, 2);
+        }
         if (strCommand == "dump") {
             const Outcome r = RunTool(strCommand + " --encoding no-such-code " + ShellQuote(strPath), m_dir.File("tmp"));
             EXPECT_EQ(r.nExitCode, 2);

@@ -90,14 +90,14 @@ struct RunResult {
 };
 
 RunResult RunRepair(const std::string& strSource, const std::string& strOutput, CRecordingSinks* pSinks = nullptr,
-                    RepairOptions options = RepairOptions(), int nMode = 0)
+                    RepairOptions options = RepairOptions(), RepairMode eMode = RepairMode::Salvage)
 {
     CRecordingReporter reporter;
     CScopedErrorReporter scope(&reporter);
     CDBFRepair engine(pSinks, pSinks);
     engine.SetOptions(options);
     RunResult result;
-    result.bOk = engine.Repair(strSource, strOutput, nMode);
+    result.bOk = engine.Repair(strSource, strOutput, eMode);
     result.stats = engine.GetStatistics();
     result.errors = reporter.Messages();
     return result;
@@ -234,11 +234,11 @@ TEST(DBFRepairRun, ModesOneAndOthers)
     orvtest::WritePeerTable(strSource, kFoxSpec, "fp", kFoxRows);
     // Mode 1 repairs a patched copy and still answers false; the memo file
     // of the source is used.
-    const RunResult one = RunRepair(strSource, dir.File("one.dbf"), nullptr, RepairOptions(), 1);
+    const RunResult one = RunRepair(strSource, dir.File("one.dbf"), nullptr, RepairOptions(), RepairMode::FromCopy);
     EXPECT_FALSE(one.bOk);
     EXPECT_EQ(orvtest::CompareWithPeer(strSource, dir.File("one.dbf")), "OK");
     EXPECT_FALSE(orvtest::FileExists(CTempFolder::ProcessFolder() + "/temps.dbf"));
-    const RunResult other = RunRepair(strSource, dir.File("two.dbf"), nullptr, RepairOptions(), 2);
+    const RunResult other = RunRepair(strSource, dir.File("two.dbf"), nullptr, RepairOptions(), static_cast<RepairMode>(2));
     EXPECT_FALSE(other.bOk);
     EXPECT_FALSE(orvtest::FileExists(dir.File("two.dbf")));
 }
@@ -247,7 +247,7 @@ TEST(DBFRepairRun, AMissingSourceLeavesAsAFileError)
 {
     TempDir dir;
     CDBFRepair engine;
-    EXPECT_THROW(engine.Repair(dir.File("missing.dbf"), dir.File("out.dbf"), 0), CFileException);
+    EXPECT_THROW(engine.Repair(dir.File("missing.dbf"), dir.File("out.dbf")), CFileException);
 }
 
 // --- Columns ---------------------------------------------------------------

@@ -106,7 +106,7 @@ TEST(HostileBytes, RandomDamageToRealTablesAndMemosNeverCrashesOrTouchesTheSourc
             CDBFRepair engine(nullptr, &grid);
             bool bOk = false;
             try {
-                bOk = engine.Repair(strSource, strOutput, 0);
+                bOk = engine.Repair(strSource, strOutput);
             } catch (const CException& e) {
                 // A reported failure is an acceptable end; anything else
                 // escapes and fails the test.

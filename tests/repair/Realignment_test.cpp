@@ -89,7 +89,7 @@ TEST(Realignment, RecordsOutsideTheDamageComeBackExact)
         CScopedErrorReporter scope(&reporter);
         CDBFRepair engine;
         const std::string strOut = dir.File(std::string(d.pszName) + "_out.dbf");
-        ASSERT_TRUE(engine.Repair(strDamaged, strOut, 0));
+        ASSERT_TRUE(engine.Repair(strDamaged, strOut));
         const RepairReport& report = engine.GetReport();
 
         const std::vector<std::string> repaired = RecordLines(strOut);

@@ -29,7 +29,7 @@ inline Repaired RepairTable(const std::string& strSource, const std::string& str
     CScopedErrorReporter scope(&reporter);
     CDBFRepair engine;
     Repaired result;
-    result.bOk = engine.Repair(strSource, strOutput, 0);
+    result.bOk = engine.Repair(strSource, strOutput);
     result.stats = engine.GetStatistics();
     result.errors = reporter.Messages();
     return result;

@@ -1,4 +1,4 @@
-#include "cli/TableProbe.h"
+#include "dbf/TableProbe.h"
 
 #include "dbf/DBFTableDef.h"
 

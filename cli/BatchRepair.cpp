@@ -1,0 +1,459 @@
+#include "cli/BatchRepair.h"
+
+#include "cli/Command.h"
+#include "platform/ErrorReporter.h"
+#include "platform/Exception.h"
+#include "platform/FileException.h"
+#include "platform/StopSignals.h"
+#include "repair/RepairJob.h"
+#include "repair/RepairReport.h"
+#include "repair/RepairState.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <ostream>
+#include <set>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool HasTableExtension(const fs::path& path)
+{
+    std::string strExt = path.extension().string();
+    std::transform(strExt.begin(), strExt.end(), strExt.begin(),
+                   [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+    return strExt == ".dbf";
+}
+
+uint64_t FileBytes(const fs::path& path)
+{
+    std::error_code ec;
+    const uintmax_t n = fs::file_size(path, ec);
+    return ec ? 0 : static_cast<uint64_t>(n);
+}
+
+std::string JsonList(const std::vector<std::string>& items)
+{
+    std::string strOut = "[";
+    for (size_t i = 0; i < items.size(); ++i)
+        strOut += (i ? ", " : "") + JsonQuote(items[i]);
+    return strOut + "]";
+}
+
+std::string Megabytes(uint64_t nBytes)
+{
+    char sz[32];
+    std::snprintf(sz, sizeof sz, "%.1f MB", nBytes / 1e6);
+    return sz;
+}
+
+std::string Duration(double dSeconds)
+{
+    const long nSeconds = static_cast<long>(dSeconds + 0.5);
+    char sz[32];
+    std::snprintf(sz, sizeof sz, "%ld:%02ld", nSeconds / 60, nSeconds % 60);
+    return sz;
+}
+
+// The first line of a failure's reasons, for the short table at the end.
+std::string FirstLine(const std::string& str)
+{
+    return str.substr(0, str.find('\n'));
+}
+
+// Turns one worker's engine progress (0..100) into bytes of its table.
+class CTableProgress : public IRepairProgressSink {
+public:
+    CTableProgress(std::atomic<uint64_t>& nSlot, uint64_t nBytes) : m_nSlot(nSlot), m_nBytes(nBytes)
+    {
+        m_nSlot.store(0);
+    }
+    ~CTableProgress() override { m_nSlot.store(0); }
+    void SetStatusText(const std::string&) override {}
+    void SetProgress(int nValue) override
+    {
+        m_nSlot.store(m_nBytes * static_cast<uint64_t>(std::clamp(nValue, 0, 100)) / 100);
+    }
+    void ShowPreview() override {}
+
+private:
+    std::atomic<uint64_t>& m_nSlot;
+    const uint64_t m_nBytes;
+};
+
+} // namespace
+
+struct CBatchRepair::Result {
+    size_t nItem = 0;
+    std::string strStatus; // "Done", "Failed" or "Stopped"
+    SavedRepairFiles saved;
+    RepairReport report;
+    std::string strError;
+    double dSeconds = 0;
+};
+
+struct CBatchRepair::Shared {
+    explicit Shared(size_t nWorkers) : slots(nWorkers) {}
+    std::vector<size_t> order; // items by size, largest first
+    std::atomic<size_t> nNext{0};
+    std::vector<std::atomic<uint64_t>> slots; // bytes done of each worker's current table
+    std::atomic<size_t> nSlotsTaken{0};
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::deque<Result> finished;
+    size_t nWorkersLeft = 0;
+};
+
+CBatchRepair::CBatchRepair(const RepairArguments& args, const std::atomic<int>* pAbort)
+    : m_args(args), m_pAbort(pAbort)
+{
+}
+
+void CBatchRepair::Collect(std::ostream& err)
+{
+    std::set<std::string> seen;
+    auto add = [&](const fs::path& path, const std::string& strRel) {
+        std::error_code ec;
+        const fs::path canonical = fs::weakly_canonical(path, ec);
+        if (!seen.insert(ec ? path.string() : canonical.string()).second)
+            return;
+        m_items.push_back({path.string(), strRel, FileBytes(path)});
+    };
+    for (const std::string& strSource : m_args.sources) {
+        std::error_code ec;
+        if (!fs::is_directory(strSource, ec)) {
+            // A table, or a path that the job's checks will explain.
+            add(strSource, std::string());
+            continue;
+        }
+        const fs::path root(strSource);
+        std::vector<fs::path> tables;
+        auto take = [&](const fs::directory_entry& entry) {
+            std::error_code ecType;
+            if (HasTableExtension(entry.path()) && entry.is_regular_file(ecType))
+                tables.push_back(entry.path());
+        };
+        bool bReadable = true;
+        if (m_args.bRecursive) {
+            fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, ec);
+            bReadable = !ec;
+            for (fs::recursive_directory_iterator end; !ec && it != end; it.increment(ec))
+                take(*it);
+        } else {
+            fs::directory_iterator it(root, ec);
+            bReadable = !ec;
+            for (fs::directory_iterator end; !ec && it != end; it.increment(ec))
+                take(*it);
+        }
+        if (!bReadable || ec) {
+            m_folderErrors.push_back(strSource + ": " + ec.message());
+            err << "dbfrepair repair: " << m_folderErrors.back() << "\n";
+        } else if (tables.empty()) {
+            // Most likely a wrong folder or a forgotten --recursive: say so
+            // rather than report an empty success.
+            m_folderErrors.push_back(strSource + ": no tables (*.dbf) found"
+                                     + (m_args.bRecursive ? "" : " (subfolders are walked with --recursive)"));
+            err << "dbfrepair repair: " << m_folderErrors.back() << "\n";
+        }
+        // A listing's order is the file system's; people read sorted names.
+        std::sort(tables.begin(), tables.end());
+        for (const fs::path& table : tables) {
+            const fs::path rel = table.parent_path().lexically_relative(root);
+            add(table, rel == "." ? std::string() : rel.string());
+        }
+    }
+}
+
+CBatchRepair::Result CBatchRepair::RepairOne(const Item& item, const std::string& strWorkFolder,
+                                            std::atomic<uint64_t>& slot)
+{
+    Result result;
+    const auto start = Clock::now();
+    CRecordingReporter messages;
+    CScopedThreadErrorReporter reporterScope(&messages);
+    auto finish = [&](const char* lpszStatus, const std::string& strError) {
+        result.strStatus = lpszStatus;
+        std::vector<std::string> lines = messages.Messages();
+        if (!strError.empty())
+            lines.push_back(strError);
+        if (result.strStatus != "Done")
+            result.strError = FailureText(lines, result.strStatus == "Stopped");
+        result.dSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+        return result;
+    };
+
+    if (const SourceCheck check = CRepairJob::CheckSource(item.strSource); !check.IsOk()) {
+        // The lines name the table already.
+        const std::string strNamed = item.strSource + ": ";
+        return finish("Failed", check.strMessage.rfind(strNamed, 0) == 0 ? check.strMessage.substr(strNamed.size())
+                                                                         : check.strMessage);
+    }
+
+    RepairOptions options;
+    options.bUndelete = m_args.bUndelete;
+    CRepairJob job(item.strSource, options);
+    job.SetWorkFolder(strWorkFolder);
+    CTableProgress progress(slot, item.nBytes);
+    job.Run(&progress, nullptr);
+    result.report = job.GetReport();
+    if (!job.IsDone())
+        return finish(job.WasStopped() ? "Stopped" : "Failed", job.GetError());
+    if (m_args.bDryRun)
+        return finish("Done", std::string());
+
+    fs::path folder(m_args.strFolder);
+    if (!item.strRelFolder.empty())
+        folder /= item.strRelFolder;
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec)
+        return finish("Failed", folder.string() + ": " + ec.message());
+    try {
+        result.saved = job.SaveOnce(folder.string(), m_args.strPrefix, [this] { return m_pAbort->load() != 0; });
+    } catch (const CFileException& e) {
+        return finish(e.m_lOsError == ECANCELED ? "Stopped" : "Failed", e.GetMessage());
+    } catch (const CException& e) {
+        return finish("Failed", e.GetMessage());
+    }
+    return finish("Done", std::string());
+}
+
+void CBatchRepair::Work(Shared& shared)
+{
+    // Each worker's own stop flag, progress and pause gate; the batch's
+    // stop signal reaches them all through the abort flag.
+    CRepairRunState state(m_pAbort);
+    CScopedRunState stateScope(&state);
+    std::atomic<uint64_t>& slot = shared.slots[shared.nSlotsTaken.fetch_add(1)];
+    std::string strWorkFolder;
+    std::string strFolderError;
+    try {
+        strWorkFolder = CRepairJob::MakeWorkFolder();
+    } catch (const std::exception& e) {
+        strFolderError = e.what();
+    }
+    for (;;) {
+        if (m_pAbort->load() != 0)
+            break;
+        const size_t nOrder = shared.nNext.fetch_add(1);
+        if (nOrder >= shared.order.size())
+            break;
+        const size_t nItem = shared.order[nOrder];
+        Result result;
+        if (!strFolderError.empty()) {
+            result.strStatus = "Failed";
+            result.strError = strFolderError;
+        } else {
+            result = RepairOne(m_items[nItem], strWorkFolder, slot);
+        }
+        result.nItem = nItem;
+        {
+            std::lock_guard<std::mutex> lock(shared.mutex);
+            shared.finished.push_back(std::move(result));
+        }
+        shared.cv.notify_one();
+    }
+    if (!strWorkFolder.empty())
+        ::rmdir(strWorkFolder.c_str());
+    {
+        std::lock_guard<std::mutex> lock(shared.mutex);
+        --shared.nWorkersLeft;
+    }
+    shared.cv.notify_one();
+}
+
+int CBatchRepair::Run(std::ostream& out, std::ostream& err)
+{
+    if (const SavedPrefixCheck eCheck = ClassifySavedPrefix(m_args.strPrefix); eCheck != SavedPrefixCheck::Valid) {
+        err << CheckSavedPrefix(m_args.strPrefix) << "\n";
+        return kExitUsage;
+    }
+    if (const std::string strMessage = CRepairJob::CheckSaveFolder(m_args.strFolder, !m_args.bDryRun);
+        !strMessage.empty()) {
+        err << "dbfrepair repair: " << strMessage << "\n";
+        return kExitTableError;
+    }
+    Collect(err);
+
+    const auto start = Clock::now();
+    const size_t nWorkers = std::max<size_t>(
+        1, std::min<size_t>(m_args.nJobs > 0 ? m_args.nJobs : std::max(1u, std::thread::hardware_concurrency()),
+                            std::max<size_t>(1, m_items.size())));
+    Shared shared(nWorkers);
+    shared.order.resize(m_items.size());
+    for (size_t i = 0; i < m_items.size(); ++i)
+        shared.order[i] = i;
+    // The largest tables go first, so that the last one to finish is small
+    // and every worker stays busy to the end.
+    std::stable_sort(shared.order.begin(), shared.order.end(),
+                     [this](size_t a, size_t b) { return m_items[a].nBytes > m_items[b].nBytes; });
+    shared.nWorkersLeft = nWorkers;
+    std::vector<std::thread> workers;
+    for (size_t i = 0; i < nWorkers; ++i)
+        workers.emplace_back([this, &shared] { Work(shared); });
+
+    uint64_t nBytesTotal = 0;
+    for (const Item& item : m_items)
+        nBytesTotal += item.nBytes;
+    const bool bTerminal = !m_args.bQuiet && ::isatty(STDERR_FILENO) == 1;
+    std::vector<Result> results;
+    uint64_t nBytesDone = 0;
+    bool bLineOpen = false;
+
+    auto printTable = [&](const Result& r) {
+        const Item& item = m_items[r.nItem];
+        if (m_args.bJson) {
+            out << "{\"source\": " << JsonQuote(item.strSource) << ", \"status\": " << JsonQuote(r.strStatus)
+                << ", \"table\": " << (r.saved.strTable.empty() ? "null" : JsonQuote(r.saved.strTable))
+                << ", \"memo\": " << (r.saved.strMemo.empty() ? "null" : JsonQuote(r.saved.strMemo))
+                << ", \"records\": " << r.report.nRecordsWritten
+                << ", \"deleted_records\": " << r.report.nDeletedRecords
+                << ", \"records_dropped\": " << r.report.nRecordsDropped
+                << ", \"values_mended\": " << r.report.nValuesMended
+                << ", \"memos_recovered\": " << r.report.nMemosRecovered
+                << ", \"memos_missing\": " << r.report.nMemosMissing
+                << ", \"memo_file_missing\": " << (r.report.bMemoFileMissing ? "true" : "false")
+                << ", \"losses\": " << (r.strStatus == "Done" && r.report.HasLosses() ? "true" : "false")
+                << ", \"index_files\": " << JsonList(r.report.indexFiles) << ", \"bytes\": " << item.nBytes
+                << ", \"seconds\": " << JsonSeconds(r.dSeconds);
+            if (!r.strError.empty())
+                out << ", \"error\": " << JsonQuote(r.strError);
+            out << "}\n";
+            out.flush();
+            return;
+        }
+        if (bTerminal)
+            return;
+        out << r.strStatus << "  " << item.strSource;
+        if (r.strStatus == "Done")
+            out << " -> " << (m_args.bDryRun ? std::string("(dry run)") : r.saved.strTable) << "  ("
+                << RepairReportOneLine(r.report) << ")";
+        else
+            out << ": " << FirstLine(r.strError);
+        out << "\n";
+        out.flush();
+    };
+    auto drawProgress = [&] {
+        if (!bTerminal)
+            return;
+        uint64_t nBusy = 0;
+        for (const auto& slot : shared.slots)
+            nBusy += slot.load();
+        const uint64_t nBytes = std::min(nBytesTotal, nBytesDone + nBusy);
+        const double dElapsed = std::chrono::duration<double>(Clock::now() - start).count();
+        const double dRate = dElapsed > 0 ? nBytes / dElapsed : 0;
+        std::string strLine = "Tables " + std::to_string(results.size()) + "/" + std::to_string(m_items.size())
+            + ", " + Megabytes(nBytes) + " of " + Megabytes(nBytesTotal) + ", " + Megabytes(uint64_t(dRate))
+            + "/s";
+        if (dRate > 0 && nBytes < nBytesTotal)
+            strLine += ", " + Duration((nBytesTotal - nBytes) / dRate) + " left";
+        err << "\r" << strLine << "\x1b[K" << std::flush;
+        bLineOpen = true;
+    };
+
+    for (;;) {
+        std::deque<Result> batch;
+        bool bEnded = false;
+        {
+            std::unique_lock<std::mutex> lock(shared.mutex);
+            shared.cv.wait_for(lock, std::chrono::milliseconds(250),
+                               [&] { return !shared.finished.empty() || shared.nWorkersLeft == 0; });
+            batch.swap(shared.finished);
+            bEnded = shared.nWorkersLeft == 0 && batch.empty();
+        }
+        for (Result& r : batch) {
+            nBytesDone += m_items[r.nItem].nBytes;
+            printTable(r);
+            results.push_back(std::move(r));
+        }
+        if (bEnded)
+            break;
+        drawProgress();
+    }
+    for (std::thread& worker : workers)
+        worker.join();
+    if (bLineOpen) {
+        drawProgress();
+        err << "\n";
+    }
+    return Summarize(results, nBytesDone, std::chrono::duration<double>(Clock::now() - start).count(), out, err);
+}
+
+int CBatchRepair::Summarize(const std::vector<Result>& results, uint64_t nBytesDone, double dSeconds,
+                            std::ostream& out, std::ostream& err) const
+{
+    size_t nDone = 0;
+    size_t nFailed = m_folderErrors.size();
+    size_t nStopped = 0;
+    size_t nWithLosses = 0;
+    std::vector<std::string> losses;
+    std::vector<std::string> indexFiles;
+    std::vector<std::string> failures = m_folderErrors; // "path: reason"
+    for (const Result& r : results) {
+        const std::string& strSource = m_items[r.nItem].strSource;
+        if (r.strStatus == "Done") {
+            ++nDone;
+            if (r.report.HasLosses()) {
+                ++nWithLosses;
+                losses.push_back(strSource + ": " + RepairReportOneLine(r.report));
+            }
+            indexFiles.insert(indexFiles.end(), r.report.indexFiles.begin(), r.report.indexFiles.end());
+        } else if (r.strStatus == "Stopped") {
+            ++nStopped;
+        } else {
+            ++nFailed;
+            failures.push_back(strSource + ": " + FirstLine(r.strError));
+        }
+    }
+    const size_t nNotStarted = m_items.size() - results.size();
+    std::sort(failures.begin(), failures.end());
+    std::sort(losses.begin(), losses.end());
+    std::sort(indexFiles.begin(), indexFiles.end());
+    const double dRate = dSeconds > 0 ? nBytesDone / dSeconds : 0;
+
+    if (m_args.bJson) {
+        out << "{\"summary\": true, \"tables\": " << m_items.size() << ", \"done\": " << nDone
+            << ", \"failed\": " << nFailed << ", \"stopped\": " << nStopped << ", \"not_started\": " << nNotStarted
+            << ", \"with_losses\": " << nWithLosses << ", \"bytes\": " << nBytesDone
+            << ", \"seconds\": " << JsonSeconds(dSeconds) << ", \"folder_errors\": " << JsonList(m_folderErrors)
+            << ", \"index_files\": " << JsonList(indexFiles) << "}\n";
+    }
+    // The short table goes where people read: standard output in text
+    // mode, standard error beside JSON.
+    std::ostream& table = m_args.bJson ? err : out;
+    if (!m_args.bJson || !m_args.bQuiet) {
+        table << "Tables: " << m_items.size() << ", Done: " << nDone << " (" << nWithLosses
+              << " with losses), Failed: " << nFailed;
+        if (nStopped + nNotStarted > 0)
+            table << ", stopped: " << nStopped << ", not started: " << nNotStarted;
+        table << "; " << Megabytes(nBytesDone) << " in " << JsonSeconds(dSeconds) << " s (" << Megabytes(uint64_t(dRate))
+              << "/s)\n";
+        auto list = [&](const char* lpszTitle, const std::vector<std::string>& lines) {
+            if (lines.empty())
+                return;
+            table << lpszTitle << "\n";
+            for (const std::string& strLine : lines)
+                table << "  " << strLine << "\n";
+        };
+        list("Failed:", failures);
+        list("Saved with losses:", losses);
+        list("Stale index files (not copied; rebuild them for the repaired tables):", indexFiles);
+        if (nStopped + nNotStarted > 0)
+            table << "The batch was stopped: the tables it finished are saved, the rest were not touched.\n";
+    }
+    out.flush();
+    if (const int nStatus = CStopSignals::ExitStatus())
+        return nStatus;
+    return nFailed > 0 ? kExitTableError : kExitSuccess;
+}

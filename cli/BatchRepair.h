@@ -1,0 +1,59 @@
+#pragma once
+// dbfrepair repair SOURCE... -o DIR [--jobs N] [--recursive]: many tables,
+// repaired by N worker threads, one table at a time each.
+//
+// Each worker runs the shared repair job (repair/RepairJob.h) with a run
+// state, an error reporter and a work folder of its own, so no stop flag,
+// progress value or message of one table reaches another. Threads rather
+// than a process a worker: one process keeps one temporary folder and one
+// signal handler, the results need no pipe, and a thousand small tables do
+// not pay a program start each. Memory stays bounded per worker because the
+// engine reads and writes through fixed-size windows, whatever the table
+// size.
+//
+// The main thread alone writes the output: a JSON line a table as it
+// finishes (--json) or a line a table, a progress line on a terminal, and
+// at the end a summary with the failures, the losses and the stale index
+// files.
+
+#include "cli/RepairArguments.h"
+
+#include <atomic>
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+class CBatchRepair {
+public:
+    // pAbort: set by a stop signal; every worker then ends its table
+    // cleanly and takes no other.
+    CBatchRepair(const RepairArguments& args, const std::atomic<int>* pAbort);
+
+    // Returns the exit code: 0 every table Done, 1 any Failed, 2 bad usage,
+    // 128 + the signal when stopped.
+    int Run(std::ostream& out, std::ostream& err);
+
+private:
+    struct Item {
+        std::string strSource;
+        std::string strRelFolder; // "" for a table named on the command line
+        uint64_t nBytes = 0;
+    };
+    struct Result;
+    struct Shared;
+
+    // The tables the sources name, without repeats; folders that cannot be
+    // read are reported on err and counted as failures.
+    void Collect(std::ostream& err);
+    void Work(Shared& shared);
+    Result RepairOne(const Item& item, const std::string& strWorkFolder, std::atomic<uint64_t>& slot);
+    // Prints the summary and the short table; returns the exit code.
+    int Summarize(const std::vector<Result>& results, uint64_t nBytesDone, double dSeconds, std::ostream& out,
+                  std::ostream& err) const;
+
+    const RepairArguments& m_args;
+    const std::atomic<int>* m_pAbort;
+    std::vector<Item> m_items;
+    std::vector<std::string> m_folderErrors; // "folder: reason"; each counts as a failure
+};

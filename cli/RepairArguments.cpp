@@ -1,0 +1,102 @@
+#include "cli/RepairArguments.h"
+
+#include "cli/Command.h"
+#include "cli/CommandLine.h"
+#include "repair/RepairPaths.h"
+
+#include <cstdio>
+#include <ostream>
+#include <sys/stat.h>
+
+namespace {
+
+// More workers than this only queue on the disk.
+constexpr int kMaxJobs = 256;
+
+bool IsFolder(const std::string& strPath)
+{
+    struct stat st {};
+    return ::stat(strPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+} // namespace
+
+bool RepairArguments::IsBatch() const
+{
+    if (sources.size() > 1 || bJobsGiven || bRecursive)
+        return true;
+    return !sources.empty() && IsFolder(sources.front());
+}
+
+std::optional<int> ParseRepairArguments(const std::vector<std::string>& argv, std::ostream& out,
+                                        std::ostream& err, void (*pfnHelp)(std::ostream&),
+                                        RepairArguments& args)
+{
+    CCommandLine cl("repair");
+    args.strPrefix = kDefaultSavedPrefix;
+    bool bReportGiven = false;
+    std::string strJobs;
+    cl.AddValue({"-o", "--output"}, &args.strFolder);
+    cl.AddValue({"--prefix"}, &args.strPrefix);
+    cl.AddFlag({"--json"}, &args.bJson);
+    cl.AddFlag({"--quiet", "-q"}, &args.bQuiet);
+    cl.AddFlag({"--undelete"}, &args.bUndelete);
+    cl.AddFlag({"--dry-run"}, &args.bDryRun);
+    cl.AddValue({"--report"}, &args.strReport, &bReportGiven);
+    cl.AddValue({"--memo"}, &args.strMemo);
+    cl.AddValue({"-j", "--jobs"}, &strJobs, &args.bJobsGiven);
+    cl.AddFlag({"--recursive", "-r"}, &args.bRecursive);
+    if (!cl.Parse(argv, err))
+        return kExitUsage;
+    if (cl.IsHelp()) {
+        pfnHelp(out);
+        return kExitSuccess;
+    }
+    if (bReportGiven && args.strReport.empty()) {
+        err << cl.Prefix() << "--report needs a file name\n";
+        return kExitUsage;
+    }
+    if (args.bJobsGiven) {
+        size_t nUsed = 0;
+        int nJobs = 0;
+        try {
+            nJobs = std::stoi(strJobs, &nUsed);
+        } catch (const std::exception&) {
+            nUsed = 0;
+        }
+        if (nUsed == 0 || nUsed != strJobs.size() || nJobs < 1 || nJobs > kMaxJobs) {
+            err << cl.Prefix() << "--jobs takes a number from 1 to " << kMaxJobs << "\n";
+            return kExitUsage;
+        }
+        args.nJobs = nJobs;
+    }
+    args.sources = cl.GetOperands();
+    if (args.IsBatch()) {
+        if (!args.strMemo.empty() || !args.strReport.empty()) {
+            err << cl.Prefix() << "--memo and --report take one table, not a batch\n";
+            return kExitUsage;
+        }
+        if (args.sources.empty()) {
+            err << cl.Prefix() << "name the tables or folders to repair\n";
+            return kExitUsage;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string FailureText(const std::vector<std::string>& messages, bool bStopped)
+{
+    std::string strText;
+    for (const std::string& strMessage : messages)
+        strText += (strText.empty() ? "" : "\n") + strMessage;
+    if (bStopped)
+        strText += std::string(strText.empty() ? "" : "\n") + "The repair was stopped.";
+    return strText.empty() ? "The repair failed." : strText;
+}
+
+std::string JsonSeconds(double dSeconds)
+{
+    char szSeconds[32];
+    std::snprintf(szSeconds, sizeof szSeconds, "%.3f", dSeconds);
+    return szSeconds;
+}

@@ -1,0 +1,153 @@
+#include "repair/RepairJob.h"
+
+#include "dbf/TableProbe.h"
+#include "platform/Exception.h"
+#include "platform/File.h"
+#include "platform/TempFolder.h"
+#include "repair/RepairState.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace {
+
+SourceCheck Problem(SourceProblem eProblem, std::string strMessage)
+{
+    return SourceCheck{eProblem, std::move(strMessage)};
+}
+
+} // namespace
+
+CRepairJob::CRepairJob(std::string strSource, RepairOptions options)
+    : m_strSource(std::move(strSource)), m_options(std::move(options))
+{
+}
+
+CRepairJob::~CRepairJob()
+{
+    if (!m_strResultPath.empty())
+        RemoveRepairedFiles(m_strResultPath);
+}
+
+SourceCheck CRepairJob::CheckSource(const std::string& strSource)
+{
+    if (strSource.empty())
+        return Problem(SourceProblem::NoFile, kMsgNoFile);
+    if (LowerCaseAscii(strSource).find(".dbf") == std::string::npos)
+        return Problem(SourceProblem::InvalidName, kMsgInvalidName);
+    CTableProbe probe;
+    if (!probe.Probe(strSource)) {
+        return Problem(probe.IsNotATable() ? SourceProblem::NotATable : SourceProblem::Unreadable,
+                       strSource + ": " + probe.GetError());
+    }
+    // The file can be read, so a refused exclusive open is another
+    // program's lock.
+    CFile lock;
+    if (!lock.Open(strSource, CFile::modeRead | CFile::shareExclusive))
+        return Problem(SourceProblem::InUse, kMsgInUse);
+    lock.Close();
+    return SourceCheck();
+}
+
+std::string CRepairJob::CheckSaveFolder(const std::string& strFolder, bool bWritable)
+{
+    struct stat st {};
+    if (::stat(strFolder.c_str(), &st) != 0)
+        return strFolder + ": " + std::strerror(errno);
+    if (!S_ISDIR(st.st_mode))
+        return strFolder + ": " + std::strerror(ENOTDIR);
+    if (bWritable && ::access(strFolder.c_str(), W_OK | X_OK) != 0)
+        return strFolder + ": " + std::strerror(errno);
+    return std::string();
+}
+
+std::string CRepairJob::MakeWorkFolder()
+{
+    static std::atomic<unsigned> s_nFolders{0};
+    const std::string& strBase = CTempFolder::ProcessFolder();
+    for (;;) {
+        const std::string strFolder = strBase + "/job" + std::to_string(++s_nFolders);
+        if (::mkdir(strFolder.c_str(), 0700) == 0)
+            return strFolder;
+        if (errno != EEXIST)
+            throw std::runtime_error(strFolder + ": " + std::strerror(errno));
+    }
+}
+
+bool CRepairJob::Run(IRepairProgressSink* pProgress, IPreviewGridSink* pGrid)
+{
+    // A result of an earlier run of this job goes first.
+    Discard();
+    m_bDone = false;
+    m_bStopped = false;
+    m_strStatus.clear();
+    m_strError.clear();
+    std::string strTemp;
+    try {
+        strTemp = m_strWorkFolder.empty() ? BuildTempOutputPath(m_strSource, m_nFileIndex)
+                                          : BuildTempOutputPath(m_strSource, m_nFileIndex, m_strWorkFolder);
+        // A leftover of an earlier run of the same name goes as well.
+        RemoveRepairedFiles(strTemp);
+        CDBFRepair engine(pProgress, pGrid);
+        engine.SetOptions(m_options);
+        const bool bOk = engine.Repair(m_strSource, strTemp);
+        m_report = engine.GetReport();
+        m_stats = engine.GetStatistics();
+        // A stop asked for during the preview fill still counts.
+        m_bStopped = CurrentRunState().IsStopSet() || m_stats.bStopped;
+        m_bDone = bOk && !m_bStopped;
+    } catch (const CException& e) {
+        m_strError = e.GetMessage();
+    } catch (const std::exception& e) {
+        m_strError = e.what();
+    }
+    m_strStatus = m_bDone ? "Done" : "Failed";
+    if (m_bDone)
+        m_strResultPath = strTemp;
+    else if (!strTemp.empty())
+        RemoveRepairedFiles(strTemp);
+    return m_bDone;
+}
+
+SavedRepairFiles CRepairJob::Save(const std::string& strFolder, const std::string& strPrefix,
+                                  std::function<bool()> pfnCancelled) const
+{
+    return CopyRepairedFiles(m_strResultPath, strFolder, strPrefix, std::move(pfnCancelled));
+}
+
+SavedRepairFiles CRepairJob::SaveOnce(const std::string& strFolder, const std::string& strPrefix,
+                                      std::function<bool()> pfnCancelled)
+{
+    SavedRepairFiles saved = MoveRepairedFiles(m_strResultPath, strFolder, strPrefix, std::move(pfnCancelled));
+    m_strResultPath.clear();
+    return saved;
+}
+
+std::vector<std::string> CRepairJob::Discard()
+{
+    std::vector<std::string> problems;
+    const std::string strTemp = std::exchange(m_strResultPath, std::string());
+    if (strTemp.empty())
+        return problems;
+    struct stat st {};
+    if (::lstat(strTemp.c_str(), &st) != 0)
+        return problems;
+    // The memo file goes with the table; a missing one is not an error.
+    const std::string strMemo = FindMemoCompanion(strTemp);
+    for (const std::string& strPath : {strTemp, strMemo}) {
+        if (strPath.empty() || ::unlink(strPath.c_str()) == 0 || errno == ENOENT)
+            continue;
+        problems.push_back(strPath + ": " + std::strerror(errno));
+    }
+    return problems;
+}
+
+std::string CRepairJob::Release()
+{
+    return std::exchange(m_strResultPath, std::string());
+}
