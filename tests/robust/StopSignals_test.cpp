@@ -13,6 +13,7 @@
 #include <cstring>
 #include <csignal>
 #include <fcntl.h>
+#include <algorithm>
 #include <filesystem>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -89,8 +90,9 @@ protected:
     }
 
     // Starts the tool with its own TMPDIR; nFileSizeLimit > 0 sets
-    // RLIMIT_FSIZE (what ulimit -f sets) for it.
-    pid_t Start(rlim_t nFileSizeLimit = 0)
+    // RLIMIT_FSIZE (what ulimit -f sets) for it. args replace the usual
+    // "repair big.dbf -o out".
+    pid_t Start(rlim_t nFileSizeLimit = 0, std::vector<std::string> args = {})
     {
         const std::string strTool = orvtest::BinDir() + "/dbfrepair";
         const std::string strTmp = "TMPDIR=" + m_dir.File("tmp");
@@ -98,6 +100,12 @@ protected:
         const std::string strOut = m_dir.File("out");
         const std::string strStdout = m_dir.File("stdout");
         const std::string strStderr = m_dir.File("stderr");
+        if (args.empty())
+            args = {"repair", strSource, "-o", strOut};
+        std::vector<char*> argv{const_cast<char*>(strTool.c_str())};
+        for (std::string& strArg : args)
+            argv.push_back(strArg.data());
+        argv.push_back(nullptr);
         const pid_t pid = ::fork();
         if (pid == 0) {
             const int fdOut = ::open(strStdout.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -110,8 +118,7 @@ protected:
             }
             ::signal(SIGXFSZ, SIG_DFL);
             ::putenv(const_cast<char*>(strTmp.c_str()));
-            ::execl(strTool.c_str(), strTool.c_str(), "repair", strSource.c_str(), "-o", strOut.c_str(),
-                    static_cast<char*>(nullptr));
+            ::execv(strTool.c_str(), argv.data());
             ::_exit(127);
         }
         return pid;
@@ -193,6 +200,33 @@ TEST_F(StopSignals, AFileSizeLimitIsAWriteErrorNotAKill)
     EXPECT_NE(strErr.find("big.dbf"), std::string::npos) << strErr;
     EXPECT_NE(strErr.find(std::strerror(EFBIG)), std::string::npos) << strErr;
     ExpectNothingLeft();
+}
+
+TEST_F(StopSignals, CtrlCStopsEveryWorkerOfABatchAndKeepsWhatItFinished)
+{
+    // Three workers: one on the big table, two on small ones that finish
+    // before the stop.
+    const std::string strBatch = m_dir.File("batch");
+    std::filesystem::create_directories(strBatch);
+    std::filesystem::create_symlink(s_pDir->File("big.dbf"), strBatch + "/big.dbf");
+    for (const char* lpszName : {"one.dbf", "two.dbf"})
+        std::filesystem::copy_file(orvtest::RealFixturesDir() + "/dbase_03.dbf", strBatch + "/" + lpszName);
+    const pid_t pid = Start(0, {"repair", strBatch, "-o", m_dir.File("out"), "--jobs", "3", "--json"});
+    ASSERT_TRUE(WaitForOutput(pid)) << "the batch ended before it could be stopped: " << Text("stderr");
+    ::kill(pid, SIGINT);
+    const int nStatus = Wait(pid);
+    ASSERT_TRUE(WIFEXITED(nStatus)) << "killed by signal " << (WIFSIGNALED(nStatus) ? WTERMSIG(nStatus) : 0);
+    EXPECT_EQ(WEXITSTATUS(nStatus), 128 + SIGINT);
+    const std::string strOut = Text("stdout");
+    EXPECT_NE(strOut.find("\"status\": \"Stopped\""), std::string::npos) << strOut;
+    EXPECT_NE(strOut.find("\"done\": 2, \"failed\": 0, \"stopped\": 1"), std::string::npos) << strOut;
+    EXPECT_TRUE(FolderIsEmpty(m_dir.File("tmp"))) << "the temporary folder stayed";
+    std::vector<std::string> saved;
+    for (const auto& entry : std::filesystem::directory_iterator(m_dir.File("out")))
+        saved.push_back(entry.path().filename().string());
+    std::sort(saved.begin(), saved.end());
+    EXPECT_EQ(saved, (std::vector<std::string>{"Rep_1_one.dbf", "Rep_1_two.dbf"}));
+    EXPECT_EQ(orvtest::ReadBytes(s_pDir->File("big.dbf")), *s_pSource);
 }
 
 } // namespace
