@@ -1,6 +1,7 @@
 #include "dbf/TableProbe.h"
 
 #include "dbf/DBFTableDef.h"
+#include "platform/Fd.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -53,22 +54,6 @@ bool IsPlausible(const DBFFieldDescriptor& fd)
     const char chType = fd.GetType();
     return chType != 0 && std::strchr("CNFDLMTIBYGPVWQ0@+O", chType) != nullptr && fd.GetWidth() > 0;
 }
-
-class CFd {
-public:
-    explicit CFd(int fd) : m_fd(fd) {}
-    ~CFd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "platform/FilePlacer.h"
 
+#include "platform/Fd.h"
 #include "platform/FileException.h"
 #include "platform/FileFaultInjector.h"
 
@@ -20,30 +21,6 @@ std::string FolderOf(const std::string& strPath)
         return ".";
     return nSlash == 0 ? "/" : strPath.substr(0, nSlash);
 }
-
-// A descriptor closed when it goes out of scope.
-class CFd {
-public:
-    explicit CFd(int fd) : m_fd(fd) {}
-    ~CFd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    int Get() const { return m_fd; }
-    // Closes and returns the errno of a failed close, else 0.
-    int Close()
-    {
-        const int r = ::close(m_fd);
-        m_fd = -1;
-        return r == 0 ? 0 : errno;
-    }
-
-private:
-    int m_fd;
-};
 
 // Renames without replacing: renameat2 where the file system has it, else
 // a hard link and an unlink (which refuse an existing name as well).
