@@ -212,6 +212,10 @@ TEST_F(StopSignals, CtrlCStopsEveryWorkerOfABatchAndKeepsWhatItFinished)
     for (const char* lpszName : {"one.dbf", "two.dbf"})
         std::filesystem::copy_file(orvtest::RealFixturesDir() + "/dbase_03.dbf", strBatch + "/" + lpszName);
     const pid_t pid = Start(0, {"repair", strBatch, "-o", m_dir.File("out"), "--jobs", "3", "--json"});
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!(orvtest::FileExists(m_dir.File("out/Rep_1_one.dbf")) && orvtest::FileExists(m_dir.File("out/Rep_1_two.dbf")))
+           && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_TRUE(WaitForOutput(pid)) << "the batch ended before it could be stopped: " << Text("stderr");
     ::kill(pid, SIGINT);
     const int nStatus = Wait(pid);
