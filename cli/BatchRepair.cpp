@@ -273,9 +273,52 @@ void CBatchRepair::Work(Shared& shared)
     shared.cv.notify_one();
 }
 
+void CBatchRepair::PrintTable(const Result& r, bool bTerminal, std::ostream& out) const
+{
+    const Item& item = m_items[r.nItem];
+    if (m_args.bJson) {
+        out << "{\"source\": " << JsonQuote(item.strSource) << ", \"status\": " << JsonQuote(r.strStatus)
+            << ", \"table\": " << (r.saved.strTable.empty() ? "null" : JsonQuote(r.saved.strTable))
+            << ", \"memo\": " << (r.saved.strMemo.empty() ? "null" : JsonQuote(r.saved.strMemo))
+            << ", \"records\": " << r.report.nRecordsWritten << ", \"deleted_records\": " << r.report.nDeletedRecords
+            << ", \"records_dropped\": " << r.report.nRecordsDropped
+            << ", \"values_mended\": " << r.report.nValuesMended
+            << ", \"memos_recovered\": " << r.report.nMemosRecovered
+            << ", \"memos_missing\": " << r.report.nMemosMissing
+            << ", \"memo_file_missing\": " << (r.report.bMemoFileMissing ? "true" : "false")
+            << ", \"losses\": " << (r.strStatus == "Done" && r.report.HasLosses() ? "true" : "false")
+            << ", \"index_files\": " << JsonList(r.report.indexFiles) << ", \"bytes\": " << item.nBytes
+            << ", \"seconds\": " << JsonSeconds(r.dSeconds);
+        if (!r.strError.empty())
+            out << ", \"error\": " << JsonQuote(r.strError);
+        out << "}\n";
+    } else if (!bTerminal) {
+        // On a terminal the progress line stands in for these.
+        out << r.strStatus << "  " << item.strSource;
+        if (r.strStatus == "Done")
+            out << " -> " << (m_args.bDryRun ? std::string("(dry run)") : r.saved.strTable) << "  ("
+                << RepairReportOneLine(r.report) << ")";
+        else
+            out << ": " << FirstLine(r.strError);
+        out << "\n";
+    }
+    out.flush();
+}
+
+std::string CBatchRepair::ProgressLine(size_t nTablesDone, uint64_t nBytes, uint64_t nBytesTotal,
+                                       double dElapsed) const
+{
+    const double dRate = dElapsed > 0 ? nBytes / dElapsed : 0;
+    std::string strLine = "Tables " + std::to_string(nTablesDone) + "/" + std::to_string(m_items.size()) + ", "
+        + Megabytes(nBytes) + " of " + Megabytes(nBytesTotal) + ", " + Megabytes(uint64_t(dRate)) + "/s";
+    if (dRate > 0 && nBytes < nBytesTotal)
+        strLine += ", " + Duration((nBytesTotal - nBytes) / dRate) + " left";
+    return strLine;
+}
+
 int CBatchRepair::Run(std::ostream& out, std::ostream& err)
 {
-    if (const SavedPrefixCheck eCheck = ClassifySavedPrefix(m_args.strPrefix); eCheck != SavedPrefixCheck::Valid) {
+    if (ClassifySavedPrefix(m_args.strPrefix) != SavedPrefixCheck::Valid) {
         err << CheckSavedPrefix(m_args.strPrefix) << "\n";
         return kExitUsage;
     }
@@ -287,9 +330,9 @@ int CBatchRepair::Run(std::ostream& out, std::ostream& err)
     Collect(err);
 
     const auto start = Clock::now();
-    const size_t nWorkers = std::max<size_t>(
-        1, std::min<size_t>(m_args.nJobs > 0 ? m_args.nJobs : std::max(1u, std::thread::hardware_concurrency()),
-                            std::max<size_t>(1, m_items.size())));
+    const size_t nCores = std::max(1u, std::thread::hardware_concurrency());
+    const size_t nWorkers =
+        std::clamp<size_t>(m_args.nJobs > 0 ? m_args.nJobs : nCores, 1, std::max<size_t>(1, m_items.size()));
     Shared shared(nWorkers);
     shared.order.resize(m_items.size());
     for (size_t i = 0; i < m_items.size(); ++i)
@@ -309,84 +352,34 @@ int CBatchRepair::Run(std::ostream& out, std::ostream& err)
     const bool bTerminal = !m_args.bQuiet && ::isatty(STDERR_FILENO) == 1;
     std::vector<Result> results;
     uint64_t nBytesDone = 0;
-    bool bLineOpen = false;
-
-    auto printTable = [&](const Result& r) {
-        const Item& item = m_items[r.nItem];
-        if (m_args.bJson) {
-            out << "{\"source\": " << JsonQuote(item.strSource) << ", \"status\": " << JsonQuote(r.strStatus)
-                << ", \"table\": " << (r.saved.strTable.empty() ? "null" : JsonQuote(r.saved.strTable))
-                << ", \"memo\": " << (r.saved.strMemo.empty() ? "null" : JsonQuote(r.saved.strMemo))
-                << ", \"records\": " << r.report.nRecordsWritten
-                << ", \"deleted_records\": " << r.report.nDeletedRecords
-                << ", \"records_dropped\": " << r.report.nRecordsDropped
-                << ", \"values_mended\": " << r.report.nValuesMended
-                << ", \"memos_recovered\": " << r.report.nMemosRecovered
-                << ", \"memos_missing\": " << r.report.nMemosMissing
-                << ", \"memo_file_missing\": " << (r.report.bMemoFileMissing ? "true" : "false")
-                << ", \"losses\": " << (r.strStatus == "Done" && r.report.HasLosses() ? "true" : "false")
-                << ", \"index_files\": " << JsonList(r.report.indexFiles) << ", \"bytes\": " << item.nBytes
-                << ", \"seconds\": " << JsonSeconds(r.dSeconds);
-            if (!r.strError.empty())
-                out << ", \"error\": " << JsonQuote(r.strError);
-            out << "}\n";
-            out.flush();
-            return;
-        }
-        if (bTerminal)
-            return;
-        out << r.strStatus << "  " << item.strSource;
-        if (r.strStatus == "Done")
-            out << " -> " << (m_args.bDryRun ? std::string("(dry run)") : r.saved.strTable) << "  ("
-                << RepairReportOneLine(r.report) << ")";
-        else
-            out << ": " << FirstLine(r.strError);
-        out << "\n";
-        out.flush();
-    };
-    auto drawProgress = [&] {
-        if (!bTerminal)
-            return;
-        uint64_t nBusy = 0;
-        for (const auto& slot : shared.slots)
-            nBusy += slot.load();
-        const uint64_t nBytes = std::min(nBytesTotal, nBytesDone + nBusy);
-        const double dElapsed = std::chrono::duration<double>(Clock::now() - start).count();
-        const double dRate = dElapsed > 0 ? nBytes / dElapsed : 0;
-        std::string strLine = "Tables " + std::to_string(results.size()) + "/" + std::to_string(m_items.size())
-            + ", " + Megabytes(nBytes) + " of " + Megabytes(nBytesTotal) + ", " + Megabytes(uint64_t(dRate))
-            + "/s";
-        if (dRate > 0 && nBytes < nBytesTotal)
-            strLine += ", " + Duration((nBytesTotal - nBytes) / dRate) + " left";
-        err << "\r" << strLine << "\x1b[K" << std::flush;
-        bLineOpen = true;
-    };
-
-    for (;;) {
-        std::deque<Result> batch;
-        bool bEnded = false;
+    auto lastDrawn = start;
+    for (bool bEnded = false; !bEnded;) {
+        std::deque<Result> finished;
         {
             std::unique_lock<std::mutex> lock(shared.mutex);
             shared.cv.wait_for(lock, std::chrono::milliseconds(250),
                                [&] { return !shared.finished.empty() || shared.nWorkersLeft == 0; });
-            batch.swap(shared.finished);
-            bEnded = shared.nWorkersLeft == 0 && batch.empty();
+            finished.swap(shared.finished);
+            bEnded = shared.nWorkersLeft == 0 && finished.empty();
         }
-        for (Result& r : batch) {
+        for (Result& r : finished) {
             nBytesDone += m_items[r.nItem].nBytes;
-            printTable(r);
+            PrintTable(r, bTerminal, out);
             results.push_back(std::move(r));
         }
-        if (bEnded)
-            break;
-        drawProgress();
+        // A thousand small tables would redraw the line a thousand times.
+        if (bTerminal && (bEnded || Clock::now() - lastDrawn >= std::chrono::milliseconds(100))) {
+            lastDrawn = Clock::now();
+            uint64_t nBusy = 0;
+            for (const auto& slot : shared.slots)
+                nBusy += slot.load();
+            const double dElapsed = std::chrono::duration<double>(Clock::now() - start).count();
+            err << "\r" << ProgressLine(results.size(), std::min(nBytesTotal, nBytesDone + nBusy), nBytesTotal, dElapsed)
+                << "\x1b[K" << (bEnded ? "\n" : "") << std::flush;
+        }
     }
     for (std::thread& worker : workers)
         worker.join();
-    if (bLineOpen) {
-        drawProgress();
-        err << "\n";
-    }
     return Summarize(results, nBytesDone, std::chrono::duration<double>(Clock::now() - start).count(), out, err);
 }
 

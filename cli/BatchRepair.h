@@ -48,6 +48,9 @@ private:
     void Collect(std::ostream& err);
     void Work(Shared& shared);
     Result RepairOne(const Item& item, const std::string& strWorkFolder, std::atomic<uint64_t>& slot);
+    // One table's JSON line, or its text line when no progress line is shown.
+    void PrintTable(const Result& r, bool bTerminal, std::ostream& out) const;
+    std::string ProgressLine(size_t nTablesDone, uint64_t nBytes, uint64_t nBytesTotal, double dElapsed) const;
     // Prints the summary and the short table; returns the exit code.
     int Summarize(const std::vector<Result>& results, uint64_t nBytesDone, double dSeconds, std::ostream& out,
                   std::ostream& err) const;
