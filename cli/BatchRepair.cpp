@@ -6,6 +6,7 @@
 #include "platform/FileException.h"
 #include "platform/StopSignals.h"
 #include "repair/RepairJob.h"
+#include "repair/RepairPaths.h"
 #include "repair/RepairReport.h"
 #include "repair/RepairState.h"
 
@@ -128,7 +129,9 @@ void CBatchRepair::Collect(std::ostream& err)
         const fs::path canonical = fs::weakly_canonical(path, ec);
         if (!seen.insert(ec ? path.string() : canonical.string()).second)
             return;
-        m_items.push_back({path.string(), strRel, FileBytes(path)});
+        // The memo file is read and written as well: it counts in the rate.
+        const std::string strMemo = FindMemoCompanion(path.string());
+        m_items.push_back({path.string(), strRel, FileBytes(path) + (strMemo.empty() ? 0 : FileBytes(strMemo))});
     };
     for (const std::string& strSource : m_args.sources) {
         std::error_code ec;
