@@ -172,6 +172,7 @@ struct CDBFRepair::SalvageRun {
     // that share a block: bounded by the source memo file's size.
     std::unordered_set<uint32_t> copiedBlocks;
     uint64_t nRepeatedMemoBytes = 0;
+    std::string memoBytes; // the memo value being carried over
     std::vector<std::vector<int64_t>> firstMended; // per column: the first records mended
     int nResult = 0;
 };
@@ -696,6 +697,7 @@ bool CDBFRepair::PrepareMemo()
         }
     }
     run.memo.SettleLayout(sample, run.layout.header.GetVersion());
+    run.copiedBlocks.reserve(claimed.size());
     run.memo.SetClaimedBlocks(std::move(claimed));
     return true;
 }
@@ -723,16 +725,20 @@ void CDBFRepair::SalvageMemo(const FieldPlan& plan, std::span<const unsigned cha
         run.writer.StoreNoMemo(plan.nColumn);
         return;
     }
-    std::optional<CRawMemoReader::Value> value;
+    std::string& strBytes = run.memoBytes;
+    uint32_t nType = 1;
+    bool bValue = false;
     if (run.memo.IsOpen()) {
         if (ref.nKind == MemoReference::kBlock) {
-            value = run.memo.ReadReferencedValue(ref);
+            bValue = run.memo.ReadReferencedInto(ref, strBytes, nType);
         } else if (plan.chType == 'M') {
-            if (std::optional<std::string> text = run.memo.ScanNextText())
-                value = CRawMemoReader::Value{std::move(*text), 1};
+            if (std::optional<std::string> text = run.memo.ScanNextText()) {
+                strBytes = std::move(*text);
+                bValue = true;
+            }
         }
     }
-    if (!value) {
+    if (!bValue) {
         ++m_stats.nMemoTextsLost;
         run.writer.StoreNoMemo(plan.nColumn);
         return;
@@ -741,7 +747,7 @@ void CDBFRepair::SalvageMemo(const FieldPlan& plan, std::span<const unsigned cha
         // Records that share a block each get their own copy (a shared block
         // would let an edit of one change the other), but never more bytes
         // again than the source memo file holds.
-        run.nRepeatedMemoBytes += value->strBytes.size();
+        run.nRepeatedMemoBytes += strBytes.size();
         if (run.nRepeatedMemoBytes > run.memo.GetLength()) {
             ++m_stats.nSharedMemosNotCopied;
             run.writer.StoreNoMemo(plan.nColumn);
@@ -750,8 +756,8 @@ void CDBFRepair::SalvageMemo(const FieldPlan& plan, std::span<const unsigned cha
     }
     // A value the new memo file cannot take (a full disk) fails the run: the
     // error passes on, since going on would save a table that lost it.
-    const auto* p = reinterpret_cast<const unsigned char*>(value->strBytes.data());
-    run.writer.StoreMemo(plan.nColumn, std::span<const unsigned char>(p, value->strBytes.size()), value->nType);
+    const auto* p = reinterpret_cast<const unsigned char*>(strBytes.data());
+    run.writer.StoreMemo(plan.nColumn, std::span<const unsigned char>(p, strBytes.size()), nType);
     ++m_stats.nMemoTextsRecovered;
 }
 
