@@ -348,6 +348,13 @@ void CFile::FlushWindow()
     StartWriteBack(m_nWindowStart + hi);
 }
 
+void CFile::AdviseSequential()
+{
+    CheckOpen();
+    // Only advice: a refusal changes nothing.
+    ::posix_fadvise(m_hFile, 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
 void CFile::StartWriteBack(uint64_t nEnd)
 {
     constexpr uint64_t kStep = 8 * 1024 * 1024;

@@ -64,6 +64,9 @@ public:
     // megabytes at a time, while the writer goes on, so that the flush
     // waits only for the last of it. Off by default.
     void SetWriteBehind(bool bOn) { m_bWriteBehind = bOn; }
+    // Tells the system the file will be read front to back (a larger
+    // read-ahead when it is not in memory yet).
+    void AdviseSequential();
 
     virtual uint64_t GetPosition() const;
     virtual uint64_t Seek(int64_t lOff, SeekPosition nFrom);

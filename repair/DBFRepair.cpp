@@ -268,6 +268,7 @@ int CDBFRepair::SalvageInto(const std::string& strSource, const std::string& str
     if (!strMemoPath.empty() && run.memo.Open(strMemoPath))
         m_stats.strSourceMemoPath = strMemoPath;
     OpenForReading(run.source, strSource);
+    run.source.AdviseSequential();
     run.nFileLength = run.source.GetLength();
 
     if (!ReadStructure(run.source)) {

@@ -89,6 +89,7 @@ bool CRawMemoReader::Open(const std::string& strPath)
         m_file.Close();
         return false;
     }
+    m_file.AdviseSequential();
     m_strPath = strPath;
     m_format = format;
     m_nLength = m_file.GetLength();
