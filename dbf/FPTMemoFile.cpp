@@ -151,10 +151,10 @@ uint32_t CFPTMemoFile::AppendBytes(std::span<const unsigned char> bytes, uint32_
     // overwrite values: never append below the end of the file.
     const uint32_t nFree = std::max({m_nNextFree, EndOfFileBlock(), static_cast<uint32_t>(BlocksFor(kNewFileSize))});
     const uint32_t nNext = ToBlock(nFree + BlocksFor(bytes.size() + kBlockHeaderSize));
-    std::vector<unsigned char> value(kBlockHeaderSize + bytes.size());
-    FoxProBlockHeader{nBlockType, static_cast<uint32_t>(bytes.size())}.EncodeTo(value.data());
-    std::copy(bytes.begin(), bytes.end(), value.begin() + kBlockHeaderSize);
-    WriteAtPos(BlockOffset(nFree), value.data(), value.size());
+    unsigned char head[kBlockHeaderSize];
+    FoxProBlockHeader{nBlockType, static_cast<uint32_t>(bytes.size())}.EncodeTo(head);
+    WriteAtPos(BlockOffset(nFree), head, sizeof head);
+    WriteAtPos(BlockOffset(nFree) + kBlockHeaderSize, bytes.data(), bytes.size());
     dbfbytes::EncodeFixed32BE(&m_fptHeader[0], nNext);
     WriteAtPos(0, m_fptHeader.data(), m_fptHeader.size());
     m_nNextFree = nNext;

@@ -79,6 +79,7 @@ bool CFile::Open(const std::string& strFileName, unsigned nOpenFlags, CFileExcep
     m_nWindowStart = 0;
     m_nWindowLen = 0;
     m_nDirtyLo = m_nDirtyHi = 0;
+    m_nWriteBackFrom = 0;
     return true;
 }
 
@@ -325,6 +326,7 @@ void CFile::WriteAt(uint64_t nPos, const void* lpBuf, size_t nCount)
         FlushWindow();
         if (!PwriteAll(m_hFile, in, nCount, nPos, m_strFileName))
             ThrowOsFileError(errno, m_strFileName);
+        StartWriteBack(nPos + nCount);
         // Keep the window a true mirror where the big write overlaps it.
         const uint64_t lo = std::max(nPos, m_nWindowStart);
         const uint64_t hi = std::min(nPos + nCount, m_nWindowStart + m_nWindowLen);
@@ -343,4 +345,27 @@ void CFile::FlushWindow()
     m_nDirtyLo = m_nDirtyHi = 0;
     if (!PwriteAll(m_hFile, m_window.data() + lo, hi - lo, m_nWindowStart + lo, m_strFileName))
         ThrowOsFileError(errno, m_strFileName);
+    StartWriteBack(m_nWindowStart + hi);
+}
+
+void CFile::AdviseSequential()
+{
+    CheckOpen();
+    // Only advice: a refusal changes nothing.
+    ::posix_fadvise(m_hFile, 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
+void CFile::StartWriteBack(uint64_t nEnd)
+{
+    constexpr uint64_t kStep = 8 * 1024 * 1024;
+    // Whole 64 KiB pieces only: the page that is still being filled is not
+    // handed to the disk (a page under write-out can make the next write to
+    // it wait).
+    const uint64_t nTo = nEnd & ~static_cast<uint64_t>(0xFFFF);
+    if (!m_bWriteBehind || nTo < m_nWriteBackFrom + kStep)
+        return;
+    // Only a start: a failure shows when the file is flushed to disk.
+    ::sync_file_range(m_hFile, static_cast<off_t>(m_nWriteBackFrom), static_cast<off_t>(nTo - m_nWriteBackFrom),
+                      SYNC_FILE_RANGE_WRITE);
+    m_nWriteBackFrom = nTo;
 }

@@ -59,6 +59,14 @@ public:
     // Closes without throwing.
     virtual void Abort();
     virtual void Flush();
+    // For a file written front to back and flushed to disk after Close (a
+    // repaired table): starts the disk writes of what is written, a few
+    // megabytes at a time, while the writer goes on, so that the flush
+    // waits only for the last of it. Off by default.
+    void SetWriteBehind(bool bOn) { m_bWriteBehind = bOn; }
+    // Tells the system the file will be read front to back (a larger
+    // read-ahead when it is not in memory yet).
+    void AdviseSequential();
 
     virtual uint64_t GetPosition() const;
     virtual uint64_t Seek(int64_t lOff, SeekPosition nFrom);
@@ -86,6 +94,8 @@ private:
     void CheckOpen() const;
     size_t ReadAt(uint64_t nPos, void* lpBuf, size_t nCount);
     void WriteAt(uint64_t nPos, const void* lpBuf, size_t nCount);
+    // Write-behind after bytes up to nEnd reached the file.
+    void StartWriteBack(uint64_t nEnd);
 
     int m_hFile = -1;
     unsigned m_nOpenFlags = 0;
@@ -102,4 +112,7 @@ private:
     size_t m_nWindowLen = 0;
     size_t m_nDirtyLo = 0;
     size_t m_nDirtyHi = 0;
+
+    bool m_bWriteBehind = false;
+    uint64_t m_nWriteBackFrom = 0; // where the next write-behind starts
 };

@@ -93,8 +93,11 @@ private:
 // time.
 class CRecordWindow {
 public:
-    CRecordWindow(CFile& file, uint64_t nFileLength, size_t nSize)
-        : m_file(file), m_nFileLength(nFileLength), m_buffer(nSize)
+    // A move forward keeps nLookBehind bytes before the request in the
+    // window: the salvage looks a record (the search a few) ahead and then
+    // comes back, which would otherwise read every piece twice.
+    CRecordWindow(CFile& file, uint64_t nFileLength, size_t nSize, size_t nLookBehind)
+        : m_file(file), m_nFileLength(nFileLength), m_buffer(nSize), m_nLookBehind(nLookBehind)
     {
     }
     // nCount bytes at nOffset; null when they run past the end of the file.
@@ -105,9 +108,12 @@ public:
         if (nOffset < m_nStart || nOffset + nCount > m_nStart + m_nValid) {
             if (nCount > m_buffer.size())
                 m_buffer.resize(nCount);
-            m_nStart = nOffset;
-            m_file.Seek(static_cast<int64_t>(nOffset), CFile::begin);
-            const size_t nWant = static_cast<size_t>(std::min<uint64_t>(m_buffer.size(), m_nFileLength - nOffset));
+            uint64_t nBack = 0;
+            if (m_nValid != 0 && nOffset > m_nStart)
+                nBack = std::min<uint64_t>({m_nLookBehind, nOffset - m_nStart, m_buffer.size() - nCount});
+            m_nStart = nOffset - nBack;
+            m_file.Seek(static_cast<int64_t>(m_nStart), CFile::begin);
+            const size_t nWant = static_cast<size_t>(std::min<uint64_t>(m_buffer.size(), m_nFileLength - m_nStart));
             m_nValid = m_file.Read(m_buffer.data(), nWant);
             // Fewer bytes than the file holds: the records read from here on
             // would be made up, so the run ends with the reason.
@@ -121,6 +127,7 @@ private:
     CFile& m_file;
     uint64_t m_nFileLength;
     std::vector<unsigned char> m_buffer;
+    size_t m_nLookBehind;
     uint64_t m_nStart = 0;
     size_t m_nValid = 0;
 };
@@ -159,12 +166,13 @@ struct CDBFRepair::SalvageRun {
     bool bIdentityLayout = false;         // the new record is the damaged one
     std::vector<FieldPlan> plans;         // one per damaged field
     std::vector<const FieldPlan*> busy;   // the plans that need work per record
-    std::vector<const DamagedField*> checked; // fields whose bytes can be judged
+    CRecordJudge judge;                   // the fields whose bytes can be judged
     const unsigned char* pRecord = nullptr; // the damaged record being salvaged
     // Memo blocks already copied, and the bytes copied again for records
     // that share a block: bounded by the source memo file's size.
     std::unordered_set<uint32_t> copiedBlocks;
     uint64_t nRepeatedMemoBytes = 0;
+    std::string memoBytes; // the memo value being carried over
     std::vector<std::vector<int64_t>> firstMended; // per column: the first records mended
     int nResult = 0;
 };
@@ -270,6 +278,7 @@ int CDBFRepair::SalvageInto(const std::string& strSource, const std::string& str
     if (!strMemoPath.empty() && run.memo.Open(strMemoPath))
         m_stats.strSourceMemoPath = strMemoPath;
     OpenForReading(run.source, strSource);
+    run.source.AdviseSequential();
     run.nFileLength = run.source.GetLength();
 
     if (!ReadStructure(run.source)) {
@@ -306,7 +315,8 @@ int CDBFRepair::SalvageInto(const std::string& strSource, const std::string& str
         CProgressMeter meter(run.nFileLength);
         const uint32_t nRecordLength = run.layout.nRecordLength;
         CRecordWindow window(run.source, run.nFileLength,
-                             std::max<size_t>(kReadChunk, static_cast<size_t>(nRecordLength) * (kResyncRecords + 2)));
+                             std::max<size_t>(kReadChunk, static_cast<size_t>(nRecordLength) * (kResyncRecords + 2)),
+                             static_cast<size_t>(nRecordLength) * kResyncRecords);
         const uint32_t nLastFieldOffset = run.layout.fields.empty() ? 0 : run.layout.fields.back().nOffset;
         // The fit of the record at an offset, remembered for the look-ahead.
         uint64_t nFitAt = UINT64_MAX;
@@ -624,12 +634,13 @@ void CDBFRepair::PlanFields()
         run.plans.push_back(plan);
     }
     run.bIdentityLayout = bIdentity;
-    run.checked.clear();
+    std::vector<CRecordJudge::Field> checked;
     for (const DamagedField& field : run.layout.fields) {
         if (field.nLength > 0 && field.nColumn >= 0 && (field.chType == 'N' || field.chType == 'F' || field.chType == 'D'
                                   || field.chType == 'L' || field.chType == 'T'))
-            run.checked.push_back(&field);
+            checked.push_back({field.nOffset, field.nLength, field.chType});
     }
+    run.judge = CRecordJudge(checked, run.layout.nRecordLength);
     m_stats.mendedPerColumn.assign(static_cast<size_t>(run.writer.GetFieldCount()), 0);
     run.firstMended.assign(static_cast<size_t>(run.writer.GetFieldCount()), {});
     for (const FieldPlan& plan : run.plans) {
@@ -697,6 +708,7 @@ bool CDBFRepair::PrepareMemo()
         }
     }
     run.memo.SettleLayout(sample, run.layout.header.GetVersion());
+    run.copiedBlocks.reserve(claimed.size());
     run.memo.SetClaimedBlocks(std::move(claimed));
     return true;
 }
@@ -724,16 +736,20 @@ void CDBFRepair::SalvageMemo(const FieldPlan& plan, std::span<const unsigned cha
         run.writer.StoreNoMemo(plan.nColumn);
         return;
     }
-    std::optional<CRawMemoReader::Value> value;
+    std::string& strBytes = run.memoBytes;
+    uint32_t nType = 1;
+    bool bValue = false;
     if (run.memo.IsOpen()) {
         if (ref.nKind == MemoReference::kBlock) {
-            value = run.memo.ReadReferencedValue(ref);
+            bValue = run.memo.ReadReferencedInto(ref, strBytes, nType);
         } else if (plan.chType == 'M') {
-            if (std::optional<std::string> text = run.memo.ScanNextText())
-                value = CRawMemoReader::Value{std::move(*text), 1};
+            if (std::optional<std::string> text = run.memo.ScanNextText()) {
+                strBytes = std::move(*text);
+                bValue = true;
+            }
         }
     }
-    if (!value) {
+    if (!bValue) {
         ++m_stats.nMemoTextsLost;
         run.writer.StoreNoMemo(plan.nColumn);
         return;
@@ -742,7 +758,7 @@ void CDBFRepair::SalvageMemo(const FieldPlan& plan, std::span<const unsigned cha
         // Records that share a block each get their own copy (a shared block
         // would let an edit of one change the other), but never more bytes
         // again than the source memo file holds.
-        run.nRepeatedMemoBytes += value->strBytes.size();
+        run.nRepeatedMemoBytes += strBytes.size();
         if (run.nRepeatedMemoBytes > run.memo.GetLength()) {
             ++m_stats.nSharedMemosNotCopied;
             run.writer.StoreNoMemo(plan.nColumn);
@@ -751,8 +767,8 @@ void CDBFRepair::SalvageMemo(const FieldPlan& plan, std::span<const unsigned cha
     }
     // A value the new memo file cannot take (a full disk) fails the run: the
     // error passes on, since going on would save a table that lost it.
-    const auto* p = reinterpret_cast<const unsigned char*>(value->strBytes.data());
-    run.writer.StoreMemo(plan.nColumn, std::span<const unsigned char>(p, value->strBytes.size()), value->nType);
+    const auto* p = reinterpret_cast<const unsigned char*>(strBytes.data());
+    run.writer.StoreMemo(plan.nColumn, std::span<const unsigned char>(p, strBytes.size()), nType);
     ++m_stats.nMemoTextsRecovered;
 }
 
@@ -762,11 +778,8 @@ RecordFit CDBFRepair::JudgeRecord(const unsigned char* pRecord) const
     if (pRecord == nullptr)
         return fit;
     fit.bFlag = pRecord[0] == kLiveFlag || pRecord[0] == kDeletedFlag;
-    for (const DamagedField* pField : m_pRun->checked) {
-        ++fit.nChecked;
-        if (!IsSoundField(pField->chType, std::span<const unsigned char>(pRecord + pField->nOffset, pField->nLength)))
-            ++fit.nUnsound;
-    }
+    fit.nChecked = static_cast<int>(m_pRun->judge.GetFieldCount());
+    fit.nUnsound = m_pRun->judge.CountUnsound(pRecord);
     return fit;
 }
 

@@ -11,6 +11,10 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 bool IsSpace(unsigned char c)
@@ -288,7 +292,12 @@ bool IsDateText(std::span<const unsigned char> bytes)
     if (!std::all_of(bytes.begin(), bytes.end(), IsDigit))
         return false;
     const int nYear = DigitsValue(bytes.data(), 4);
-    return nYear >= 1 && CalendarDate::IsValidDate(nYear, DigitsValue(bytes.data() + 4, 2), DigitsValue(bytes.data() + 6, 2));
+    const int nMonth = DigitsValue(bytes.data() + 4, 2);
+    const int nDay = DigitsValue(bytes.data() + 6, 2);
+    // Every month has 28 days: only the days after them need the calendar.
+    if (nYear >= 1 && nMonth >= 1 && nMonth <= 12 && nDay >= 1 && nDay <= 28)
+        return true;
+    return nYear >= 1 && CalendarDate::IsValidDate(nYear, nMonth, nDay);
 }
 
 bool IsDateTimeBytes(std::span<const unsigned char> bytes)
@@ -308,7 +317,12 @@ bool IsDateTimeBytes(std::span<const unsigned char> bytes)
 
 bool IsLogicalByte(unsigned char c)
 {
-    return std::strchr("TtFfYyNn? ", c) != nullptr && c != 0;
+    switch (c) {
+    case 'T': case 't': case 'F': case 'f': case 'Y': case 'y': case 'N': case 'n': case '?': case ' ':
+        return true;
+    default:
+        return false;
+    }
 }
 
 } // namespace
@@ -329,6 +343,108 @@ bool IsSoundField(char chType, std::span<const unsigned char> bytes)
         // Text, binary numbers and bytes of unknown types are taken as they are.
         return true;
     }
+}
+
+namespace {
+
+// Whether the sixteen bytes at p hold, from byte nShift on, a number field
+// of nLength bytes in its common form: spaces, an optional sign, digits
+// with at most one point, spaces. False means only "not this form": the
+// full check decides.
+bool IsPlainNumber(const unsigned char* p, uint32_t nShift, uint32_t nLength)
+{
+#if defined(__SSE2__)
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i nines = _mm_set1_epi8(9);
+    const __m128i offset = _mm_sub_epi8(v, _mm_set1_epi8('0'));
+    const unsigned nDigitMask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(offset, nines), offset)));
+    const unsigned nSpaceMask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(' '))));
+    const unsigned nPointMask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('.'))));
+    const unsigned nSignMask = static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('-')), _mm_cmpeq_epi8(v, _mm_set1_epi8('+')))));
+    const unsigned nValid = (1u << nLength) - 1;
+    const unsigned nFilled = ~(nSpaceMask >> nShift) & nValid;
+    if (nFilled == 0)
+        return true; // blank
+    const int nLow = __builtin_ctz(nFilled);
+    const int nHigh = 31 - __builtin_clz(nFilled);
+    if (nFilled != (2u << nHigh) - (1u << nLow))
+        return false; // a space inside
+    const unsigned nPoint = (nPointMask >> nShift) & nFilled;
+    const unsigned nDigits = (nDigitMask >> nShift) & nFilled;
+    if ((nPoint & (nPoint - 1)) != 0 || nDigits == 0)
+        return false;
+    const unsigned nSign = (nSignMask >> nShift) & (1u << nLow);
+    return (nDigits | nPoint | nSign) == nFilled;
+#else
+    (void)p;
+    (void)nShift;
+    (void)nLength;
+    return false;
+#endif
+}
+
+} // namespace
+
+CRecordJudge::CRecordJudge(std::span<const Field> fields, uint32_t nRecordLength) : m_nFields(fields.size())
+{
+    constexpr uint32_t kVector = 16;
+    for (const Field& field : fields) {
+        switch (field.chType) {
+        case 'N':
+        case 'F': {
+            NumberField number{field.nOffset, field.nLength, 0, 0, false};
+            if (field.nLength <= kVector && nRecordLength >= kVector && field.nOffset + field.nLength <= nRecordLength) {
+                number.nLoad = std::min(field.nOffset, nRecordLength - kVector);
+                number.nShift = field.nOffset - number.nLoad;
+                number.bVector = true;
+            }
+            m_numbers.push_back(number);
+            break;
+        }
+        case 'D':
+            m_dates.push_back(field);
+            break;
+        case 'L':
+            m_logicals.push_back(field);
+            break;
+        case 'T':
+            m_dateTimes.push_back(field);
+            break;
+        default:
+            m_others.push_back(field);
+            break;
+        }
+    }
+}
+
+int CRecordJudge::CountUnsound(const unsigned char* pRecord) const
+{
+    // The order of the checks does not matter for the count.
+    int nUnsound = 0;
+    for (const NumberField& field : m_numbers) {
+        if (field.bVector && IsPlainNumber(pRecord + field.nLoad, field.nShift, field.nLength))
+            continue;
+        if (!IsNumberText(std::span<const unsigned char>(pRecord + field.nOffset, field.nLength)))
+            ++nUnsound;
+    }
+    for (const Field& field : m_dates) {
+        if (!IsDateText(std::span<const unsigned char>(pRecord + field.nOffset, field.nLength)))
+            ++nUnsound;
+    }
+    for (const Field& field : m_logicals) {
+        if (field.nLength == 1 && !IsLogicalByte(pRecord[field.nOffset]))
+            ++nUnsound;
+    }
+    for (const Field& field : m_dateTimes) {
+        if (!IsDateTimeBytes(std::span<const unsigned char>(pRecord + field.nOffset, field.nLength)))
+            ++nUnsound;
+    }
+    for (const Field& field : m_others) {
+        if (!IsSoundField(field.chType, std::span<const unsigned char>(pRecord + field.nOffset, field.nLength)))
+            ++nUnsound;
+    }
+    return nUnsound;
 }
 
 void MendField(char chType, uint8_t nDecimals, std::span<unsigned char> bytes)

@@ -13,6 +13,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 // The value of a field of type letter chType whose bytes are given; no value
 // when the bytes hold nothing that can be kept (the field then stays as the
@@ -50,6 +51,42 @@ std::optional<FieldValue> DecodeSalvagedField(char chType, std::span<const unsig
 //   others always sound (text, binary numbers, null flags and the bytes of
 //          types the engine does not decode are carried as they are)
 bool IsSoundField(char chType, std::span<const unsigned char> bytes);
+
+// Judges the fields of whole records as IsSoundField does. The salvage
+// judges every record, so the work per field is settled once: fields are
+// grouped by type, and short number fields are first matched against their
+// common form sixteen bytes at a time.
+class CRecordJudge {
+public:
+    struct Field {
+        uint32_t nOffset;
+        uint32_t nLength;
+        char chType;
+    };
+    CRecordJudge() = default;
+    // The fields lie in records of nRecordLength bytes.
+    CRecordJudge(std::span<const Field> fields, uint32_t nRecordLength);
+
+    size_t GetFieldCount() const { return m_nFields; }
+    // How many fields of the record at pRecord (nRecordLength bytes) are
+    // unsound.
+    int CountUnsound(const unsigned char* pRecord) const;
+
+private:
+    struct NumberField {
+        uint32_t nOffset;
+        uint32_t nLength;
+        uint32_t nLoad;  // where the sixteen bytes holding the field start
+        uint32_t nShift; // the field's place in them
+        bool bVector;    // whether the sixteen bytes lie in the record
+    };
+    size_t m_nFields = 0;
+    std::vector<NumberField> m_numbers;
+    std::vector<Field> m_dates;
+    std::vector<Field> m_logicals;
+    std::vector<Field> m_dateTimes;
+    std::vector<Field> m_others;
+};
 
 // Rewrites unsound bytes of a field in place into what can be kept of
 // them: the number a damaged N or F text begins with (blank without a

@@ -69,7 +69,7 @@ MemoReference MemoReference::Parse(std::span<const unsigned char> bytes)
     return ref;
 }
 
-CRawMemoReader::CRawMemoReader() : m_file(64 * 1024) {}
+CRawMemoReader::CRawMemoReader() : m_file(1024 * 1024), m_probe(4096) {}
 
 bool CRawMemoReader::Open(const std::string& strPath)
 {
@@ -85,6 +85,11 @@ bool CRawMemoReader::Open(const std::string& strPath)
         return false;
     if (!m_file.Open(strPath, CFile::modeRead | CFile::shareDenyNone | CFile::typeBinary))
         return false;
+    if (!m_probe.Open(strPath, CFile::modeRead | CFile::shareDenyNone | CFile::typeBinary)) {
+        m_file.Close();
+        return false;
+    }
+    m_file.AdviseSequential();
     m_strPath = strPath;
     m_format = format;
     m_nLength = m_file.GetLength();
@@ -118,8 +123,9 @@ size_t CRawMemoReader::ReadAt(uint64_t nOffset, void* pBuffer, size_t nCount)
 {
     if (nOffset >= m_nLength)
         return 0;
-    m_file.Seek(static_cast<int64_t>(nOffset), CFile::begin);
-    return m_file.Read(pBuffer, nCount);
+    CFile& file = m_bProbing ? m_probe : m_file;
+    file.Seek(static_cast<int64_t>(nOffset), CFile::begin);
+    return file.Read(pBuffer, nCount);
 }
 
 std::optional<CRawMemoReader::Extent> CRawMemoReader::ValueAt(MemoFormat format, uint32_t nBlock,
@@ -211,14 +217,25 @@ std::optional<CRawMemoReader::Extent> CRawMemoReader::ValueAt(MemoFormat format,
 
 std::string CRawMemoReader::ReadText(const Extent& extent)
 {
-    std::string strText(static_cast<size_t>(extent.nLength), '\0');
+    std::string strText;
+    ReadTextInto(extent, strText);
+    return strText;
+}
+
+void CRawMemoReader::ReadTextInto(const Extent& extent, std::string& strText)
+{
+    strText.resize(static_cast<size_t>(extent.nLength));
     const size_t nRead = ReadAt(extent.nData, strText.data(), strText.size());
     strText.resize(nRead);
-    return strText;
 }
 
 int CRawMemoReader::CountPlausible(const std::vector<MemoReference>& sample, MemoFormat format, uint32_t nBlockSize)
 {
+    struct CProbing {
+        bool& bProbing;
+        explicit CProbing(bool& b) : bProbing(b) { bProbing = true; }
+        ~CProbing() { bProbing = false; }
+    } probing(m_bProbing);
     int nCount = 0;
     for (const MemoReference& ref : sample) {
         if (ref.nKind == MemoReference::kBlock && ValueAt(format, ref.nBlock, nBlockSize, ref.nLength, true))
@@ -296,19 +313,28 @@ std::optional<std::string> CRawMemoReader::ReadReferenced(const MemoReference& r
 
 std::optional<CRawMemoReader::Value> CRawMemoReader::ReadReferencedValue(const MemoReference& ref)
 {
-    if (!IsOpen() || ref.nKind != MemoReference::kBlock)
+    Value value;
+    if (!ReadReferencedInto(ref, value.strBytes, value.nType))
         return std::nullopt;
+    return value;
+}
+
+bool CRawMemoReader::ReadReferencedInto(const MemoReference& ref, std::string& strBytes, uint32_t& nType)
+{
+    if (!IsOpen() || ref.nKind != MemoReference::kBlock)
+        return false;
     const auto extent = ValueAt(m_format, ref.nBlock, m_nBlockSize, ref.nLength, false);
     if (!extent)
-        return std::nullopt;
-    Value value{ReadText(*extent), extent->nType};
-    if (value.nType == kUnsizedType) {
+        return false;
+    ReadTextInto(*extent, strBytes);
+    nType = extent->nType;
+    if (nType == kUnsizedType) {
         // Without a length the block's padding comes along: it is no text.
-        const size_t nEnd = value.strBytes.find_last_not_of('\0');
-        value.strBytes.resize(nEnd == std::string::npos ? 0 : nEnd + 1);
-        value.nType = kFoxProTextType;
+        const size_t nEnd = strBytes.find_last_not_of('\0');
+        strBytes.resize(nEnd == std::string::npos ? 0 : nEnd + 1);
+        nType = kFoxProTextType;
     }
-    return value;
+    return true;
 }
 
 void CRawMemoReader::SetClaimedBlocks(std::vector<uint32_t> blocks)

@@ -89,6 +89,9 @@ public:
     };
     // The same as ReadReferenced, with the block type.
     std::optional<Value> ReadReferencedValue(const MemoReference& ref);
+    // The same into strBytes, whose room is used again (one value after
+    // another without an allocation each); false when there is no value.
+    bool ReadReferencedInto(const MemoReference& ref, std::string& strBytes, uint32_t& nType);
 
     // The blocks named by the records' references; the scan skips them, and
     // a dBASE III value without its terminator ends at the next of them.
@@ -116,9 +119,14 @@ private:
                                   bool bStrict);
     size_t ReadAt(uint64_t nOffset, void* pBuffer, size_t nCount);
     std::string ReadText(const Extent& extent);
+    void ReadTextInto(const Extent& extent, std::string& strText);
     bool IsClaimed(uint32_t nBlock) const;
 
+    // Values are read one after another through a large window; the
+    // layout's probes jump about the file and read through a small one.
     CFile m_file;
+    CFile m_probe;
+    bool m_bProbing = false;
     std::string m_strPath;
     MemoFormat m_format = MemoFormat::None;
     uint64_t m_nLength = 0;

@@ -83,6 +83,9 @@ void CRepairedTableWriter::Create(const std::string& strPath, const RepairedTabl
     if (!m_file.Open(strPath, CFile::modeCreate | CFile::modeReadWrite | CFile::shareExclusive | CFile::typeBinary,
                      &error))
         throw error;
+    // The new files are flushed to disk when they are saved: their disk
+    // writes start while the salvage goes on.
+    m_file.SetWriteBehind(true);
     std::vector<unsigned char> head;
     head.reserve(m_nHeaderLength + 1);
     head.insert(head.end(), m_header.m_bytes.begin(), m_header.m_bytes.end());
@@ -99,6 +102,7 @@ void CRepairedTableWriter::Create(const std::string& strPath, const RepairedTabl
             m_pMemo->SetNewBlockSize(layout.nMemoBlockSize);
         if (!m_pMemo->CreateMemoFile(m_strMemoPath))
             ThrowDBFException(DBF_ERR_MEMO_CREATE, ("The memo file " + m_strMemoPath + " cannot be written.").c_str());
+        m_pMemo->SetWriteBehind(true);
         // The new memo file takes values one after another: its header is
         // written once, at the end.
         m_pMemo->BeginAppendOnly();

@@ -238,4 +238,44 @@ TEST(FieldSoundness, MendedBytesAreAlwaysSound)
     }
 }
 
+// The record judge takes short number fields through a sixteen-byte path
+// whose load may start before the field (a field at the record's end); it
+// must count exactly what the field checks count, and read only the record.
+TEST(FieldSoundness, RecordJudgeCountsWhatTheFieldChecksCount)
+{
+    std::mt19937 rng(20251209);
+    const char kAlphabet[] = "      0123456789.-+eE*?TFx";
+    for (int nLayout = 0; nLayout < 300; ++nLayout) {
+        std::vector<CRecordJudge::Field> fields;
+        uint32_t nOffset = 1;
+        const int nFields = 1 + static_cast<int>(rng() % 6);
+        for (int i = 0; i < nFields; ++i) {
+            const char chType = "NNNFDLTC"[rng() % 8];
+            const uint32_t nWidth = chType == 'L' ? 1 : (chType == 'D' || chType == 'T') ? 8 : 1 + rng() % 20;
+            fields.push_back({nOffset, nWidth, chType});
+            nOffset += nWidth;
+        }
+        for (int nRecord = 0; nRecord < 200; ++nRecord) {
+            std::vector<unsigned char> record(nOffset, ' ');
+            int nExpected = 0;
+            for (const CRecordJudge::Field& field : fields) {
+                const auto begin = record.begin() + field.nOffset;
+                const size_t nDigits = rng() % (field.nLength + 1);
+                // Mostly right-aligned numbers, some with a stray byte.
+                for (size_t k = field.nLength - nDigits; k < field.nLength; ++k)
+                    begin[static_cast<long>(k)] = static_cast<unsigned char>('0' + rng() % 10);
+                if (rng() % 3 == 0)
+                    begin[static_cast<long>(rng() % field.nLength)] =
+                        static_cast<unsigned char>(kAlphabet[rng() % (sizeof kAlphabet - 1)]);
+                if (rng() % 4 == 0 && field.nLength > 2)
+                    begin[static_cast<long>(rng() % (field.nLength - 1))] = rng() % 2 ? '-' : '.';
+                nExpected += IsSoundField(field.chType, std::span<const unsigned char>(&*begin, field.nLength)) ? 0 : 1;
+            }
+            const CRecordJudge judge(fields, nOffset);
+            ASSERT_EQ(judge.CountUnsound(record.data()), nExpected)
+                << "layout " << nLayout << ": " << std::string(record.begin(), record.end());
+        }
+    }
+}
+
 } // namespace
