@@ -20,7 +20,9 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <ostream>
+#include <string>
 #include <string_view>
 
 namespace {
@@ -405,117 +407,180 @@ std::string RefusalText(const CTableProbe& probe, const std::string& strOpenPath
     return strEngine;
 }
 
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+// What the command line asks for.
+struct DumpOptions {
+    std::string strPath;
+    std::string strEncoding; // empty: the code page the table's mark names
+    std::string strMemo;     // empty: the memo file beside the table
+    bool bJson = false;
+    std::string strPrefix; // "dbfrepair dump: ", the start of every message
+};
+
+// Returns the exit code when the command ends here (after the help, or a
+// usage error written on err).
+std::optional<int> ParseDumpArguments(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                                      DumpOptions& opts)
 {
     CCommandLine cl("dump");
-    bool bJson = false;
     bool bCsv = false;
-    std::string strEncoding;
-    std::string strMemo;
-    cl.AddFlag({"--json"}, &bJson);
+    cl.AddFlag({"--json"}, &opts.bJson);
     cl.AddFlag({"--csv"}, &bCsv);
-    cl.AddValue({"--encoding"}, &strEncoding);
-    cl.AddValue({"--memo"}, &strMemo);
-    std::string strPath;
-    if (int nExit = 0; !cl.ParseForTable(args, out, err, &Help, strPath, &nExit))
+    cl.AddValue({"--encoding"}, &opts.strEncoding);
+    cl.AddValue({"--memo"}, &opts.strMemo);
+    opts.strPrefix = cl.Prefix();
+    if (int nExit = 0; !cl.ParseForTable(args, out, err, &Help, opts.strPath, &nExit))
         return nExit;
-    if (bJson && bCsv) {
-        err << cl.Prefix() << "--json and --csv exclude each other\n";
+    if (opts.bJson && bCsv) {
+        err << opts.strPrefix << "--json and --csv exclude each other\n";
         return kExitUsage;
     }
-    if (!strEncoding.empty() && !CCodePageDecoder::IsKnownEncoding(strEncoding)) {
-        err << cl.Prefix() << "unknown encoding " << strEncoding << "\n";
+    if (!opts.strEncoding.empty() && !CCodePageDecoder::IsKnownEncoding(opts.strEncoding)) {
+        err << opts.strPrefix << "unknown encoding " << opts.strEncoding << "\n";
         return kExitUsage;
     }
+    return std::nullopt;
+}
 
+// The table as the raw header shows it, and the path to give the engine
+// (through the links to the memo file named, when one is).
+struct DumpSource {
     CTableProbe probe;
-    if (!probe.Probe(strPath)) {
-        err << cl.Prefix() << strPath << ": " << probe.GetError() << "\n";
+    CMemoOverride memo;
+    std::string strOpenPath;
+};
+
+// Probes the table and makes the memo links; the exit code when the table
+// or the memo file cannot be used (the message written on err).
+std::optional<int> PrepareSource(const DumpOptions& opts, DumpSource& source, std::ostream& err)
+{
+    if (!source.probe.Probe(opts.strPath)) {
+        err << opts.strPrefix << opts.strPath << ": " << source.probe.GetError() << "\n";
         return kExitTableError;
     }
-    CMemoOverride memo;
-    std::string strOpenPath = strPath;
-    if (!strMemo.empty()) {
-        std::string strError;
-        if (!memo.Prepare(strPath, strMemo, probe.GetHeader().GetVersion(), probe.GetHeader().GetTableFlags(),
-                          strError)) {
-            err << cl.Prefix() << strError << "\n";
-            return kExitTableError;
-        }
-        strOpenPath = memo.GetTablePath();
+    source.strOpenPath = opts.strPath;
+    if (opts.strMemo.empty())
+        return std::nullopt;
+    const DBFHeader& h = source.probe.GetHeader();
+    std::string strError;
+    if (!source.memo.Prepare(opts.strPath, opts.strMemo, h.GetVersion(), h.GetTableFlags(), strError)) {
+        err << opts.strPrefix << strError << "\n";
+        return kExitTableError;
     }
+    source.strOpenPath = source.memo.GetTablePath();
+    return std::nullopt;
+}
 
+// Opens the recordset; false when the engine refuses the table, with why
+// on err.
+bool OpenRecordset(CDBFRecordset& rs, const DumpOptions& opts, const DumpSource& source, std::ostream& err)
+{
+    std::string strEngine;
+    try {
+        CRecordingReporter recorded;
+        CScopedErrorReporter scope(&recorded);
+        rs.Open(source.strOpenPath, CFile::modeRead | CFile::shareDenyNone);
+        for (const std::string& strMessage : recorded.Messages())
+            strEngine += (strEngine.empty() ? "" : "; ") + strMessage;
+    } catch (const std::exception& e) {
+        strEngine = e.what();
+    }
+    if (rs.IsOpen())
+        return true;
+    err << opts.strPrefix << opts.strPath << ": "
+        << RefusalText(source.probe, source.strOpenPath,
+                       strEngine.empty() ? "the table could not be read" : strEngine)
+        << "\n";
+    return false;
+}
+
+void WriteJsonFields(CDBFRecordset& rs, CCodePageDecoder& decoder, std::ostream& out)
+{
+    out << "{\"fields\":[";
+    for (int i = 0; i < rs.GetFieldCount(); ++i) {
+        const DBFFieldDescriptor& fd = rs.GetFieldInfo(i);
+        const unsigned nDecimals = DBFFieldDescriptor::UsesLengthByte(fd.GetType()) ? fd.GetDecimals() : 0;
+        out << (i ? "," : "") << "{\"name\":" << JsonString(decoder.ToUtf8(fd.GetName()))
+            << ",\"type\":" << JsonString(TypeText(fd.GetType())) << ",\"length\":" << fd.GetWidth()
+            << ",\"decimals\":" << nDecimals << "}";
+    }
+    out << "],\n\"records\":[";
+}
+
+void WriteCsvHeader(CDBFRecordset& rs, CCodePageDecoder& decoder, std::ostream& out)
+{
+    out << "deleted";
+    for (int i = 0; i < rs.GetFieldCount(); ++i)
+        out << "," << CsvCell(decoder.ToUtf8(rs.GetFieldInfo(i).GetName()));
+    out << "\r\n";
+}
+
+// The current record: one JSON object, or one CSV row.
+void WriteRecord(bool bJson, bool bFirst, CDBFRecordset& rs, CCodePageDecoder& decoder, std::ostream& out)
+{
+    const bool bDeleted = rs.IsDeleted();
+    if (bJson)
+        out << (bFirst ? "\n" : ",\n") << "{\"deleted\":" << (bDeleted ? "true" : "false") << ",\"values\":[";
+    else
+        out << (bDeleted ? "true" : "false");
+    for (int i = 0; i < rs.GetFieldCount(); ++i) {
+        const DBFFieldDescriptor& fd = rs.GetFieldInfo(i);
+        const FieldValue v = rs.GetFieldValue(i);
+        const ValueForm f = FormOf(v, fd, FieldBytes(rs, fd), decoder);
+        if (bJson)
+            out << (i ? "," : "") << JsonOf(f);
+        else
+            out << "," << CsvOf(v, f);
+    }
+    out << (bJson ? "]}" : "\r\n");
+}
+
+// Writes each record as it is read, so that a large table never has to fit
+// in memory.
+void StreamRecords(bool bJson, CDBFRecordset& rs, CCodePageDecoder& decoder, std::ostream& out)
+{
+    if (bJson)
+        WriteJsonFields(rs, decoder, out);
+    else
+        WriteCsvHeader(rs, decoder, out);
+    // A failed write (a full disk) ends the dump; main reports it.
+    for (int32_t nRecord = 0; nRecord < rs.GetRecordCount() && out; ++nRecord) {
+        rs.Move(nRecord);
+        WriteRecord(bJson, nRecord == 0, rs, decoder, out);
+    }
+    if (bJson)
+        out << "\n]}\n";
+}
+
+// Opens the table through the engine and dumps it; the exit code.
+int DumpTable(const DumpOptions& opts, const DumpSource& source, std::ostream& out, std::ostream& err)
+{
     try {
         CDBFRecordset rs;
-        std::string strEngine;
-        try {
-            CRecordingReporter recorded;
-            CScopedErrorReporter scope(&recorded);
-            rs.Open(strOpenPath, CFile::modeRead | CFile::shareDenyNone);
-            for (const std::string& strMessage : recorded.Messages())
-                strEngine += (strEngine.empty() ? "" : "; ") + strMessage;
-        } catch (const std::exception& e) {
-            strEngine = e.what();
-        }
-        if (!rs.IsOpen()) {
-            err << cl.Prefix() << strPath << ": "
-                << RefusalText(probe, strOpenPath, strEngine.empty() ? "the table could not be read" : strEngine)
-                << "\n";
+        if (!OpenRecordset(rs, opts, source, err))
             return kExitTableError;
-        }
         const uint8_t nMark = rs.GetTableDef()->GetHeader().GetCodePageMark();
-        CCodePageDecoder decoder(nMark, strEncoding.empty() && CCodePageDecoder::IsUndecidedMark(nMark) && TextsAreUtf8(rs),
-                             strEncoding);
-        const int nFields = rs.GetFieldCount();
-
-        if (bJson) {
-            out << "{\"fields\":[";
-            for (int i = 0; i < nFields; ++i) {
-                const DBFFieldDescriptor& fd = rs.GetFieldInfo(i);
-                const unsigned nDecimals = DBFFieldDescriptor::UsesLengthByte(fd.GetType()) ? fd.GetDecimals() : 0;
-                out << (i ? "," : "") << "{\"name\":" << JsonString(decoder.ToUtf8(fd.GetName()))
-                    << ",\"type\":" << JsonString(TypeText(fd.GetType())) << ",\"length\":" << fd.GetWidth()
-                    << ",\"decimals\":" << nDecimals << "}";
-            }
-            out << "],\n\"records\":[";
-        } else {
-            out << "deleted";
-            for (int i = 0; i < nFields; ++i)
-                out << "," << CsvCell(decoder.ToUtf8(rs.GetFieldInfo(i).GetName()));
-            out << "\r\n";
-        }
-
-        bool bFirst = true;
-        // A failed write (a full disk) ends the dump; main reports it.
-        for (int32_t nRecord = 0; nRecord < rs.GetRecordCount() && out; ++nRecord) {
-            rs.Move(nRecord);
-            const bool bDeleted = rs.IsDeleted();
-            if (bJson) {
-                out << (bFirst ? "\n" : ",\n") << "{\"deleted\":" << (bDeleted ? "true" : "false") << ",\"values\":[";
-            } else {
-                out << (bDeleted ? "true" : "false");
-            }
-            bFirst = false;
-            for (int i = 0; i < nFields; ++i) {
-                const DBFFieldDescriptor& fd = rs.GetFieldInfo(i);
-                const FieldValue v = rs.GetFieldValue(i);
-                const ValueForm f = FormOf(v, fd, FieldBytes(rs, fd), decoder);
-                if (bJson)
-                    out << (i ? "," : "") << JsonOf(f);
-                else
-                    out << "," << CsvOf(v, f);
-            }
-            out << (bJson ? "]}" : "\r\n");
-        }
-        if (bJson)
-            out << "\n]}\n";
+        CCodePageDecoder decoder(
+            nMark, opts.strEncoding.empty() && CCodePageDecoder::IsUndecidedMark(nMark) && TextsAreUtf8(rs),
+            opts.strEncoding);
+        StreamRecords(opts.bJson, rs, decoder, out);
         out.flush();
     } catch (const std::exception& e) {
         out.flush();
-        err << cl.Prefix() << strPath << ": " << e.what() << "\n";
+        err << opts.strPrefix << opts.strPath << ": " << e.what() << "\n";
         return kExitTableError;
     }
     return kExitSuccess;
+}
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    DumpOptions opts;
+    if (const std::optional<int> nExit = ParseDumpArguments(args, out, err, opts))
+        return *nExit;
+    DumpSource source;
+    if (const std::optional<int> nExit = PrepareSource(opts, source, err))
+        return *nExit;
+    return DumpTable(opts, source, out, err);
 }
 
 } // namespace

@@ -14,7 +14,10 @@
 
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <ostream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -106,65 +109,42 @@ std::string Json(const std::string& str)
     return JsonQuote(str);
 }
 
-void PrintJson(std::ostream& out, const std::string& strPath, const DBFHeader& h, const std::string& strMemoKind,
-               const std::string& strMemoFile, const std::string& strMemoState, const std::vector<FieldLine>& fields,
-               const std::vector<std::string>& problems, bool bReadable)
-{
-    char date[32];
-    std::snprintf(date, sizeof date, "%04d-%02d-%02d", h.GetUpdateYear(), h.GetUpdateMonth(), h.GetUpdateDay());
-    out << "{\"table\": " << Json(strPath) << ", \"readable\": " << (bReadable ? "true" : "false")
-        << ", \"version\": " << unsigned(h.GetVersion()) << ", \"kind\": "
-        << Json(CDBFTableDef::TableKindName(h.GetVersion())) << ", \"last_update\": " << Json(date)
-        << ", \"records\": " << h.GetRecordCount() << ", \"header_length\": " << h.GetHeaderLength()
-        << ", \"record_length\": " << h.GetRecordLength() << ", \"code_page_mark\": " << unsigned(h.GetCodePageMark())
-        << ", \"code_page\": " << Json(CodePageText(h.GetCodePageMark()))
-        << ", \"table_flags\": " << unsigned(h.GetTableFlags()) << ", \"memo_kind\": " << Json(strMemoKind)
-        << ", \"memo_file\": " << (strMemoFile.empty() ? "null" : Json(strMemoFile))
-        << ", \"memo_state\": " << (strMemoState.empty() ? "null" : Json(strMemoState)) << ", \"fields\": [";
-    for (size_t i = 0; i < fields.size(); ++i) {
-        const FieldLine& f = fields[i];
-        out << (i ? ", " : "") << "{\"name\": " << Json(f.strName) << ", \"type\": " << Json(f.strType)
-            << ", \"width\": " << f.nWidth << ", \"decimals\": " << f.nDecimals << ", \"offset\": " << f.nOffset
-            << ", \"flags\": " << f.nFlags << "}";
-    }
-    out << "], \"problems\": [";
-    for (size_t i = 0; i < problems.size(); ++i)
-        out << (i ? ", " : "") << Json(problems[i]);
-    out << "]}\n";
-}
+// What the command line asks for.
+struct InfoOptions {
+    std::string strPath;
+    std::string strMemo; // empty: the memo file beside the table
+    bool bJson = false;
+    std::string strPrefix; // "dbfrepair info: ", the start of every message
+};
 
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+// What was read of the table, for printing.
+struct InfoResult {
+    CTableProbe probe;
+    std::vector<FieldLine> fields;
+    std::string strMemoKind = "none";
+    std::string strMemoFile;
+    std::string strMemoState;
+    bool bReadable = false;
+    std::string strRefusal; // the engine's reason when it refuses the table
+};
+
+// Returns the exit code when the command ends here (after the help, or a
+// usage error written on err).
+std::optional<int> ParseInfoArguments(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                                      InfoOptions& opts)
 {
     CCommandLine cl("info");
-    bool bJson = false;
-    std::string strMemo;
-    cl.AddFlag({"--json"}, &bJson);
-    cl.AddValue({"--memo"}, &strMemo);
-    std::string strPath;
-    if (int nExit = 0; !cl.ParseForTable(args, out, err, &Help, strPath, &nExit))
+    cl.AddFlag({"--json"}, &opts.bJson);
+    cl.AddValue({"--memo"}, &opts.strMemo);
+    opts.strPrefix = cl.Prefix();
+    if (int nExit = 0; !cl.ParseForTable(args, out, err, &Help, opts.strPath, &nExit))
         return nExit;
+    return std::nullopt;
+}
 
-    CTableProbe probe;
-    if (!probe.Probe(strPath)) {
-        err << cl.Prefix() << strPath << ": " << probe.GetError() << "\n";
-        return kExitTableError;
-    }
-    const DBFHeader& h = probe.GetHeader();
-    CMemoOverride memo;
-    std::string strOpenPath = strPath;
-    if (!strMemo.empty()) {
-        std::string strError;
-        if (!memo.Prepare(strPath, strMemo, h.GetVersion(), h.GetTableFlags(), strError)) {
-            err << cl.Prefix() << strError << "\n";
-            return kExitTableError;
-        }
-        strOpenPath = memo.GetTablePath();
-    }
-
-    CDBFTableDef table;
-    // A missing memo file is shown, not an error: the header is still worth
-    // seeing.
-    table.SetMemoFileOptional(true);
+// Opens the table; the engine's reason when it refuses it, else empty.
+std::string OpenTable(CDBFTableDef& table, const std::string& strOpenPath)
+{
     std::string strRefusal;
     try {
         CRecordingReporter recorded;
@@ -175,86 +155,187 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     } catch (const std::exception& e) {
         strRefusal = e.what();
     }
-    const bool bReadable = table.IsOpen();
-    if (!bReadable && strRefusal.empty())
-        strRefusal = "the table could not be read";
+    return strRefusal;
+}
 
-    // The engine's view when it reads the table, else the raw descriptors.
-    std::vector<FieldLine> fields;
-    std::string strMemoKind = "none";
-    std::string strMemoFile;
-    std::string strMemoState;
-    if (bReadable) {
-        for (int i = 0; i < table.GetFieldCount(); ++i)
-            fields.push_back(LineOf(table.GetFieldInfo(i)));
-        strMemoKind = std::to_string(table.GetMemoKind()) + " (" + MemoKindName(table.GetMemoKind()) + ")";
-        if (table.GetMemoKind() != 0) {
-            strMemoFile = strMemo.empty() ? table.GetMemoPath() : strMemo;
-            if (table.IsMemoFileMissing())
-                strMemoState = "not found";
-            else if (table.GetMemoFile() && table.GetMemoFile()->IsMemoOpen())
-                strMemoState = "found, block size " + std::to_string(table.GetMemoFile()->GetBlockSize());
-            else
-                strMemoState = "could not be opened";
+// The engine's view of a table it reads.
+void DescribeOpenTable(const CDBFTableDef& table, const std::string& strMemo, InfoResult& result)
+{
+    for (int i = 0; i < table.GetFieldCount(); ++i)
+        result.fields.push_back(LineOf(table.GetFieldInfo(i)));
+    result.strMemoKind = std::to_string(table.GetMemoKind()) + " (" + MemoKindName(table.GetMemoKind()) + ")";
+    if (table.GetMemoKind() == 0)
+        return;
+    result.strMemoFile = strMemo.empty() ? table.GetMemoPath() : strMemo;
+    if (table.IsMemoFileMissing())
+        result.strMemoState = "not found";
+    else if (table.GetMemoFile() && table.GetMemoFile()->IsMemoOpen())
+        result.strMemoState = "found, block size " + std::to_string(table.GetMemoFile()->GetBlockSize());
+    else
+        result.strMemoState = "could not be opened";
+}
+
+// A table the engine refuses: its raw descriptors and the header's memo kind.
+void DescribeRawTable(InfoResult& result)
+{
+    for (const DBFFieldDescriptor& fd : result.probe.GetFields())
+        result.fields.push_back(LineOf(fd));
+    const DBFHeader& h = result.probe.GetHeader();
+    const int nKind = CDBFTableDef::MemoKindForVersion(h.GetVersion(), h.GetTableFlags());
+    result.strMemoKind = std::to_string(nKind) + " (" + MemoKindName(nKind) + ", as the header says)";
+}
+
+// Reads the table, through the engine when it can. Nothing when the file
+// cannot be read at all or the memo file named cannot be used (the message
+// written on err).
+std::optional<InfoResult> ReadInfo(const InfoOptions& opts, std::ostream& err)
+{
+    InfoResult result;
+    if (!result.probe.Probe(opts.strPath)) {
+        err << opts.strPrefix << opts.strPath << ": " << result.probe.GetError() << "\n";
+        return std::nullopt;
+    }
+    const DBFHeader& h = result.probe.GetHeader();
+    CMemoOverride memo;
+    std::string strOpenPath = opts.strPath;
+    if (!opts.strMemo.empty()) {
+        std::string strError;
+        if (!memo.Prepare(opts.strPath, opts.strMemo, h.GetVersion(), h.GetTableFlags(), strError)) {
+            err << opts.strPrefix << strError << "\n";
+            return std::nullopt;
         }
-    } else {
-        for (const DBFFieldDescriptor& fd : probe.GetFields())
-            fields.push_back(LineOf(fd));
-        const int nKind = CDBFTableDef::MemoKindForVersion(h.GetVersion(), h.GetTableFlags());
-        strMemoKind = std::to_string(nKind) + " (" + MemoKindName(nKind) + ", as the header says)";
+        strOpenPath = memo.GetTablePath();
     }
 
-    if (bJson) {
-        PrintJson(out, strPath, h, strMemoKind, strMemoFile, strMemoState, fields, probe.GetProblems(), bReadable);
-    } else {
-        char date[32];
-        std::snprintf(date, sizeof date, "%04d-%02d-%02d", h.GetUpdateYear(), h.GetUpdateMonth(), h.GetUpdateDay());
-        out << "Table:          " << strPath << "\n";
-        out << "Version:        " << Hex2(h.GetVersion()) << " (" << CDBFTableDef::TableKindName(h.GetVersion()) << ")\n";
-        out << "Last update:    " << date << "\n";
-        out << "Records:        " << h.GetRecordCount() << "\n";
-        out << "Header length:  " << h.GetHeaderLength() << "\n";
-        out << "Record length:  " << h.GetRecordLength() << "\n";
-        out << "Code page mark: " << Hex2(h.GetCodePageMark()) << " (" << CodePageText(h.GetCodePageMark()) << ")\n";
-        out << "Table flags:    " << Hex2(h.GetTableFlags());
-        if (h.GetTableFlags() & DBFHeader::kFlagIndex)
-            out << " structural-index";
-        if (h.GetTableFlags() & DBFHeader::kFlagMemo)
-            out << " memo";
-        if (h.GetTableFlags() & DBFHeader::kFlagDatabaseContainer)
-            out << " database-container";
-        out << "\n";
-        out << "Memo kind:      " << strMemoKind << "\n";
-        if (!strMemoFile.empty())
-            out << "Memo file:      " << strMemoFile << " (" << strMemoState << ")\n";
-        else if (bReadable)
-            out << "Memo file:      none\n";
-        out << "Fields:         " << fields.size() << (bReadable ? "" : " (from the raw descriptors)") << "\n";
-        char line[160];
-        std::snprintf(line, sizeof line, "  %3s  %-11s %4s %6s %4s %7s  %s\n", "#", "Name", "Type", "Width", "Dec",
-                      "Offset", "Flags");
+    CDBFTableDef table;
+    // A missing memo file is shown, not an error: the header is still worth
+    // seeing.
+    table.SetMemoFileOptional(true);
+    result.strRefusal = OpenTable(table, strOpenPath);
+    result.bReadable = table.IsOpen();
+    if (!result.bReadable && result.strRefusal.empty())
+        result.strRefusal = "the table could not be read";
+    if (result.bReadable)
+        DescribeOpenTable(table, opts.strMemo, result);
+    else
+        DescribeRawTable(result);
+    return result;
+}
+
+std::string DateText(const DBFHeader& h)
+{
+    char date[32];
+    std::snprintf(date, sizeof date, "%04d-%02d-%02d", h.GetUpdateYear(), h.GetUpdateMonth(), h.GetUpdateDay());
+    return date;
+}
+
+void PrintJson(std::ostream& out, const std::string& strPath, const InfoResult& result)
+{
+    const DBFHeader& h = result.probe.GetHeader();
+    out << "{\"table\": " << Json(strPath) << ", \"readable\": " << (result.bReadable ? "true" : "false")
+        << ", \"version\": " << unsigned(h.GetVersion()) << ", \"kind\": "
+        << Json(CDBFTableDef::TableKindName(h.GetVersion())) << ", \"last_update\": " << Json(DateText(h))
+        << ", \"records\": " << h.GetRecordCount() << ", \"header_length\": " << h.GetHeaderLength()
+        << ", \"record_length\": " << h.GetRecordLength() << ", \"code_page_mark\": " << unsigned(h.GetCodePageMark())
+        << ", \"code_page\": " << Json(CodePageText(h.GetCodePageMark()))
+        << ", \"table_flags\": " << unsigned(h.GetTableFlags()) << ", \"memo_kind\": " << Json(result.strMemoKind)
+        << ", \"memo_file\": " << (result.strMemoFile.empty() ? "null" : Json(result.strMemoFile))
+        << ", \"memo_state\": " << (result.strMemoState.empty() ? "null" : Json(result.strMemoState))
+        << ", \"fields\": [";
+    for (size_t i = 0; i < result.fields.size(); ++i) {
+        const FieldLine& f = result.fields[i];
+        out << (i ? ", " : "") << "{\"name\": " << Json(f.strName) << ", \"type\": " << Json(f.strType)
+            << ", \"width\": " << f.nWidth << ", \"decimals\": " << f.nDecimals << ", \"offset\": " << f.nOffset
+            << ", \"flags\": " << f.nFlags << "}";
+    }
+    out << "], \"problems\": [";
+    const std::vector<std::string>& problems = result.probe.GetProblems();
+    for (size_t i = 0; i < problems.size(); ++i)
+        out << (i ? ", " : "") << Json(problems[i]);
+    out << "]}\n";
+}
+
+// The header's lines and the memo file's, as text.
+void PrintTextHeader(std::ostream& out, const std::string& strPath, const InfoResult& result)
+{
+    const DBFHeader& h = result.probe.GetHeader();
+    out << "Table:          " << strPath << "\n";
+    out << "Version:        " << Hex2(h.GetVersion()) << " (" << CDBFTableDef::TableKindName(h.GetVersion()) << ")\n";
+    out << "Last update:    " << DateText(h) << "\n";
+    out << "Records:        " << h.GetRecordCount() << "\n";
+    out << "Header length:  " << h.GetHeaderLength() << "\n";
+    out << "Record length:  " << h.GetRecordLength() << "\n";
+    out << "Code page mark: " << Hex2(h.GetCodePageMark()) << " (" << CodePageText(h.GetCodePageMark()) << ")\n";
+    out << "Table flags:    " << Hex2(h.GetTableFlags());
+    if (h.GetTableFlags() & DBFHeader::kFlagIndex)
+        out << " structural-index";
+    if (h.GetTableFlags() & DBFHeader::kFlagMemo)
+        out << " memo";
+    if (h.GetTableFlags() & DBFHeader::kFlagDatabaseContainer)
+        out << " database-container";
+    out << "\n";
+    out << "Memo kind:      " << result.strMemoKind << "\n";
+    if (!result.strMemoFile.empty())
+        out << "Memo file:      " << result.strMemoFile << " (" << result.strMemoState << ")\n";
+    else if (result.bReadable)
+        out << "Memo file:      none\n";
+}
+
+// The field table and the problems found, as text.
+void PrintTextFields(std::ostream& out, const InfoResult& result)
+{
+    out << "Fields:         " << result.fields.size() << (result.bReadable ? "" : " (from the raw descriptors)")
+        << "\n";
+    char line[160];
+    std::snprintf(line, sizeof line, "  %3s  %-11s %4s %6s %4s %7s  %s\n", "#", "Name", "Type", "Width", "Dec",
+                  "Offset", "Flags");
+    out << line;
+    for (size_t i = 0; i < result.fields.size(); ++i) {
+        const FieldLine& f = result.fields[i];
+        std::snprintf(line, sizeof line, "  %3zu  %-11s %4s %6u %4u %7u  %s\n", i + 1, f.strName.c_str(),
+                      f.strType.c_str(), f.nWidth, f.nDecimals, f.nOffset, f.strFlags.c_str());
         out << line;
-        for (size_t i = 0; i < fields.size(); ++i) {
-            const FieldLine& f = fields[i];
-            std::snprintf(line, sizeof line, "  %3zu  %-11s %4s %6u %4u %7u  %s\n", i + 1, f.strName.c_str(),
-                          f.strType.c_str(), f.nWidth, f.nDecimals, f.nOffset, f.strFlags.c_str());
-            out << line;
-        }
-        if (!probe.GetProblems().empty()) {
-            out << "Problems:\n";
-            for (const std::string& strProblem : probe.GetProblems())
-                out << "  " << strProblem << "\n";
-        }
     }
-    if (!bReadable) {
-        std::string strWhy;
-        for (const std::string& strProblem : probe.GetProblems())
-            strWhy += (strWhy.empty() ? "" : "; ") + strProblem;
-        err << cl.Prefix() << strPath << ": the storage engine refuses the table ("
-            << (strWhy.empty() ? strRefusal : strWhy) << ")\n";
+    if (!result.probe.GetProblems().empty()) {
+        out << "Problems:\n";
+        for (const std::string& strProblem : result.probe.GetProblems())
+            out << "  " << strProblem << "\n";
+    }
+}
+
+void PrintInfo(const InfoOptions& opts, const InfoResult& result, std::ostream& out)
+{
+    if (opts.bJson) {
+        PrintJson(out, opts.strPath, result);
+        return;
+    }
+    PrintTextHeader(out, opts.strPath, result);
+    PrintTextFields(out, result);
+}
+
+// The exit code; for a table the engine refuses, why, on err.
+int InfoExit(const InfoOptions& opts, const InfoResult& result, std::ostream& err)
+{
+    if (result.bReadable)
+        return kExitSuccess;
+    std::string strWhy;
+    for (const std::string& strProblem : result.probe.GetProblems())
+        strWhy += (strWhy.empty() ? "" : "; ") + strProblem;
+    err << opts.strPrefix << opts.strPath << ": the storage engine refuses the table ("
+        << (strWhy.empty() ? result.strRefusal : strWhy) << ")\n";
+    return kExitTableError;
+}
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    InfoOptions opts;
+    if (const std::optional<int> nExit = ParseInfoArguments(args, out, err, opts))
+        return *nExit;
+    const std::optional<InfoResult> result = ReadInfo(opts, err);
+    if (!result)
         return kExitTableError;
-    }
-    return kExitSuccess;
+    PrintInfo(opts, *result, out);
+    return InfoExit(opts, *result, err);
 }
 
 } // namespace
