@@ -13,6 +13,7 @@
 #include "wizard/MessageBoxReporter.h"
 #include "wizard/PreviewListCtrl.h"
 #include "wizard/QuorvikView.h"
+#include "wizard/RepairResultSaver.h"
 #include "wizard/Resources.h"
 #include "wizard/RunnerState.h"
 
@@ -144,7 +145,7 @@ private slots:
         QVERIFY(!Visible(View(), res::IDC_PROGRESS));
         QVERIFY(Visible(View(), res::IDC_PREVIEW_GRID));
         QCOMPARE(Text(View(), res::IDC_HELP_TEXT), QString::fromUtf8(CQuorvikView::kHelpText3));
-        QVERIFY(!View().m_bResultHandled);
+        QVERIFY(!View().GetSaver().IsResultHandled());
         QVERIFY(m_pFrame->GetCommand(res::ID_FILE_SAVE)->isEnabled());
         CPreviewListCtrl* pGrid = View().GetPreviewGrid();
         QCOMPARE(pGrid->GetItemCount(), 25);
@@ -169,7 +170,7 @@ private slots:
         QCOMPARE(m_pFolders->TitlesAsked(), QStringList{QStringLiteral("Please select the path to Save the files")});
         const std::string strSaved = strOut + "/Rep_1_sales.dbf";
         QVERIFY(orvtest::FileExists(strSaved));
-        QVERIFY(View().m_bResultHandled);
+        QVERIFY(View().GetSaver().IsResultHandled());
         QCOMPARE(View().GetPage(), 1);
 
         const QStringList saved = ReadTableWithDbfread(strSaved);
