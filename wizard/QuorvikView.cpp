@@ -2,7 +2,6 @@
 
 #include "app/MainFrame.h"
 #include "app/Resource.h"
-#include "platform/File.h"
 #include "repair/RepairJob.h"
 #include "repair/RepairPaths.h"
 #include "wizard/FECFileDialog.h"
@@ -71,6 +70,23 @@ void AssertGuiThread(const QObject* pObject)
 QString FromUtf8(const std::string& str)
 {
     return QString::fromUtf8(str.data(), static_cast<qsizetype>(str.size()));
+}
+
+// How a refused source is told: the name as typed is asked about, a file
+// that cannot be repaired is an error.
+struct SourceMessageStyle {
+    MsgIcon icon;
+    bool bOwnedByView;
+};
+
+SourceMessageStyle StyleOf(SourceProblem eProblem)
+{
+    switch (eProblem) {
+    case SourceProblem::NoFile: return {MsgIcon::Warning, false};
+    case SourceProblem::InvalidName: return {MsgIcon::Question, true};
+    case SourceProblem::InUse: return {MsgIcon::Error, true};
+    default: return {MsgIcon::Error, false};
+    }
 }
 
 } // namespace
@@ -541,31 +557,18 @@ void CQuorvikView::OnRepairFile()
     if (m_nPage != 0)
         return;
 
-    const QString strPath = GetSelectedPathText();
-    if (strPath.isEmpty()) {
-        ShowMessage(QStringLiteral("Please select file(s) to repair"), MsgButtons::Ok, MsgIcon::Warning, false);
-        return;
-    }
     // The path is used as typed: Linux file names are case-sensitive. Only
     // the checks and the derived temporary and saved names use lower case.
-    m_pRunner->SelectFile(QFile::encodeName(strPath).toStdString());
-
-    if (!QFileInfo(strPath).isFile()) {
-        ShowMessage(QStringLiteral("Invalid File Name"), MsgButtons::Ok, MsgIcon::Question, false);
+    const std::string strSource = QFile::encodeName(GetSelectedPathText()).toStdString();
+    const SourceCheck check = CRepairJob::CheckSource(strSource);
+    // An empty box leaves the last run's status alone.
+    if (check.eProblem != SourceProblem::NoFile)
+        m_pRunner->SelectFile(strSource);
+    if (!check.IsOk()) {
+        const SourceMessageStyle style = StyleOf(check.eProblem);
+        ShowMessage(QFile::decodeName(QByteArray::fromStdString(check.strMessage)), MsgButtons::Ok, style.icon,
+                    style.bOwnedByView);
         return;
-    }
-    if (!strPath.toLower().contains(QStringLiteral(".dbf"))) {
-        ShowMessage(QStringLiteral("Invalid File Name"), MsgButtons::Ok, MsgIcon::Question, true);
-        return;
-    }
-    {
-        CFile file;
-        if (!file.Open(g_strSelectedFile, CFile::modeRead | CFile::shareExclusive)) {
-            ShowMessage(QStringLiteral("The process cannot access the file because it is used by another process."),
-                        MsgButtons::Ok, MsgIcon::Error, true);
-            return;
-        }
-        file.Abort();
     }
 
     m_pSaver->BeginRun();

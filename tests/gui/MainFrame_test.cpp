@@ -246,7 +246,7 @@ private slots:
     void exitAfterFailedRun()
     {
         const std::string strBroken = m_pDir->File("broken.dbf");
-        orvtest::WriteBytes(strBroken, {0x03, 0x01});
+        orvtest::WriteBytes(strBroken, std::vector<unsigned char>(32, 0x03));
         Repair(strBroken);
         QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Failed"));
         m_pMessages->Clear();

@@ -225,7 +225,7 @@ private slots:
     void nothingToSaveIsSaid()
     {
         const std::string strBroken = m_pDir->File("broken.dbf");
-        orvtest::WriteBytes(strBroken, std::vector<unsigned char>(20, 0xFF));
+        orvtest::WriteBytes(strBroken, std::vector<unsigned char>(32, 0x03));
         Repair(strBroken);
         QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Failed"));
         // No result: Save is not offered.
