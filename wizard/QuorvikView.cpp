@@ -2,23 +2,18 @@
 
 #include "app/MainFrame.h"
 #include "app/Resource.h"
-#include "platform/Exception.h"
-#include "platform/File.h"
+#include "repair/RepairJob.h"
 #include "repair/RepairPaths.h"
-#include "repair/RepairState.h"
-#include "wizard/ErrorMessageDigest.h"
 #include "wizard/FECFileDialog.h"
 #include "wizard/FileListCtrl.h"
-#include "wizard/FolderChooser.h"
 #include "wizard/PictureButton.h"
 #include "wizard/PreviewListCtrl.h"
-#include "wizard/RepairThread.h"
+#include "wizard/RepairResultSaver.h"
+#include "wizard/RepairRunner.h"
 #include "wizard/ReportDlg.h"
 #include "wizard/Resources.h"
 #include "wizard/RunnerState.h"
-#include "wizard/SavingDlg.h"
 #include "wizard/SettingsDlg.h"
-#include "wizard/ViewSinkBridge.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>
@@ -40,10 +35,6 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 const char* const CQuorvikView::kHelpText1 =
@@ -81,6 +72,23 @@ QString FromUtf8(const std::string& str)
     return QString::fromUtf8(str.data(), static_cast<qsizetype>(str.size()));
 }
 
+// How a refused source is told: the name as typed is asked about, a file
+// that cannot be repaired is an error.
+struct SourceMessageStyle {
+    MsgIcon icon;
+    bool bOwnedByView;
+};
+
+SourceMessageStyle StyleOf(SourceProblem eProblem)
+{
+    switch (eProblem) {
+    case SourceProblem::NoFile: return {MsgIcon::Warning, false};
+    case SourceProblem::InvalidName: return {MsgIcon::Question, true};
+    case SourceProblem::InUse: return {MsgIcon::Error, true};
+    default: return {MsgIcon::Error, false};
+    }
+}
+
 } // namespace
 
 CQuorvikView::CQuorvikView(CMainFrame* pFrame, QWidget* pParent)
@@ -93,6 +101,14 @@ CQuorvikView::CQuorvikView(CMainFrame* pFrame, QWidget* pParent)
     setAcceptDrops(true);
     setMinimumSize(1, 1);
 
+    m_pSaver = std::make_unique<CRepairResultSaver>(*this);
+    m_pRunner = std::make_unique<CRepairRunner>(*this);
+    connect(m_pSaver.get(), &CRepairResultSaver::resultChanged, this, &CQuorvikView::UpdateSaveState);
+    connect(m_pRunner.get(), &CRepairRunner::runDone, this, &CQuorvikView::OnRunDone);
+    connect(m_pRunner.get(), &CRepairRunner::runLost, this, &CQuorvikView::UpdateSaveState);
+    connect(m_pRunner.get(), &CRepairRunner::runStopped, this, &CQuorvikView::OnRunStopped);
+    connect(m_pRunner.get(), &CRepairRunner::threadsEnded, this, &CQuorvikView::repairThreadsEnded);
+
     CreateControls();
     ShowSelectionPage();
     HideResultPage();
@@ -102,21 +118,9 @@ CQuorvikView::CQuorvikView(CMainFrame* pFrame, QWidget* pParent)
 
 CQuorvikView::~CQuorvikView()
 {
-    // A repair thread may still be finishing (a stopped run): cut it off and
-    // let it end before the controls it was reporting to go away.
-    if (!m_aLiveThreads.empty()) {
-        g_bStopRepair.store(1);
-        g_repairPauseGate.Open();
-    }
-    for (CRepairThread* pThread : m_aLiveThreads) {
-        pThread->MarkStopped();
-        pThread->wait();
-    }
-    // Their repeats are not worth a note any more.
-    if (!m_aLiveThreads.empty())
-        CErrorMessageDigest::Instance().EndRun(false);
-    if (m_pPendingThread)
-        delete m_pPendingThread.data();
+    // A repair thread still finishing reports to the controls: the runner
+    // waits for it while they are all still there.
+    m_pRunner.reset();
 }
 
 void CQuorvikView::RegisterControl(QWidget* pWidget, int nId)
@@ -553,197 +557,74 @@ void CQuorvikView::OnRepairFile()
     if (m_nPage != 0)
         return;
 
-    const QString strPath = GetSelectedPathText();
-    if (strPath.isEmpty()) {
-        ShowMessage(QStringLiteral("Please select file(s) to repair"), MsgButtons::Ok, MsgIcon::Warning, false);
-        return;
-    }
-    g_strRepairStatus.clear();
     // The path is used as typed: Linux file names are case-sensitive. Only
     // the checks and the derived temporary and saved names use lower case.
-    g_strSelectedFile = QFile::encodeName(strPath).toStdString();
-
-    if (!QFileInfo(strPath).isFile()) {
-        ShowMessage(QStringLiteral("Invalid File Name"), MsgButtons::Ok, MsgIcon::Question, false);
+    const std::string strSource = QFile::encodeName(GetSelectedPathText()).toStdString();
+    const SourceCheck check = CRepairJob::CheckSource(strSource);
+    // An empty box leaves the last run's status alone.
+    if (check.eProblem != SourceProblem::NoFile)
+        m_pRunner->SelectFile(strSource);
+    if (!check.IsOk()) {
+        const SourceMessageStyle style = StyleOf(check.eProblem);
+        ShowMessage(QFile::decodeName(QByteArray::fromStdString(check.strMessage)), MsgButtons::Ok, style.icon,
+                    style.bOwnedByView);
         return;
     }
-    if (!strPath.toLower().contains(QStringLiteral(".dbf"))) {
-        ShowMessage(QStringLiteral("Invalid File Name"), MsgButtons::Ok, MsgIcon::Question, true);
-        return;
-    }
-    {
-        CFile file;
-        if (!file.Open(g_strSelectedFile, CFile::modeRead | CFile::shareExclusive)) {
-            ShowMessage(QStringLiteral("The process cannot access the file because it is used by another process."),
-                        MsgButtons::Ok, MsgIcon::Error, true);
-            return;
-        }
-        file.Abort();
-    }
 
-    m_strResultPath.clear();
+    m_pSaver->BeginRun();
     EnterRepairingState();
     SetPage(1);
-    g_bRepairRunning.store(true);
-    m_bResultHandled = false;
-    UpdateSaveState();
     ClearLog();
-    StartRepairThread();
+    m_pRunner->StartRepairThread();
+    UpdateSaveState();
 }
 
-void CQuorvikView::StartRepairThread()
+void CQuorvikView::OnRunDone(const std::shared_ptr<CRepairJob>& spJob)
 {
-    const int nRunId = ++m_nRunId;
-    m_bRunDoneDelivered = false;
-    ViewSinkTargets targets;
-    targets.pContext = this;
-    targets.pProgress = this;
-    targets.pLog = this;
-    targets.pGrid = m_pGrid;
-    auto spBridge = CViewSinkBridge::Create(targets);
-    RepairOptions options;
-    options.bUndelete = GetUndelete();
-    auto* pThread = new CRepairThread(
-        g_strSelectedFile, options, spBridge,
-        [this, nRunId](const std::string& strStatus, const std::string& strError, const RepairReport& report,
-                       const std::string& strResultPath) {
-            OnRepairThreadDone(nRunId, strStatus, strError, report, strResultPath);
-        },
-        this);
-    connect(pThread, &QThread::finished, this, [this, pThread] { OnRepairThreadFinished(pThread); },
-            Qt::QueuedConnection);
-    m_pRepairThread = pThread;
-
-    // A stopped run may still be finishing; two runs never share the
-    // temporary file, so this one waits for it.
-    const bool bOtherAlive = std::any_of(m_aLiveThreads.begin(), m_aLiveThreads.end(),
-                                         [](CRepairThread* p) { return p->isRunning(); });
-    m_aLiveThreads.push_back(pThread);
-    if (bOtherAlive) {
-        m_pPendingThread = pThread;
-        return;
-    }
-    StartThread(pThread);
-}
-
-void CQuorvikView::StartThread(CRepairThread* pThread)
-{
-    // Threads run one after the other, so the reports between a thread's
-    // start and its end are that run's.
-    CErrorMessageDigest::Instance().BeginRun();
-    pThread->start();
-}
-
-void CQuorvikView::OnRepairThreadDone(int nRunId, const std::string& strStatus, const std::string& strError,
-                                      const RepairReport& report, const std::string& strResultPath)
-{
-    if (nRunId != m_nRunId || !m_pRepairThread || m_pRepairThread->IsStopped())
-        return;
-    m_bRunDoneDelivered = true;
-    g_bRepairRunning.store(false);
-    g_bRepairStopped.store(false);
-    if (m_nPage != 1)
-        return;
-    g_strRepairStatus = strStatus;
     // A failed run saved nothing: its report would describe no table.
-    const bool bDone = strStatus == kRepairStatusDone;
-    m_report = bDone ? report : RepairReport();
-    m_strResultPath = bDone ? strResultPath : std::string();
-    QString strLine = FromUtf8(strStatus);
+    const bool bDone = spJob->IsDone();
+    m_report = bDone ? spJob->GetReport() : RepairReport();
+    m_pSaver->TakeResult(spJob);
+    QString strLine = FromUtf8(spJob->GetStatus());
     if (bDone)
         strLine += QStringLiteral(" \u2014 ") + FromUtf8(RepairReportOneLine(m_report));
     m_pStatus->setText(strLine);
     ShowResultLine(true);
     ShowResultState();
     UpdateSaveState();
-    if (!strError.empty()) {
+    if (!spJob->GetError().empty()) {
         // A file error ended the run; say why instead of leaving a silent "Failed".
-        ShowMessage(QStringLiteral("The file could not be repaired:\n%1").arg(FromUtf8(strError)),
+        ShowMessage(QStringLiteral("The file could not be repaired:\n%1").arg(FromUtf8(spJob->GetError())),
                     MsgButtons::Ok, MsgIcon::Error, true);
     }
     emit repairFinished();
 }
 
-void CQuorvikView::OnRepairThreadFinished(CRepairThread* pThread)
+void CQuorvikView::OnRunStopped()
 {
-    m_aLiveThreads.erase(std::remove(m_aLiveThreads.begin(), m_aLiveThreads.end(), pThread),
-                         m_aLiveThreads.end());
-    pThread->wait();
-    const bool bWasCurrent = pThread == m_pRepairThread.data();
-    if (pThread->IsStopped()) {
-        // The stopped run has ended: its stopped flag is spent.
-        g_bRepairStopped.store(false);
-    } else if (bWasCurrent && !m_bRunDoneDelivered) {
-        g_bRepairRunning.store(false);
-        UpdateSaveState();
-    }
-    pThread->deleteLater();
-    // Every report of the thread has been delivered before this call.
-    CErrorMessageDigest::Instance().EndRun();
-
-    if (m_pPendingThread) {
-        CRepairThread* pNext = m_pPendingThread;
-        m_pPendingThread = nullptr;
-        StartThread(pNext);
-        return;
-    }
-    if (m_aLiveThreads.empty()) {
-        emit repairThreadsEnded();
-        auto aCallbacks = std::move(m_aWhenEnded);
-        m_aWhenEnded.clear();
-        for (auto& fn : aCallbacks)
-            fn();
-    }
-}
-
-bool CQuorvikView::IsRepairThreadAlive() const
-{
-    return !m_aLiveThreads.empty();
-}
-
-void CQuorvikView::WhenRepairThreadsEnded(std::function<void()> fn)
-{
-    if (m_aLiveThreads.empty()) {
-        fn();
-        return;
-    }
-    m_aWhenEnded.push_back(std::move(fn));
+    HideStop();
+    SetHelpText(1);
+    OnBackPage();
 }
 
 void CQuorvikView::OnStopRepairing()
 {
-    if (!g_bRepairRunning.load())
-        return;
+    m_pRunner->OnStopRepairing();
+}
 
-    // The engine waits at its next poll until the question is answered.
-    g_repairPauseGate.Close();
-    const MsgResult answer = ShowMessage(QStringLiteral("Are you sure that you want to stop the reparing of the file"),
-                                         MsgButtons::YesNoCancel, MsgIcon::Question, false);
-    if (answer != MsgResult::Yes || !g_bRepairRunning.load()) {
-        // No, Cancel, or the run ended on its own while the question was open.
-        g_repairPauseGate.Open();
-        return;
-    }
+bool CQuorvikView::IsRepairThreadAlive() const
+{
+    return m_pRunner->IsRepairThreadAlive();
+}
 
-    g_bStopRepair.store(1);
-    CRepairThread* pThread = m_pRepairThread;
-    if (pThread)
-        pThread->MarkStopped();
-    if (pThread && pThread == m_pPendingThread.data()) {
-        // It never started: nothing to wait for.
-        m_pPendingThread = nullptr;
-        m_aLiveThreads.erase(std::remove(m_aLiveThreads.begin(), m_aLiveThreads.end(), pThread),
-                             m_aLiveThreads.end());
-        pThread->deleteLater();
-        pThread = nullptr;
-    }
-    g_repairPauseGate.Open();
-    g_bRepairRunning.store(false);
-    g_bRepairStopped.store(false);
-    HideStop();
-    SetHelpText(1);
-    OnBackPage();
-    g_bRepairStopped.store(pThread != nullptr && pThread->isRunning());
+bool CQuorvikView::IsRepairStartWaiting() const
+{
+    return m_pRunner->IsRepairStartWaiting();
+}
+
+void CQuorvikView::WhenRepairThreadsEnded(std::function<void()> fn)
+{
+    m_pRunner->WhenRepairThreadsEnded(std::move(fn));
 }
 
 // ---------------------------------------------------------------- commands
@@ -824,7 +705,7 @@ void CQuorvikView::OnSoftwareHomePage()
 
 bool CQuorvikView::CanSave() const
 {
-    return m_nPage == 1 && !IsRepairRunning() && !m_strResultPath.empty();
+    return m_pSaver->CanSave();
 }
 
 void CQuorvikView::UpdateSaveState()
@@ -835,101 +716,17 @@ void CQuorvikView::UpdateSaveState()
 
 void CQuorvikView::OnSaveFile()
 {
-    // A press that comes while a run is going (or before any run) finds no
-    // result yet; answering it would count the coming result as handled.
-    if (m_nPage != 1 || IsRepairRunning())
-        return;
-    ChooseFolderAndSave();
-}
-
-bool CQuorvikView::ChooseFolderAndSave()
-{
-    const QString strFolder =
-        CFolderChooser::Instance().ChooseFolder(this, QString::fromUtf8(kSaveFolderTitle));
-    if (strFolder.isEmpty())
-        return false;
-    SaveRepairedFiles(strFolder);
-    // A failed copy leaves the result unsaved: the caller must not go on
-    // to discard it.
-    return m_bResultHandled;
+    m_pSaver->OnSaveFile();
 }
 
 bool CQuorvikView::ConfirmLeaveResults()
 {
-    if (m_bResultHandled)
-        return true;
-    if (g_strRepairStatus != kRepairStatusDone)
-        return true;
-    switch (ShowMessage(QStringLiteral("Repaired files have not been saved. Do you want to save it?"),
-                        MsgButtons::YesNoCancel, MsgIcon::Question, false)) {
-    case MsgResult::Yes:
-        return ChooseFolderAndSave();
-    case MsgResult::No:
-        m_bResultHandled = true;
-        return true;
-    default:
-        return false;
-    }
-}
-
-void CQuorvikView::SaveRepairedFiles(const QString& strFolder)
-{
-    QString strProblem;
-    bool bCopied = false;
-    {
-        CSavingDlg dlg(this);
-        dlg.SetFileText(QFile::decodeName(QByteArray::fromStdString(g_strSelectedFile)));
-        if (g_strRepairStatus == kRepairStatusDone) {
-            const std::string& strTemp = m_strResultPath;
-            if (QFileInfo::exists(QFile::decodeName(QByteArray::fromStdString(strTemp)))) {
-                try {
-                    // Whole or not at all: no half-written table ever
-                    // appears under the saved name (see CopyRepairedFiles).
-                    CopyRepairedFiles(strTemp, QFile::encodeName(strFolder).toStdString(), GetPrefix().toStdString());
-                    bCopied = true;
-                } catch (const CException& e) {
-                    strProblem = QStringLiteral("The repaired file could not be saved in\n%1\n\n%2")
-                                     .arg(strFolder, FromUtf8(e.GetMessage()));
-                }
-            }
-        }
-    }
-
-    if (bCopied) {
-        m_bResultHandled = true;
-    } else if (strProblem.isEmpty()) {
-        // Nothing was there to copy: a failed or stopped run, or a result
-        // already discarded. Nothing is lost, so the result counts as handled.
-        m_bResultHandled = true;
-        ShowMessage(QStringLiteral("There is no repaired file to save."), MsgButtons::Ok, MsgIcon::Information,
-                    true);
-    } else {
-        // The copy failed: the result stays unsaved, so leaving still asks.
-        ShowMessage(strProblem, MsgButtons::Ok, MsgIcon::Error, true);
-    }
+    return m_pSaver->ConfirmLeaveResults();
 }
 
 void CQuorvikView::DiscardRepairedFiles()
 {
-    if (g_strRepairStatus != kRepairStatusDone)
-        return;
-    // The result goes with this call, whatever stays behind.
-    const std::string strTemp = std::exchange(m_strResultPath, std::string());
-    UpdateSaveState();
-    struct stat st {};
-    if (::lstat(strTemp.c_str(), &st) != 0)
-        return;
-    // The memo file goes with the table; a missing one is not an error.
-    const std::string strMemo = FindMemoCompanion(strTemp);
-    for (const std::string& strPath : {strTemp, strMemo}) {
-        if (strPath.empty() || ::unlink(strPath.c_str()) == 0 || errno == ENOENT)
-            continue;
-        // Say which file stays behind and why, then go on.
-        const QString strReason = QString::fromLocal8Bit(std::strerror(errno));
-        ShowMessage(QStringLiteral("The temporary file could not be deleted:\n%1\n\n%2")
-                        .arg(QFile::decodeName(QByteArray::fromStdString(strPath)), strReason),
-                    MsgButtons::Ok, MsgIcon::Warning, false);
-    }
+    m_pSaver->DiscardRepairedFiles();
 }
 
 // ---------------------------------------------------------------- drops

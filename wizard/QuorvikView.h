@@ -6,7 +6,9 @@
 // Two pages (m_nPage): 0 selects the file, 1 shows the running repair and
 // then its result. The view owns every control, lays them out by fixed
 // arithmetic on the client size, paints the banner, background and footer
-// bands, and hosts the batch runner (one repair thread per run) and saving.
+// bands. The repair runner (wizard/RepairRunner.h) and the saving of the
+// result (wizard/RepairResultSaver.h) are its parts; the view's commands
+// hand on to them.
 //
 // Threads: the controls are touched on the GUI thread only. A repair thread
 // reaches the status line, progress bar, repair log and preview grid through
@@ -17,21 +19,22 @@
 #include "wizard/MessageBoxService.h"
 #include "wizard/RepairLog.h"
 
-#include <QPointer>
 #include <QRect>
 #include <QString>
 #include <QWidget>
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
-#include <vector>
 
 class CMainFrame;
 class CPictureButton;
 class CPreviewListCtrl;
 class CFileListCtrl;
-class CRepairThread;
+class CRepairJob;
+class CRepairResultSaver;
+class CRepairRunner;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -54,8 +57,6 @@ public:
 
     // 0 the selection page, 1 the repair page.
     int m_nPage = 0;
-    // False while a repaired result waits to be saved or declined.
-    bool m_bResultHandled = true;
 
     int GetPage() const { return m_nPage; }
     // The control with the given id (nullptr when there is none).
@@ -94,24 +95,15 @@ public:
     MsgResult ShowMessage(const QString& strText, MsgButtons buttons, MsgIcon icon,
                           bool bOwnedByView);
 
-    // Saving and the leave guard.
-    // True when a repaired result waits on the result page and no run is
-    // going: the Save commands are enabled only then.
+    // The runner and the saving of its result.
+    CRepairRunner& GetRunner() const { return *m_pRunner; }
+    CRepairResultSaver& GetSaver() const { return *m_pSaver; }
+    // What the main frame and the tests ask of them (see there).
     bool CanSave() const;
-    // The temporary table of the last "Done" run, as the runner wrote it;
-    // empty when there is none.
-    const std::string& GetResultPath() const { return m_strResultPath; }
-    bool ChooseFolderAndSave();
     bool ConfirmLeaveResults();
-    void SaveRepairedFiles(const QString& strFolder);
     void DiscardRepairedFiles();
-
-    // True while a repair thread (running or stopped and finishing) exists.
     bool IsRepairThreadAlive() const;
-    // True while a started run waits for a stopped one to end.
-    bool IsRepairStartWaiting() const { return !m_pPendingThread.isNull(); }
-    // Runs fn on the GUI thread once no repair thread is left (at once when
-    // there is none).
+    bool IsRepairStartWaiting() const;
     void WhenRepairThreadsEnded(std::function<void()> fn);
 
     // Geometry of a control for the client size cx × cy (the layout table).
@@ -165,16 +157,14 @@ private:
     void SetPage(int nPage);
     void ResetProgress();
     void RegisterControl(QWidget* pWidget, int nId);
-    void StartRepairThread();
-    // Starts a run's thread; its engine reports are counted from here on.
-    void StartThread(CRepairThread* pThread);
-    void OnRepairThreadDone(int nRunId, const std::string& strStatus, const std::string& strError,
-                            const RepairReport& report, const std::string& strResultPath);
+    // Shows the outcome of a finished run on the repair page.
+    void OnRunDone(const std::shared_ptr<CRepairJob>& spJob);
+    // Back to the selection page after a confirmed Stop.
+    void OnRunStopped();
     // Enables the Save button for CanSave() and tells the frame.
     void UpdateSaveState();
     // Shows or leaves the finished page's status line and Details button.
     void ShowResultLine(bool bShow);
-    void OnRepairThreadFinished(CRepairThread* pThread);
     // The .dbf path a drop carries, or an empty text.
     static QString DroppedTablePath(const class QMimeData* pMime);
 
@@ -209,16 +199,9 @@ private:
     bool m_bResultLine = false;
     // Report of the last run that ended "Done"; GUI thread only.
     RepairReport m_report;
-    // Its temporary table, kept from the run: the source may be moved or
-    // deleted before the result is saved.
-    std::string m_strResultPath;
 
-    // The runner: the thread of the current run, a run waiting for a stopped
-    // thread to finish, and every thread not yet ended.
-    QPointer<CRepairThread> m_pRepairThread;
-    QPointer<CRepairThread> m_pPendingThread;
-    std::vector<CRepairThread*> m_aLiveThreads;
-    int m_nRunId = 0;
-    bool m_bRunDoneDelivered = false;
-    std::vector<std::function<void()>> m_aWhenEnded;
+    // Made with the view, and the runner gone before the controls its
+    // threads report to (see the destructor).
+    std::unique_ptr<CRepairResultSaver> m_pSaver;
+    std::unique_ptr<CRepairRunner> m_pRunner;
 };

@@ -1,13 +1,5 @@
 #include "wizard/RepairThread.h"
 
-#include "platform/Exception.h"
-#include "repair/DBFRepair.h"
-#include "repair/RepairJob.h"
-#include "repair/RepairPaths.h"
-#include "repair/RepairState.h"
-#include "wizard/RunnerState.h"
-
-#include <exception>
 #include <utility>
 
 CRepairThread::CRepairThread(std::string strSourcePath, const RepairOptions& options,
@@ -45,17 +37,18 @@ int CRepairThread::RepairThreadProc()
     for (int i = 1; i <= kBatchSize; ++i) {
         const bool bOk = RepairSelectedFile(m_strSourcePath, *m_spBridge, i);
         m_spBridge->Flush();
-        // A stopped run ends without a word to the view.
-        if (!bOk || m_bStopped.load())
+        // A stopped run ends without a word to the view, and its result
+        // goes before a new run may write the same temporary table.
+        if (!bOk || m_bStopped.load()) {
+            m_spJob.reset();
             return 1;
+        }
     }
-    // The outcome reaches the GUI thread after every grid batch of the run.
-    // The report is copied here, on the repair thread, into the posted call:
-    // the GUI thread never sees the engine's own.
-    m_spBridge->Post([onDone = m_onDone, strStatus = m_strStatus, strError = m_strError, report = m_report,
-                      strResultPath = m_strResultPath] {
+    // The job reaches the GUI thread after every grid batch of the run; the
+    // repair thread lets go of it here.
+    m_spBridge->Post([onDone = m_onDone, spJob = std::move(m_spJob)] {
         if (onDone)
-            onDone(strStatus, strError, report, strResultPath);
+            onDone(spJob);
     });
     return 1;
 }
@@ -65,17 +58,11 @@ bool CRepairThread::RepairSelectedFile(const std::string& strSourcePath, IRepair
 {
     log.AppendLog(kPhaseLogText);
     log.ScrollLog(12 * nFileNumber + 7);
-    CRepairJob job(strSourcePath, m_options);
-    job.SetFileIndex(nFileNumber - 1);
-    job.Run(m_spBridge.get(), m_spBridge.get());
-    m_report = job.GetReport();
-    m_strError = job.GetError();
-    if (job.IsDone() && !m_bStopped.load()) {
-        m_strStatus = kRepairStatusDone;
-        // The view owns the result from here on: it saves or discards it.
-        m_strResultPath = job.Release();
-    } else if (!m_bStopped.load()) {
-        m_strStatus = kRepairStatusFailed;
-    }
+    auto spJob = std::make_shared<CRepairJob>(strSourcePath, m_options);
+    spJob->SetFileIndex(nFileNumber - 1);
+    spJob->Run(m_spBridge.get(), m_spBridge.get());
+    // A stopped run's job goes here, its result with it.
+    if (!m_bStopped.load())
+        m_spJob = std::move(spJob);
     return true;
 }

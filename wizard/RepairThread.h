@@ -1,14 +1,15 @@
 #pragma once
 // One repair run on its own thread: the batch of the one selected file is
-// repaired into the temporary folder and its outcome ("Done" or "Failed")
-// and the engine's report handed back to the GUI thread.
+// repaired into the temporary folder by a CRepairJob, and the job itself,
+// with its outcome ("Done" or "Failed"), report and result, is handed back
+// to the GUI thread.
 //
 // The thread never touches a control: everything the user sees goes through
 // the run's CViewSinkBridge. A run the user stopped is detached from the
 // view, so it ends quietly.
 
 #include "repair/DBFRepair.h"
-#include "repair/RepairReport.h"
+#include "repair/RepairJob.h"
 #include "wizard/RepairLog.h"
 #include "wizard/ViewSinkBridge.h"
 
@@ -23,13 +24,11 @@ class CRepairThread : public QThread {
     Q_OBJECT
 public:
     // Called on the GUI thread, after every view call of the run, when the
-    // run ended without being stopped. strError is the reason of a failure
-    // that left the engine as an exception (empty otherwise); report is the
-    // GUI thread's own copy of what the engine reported; strResultPath is
-    // the temporary table the run wrote (what saving copies, whatever
-    // becomes of the source meanwhile).
-    using DoneHandler = std::function<void(const std::string& strStatus, const std::string& strError,
-                                           const RepairReport& report, const std::string& strResultPath)>;
+    // run ended without being stopped. The job is the GUI thread's from
+    // then on: its status, error, report and temporary result (what saving
+    // copies, whatever becomes of the source meanwhile). A job nobody keeps
+    // deletes its result.
+    using DoneHandler = std::function<void(std::shared_ptr<CRepairJob> spJob)>;
 
     // options go to the engine as they are (Restore deleted records).
     CRepairThread(std::string strSourcePath, const RepairOptions& options,
@@ -58,8 +57,7 @@ protected:
 private:
     // The thread's whole work; always returns 1.
     int RepairThreadProc();
-    // Repairs one file of the batch and records the outcome in m_strStatus.
-    // Always returns true.
+    // Repairs one file of the batch into m_spJob. Always returns true.
     bool RepairSelectedFile(const std::string& strSourcePath, IRepairLog& log, int nFileNumber);
 
     const std::string m_strSourcePath;
@@ -67,9 +65,7 @@ private:
     const std::shared_ptr<CViewSinkBridge> m_spBridge;
     DoneHandler m_onDone;
     std::atomic<bool> m_bStopped{false};
-    // Repair thread only until the run ends.
-    std::string m_strStatus;
-    std::string m_strError;
-    RepairReport m_report;
-    std::string m_strResultPath;
+    // Repair thread only; handed over or gone before the thread ends, so a
+    // stopped run's result never outlives its thread.
+    std::shared_ptr<CRepairJob> m_spJob;
 };

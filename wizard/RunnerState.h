@@ -1,6 +1,7 @@
 #pragma once
-// Process-wide state of the repair batch runner, shared by the wizard view,
-// saving and the exit command.
+// Process-wide state of the repair batch runner. Written by the runner
+// (wizard/RepairRunner.h) only; read by the wizard view, saving and the exit
+// command.
 //
 // The two strings are read and written on the GUI thread only: a repair
 // thread hands its outcome to the GUI thread, which records it. The flags

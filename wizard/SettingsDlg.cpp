@@ -37,12 +37,16 @@ struct DialogUnits {
 
 CSettingsDlg::PrefixCheck CSettingsDlg::CheckPrefix(const QString& strPrefix)
 {
-    if (strPrefix.isEmpty())
+    switch (ClassifySavedPrefix(strPrefix.toStdString())) {
+    case SavedPrefixCheck::Empty:
         return PrefixCheck::Empty;
-    const QString strForbidden = QString::fromLatin1(kForbiddenChars);
-    for (const QChar ch : strPrefix) {
-        if (strForbidden.contains(ch))
-            return PrefixCheck::IllegalCharacter;
+    case SavedPrefixCheck::IllegalCharacter:
+        return PrefixCheck::IllegalCharacter;
+    case SavedPrefixCheck::TooLong:
+        // The box counts characters, the rule UTF-8 bytes: 50 characters
+        // that need more bytes are still a prefix the box let through.
+    case SavedPrefixCheck::Valid:
+        break;
     }
     return PrefixCheck::Valid;
 }

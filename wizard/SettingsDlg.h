@@ -4,6 +4,8 @@
 // deleted back to life. Accepted values are stored straight into the
 // caller's settings (the main frame's); Cancel leaves them as they were.
 
+#include "repair/RepairPaths.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -17,13 +19,13 @@ class CSettingsDlg : public QDialog {
     Q_OBJECT
 public:
     enum { IDD = 189, IDC_PREFIX_LABEL = 1018, IDC_PREFIX = 1016, IDC_UNDELETE = 1020 };
-    static constexpr int kMaxPrefixLength = 50;
+    static constexpr int kMaxPrefixLength = static_cast<int>(kMaxSavedPrefixLength);
     // The characters a prefix must not contain.
-    static constexpr const char* kForbiddenChars = "/\\|*:?<>'";
+    static constexpr const char* kForbiddenChars = kForbiddenPrefixChars;
 
     enum class PrefixCheck { Valid, Empty, IllegalCharacter };
-    // The rules for a prefix: not empty, none of the forbidden characters.
-    // (The length is limited by the prefix box itself.)
+    // The rules for a prefix (ClassifySavedPrefix): not empty, none of the
+    // forbidden characters. The length is limited by the prefix box itself.
     static PrefixCheck CheckPrefix(const QString& strPrefix);
 
     // strTargetPrefix is read when the dialog opens and written on an

@@ -8,6 +8,7 @@
 #include "app/MainFrame.h"
 #include "wizard/PreviewListCtrl.h"
 #include "wizard/QuorvikView.h"
+#include "wizard/RepairResultSaver.h"
 #include "wizard/Resources.h"
 #include "wizard/RunnerState.h"
 #include "wizard/SettingsDlg.h"
@@ -109,7 +110,7 @@ private slots:
     {
         QVERIFY(WaitForRepairEnd(View()));
         QCOMPARE(m_pMessages->UnansweredQuestions(), 0);
-        View().m_bResultHandled = true;
+        View().GetSaver().SetResultHandled(true);
         View().OnBackPage();
         m_pFrame.reset();
         m_pFolders.reset();
@@ -170,7 +171,7 @@ private slots:
             View().OnRepairFile();
             QVERIFY(WaitForRepairEnd(View()));
             QVERIFY(!View().GetPreviewGrid()->IsItemDeleted(5));
-            View().m_bResultHandled = true;
+            View().GetSaver().SetResultHandled(true);
             View().OnBackPage();
         }
         ChooseUndelete(false);

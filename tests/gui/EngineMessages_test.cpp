@@ -12,6 +12,7 @@
 #include "wizard/ErrorMessageDigest.h"
 #include "wizard/MessageBoxReporter.h"
 #include "wizard/QuorvikView.h"
+#include "wizard/RepairResultSaver.h"
 #include "wizard/Resources.h"
 #include "wizard/RunnerState.h"
 
@@ -106,7 +107,7 @@ private slots:
     {
         QVERIFY(WaitForRepairEnd(View()));
         QCOMPARE(m_pMessages->UnansweredQuestions(), 0);
-        View().m_bResultHandled = true;
+        View().GetSaver().SetResultHandled(true);
         View().OnBackPage();
         m_pFrame.reset();
         m_pScoped.reset();
@@ -142,7 +143,7 @@ private slots:
     void nextRunShowsTheTextAgain()
     {
         RunWithReports({{kDescriptor, 5}});
-        View().m_bResultHandled = true;
+        View().GetSaver().SetResultHandled(true);
         View().OnBackPage();
         m_pMessages->Clear();
         RunWithReports({{kDescriptor, 2}});

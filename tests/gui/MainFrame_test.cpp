@@ -18,6 +18,7 @@
 #include "wizard/MessageBoxReporter.h"
 #include "wizard/PictureButton.h"
 #include "wizard/QuorvikView.h"
+#include "wizard/RepairResultSaver.h"
 #include "wizard/Resources.h"
 #include "wizard/RunnerState.h"
 #include "wizard/SettingsDlg.h"
@@ -100,7 +101,7 @@ private slots:
     {
         QVERIFY(WaitForRepairEnd(View(), 120000));
         QCOMPARE(m_pMessages->UnansweredQuestions(), 0);
-        View().m_bResultHandled = true;
+        View().GetSaver().SetResultHandled(true);
         View().OnBackPage();
         m_pFrame.reset();
         m_pDoc.reset();
@@ -245,7 +246,7 @@ private slots:
     void exitAfterFailedRun()
     {
         const std::string strBroken = m_pDir->File("broken.dbf");
-        orvtest::WriteBytes(strBroken, {0x03, 0x01});
+        orvtest::WriteBytes(strBroken, std::vector<unsigned char>(32, 0x03));
         Repair(strBroken);
         QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Failed"));
         m_pMessages->Clear();

@@ -13,6 +13,7 @@
 #include "wizard/MessageBoxReporter.h"
 #include "wizard/PreviewListCtrl.h"
 #include "wizard/QuorvikView.h"
+#include "wizard/RepairResultSaver.h"
 #include "wizard/Resources.h"
 #include "wizard/RunnerState.h"
 
@@ -144,7 +145,7 @@ private slots:
         QVERIFY(!Visible(View(), res::IDC_PROGRESS));
         QVERIFY(Visible(View(), res::IDC_PREVIEW_GRID));
         QCOMPARE(Text(View(), res::IDC_HELP_TEXT), QString::fromUtf8(CQuorvikView::kHelpText3));
-        QVERIFY(!View().m_bResultHandled);
+        QVERIFY(!View().GetSaver().IsResultHandled());
         QVERIFY(m_pFrame->GetCommand(res::ID_FILE_SAVE)->isEnabled());
         CPreviewListCtrl* pGrid = View().GetPreviewGrid();
         QCOMPARE(pGrid->GetItemCount(), 25);
@@ -169,7 +170,7 @@ private slots:
         QCOMPARE(m_pFolders->TitlesAsked(), QStringList{QStringLiteral("Please select the path to Save the files")});
         const std::string strSaved = strOut + "/Rep_1_sales.dbf";
         QVERIFY(orvtest::FileExists(strSaved));
-        QVERIFY(View().m_bResultHandled);
+        QVERIFY(View().GetSaver().IsResultHandled());
         QCOMPARE(View().GetPage(), 1);
 
         const QStringList saved = ReadTableWithDbfread(strSaved);
@@ -196,25 +197,37 @@ private slots:
         QVERIFY(orvtest::ReadBytes(strSource) == sourceBefore);
     }
 
-    // The checks before a run, each with its message, owner and icon.
+    // The checks before a run, each with its message, owner and icon: a name
+    // without ".dbf" is asked about, a file that cannot be repaired names
+    // the path and the system's reason.
     void startChecksAndMessages()
     {
         struct Case {
             const char* pszName;
             std::string strPath;
-            const char* pszText;
+            QString strText;
             MsgIcon icon;
             bool bOwned;
         };
         std::ofstream(m_pDir->File("notes.txt")) << "not a table";
         std::ofstream(m_pDir->File("old.db")) << "not a table";
+        std::ofstream(m_pDir->File("notes.dbf")) << "not a table";
         std::filesystem::create_directories(m_pDir->File("folder.dbf"));
+        const auto reason = [&](const char* pszFile, const char* pszReason) {
+            return Q(m_pDir->File(pszFile)) + QStringLiteral(": ") + QString::fromUtf8(pszReason);
+        };
         const std::vector<Case> cases = {
-            {"empty", "", "Please select file(s) to repair", MsgIcon::Warning, false},
-            {"missing", m_pDir->File("nothere.dbf"), "Invalid File Name", MsgIcon::Question, false},
-            {"folder", m_pDir->File("folder.dbf"), "Invalid File Name", MsgIcon::Question, false},
-            {"text file", m_pDir->File("notes.txt"), "Invalid File Name", MsgIcon::Question, true},
-            {".db", m_pDir->File("old.db"), "Invalid File Name", MsgIcon::Question, true},
+            {"empty", "", QStringLiteral("Please select file(s) to repair"), MsgIcon::Warning, false},
+            {"missing", m_pDir->File("nothere.dbf"), reason("nothere.dbf", "No such file or directory"),
+             MsgIcon::Error, false},
+            {"folder", m_pDir->File("folder.dbf"), reason("folder.dbf", "Is a directory"), MsgIcon::Error, false},
+            {"no table", m_pDir->File("notes.dbf"),
+             reason("notes.dbf", "not a DBF table (11 bytes, less than the 32 of a table header)"), MsgIcon::Error,
+             false},
+            {"text file", m_pDir->File("notes.txt"), QStringLiteral("Invalid File Name"), MsgIcon::Question, true},
+            {".db", m_pDir->File("old.db"), QStringLiteral("Invalid File Name"), MsgIcon::Question, true},
+            {"missing .txt", m_pDir->File("nothere.txt"), QStringLiteral("Invalid File Name"), MsgIcon::Question,
+             true},
         };
         for (const Case& c : cases) {
             m_pMessages->Clear();
@@ -223,7 +236,7 @@ private slots:
             Click(View(), res::IDC_NEXT);
             QVERIFY2(m_pMessages->Messages().size() == 1, c.pszName);
             const ShownMessage& msg = m_pMessages->Messages().front();
-            QCOMPARE(msg.strText, QString::fromUtf8(c.pszText));
+            QCOMPARE(msg.strText, c.strText);
             QCOMPARE(msg.strCaption, QStringLiteral("Orvane Tamsin DBF"));
             QCOMPARE(msg.buttons, MsgButtons::Ok);
             QVERIFY2(msg.icon == c.icon, c.pszName);
@@ -456,8 +469,9 @@ private slots:
     // Back after a failed run goes straight back with the path box filled.
     void backAfterFailedRun()
     {
+        // A table header and nothing after it: a table, but none to repair.
         const std::string strBroken = m_pDir->File("broken.dbf");
-        orvtest::WriteBytes(strBroken, {0x03, 0x7d, 0x01});
+        orvtest::WriteBytes(strBroken, std::vector<unsigned char>(32, 0x03));
         RunToEnd(strBroken);
         QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Failed"));
         QVERIFY(Visible(View(), res::IDC_BACK));

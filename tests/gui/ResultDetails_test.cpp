@@ -77,7 +77,7 @@ private slots:
                  std::filesystem::remove(s.substr(0, s.size() - 4) + ".fpt");
              },
              "Done \u2014 12 records; memo file missing", "memo file could not be read"},
-            {"failed", [](const std::string& s) { orvtest::WriteBytes(s, {0x03, 0x7d, 0x01}); }, "", ""},
+            {"failed", [](const std::string& s) { orvtest::WriteBytes(s, std::vector<unsigned char>(32, 0x03)); }, "", ""},
         };
         for (const Case& c : cases) {
             ResetRunnerState();

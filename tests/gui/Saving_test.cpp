@@ -12,6 +12,7 @@
 #include "repair/RepairPaths.h"
 #include "repair/RepairState.h"
 #include "wizard/QuorvikView.h"
+#include "wizard/RepairResultSaver.h"
 #include "wizard/Resources.h"
 #include "wizard/RunnerState.h"
 #include "wizard/SavingDlg.h"
@@ -88,7 +89,7 @@ private slots:
         QCOMPARE(m_pMessages->UnansweredQuestions(), 0);
         QCOMPARE(m_pMessages->PendingAnswers(), size_t(0));
         // Leave the result behind without questions.
-        View().m_bResultHandled = true;
+        View().GetSaver().SetResultHandled(true);
         View().OnBackPage();
         m_pFrame.reset();
         m_pFolders.reset();
@@ -117,7 +118,7 @@ private slots:
         QCOMPARE(std::distance(std::filesystem::directory_iterator(strOut), {}), 3);
         // The temporary table stays until the result page is left.
         QVERIFY(orvtest::FileExists(TempTableFor("sales.dbf")));
-        QVERIFY(View().m_bResultHandled);
+        QVERIFY(View().GetSaver().IsResultHandled());
     }
 
     // The prefix is replaced wherever it occurs in the name, and a prefix
@@ -174,7 +175,7 @@ private slots:
         QVERIFY(msg.strText.contains(Q(strMissing)));
         QVERIFY(msg.strText.contains(QStringLiteral("No such file or directory")));
         QCOMPARE(msg.icon, MsgIcon::Error);
-        QVERIFY(!View().m_bResultHandled);
+        QVERIFY(!View().GetSaver().IsResultHandled());
 
         // The leave guard: Yes, the folder fails again, the user stays.
         m_pMessages->Clear();
@@ -198,7 +199,7 @@ private slots:
         uint64_t nCall = 1;
         for (;; ++nCall) {
             m_pMessages->Clear();
-            View().m_bResultHandled = false;
+            View().GetSaver().SetResultHandled(false);
             FileFault fault;
             fault.nCall = nCall;
             fault.strPathPattern = "*/faulty/*";
@@ -211,7 +212,7 @@ private slots:
             QVERIFY2(strText.contains(QStringLiteral("Rep_1_notes.")) && strText.contains(QStringLiteral("disk is full")),
                      qPrintable(strText));
             QVERIFY(std::filesystem::is_empty(strOut));
-            QVERIFY(!View().m_bResultHandled);
+            QVERIFY(!View().GetSaver().IsResultHandled());
         }
         // Two copies and two renames.
         QCOMPARE(nCall - 1, uint64_t(4));
@@ -224,7 +225,7 @@ private slots:
     void nothingToSaveIsSaid()
     {
         const std::string strBroken = m_pDir->File("broken.dbf");
-        orvtest::WriteBytes(strBroken, std::vector<unsigned char>(20, 0xFF));
+        orvtest::WriteBytes(strBroken, std::vector<unsigned char>(32, 0x03));
         Repair(strBroken);
         QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Failed"));
         // No result: Save is not offered.
@@ -275,13 +276,13 @@ private slots:
             View().OnRepairFile();
             QVERIFY(m_pFolders->TitlesAsked().isEmpty());
             QVERIFY(m_pMessages->Messages().empty());
-            QVERIFY(!View().m_bResultHandled);
+            QVERIFY(!View().GetSaver().IsResultHandled());
         }
         QVERIFY(WaitForRepairEnd(View()));
         QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Done"));
         QVERIFY(pSave->isEnabled());
         QVERIFY(pCommand->isEnabled());
-        QVERIFY(!View().m_bResultHandled);
+        QVERIFY(!View().GetSaver().IsResultHandled());
 
         // Yes to the question saves into the folder still waiting.
         m_pMessages->Answer(MsgResult::Yes);
@@ -325,7 +326,7 @@ private slots:
         SaveInto(strOut);
         QVERIFY(m_pMessages->Messages().empty());
         QCOMPARE(ReadTableWithDbfread(strOut + "/Rep_1_going.dbf"), original);
-        QVERIFY(View().m_bResultHandled);
+        QVERIFY(View().GetSaver().IsResultHandled());
 
         const std::string strTemp = TempTableFor("going.dbf");
         QVERIFY(orvtest::FileExists(strTemp));

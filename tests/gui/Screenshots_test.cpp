@@ -1,7 +1,7 @@
 // Pictures of the program as a user sees it: the main window in each phase
-// of the wizard (selecting, running, finished with the grid filled), the
-// File menu, the Details dialog, the Settings dialog, the About box, the
-// Saving window and the splash.
+// of the wizard (selecting, running, finished with the grid filled, and
+// finished with a code page 1251 table), the File menu, the Details dialog,
+// the Settings dialog, the About box, the Saving window and the splash.
 //
 // scripts/screenshots runs this program with ORV_SCREENSHOT_DIR set (under
 // Xvfb when it is there) and the pictures land in build/screenshots/. Under
@@ -31,6 +31,7 @@
 #include <QtTest>
 
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 using namespace guitest;
@@ -116,6 +117,17 @@ private slots:
         Save(pFile, QStringLiteral("4-file-menu"));
         pFile->hide();
 
+        messages.Answer(MsgResult::No);
+        view.OnBackPage();
+
+        // A Cyrillic table in code page 1251, finished, its text in the grid.
+        const std::string strCyrillic = m_pDir->File("cp1251.dbf");
+        std::filesystem::copy_file(orvtest::RealFixturesDir() + "/cp1251.dbf", strCyrillic);
+        view.SetSelectedPathText(QString::fromStdString(strCyrillic));
+        view.OnRepairFile();
+        QVERIFY(WaitForRepairEnd(view));
+        QCOMPARE(QString::fromStdString(g_strRepairStatus), QStringLiteral("Done"));
+        Save(&frame, QStringLiteral("10-cp1251"));
         messages.Answer(MsgResult::No);
         view.OnBackPage();
     }

@@ -125,6 +125,7 @@ private slots:
         QTest::newRow("other punctuation") << QStringLiteral("a.b-c_d(1)[2]{3}#%&+=;,!~");
         QTest::newRow("non-ASCII") << QString::fromUtf8("R\xC3\xA9par\xC3\xA9");
         QTest::newRow("fifty characters") << QString(50, QLatin1Char('x'));
+        QTest::newRow("fifty two-byte characters") << QString(50, QChar(0x00E9));
     }
 
     void acceptedPrefixesAreStoredAsTyped()

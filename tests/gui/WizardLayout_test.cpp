@@ -12,6 +12,7 @@
 #include "wizard/PictureButton.h"
 #include "wizard/PreviewListCtrl.h"
 #include "wizard/QuorvikView.h"
+#include "wizard/RepairResultSaver.h"
 #include "wizard/Resources.h"
 
 #include <QAction>
@@ -115,7 +116,7 @@ private slots:
     void pageStatesAndSinks()
     {
         QCOMPARE(View().GetPage(), 0);
-        QVERIFY(View().m_bResultHandled);
+        QVERIFY(View().GetSaver().IsResultHandled());
         QCOMPARE(qobject_cast<QLabel*>(Item(61483))->text(),
                  QStringLiteral("Please select file to repair , Using Browse button"));
         QCOMPARE(qobject_cast<QLabel*>(Item(61462))->text(),
