@@ -172,7 +172,7 @@ TEST(Realignment, StrayBytesAtTheEndOfAReadPiece)
         CRecordingReporter reporter;
         CScopedErrorReporter scope(&reporter);
         CDBFRepair engine;
-        ASSERT_TRUE(engine.Repair(dir.File("damaged.dbf"), dir.File("out.dbf"), 0));
+        ASSERT_TRUE(engine.Repair(dir.File("damaged.dbf"), dir.File("out.dbf")));
         const std::vector<unsigned char> out = orvtest::ReadBytes(dir.File("out.dbf"));
         const uint32_t nOutHeader = out[8] | (out[9] << 8);
         const uint32_t nWritten = out[4] | (out[5] << 8) | (out[6] << 16);
