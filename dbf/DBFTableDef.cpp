@@ -129,32 +129,56 @@ const char* CDBFTableDef::TableKindName(uint8_t nVersion)
 
 std::string CDBFTableDef::FindMemoFile(const std::string& strTablePath, const std::string& strExtension)
 {
+    return FindMemoFile(strTablePath, std::vector<std::string>{strExtension});
+}
+
+std::string CDBFTableDef::FindMemoFile(const std::string& strTablePath, const std::vector<std::string>& extensions)
+{
     namespace fs = std::filesystem;
+    std::error_code ec;
+    // The usual spellings first, the table's own stem with the extension in
+    // lower or upper case: a stat each, where a folder of thousands of
+    // tables would cost a listing each.
+    for (const std::string& strExtension : extensions) {
+        std::string strUpper = strExtension;
+        for (char& ch : strUpper)
+            ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        for (const std::string& strExt : {strExtension, strUpper}) {
+            const std::string strPath = BuildMemoPath(strTablePath, strExt.c_str());
+            if (fs::is_regular_file(strPath, ec))
+                return strPath;
+        }
+    }
     // Tables written on Windows name their memo file in any letter case
     // ("dbase_30.fpt" beside "dbase_30.dbf", "memotest.FPT" beside
-    // "memotest.dbf"), and Windows finds it whatever the case.
-    const fs::path wanted(BuildMemoPath(strTablePath, strExtension.c_str()));
-    const std::string strWantedName = wanted.filename().string();
-    const fs::path folder = wanted.has_parent_path() ? wanted.parent_path() : fs::path(".");
-    const std::string strStemName = strWantedName.substr(0, strWantedName.size() - strExtension.size());
-    std::string strFound;
-    std::error_code ec;
+    // "memotest.dbf"), and Windows finds it whatever the case: one listing
+    // of the folder for every extension.
+    const fs::path stem(BuildMemoPath(strTablePath, ""));
+    const std::string strStemName = stem.filename().string(); // "name."
+    const fs::path folder = stem.has_parent_path() ? stem.parent_path() : fs::path(".");
+    std::vector<std::string> found(extensions.size());
+    std::vector<bool> sameStem(extensions.size(), false);
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string strName = it->path().filename().string();
-        if (!EqualsIgnoringCase(strName, strWantedName))
-            continue;
-        std::error_code ecType;
-        if (!fs::is_regular_file(it->path(), ecType))
-            continue;
-        // Of several spellings, the one whose stem has the table's own
-        // letter case wins; otherwise the first listed.
-        const bool bSameStem = strName.compare(0, strStemName.size(), strStemName) == 0;
-        if (strFound.empty() || bSameStem)
-            strFound = (wanted.has_parent_path() ? folder / strName : fs::path(strName)).string();
-        if (bSameStem)
-            break;
+        for (size_t i = 0; i < extensions.size(); ++i) {
+            if (sameStem[i] || !EqualsIgnoringCase(strName, strStemName + extensions[i]))
+                continue;
+            std::error_code ecType;
+            if (!fs::is_regular_file(it->path(), ecType))
+                continue;
+            // Of several spellings, the one whose stem has the table's own
+            // letter case wins; otherwise the first listed.
+            const bool bSameStem = strName.compare(0, strStemName.size(), strStemName) == 0;
+            if (found[i].empty() || bSameStem) {
+                found[i] = (stem.has_parent_path() ? folder / strName : fs::path(strName)).string();
+                sameStem[i] = bSameStem;
+            }
+        }
     }
-    return strFound;
+    for (const std::string& strFound : found)
+        if (!strFound.empty())
+            return strFound;
+    return std::string();
 }
 
 std::vector<std::string> CDBFTableDef::FindIndexFiles(const std::string& strTablePath)

@@ -172,6 +172,8 @@ public:
     // (of several spellings, the one whose stem has the table's own case).
     // Empty when there is none. The one memo lookup of both engines.
     static std::string FindMemoFile(const std::string& strTablePath, const std::string& strExtension);
+    // The same for several extensions: the first of them that is found.
+    static std::string FindMemoFile(const std::string& strTablePath, const std::vector<std::string>& extensions);
     // The index files that lie beside a table: files in its folder whose
     // name is the table's up to its last "." followed by .cdx, .idx, .ntx,
     // .mdx or .ndx in any letter case, sorted. An index is bound to record

@@ -18,6 +18,7 @@
 // are not seen.
 
 #include "platform/FileException.h"
+#include "platform/NoInitAllocator.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -106,7 +107,7 @@ private:
     // Window: m_window[0 .. m_nWindowLen) mirrors the file (with pending
     // writes) from m_nWindowStart; [m_nDirtyLo, m_nDirtyHi) still has to be
     // written.
-    std::vector<unsigned char> m_window;
+    IoBuffer m_window; // bytes past m_nWindowLen are undefined
     size_t m_nWindowCapacity;
     uint64_t m_nWindowStart = 0;
     size_t m_nWindowLen = 0;

@@ -126,7 +126,7 @@ public:
 private:
     CFile& m_file;
     uint64_t m_nFileLength;
-    std::vector<unsigned char> m_buffer;
+    IoBuffer m_buffer;
     size_t m_nLookBehind;
     uint64_t m_nStart = 0;
     size_t m_nValid = 0;

@@ -147,12 +147,7 @@ std::string MemoCompanionPath(const std::string& strTablePath, const std::string
 
 std::string FindMemoCompanion(const std::string& strTablePath)
 {
-    for (const char* pszExtension : {"fpt", "dbt", "smt"}) {
-        std::string strFound = CDBFTableDef::FindMemoFile(strTablePath, pszExtension);
-        if (!strFound.empty())
-            return strFound;
-    }
-    return std::string();
+    return CDBFTableDef::FindMemoFile(strTablePath, std::vector<std::string>{"fpt", "dbt", "smt"});
 }
 
 SavedPrefixCheck ClassifySavedPrefix(const std::string& strPrefix)

@@ -28,7 +28,7 @@ bool ForEachChunk(const std::string& strPath, Fn fn)
     CFile file;
     if (!OpenRead(file, strPath))
         return false;
-    std::vector<unsigned char> chunk(kChunk);
+    IoBuffer chunk(kChunk);
     for (;;) {
         const size_t nRead = file.Read(chunk.data(), chunk.size());
         if (nRead == 0)
