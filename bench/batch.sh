@@ -61,7 +61,9 @@ run_jobs() { "$DBFREPAIR" repair "$SET/small" "$SET/big" -o "$WORK/out" --jobs "
 # Seconds of wall-clock time of one run into an empty output folder.
 elapsed() {
   rm -rf "$WORK/out"; mkdir -p "$WORK/out"
-  sync
+  # The last run's files are on disk and their deletion settled before the
+  # clock starts.
+  sync; sleep 1
   local t0 t1
   t0=$(date +%s.%N)
   "$@"
@@ -72,10 +74,16 @@ elapsed() {
 median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
 
 T_LOOP=(); T_J1=(); T_J2=()
+# The order turns each round, so that no way of running always follows the
+# same one.
 for ((r = 0; r < RUNS; r++)); do
-  T_LOOP+=("$(elapsed run_loop)")
-  T_J1+=("$(elapsed run_jobs 1)")
-  T_J2+=("$(elapsed run_jobs 2)")
+  for ((k = 0; k < 3; k++)); do
+    case $(((r + k) % 3)) in
+      0) T_LOOP+=("$(elapsed run_loop)") ;;
+      1) T_J1+=("$(elapsed run_jobs 1)") ;;
+      2) T_J2+=("$(elapsed run_jobs 2)") ;;
+    esac
+  done
 done
 # Every table must have been saved by the last run.
 SAVED=$(find "$WORK/out" -name '*.dbf' | wc -l)
