@@ -164,6 +164,7 @@ struct CDBFRepair::SalvageRun {
     CRepairedTableWriter writer;
     bool bWriterOpen = false;
     bool bIdentityLayout = false;         // the new record is the damaged one
+    bool bHasMemoPlans = false;           // some column's value is carried through the memo file
     std::vector<FieldPlan> plans;         // one per damaged field
     std::vector<const FieldPlan*> busy;   // the plans that need work per record
     CRecordJudge judge;                   // the fields whose bytes can be judged
@@ -643,9 +644,11 @@ void CDBFRepair::PlanFields()
     run.judge = CRecordJudge(checked, run.layout.nRecordLength);
     m_stats.mendedPerColumn.assign(static_cast<size_t>(run.writer.GetFieldCount()), 0);
     run.firstMended.assign(static_cast<size_t>(run.writer.GetFieldCount()), {});
+    run.bHasMemoPlans = false;
     for (const FieldPlan& plan : run.plans) {
         if (plan.bCheck || plan.bMemo)
             run.busy.push_back(&plan);
+        run.bHasMemoPlans = run.bHasMemoPlans || (plan.bMemo && plan.nColumn >= 0);
     }
 }
 
@@ -830,6 +833,16 @@ void CDBFRepair::AddDroppedRange(uint64_t nOffset, uint64_t nLength, RepairRepor
 void CDBFRepair::SalvageRecord(unsigned char chFlag, bool bCheckValues)
 {
     SalvageRun& run = *m_pRun;
+    const bool bDeleted = chFlag == kDeletedFlag;
+    // A sound record of a table whose layout stays and whose values need
+    // nothing goes across as it is: the bulk of most tables.
+    if (run.bIdentityLayout && !bCheckValues && !run.bHasMemoPlans
+        && (chFlag == kLiveFlag || (bDeleted && !m_options.bUndelete))) {
+        if (bDeleted)
+            ++m_stats.nDeletedRecords;
+        run.writer.AppendRecordBytes(run.pRecord);
+        return;
+    }
     const std::span<unsigned char> target = run.writer.Record();
     if (run.bIdentityLayout) {
         std::memcpy(target.data(), run.pRecord, run.layout.nRecordLength);
@@ -844,7 +857,6 @@ void CDBFRepair::SalvageRecord(unsigned char chFlag, bool bCheckValues)
             SalvageField(*pPlan);
     }
     // A damaged flag makes a live record; deleted ones stay deleted.
-    const bool bDeleted = chFlag == kDeletedFlag;
     if (bDeleted)
         ++m_stats.nDeletedRecords;
     target[0] = bDeleted && !m_options.bUndelete ? kDeletedFlag : kLiveFlag;

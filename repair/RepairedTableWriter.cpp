@@ -148,11 +148,16 @@ void CRepairedTableWriter::StoreMemo(int nIndex, std::span<const unsigned char> 
 
 void CRepairedTableWriter::Update()
 {
+    AppendRecordBytes(m_record.data());
+}
+
+void CRepairedTableWriter::AppendRecordBytes(const unsigned char* pRecord)
+{
     if (m_nRecords >= std::numeric_limits<int32_t>::max())
         ThrowDBFException(DBF_ERR_RECORD_WRITE, "The repaired table cannot hold more than 2147483647 records.");
     m_file.Seek(static_cast<int64_t>(m_nHeaderLength + static_cast<uint64_t>(m_nRecords) * m_record.size()),
                 CFile::begin);
-    m_file.Write(m_record.data(), m_record.size());
+    m_file.Write(pRecord, m_record.size());
     ++m_nRecords;
 }
 

@@ -84,6 +84,8 @@ public:
 
     // Appends the record being assembled.
     void Update();
+    // Appends a whole record of the new layout as it stands in pRecord.
+    void AppendRecordBytes(const unsigned char* pRecord);
     int64_t GetRecordCount() const { return m_nRecords; }
 
     // Writes the record count into the header and the end-of-file mark, and
