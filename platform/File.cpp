@@ -240,6 +240,26 @@ bool PwriteAll(int fd, const unsigned char* p, size_t n, uint64_t pos, const std
 
 } // namespace
 
+const unsigned char* CFile::Peek(uint64_t nPos, size_t nCount)
+{
+    CheckOpen();
+    if (nPos >= m_nWindowStart && nPos + nCount <= m_nWindowStart + m_nWindowLen)
+        return m_window.data() + (nPos - m_nWindowStart);
+    if (nCount > m_nWindowCapacity)
+        return nullptr;
+    FlushWindow();
+    if (m_window.size() < m_nWindowCapacity)
+        m_window.resize(m_nWindowCapacity);
+    const ssize_t r = PreadAll(m_hFile, m_window.data(), m_nWindowCapacity, nPos, m_strFileName);
+    if (r < 0) {
+        m_nWindowLen = 0;
+        ThrowOsFileError(errno, m_strFileName);
+    }
+    m_nWindowStart = nPos;
+    m_nWindowLen = static_cast<size_t>(r);
+    return m_nWindowLen >= nCount ? m_window.data() : nullptr;
+}
+
 size_t CFile::ReadAt(uint64_t nPos, void* lpBuf, size_t nCount)
 {
     auto* out = static_cast<unsigned char*>(lpBuf);

@@ -79,6 +79,11 @@ public:
     // Reads up to nCount bytes at the current position; returns the count
     // read (less at end of file).
     virtual size_t Read(void* lpBuf, size_t nCount);
+    // The nCount bytes at nPos where they stand in the file's window, read
+    // into it when needed: no copy for the caller. Null when they do not
+    // fit the window or the file ends first. The bytes stay valid until the
+    // next call on this file.
+    const unsigned char* Peek(uint64_t nPos, size_t nCount);
     virtual void Write(const void* lpBuf, size_t nCount);
 
     bool IsOpen() const { return m_hFile >= 0; }

@@ -740,14 +740,17 @@ void CDBFRepair::SalvageMemo(const FieldPlan& plan, std::span<const unsigned cha
         return;
     }
     std::string& strBytes = run.memoBytes;
+    std::span<const unsigned char> bytesFound;
     uint32_t nType = 1;
     bool bValue = false;
     if (run.memo.IsOpen()) {
         if (ref.nKind == MemoReference::kBlock) {
-            bValue = run.memo.ReadReferencedInto(ref, strBytes, nType);
+            bValue = run.memo.ReadReferencedView(ref, strBytes, bytesFound, nType);
         } else if (plan.chType == 'M') {
             if (std::optional<std::string> text = run.memo.ScanNextText()) {
                 strBytes = std::move(*text);
+                bytesFound = std::span<const unsigned char>(reinterpret_cast<const unsigned char*>(strBytes.data()),
+                                                            strBytes.size());
                 bValue = true;
             }
         }
@@ -761,7 +764,7 @@ void CDBFRepair::SalvageMemo(const FieldPlan& plan, std::span<const unsigned cha
         // Records that share a block each get their own copy (a shared block
         // would let an edit of one change the other), but never more bytes
         // again than the source memo file holds.
-        run.nRepeatedMemoBytes += strBytes.size();
+        run.nRepeatedMemoBytes += bytesFound.size();
         if (run.nRepeatedMemoBytes > run.memo.GetLength()) {
             ++m_stats.nSharedMemosNotCopied;
             run.writer.StoreNoMemo(plan.nColumn);
@@ -770,8 +773,7 @@ void CDBFRepair::SalvageMemo(const FieldPlan& plan, std::span<const unsigned cha
     }
     // A value the new memo file cannot take (a full disk) fails the run: the
     // error passes on, since going on would save a table that lost it.
-    const auto* p = reinterpret_cast<const unsigned char*>(strBytes.data());
-    run.writer.StoreMemo(plan.nColumn, std::span<const unsigned char>(p, strBytes.size()), nType);
+    run.writer.StoreMemo(plan.nColumn, bytesFound, nType);
     ++m_stats.nMemoTextsRecovered;
 }
 

@@ -321,17 +321,42 @@ std::optional<CRawMemoReader::Value> CRawMemoReader::ReadReferencedValue(const M
 
 bool CRawMemoReader::ReadReferencedInto(const MemoReference& ref, std::string& strBytes, uint32_t& nType)
 {
+    std::span<const unsigned char> bytes;
+    if (!ReadReferencedView(ref, strBytes, bytes, nType))
+        return false;
+    if (reinterpret_cast<const char*>(bytes.data()) == strBytes.data())
+        strBytes.resize(bytes.size());
+    else
+        strBytes.assign(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return true;
+}
+
+bool CRawMemoReader::ReadReferencedView(const MemoReference& ref, std::string& strRoom,
+                                        std::span<const unsigned char>& bytes, uint32_t& nType)
+{
     if (!IsOpen() || ref.nKind != MemoReference::kBlock)
         return false;
     const auto extent = ValueAt(m_format, ref.nBlock, m_nBlockSize, ref.nLength, false);
     if (!extent)
         return false;
-    ReadTextInto(*extent, strBytes);
     nType = extent->nType;
+    // Most values lie inside the read window: they are used where they
+    // stand, without a copy.
+    const unsigned char* p = nullptr;
+    if (extent->nData < m_nLength && extent->nLength <= m_nLength - extent->nData)
+        p = m_file.Peek(extent->nData, static_cast<size_t>(extent->nLength));
+    if (p != nullptr) {
+        bytes = std::span<const unsigned char>(p, static_cast<size_t>(extent->nLength));
+    } else {
+        ReadTextInto(*extent, strRoom);
+        bytes = std::span<const unsigned char>(reinterpret_cast<const unsigned char*>(strRoom.data()), strRoom.size());
+    }
     if (nType == kUnsizedType) {
         // Without a length the block's padding comes along: it is no text.
-        const size_t nEnd = strBytes.find_last_not_of('\0');
-        strBytes.resize(nEnd == std::string::npos ? 0 : nEnd + 1);
+        size_t nEnd = bytes.size();
+        while (nEnd > 0 && bytes[nEnd - 1] == 0)
+            --nEnd;
+        bytes = bytes.first(nEnd);
         nType = kFoxProTextType;
     }
     return true;

@@ -92,6 +92,10 @@ public:
     // The same into strBytes, whose room is used again (one value after
     // another without an allocation each); false when there is no value.
     bool ReadReferencedInto(const MemoReference& ref, std::string& strBytes, uint32_t& nType);
+    // The same as a view: bytes point into the reader's window, or into
+    // strRoom where the value does not fit it. Valid until the next read.
+    bool ReadReferencedView(const MemoReference& ref, std::string& strRoom, std::span<const unsigned char>& bytes,
+                            uint32_t& nType);
 
     // The blocks named by the records' references; the scan skips them, and
     // a dBASE III value without its terminator ends at the next of them.
