@@ -435,7 +435,11 @@ QVariant CPreviewGridModel::data(const QModelIndex& index, int nRole) const
 
     switch (nRole) {
     case Qt::DisplayRole: {
-        const std::string_view str = chunk.Cell(nLocal, index.column());
+        std::string_view str = chunk.Cell(nLocal, index.column());
+        // A text field's padding is no part of its value; shown, it pushes a
+        // short value into the cell's "..." as if it were cut off.
+        while (!str.empty() && str.back() == ' ')
+            str.remove_suffix(1);
         const QString strText = QString::fromUtf8(str.data(), static_cast<qsizetype>(str.size()));
         return bDeleted && index.column() == 0 ? DeletedRowLabel(strText) : strText;
     }
