@@ -248,6 +248,12 @@ const unsigned char* CFile::Peek(uint64_t nPos, size_t nCount)
     if (nCount > m_nWindowCapacity)
         return nullptr;
     FlushWindow();
+    FillWindow(nPos);
+    return m_nWindowLen >= nCount ? m_window.data() : nullptr;
+}
+
+void CFile::FillWindow(uint64_t nPos)
+{
     if (m_window.size() < m_nWindowCapacity)
         m_window.resize(m_nWindowCapacity);
     const ssize_t r = PreadAll(m_hFile, m_window.data(), m_nWindowCapacity, nPos, m_strFileName);
@@ -257,7 +263,6 @@ const unsigned char* CFile::Peek(uint64_t nPos, size_t nCount)
     }
     m_nWindowStart = nPos;
     m_nWindowLen = static_cast<size_t>(r);
-    return m_nWindowLen >= nCount ? m_window.data() : nullptr;
 }
 
 size_t CFile::ReadAt(uint64_t nPos, void* lpBuf, size_t nCount)
@@ -282,16 +287,8 @@ size_t CFile::ReadAt(uint64_t nPos, void* lpBuf, size_t nCount)
             total += static_cast<size_t>(r);
             break;
         }
-        if (m_window.size() < m_nWindowCapacity)
-            m_window.resize(m_nWindowCapacity);
-        const ssize_t r = PreadAll(m_hFile, m_window.data(), m_nWindowCapacity, nPos, m_strFileName);
-        if (r < 0) {
-            m_nWindowLen = 0;
-            ThrowOsFileError(errno, m_strFileName);
-        }
-        m_nWindowStart = nPos;
-        m_nWindowLen = static_cast<size_t>(r);
-        if (r == 0)
+        FillWindow(nPos);
+        if (m_nWindowLen == 0)
             break;
     }
     return total;

@@ -97,6 +97,8 @@ public:
 
 private:
     void FlushWindow();
+    // Reads the window's worth of bytes at nPos into the window.
+    void FillWindow(uint64_t nPos);
     void CheckOpen() const;
     size_t ReadAt(uint64_t nPos, void* lpBuf, size_t nCount);
     void WriteAt(uint64_t nPos, const void* lpBuf, size_t nCount);
