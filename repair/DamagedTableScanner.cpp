@@ -420,6 +420,18 @@ uint64_t CDamagedTableScanner::BestStart(const DamagedTableLayout& layout, doubl
     }
     if (!perfect.empty())
         candidates.swap(perfect);
+    // The header's own header length is the start when the first records
+    // fit perfectly there: bytes inserted or lost further in make other
+    // starts fill the file as well, and in a table of digits and blanks a
+    // shifted start can fit perfectly too.
+    if (!perfect.empty()) {
+        const auto atHeader = std::find_if(candidates.begin(), candidates.end(),
+                                           [&](const Candidate& c) { return c.nStart == nHeaderLength; });
+        if (atHeader != candidates.end()) {
+            const Candidate chosen = *atHeader;
+            candidates.assign(1, chosen);
+        }
+    }
     // The fields' bytes decide among the best few; earlier starts first on
     // equal scores.
     std::stable_sort(candidates.begin(), candidates.end(),

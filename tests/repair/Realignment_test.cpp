@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -190,6 +191,46 @@ TEST(Realignment, StrayBytesAtTheEndOfAReadPiece)
         EXPECT_GE(nFront + nBack, nWritten - 1) << "rows made of shifted bytes";
         EXPECT_GE(nFront + nBack, kRecords - 1) << "records lost";
     }
+}
+
+} // namespace
+
+namespace {
+
+// A table of nothing but digits and blanks, with bytes inserted far into
+// it: a start shifted by as many bytes fills the file exactly and its first
+// records fit perfectly as well. The header's own start wins, so the
+// records before the damage are not read shifted.
+TEST(Realignment, DigitsAndBlanksKeepTheHeadersStart)
+{
+    TempDir dir;
+    const std::string strTable = dir.File("digits.dbf");
+    orvtest::WritePeerTable(strTable, "code C(6); qty N(8,0); num N(6,0)", "db3",
+                            "[('%d' % (i % 1000), i * 7 % 100000, i % 500) for i in range(2000)]");
+    // Codes right-aligned, as many programs keep them (python3-dbf strips
+    // leading blanks when it writes).
+    const uint32_t nHeader = orvtest::HeaderLengthOf(strTable);
+    const uint32_t nRecord = orvtest::RecordLengthOf(strTable);
+    std::vector<unsigned char> bytes = orvtest::ReadBytes(strTable);
+    for (uint32_t r = 0; r < 2000; ++r) {
+        const auto code = bytes.begin() + nHeader + r * nRecord + 1;
+        std::rotate(code, std::find(code, code + 6, ' '), code + 6);
+    }
+    orvtest::WriteBytes(strTable, bytes);
+    std::vector<unsigned char> damaged = bytes;
+    const uint64_t nAt = nHeader + 500ULL * nRecord + 5;
+    damaged.insert(damaged.begin() + static_cast<long>(nAt), {'X', 'Y', 'Z'});
+    orvtest::WriteBytes(dir.File("damaged.dbf"), damaged);
+
+    CRecordingReporter reporter;
+    CScopedErrorReporter scope(&reporter);
+    CDBFRepair engine;
+    ASSERT_TRUE(engine.Repair(dir.File("damaged.dbf"), dir.File("out.dbf")));
+    EXPECT_EQ(engine.GetReport().nRecordAreaStart, nHeader);
+    const std::vector<std::string> before = RecordLines(strTable);
+    const std::vector<std::string> after = RecordLines(dir.File("out.dbf"));
+    ASSERT_GE(after.size(), 500u);
+    EXPECT_TRUE(std::equal(before.begin(), before.begin() + 500, after.begin()));
 }
 
 } // namespace
