@@ -129,10 +129,14 @@ protected:
     {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (std::chrono::steady_clock::now() < deadline) {
+            // The run makes and removes its folders meanwhile: a vanished
+            // entry ends this look, not the test.
             std::error_code ec;
-            for (const auto& entry : std::filesystem::recursive_directory_iterator(m_dir.File("tmp"), ec)) {
-                if (entry.path().extension() == ".dbf" && entry.is_regular_file(ec) && entry.file_size(ec) >= (2u << 20)
-                    && !ec)
+            for (std::filesystem::recursive_directory_iterator it(m_dir.File("tmp"), ec), end; !ec && it != end;
+                 it.increment(ec)) {
+                std::error_code ecEntry;
+                if (it->path().extension() == ".dbf" && it->is_regular_file(ecEntry)
+                    && it->file_size(ecEntry) >= (2u << 20) && !ecEntry)
                     return true;
             }
             if (::waitpid(pid, nullptr, WNOHANG) == pid)
