@@ -225,7 +225,10 @@ CBatchRepair::Result CBatchRepair::RepairOne(const Item& item, const std::string
     try {
         result.saved = job.SaveOnce(folder.string(), m_args.strPrefix, [this] { return m_pAbort->load() != 0; });
     } catch (const CFileException& e) {
-        return finish(e.m_lOsError == ECANCELED ? "Stopped" : "Failed", e.GetMessage());
+        // A save cancelled by the stop signal needs no reason of its own.
+        if (e.m_lOsError == ECANCELED)
+            return finish("Stopped", std::string());
+        return finish("Failed", e.GetMessage());
     } catch (const CException& e) {
         return finish("Failed", e.GetMessage());
     }
@@ -258,7 +261,15 @@ void CBatchRepair::Work(Shared& shared)
             result.strStatus = "Failed";
             result.strError = strFolderError;
         } else {
-            result = RepairOne(m_items[nItem], strWorkFolder, slot);
+            // Whatever one table throws stays that table's failure: an
+            // exception leaving a worker thread would end the process.
+            try {
+                result = RepairOne(m_items[nItem], strWorkFolder, slot);
+            } catch (const std::exception& e) {
+                result = Result();
+                result.strStatus = "Failed";
+                result.strError = e.what();
+            }
         }
         result.nItem = nItem;
         {
