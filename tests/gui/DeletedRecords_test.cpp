@@ -100,18 +100,14 @@ private slots:
         ResetRunnerState();
         m_pMessages = std::make_unique<CTestMessageBoxService>();
         m_pFolders = std::make_unique<CTestFolderChooser>();
-        m_pFrame = std::make_unique<CMainFrame>();
-        m_pFrame->SetQuitAction([] {});
-        m_pFrame->resize(900, 700);
-        m_pFrame->show();
+        m_pFrame = ShowTestFrame();
     }
 
     void cleanup()
     {
         QVERIFY(WaitForRepairEnd(View()));
         QCOMPARE(m_pMessages->UnansweredQuestions(), 0);
-        View().GetSaver().SetResultHandled(true);
-        View().OnBackPage();
+        LeaveResultPage(View());
         m_pFrame.reset();
         m_pFolders.reset();
         m_pMessages.reset();
@@ -171,8 +167,7 @@ private slots:
             View().OnRepairFile();
             QVERIFY(WaitForRepairEnd(View()));
             QVERIFY(!View().GetPreviewGrid()->IsItemDeleted(5));
-            View().GetSaver().SetResultHandled(true);
-            View().OnBackPage();
+            LeaveResultPage(View());
         }
         ChooseUndelete(false);
         QVERIFY(!m_pFrame->m_bUndelete);

@@ -97,18 +97,14 @@ private slots:
         m_pMessages = std::make_unique<CTestMessageBoxService>();
         m_pReporter = std::make_unique<CMessageBoxReporter>(QCoreApplication::instance());
         m_pScoped = std::make_unique<CScopedErrorReporter>(m_pReporter.get());
-        m_pFrame = std::make_unique<CMainFrame>();
-        m_pFrame->SetQuitAction([] {});
-        m_pFrame->resize(900, 700);
-        m_pFrame->show();
+        m_pFrame = ShowTestFrame();
     }
 
     void cleanup()
     {
         QVERIFY(WaitForRepairEnd(View()));
         QCOMPARE(m_pMessages->UnansweredQuestions(), 0);
-        View().GetSaver().SetResultHandled(true);
-        View().OnBackPage();
+        LeaveResultPage(View());
         m_pFrame.reset();
         m_pScoped.reset();
         m_pReporter.reset();
@@ -143,8 +139,7 @@ private slots:
     void nextRunShowsTheTextAgain()
     {
         RunWithReports({{kDescriptor, 5}});
-        View().GetSaver().SetResultHandled(true);
-        View().OnBackPage();
+        LeaveResultPage(View());
         m_pMessages->Clear();
         RunWithReports({{kDescriptor, 2}});
         const QStringList texts = m_pMessages->Texts();

@@ -101,8 +101,7 @@ private slots:
     {
         QVERIFY(WaitForRepairEnd(View(), 120000));
         QCOMPARE(m_pMessages->UnansweredQuestions(), 0);
-        View().GetSaver().SetResultHandled(true);
-        View().OnBackPage();
+        LeaveResultPage(View());
         m_pFrame.reset();
         m_pDoc.reset();
         m_pFolders.reset();

@@ -90,10 +90,7 @@ private slots:
         ResetRunnerState();
         m_pMessages = std::make_unique<CTestMessageBoxService>();
         m_pFolders = std::make_unique<CTestFolderChooser>();
-        m_pFrame = std::make_unique<CMainFrame>();
-        m_pFrame->SetQuitAction([] {});
-        m_pFrame->resize(1000, 760);
-        m_pFrame->show();
+        m_pFrame = ShowTestFrame(1000, 760);
         m_pView = m_pFrame->GetView();
     }
 

@@ -76,10 +76,7 @@ private slots:
         ResetRunnerState();
         m_pMessages = std::make_unique<CTestMessageBoxService>();
         m_pFolders = std::make_unique<CTestFolderChooser>();
-        m_pFrame = std::make_unique<CMainFrame>();
-        m_pFrame->SetQuitAction([] {});
-        m_pFrame->resize(900, 700);
-        m_pFrame->show();
+        m_pFrame = ShowTestFrame();
         m_pView = m_pFrame->GetView();
     }
 
@@ -89,8 +86,7 @@ private slots:
         QCOMPARE(m_pMessages->UnansweredQuestions(), 0);
         QCOMPARE(m_pMessages->PendingAnswers(), size_t(0));
         // Leave the result behind without questions.
-        View().GetSaver().SetResultHandled(true);
-        View().OnBackPage();
+        LeaveResultPage(View());
         m_pFrame.reset();
         m_pFolders.reset();
         m_pMessages.reset();

@@ -4,7 +4,9 @@
 #include "platform/TempFolder.h"
 #include "repair/RepairState.h"
 #include "wizard/ErrorMessageDigest.h"
+#include "app/MainFrame.h"
 #include "wizard/QuorvikView.h"
+#include "wizard/RepairResultSaver.h"
 #include "wizard/RunnerState.h"
 
 #include "dbf/ByteCodec.h"
@@ -221,6 +223,21 @@ void ResetRunnerState()
     g_bStopRepair.store(0);
     g_repairPauseGate.Open();
     CErrorMessageDigest::Instance().EndRun(false);
+}
+
+std::unique_ptr<CMainFrame> ShowTestFrame(int cx, int cy)
+{
+    auto pFrame = std::make_unique<CMainFrame>();
+    pFrame->SetQuitAction([] {});
+    pFrame->resize(cx, cy);
+    pFrame->show();
+    return pFrame;
+}
+
+void LeaveResultPage(CQuorvikView& view)
+{
+    view.GetSaver().SetResultHandled(true);
+    view.OnBackPage();
 }
 
 } // namespace guitest

@@ -13,10 +13,12 @@
 #include <atomic>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+class CMainFrame;
 class CQuorvikView;
 
 namespace guitest {
@@ -117,6 +119,12 @@ private:
     std::atomic<bool> m_bQuit{false};
     std::thread m_watcher;
 };
+
+// A main window shown at the given size, whose Exit does not end the test.
+std::unique_ptr<CMainFrame> ShowTestFrame(int cx = 900, int cy = 700);
+// Leaves the result page without the save question: the result counts as
+// handled.
+void LeaveResultPage(CQuorvikView& view);
 
 // Resets the process-wide runner state between tests (a run of the error
 // digest included).
