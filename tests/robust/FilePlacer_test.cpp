@@ -16,15 +16,6 @@ namespace {
 
 using orvtest::TempDir;
 
-std::vector<std::string> Names(const std::string& strFolder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(strFolder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 class FilePlacer : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override
@@ -50,7 +41,7 @@ protected:
 TEST_P(FilePlacer, PlacesEveryFileWhole)
 {
     CFilePlacer().Place(Files(), Move());
-    EXPECT_EQ(Names(m_dir.File("out")), (std::vector<std::string>{"r.dbf", "r.fpt"}));
+    EXPECT_EQ(orvtest::FolderNames(m_dir.File("out")), (std::vector<std::string>{"r.dbf", "r.fpt"}));
     EXPECT_EQ(orvtest::ReadBytes(m_dir.File("out/r.dbf")), m_table);
     EXPECT_EQ(orvtest::ReadBytes(m_dir.File("out/r.fpt")), m_memo);
     EXPECT_EQ(orvtest::FileExists(m_dir.File("src/a.dbf")), !Move());
@@ -66,7 +57,7 @@ TEST_P(FilePlacer, ATakenNameIsRefusedAndKept)
         EXPECT_EQ(e.m_lOsError, EEXIST);
         EXPECT_EQ(e.m_strFileName, m_dir.File("out/r.fpt"));
     }
-    EXPECT_EQ(Names(m_dir.File("out")), std::vector<std::string>{"r.fpt"});
+    EXPECT_EQ(orvtest::FolderNames(m_dir.File("out")), std::vector<std::string>{"r.fpt"});
     EXPECT_EQ(orvtest::ReadBytes(m_dir.File("out/r.fpt")), std::vector<unsigned char>{'x'});
     EXPECT_TRUE(orvtest::FileExists(m_dir.File("src/a.dbf")));
 }
@@ -87,7 +78,7 @@ TEST_P(FilePlacer, FreeNamesAreAskedForAgainWhileTaken)
         Move());
     EXPECT_EQ(nAsked, 2);
     EXPECT_EQ(placed[0].strTo, m_dir.File("out/r2.dbf"));
-    EXPECT_EQ(Names(m_dir.File("out")), (std::vector<std::string>{"r.dbf", "r2.dbf", "r2.fpt"}));
+    EXPECT_EQ(orvtest::FolderNames(m_dir.File("out")), (std::vector<std::string>{"r.dbf", "r2.dbf", "r2.fpt"}));
 }
 
 // Every write call of the placing fails in turn (N = 1, 2, ... until one
@@ -108,7 +99,7 @@ TEST_P(FilePlacer, AFailedWriteAtEveryCallLeavesNothing)
             // Named as the user knows it, not by its temporary name.
             EXPECT_TRUE(e.m_strFileName == m_dir.File("out/r.dbf") || e.m_strFileName == m_dir.File("out/r.fpt"))
                 << e.m_strFileName;
-            EXPECT_TRUE(Names(m_dir.File("out")).empty()) << "call " << nCall;
+            EXPECT_TRUE(orvtest::FolderNames(m_dir.File("out")).empty()) << "call " << nCall;
             EXPECT_EQ(orvtest::ReadBytes(m_dir.File("src/a.dbf")), m_table);
             continue;
         }
@@ -118,7 +109,7 @@ TEST_P(FilePlacer, AFailedWriteAtEveryCallLeavesNothing)
     // The renames at least (two), and for a copy the two files' data.
     EXPECT_GE(nCall - 1, Move() ? 2u : 4u);
     RecordProperty("injected_failures", static_cast<int>(nCall - 1));
-    EXPECT_EQ(Names(m_dir.File("out")), (std::vector<std::string>{"r.dbf", "r.fpt"}));
+    EXPECT_EQ(orvtest::FolderNames(m_dir.File("out")), (std::vector<std::string>{"r.dbf", "r.fpt"}));
 }
 
 // A cancel asked at each of the placing's checks in turn.
@@ -132,11 +123,11 @@ TEST_P(FilePlacer, ACancelAtEveryCheckLeavesNothing)
             placer.Place(Files(), Move());
         } catch (const CFileException& e) {
             EXPECT_EQ(e.m_lOsError, ECANCELED);
-            EXPECT_TRUE(Names(m_dir.File("out")).empty()) << "check " << nCheck;
+            EXPECT_TRUE(orvtest::FolderNames(m_dir.File("out")).empty()) << "check " << nCheck;
             continue;
         }
         EXPECT_GT(nCheck, 2);
-        EXPECT_EQ(Names(m_dir.File("out")), (std::vector<std::string>{"r.dbf", "r.fpt"}));
+        EXPECT_EQ(orvtest::FolderNames(m_dir.File("out")), (std::vector<std::string>{"r.dbf", "r.fpt"}));
         break;
     }
 }

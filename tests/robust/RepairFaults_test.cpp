@@ -23,15 +23,6 @@ namespace {
 
 using orvtest::TempDir;
 
-std::vector<std::string> Names(const std::string& strFolder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(strFolder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 struct RunResult {
     int nExitCode = -1;
     std::string strOut;
@@ -95,8 +86,8 @@ protected:
     // What every run that did not end Done must leave.
     void ExpectNothingLeft(const std::string& strWhen)
     {
-        EXPECT_TRUE(Names(Out()).empty()) << strWhen;
-        EXPECT_TRUE(Names(CTempFolder::ProcessFolder()).empty()) << strWhen;
+        EXPECT_TRUE(orvtest::FolderNames(Out()).empty()) << strWhen;
+        EXPECT_TRUE(orvtest::FolderNames(CTempFolder::ProcessFolder()).empty()) << strWhen;
         EXPECT_EQ(orvtest::ReadBytes(Source()), m_source) << strWhen;
         EXPECT_EQ(orvtest::ReadBytes(m_dir.File("src/damaged.fpt")), m_memo) << strWhen;
     }
@@ -118,7 +109,7 @@ TEST_F(RepairFaults, WithoutFaultsTheRunIsDone)
     ASSERT_EQ(result.nExitCode, 0) << result.strErr;
     // The memo file's extension may keep the source's letter case.
     std::vector<std::string> names;
-    for (const std::string& strName : Names(Out()))
+    for (const std::string& strName : orvtest::FolderNames(Out()))
         names.push_back(LowerCaseAscii(strName));
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"rep_1_damaged.dbf", "rep_1_damaged.fpt"}));

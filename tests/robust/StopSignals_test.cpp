@@ -229,11 +229,7 @@ TEST_F(StopSignals, CtrlCStopsEveryWorkerOfABatchAndKeepsWhatItFinished)
     EXPECT_NE(strOut.find("\"status\": \"Stopped\""), std::string::npos) << strOut;
     EXPECT_NE(strOut.find("\"done\": 2, \"failed\": 0, \"stopped\": 1"), std::string::npos) << strOut;
     EXPECT_TRUE(FolderIsEmpty(m_dir.File("tmp"))) << "the temporary folder stayed";
-    std::vector<std::string> saved;
-    for (const auto& entry : std::filesystem::directory_iterator(m_dir.File("out")))
-        saved.push_back(entry.path().filename().string());
-    std::sort(saved.begin(), saved.end());
-    EXPECT_EQ(saved, (std::vector<std::string>{"Rep_1_one.dbf", "Rep_1_two.dbf"}));
+    EXPECT_EQ(orvtest::FolderNames(m_dir.File("out")), (std::vector<std::string>{"Rep_1_one.dbf", "Rep_1_two.dbf"}));
     EXPECT_EQ(orvtest::ReadBytes(s_pDir->File("big.dbf")), *s_pSource);
 }
 

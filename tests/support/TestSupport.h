@@ -23,6 +23,8 @@ private:
 std::vector<unsigned char> ReadBytes(const std::string& strPath);
 void WriteBytes(const std::string& strPath, const std::vector<unsigned char>& bytes);
 bool FileExists(const std::string& strPath);
+// The names of a folder's entries, sorted.
+std::vector<std::string> FolderNames(const std::string& strFolder);
 
 struct CommandResult {
     int nExitCode = -1;
