@@ -31,10 +31,7 @@ using Clock = std::chrono::steady_clock;
 
 bool HasTableExtension(const fs::path& path)
 {
-    std::string strExt = path.extension().string();
-    std::transform(strExt.begin(), strExt.end(), strExt.begin(),
-                   [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
-    return strExt == ".dbf";
+    return LowerCaseAscii(path.extension().string()) == ".dbf";
 }
 
 uint64_t FileBytes(const fs::path& path)
@@ -42,14 +39,6 @@ uint64_t FileBytes(const fs::path& path)
     std::error_code ec;
     const uintmax_t n = fs::file_size(path, ec);
     return ec ? 0 : static_cast<uint64_t>(n);
-}
-
-std::string JsonList(const std::vector<std::string>& items)
-{
-    std::string strOut = "[";
-    for (size_t i = 0; i < items.size(); ++i)
-        strOut += (i ? ", " : "") + JsonQuote(items[i]);
-    return strOut + "]";
 }
 
 std::string Megabytes(uint64_t nBytes)
@@ -292,8 +281,7 @@ void CBatchRepair::PrintTable(const Result& r, bool bTerminal, std::ostream& out
     const Item& item = m_items[r.nItem];
     if (m_args.bJson) {
         out << "{\"source\": " << JsonQuote(item.strSource) << ", \"status\": " << JsonQuote(r.strStatus)
-            << ", \"table\": " << (r.saved.strTable.empty() ? "null" : JsonQuote(r.saved.strTable))
-            << ", \"memo\": " << (r.saved.strMemo.empty() ? "null" : JsonQuote(r.saved.strMemo))
+            << ", \"table\": " << JsonPathOrNull(r.saved.strTable) << ", \"memo\": " << JsonPathOrNull(r.saved.strMemo)
             << ", \"records\": " << r.report.nRecordsWritten << ", \"deleted_records\": " << r.report.nDeletedRecords
             << ", \"records_dropped\": " << r.report.nRecordsDropped
             << ", \"values_mended\": " << r.report.nValuesMended
@@ -301,7 +289,7 @@ void CBatchRepair::PrintTable(const Result& r, bool bTerminal, std::ostream& out
             << ", \"memos_missing\": " << r.report.nMemosMissing
             << ", \"memo_file_missing\": " << (r.report.bMemoFileMissing ? "true" : "false")
             << ", \"losses\": " << (r.strStatus == "Done" && r.report.HasLosses() ? "true" : "false")
-            << ", \"index_files\": " << JsonList(r.report.indexFiles) << ", \"bytes\": " << item.nBytes
+            << ", \"index_files\": " << JsonQuoteList(r.report.indexFiles) << ", \"bytes\": " << item.nBytes
             << ", \"seconds\": " << JsonSeconds(r.dSeconds);
         if (!r.strError.empty())
             out << ", \"error\": " << JsonQuote(r.strError);
@@ -433,8 +421,8 @@ int CBatchRepair::Summarize(const std::vector<Result>& results, uint64_t nBytesD
         out << "{\"summary\": true, \"tables\": " << m_items.size() << ", \"done\": " << nDone
             << ", \"failed\": " << nFailed << ", \"stopped\": " << nStopped << ", \"not_started\": " << nNotStarted
             << ", \"with_losses\": " << nWithLosses << ", \"bytes\": " << nBytesDone
-            << ", \"seconds\": " << JsonSeconds(dSeconds) << ", \"folder_errors\": " << JsonList(m_folderErrors)
-            << ", \"index_files\": " << JsonList(indexFiles) << "}\n";
+            << ", \"seconds\": " << JsonSeconds(dSeconds) << ", \"folder_errors\": " << JsonQuoteList(m_folderErrors)
+            << ", \"index_files\": " << JsonQuoteList(indexFiles) << "}\n";
     }
     // The short table goes where people read: standard output in text
     // mode, standard error beside JSON.

@@ -94,16 +94,6 @@ void Help(std::ostream& out)
 // The run finished, but records, values or memos were lost or dropped.
 constexpr int kExitRepairedWithLosses = 3;
 
-std::string JsonString(const std::string& str)
-{
-    return JsonQuote(str);
-}
-
-std::string JsonPathOrNull(const std::string& str)
-{
-    return str.empty() ? "null" : JsonString(str);
-}
-
 // True when both paths name one existing file.
 bool SameFile(const std::string& strA, const std::string& strB)
 {
@@ -288,7 +278,7 @@ void PrintSingle(const RepairArguments& args, const SingleOutcome& outcome, std:
     const RepairStatistics& stats = outcome.stats;
     const char* lpszStatus = outcome.bDone ? "Done" : "Failed";
     if (args.bJson) {
-        out << "{\"status\": " << JsonString(lpszStatus) << ", \"source\": " << JsonString(args.sources.front())
+        out << "{\"status\": " << JsonQuote(lpszStatus) << ", \"source\": " << JsonQuote(args.sources.front())
             << ", \"table\": " << JsonPathOrNull(outcome.saved.strTable)
             << ", \"memo\": " << JsonPathOrNull(outcome.saved.strMemo) << ", \"fields\": " << stats.nFieldCount
             << ", \"records\": " << stats.nRecordsWritten << ", \"deleted_records\": " << stats.nDeletedRecords
@@ -297,7 +287,7 @@ void PrintSingle(const RepairArguments& args, const SingleOutcome& outcome, std:
             << ", \"dry_run\": " << (args.bDryRun ? "true" : "false")
             << ", \"report\": " << RepairReportToJson(outcome.report);
         if (!outcome.bDone)
-            out << ", \"error\": " << JsonString(FailureText(outcome.messages, outcome.bStopped));
+            out << ", \"error\": " << JsonQuote(FailureText(outcome.messages, outcome.bStopped));
         out << "}\n";
         return;
     }

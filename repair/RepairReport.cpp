@@ -32,14 +32,6 @@ std::string Bool(bool b)
     return b ? "true" : "false";
 }
 
-std::string StringList(const std::vector<std::string>& items)
-{
-    std::string strOut = "[";
-    for (size_t i = 0; i < items.size(); ++i)
-        strOut += (i ? ", " : "") + JsonQuote(items[i]);
-    return strOut + "]";
-}
-
 // "1 record" / "2 records".
 std::string Counted(int64_t n, const char* pszOne, const char* pszMany)
 {
@@ -165,6 +157,14 @@ std::string JsonQuote(const std::string& str)
     return strOut + "\"";
 }
 
+std::string JsonQuoteList(const std::vector<std::string>& items)
+{
+    std::string strOut = "[";
+    for (size_t i = 0; i < items.size(); ++i)
+        strOut += (i ? ", " : "") + JsonQuote(items[i]);
+    return strOut + "]";
+}
+
 std::string GroupedNumber(int64_t n)
 {
     const std::string strDigits = std::to_string(n < 0 ? -(n + 1) + 1ULL : static_cast<unsigned long long>(n));
@@ -221,12 +221,12 @@ std::string RepairReportToJson(const RepairReport& report)
     strOut += ", \"memos_shared_not_copied\": " + Number(report.nMemosSharedNotCopied);
     strOut += ", \"memo_file_missing\": " + Bool(report.bMemoFileMissing);
 
-    strOut += ", \"structure_fixes\": " + StringList(report.structureFixes);
+    strOut += ", \"structure_fixes\": " + JsonQuoteList(report.structureFixes);
     strOut += ", \"record_area_start\": " + Number(report.nRecordAreaStart);
     strOut += ", \"record_length\": " + Number(static_cast<uint64_t>(report.nRecordLength));
     strOut += ", \"memo_block_size\": " + Number(static_cast<uint64_t>(report.nMemoBlockSize));
     strOut += ", \"transfer_undone\": " + Bool(report.bTransferUndone);
-    strOut += ", \"index_files\": " + StringList(report.indexFiles);
+    strOut += ", \"index_files\": " + JsonQuoteList(report.indexFiles);
     return strOut + "}";
 }
 

@@ -89,5 +89,12 @@ std::string RepairReportOneLine(const RepairReport& report);
 // A text as a JSON string. Bytes that are no UTF-8 become lone low
 // surrogates (\udcXX), the way Python's surrogateescape writes them.
 std::string JsonQuote(const std::string& str);
+// Texts as a JSON array of strings.
+std::string JsonQuoteList(const std::vector<std::string>& items);
+// A path as a JSON string, or null when there is none.
+inline std::string JsonPathOrNull(const std::string& strPath)
+{
+    return strPath.empty() ? "null" : JsonQuote(strPath);
+}
 // A number with its thousands grouped by commas ("2,000").
 std::string GroupedNumber(int64_t n);
