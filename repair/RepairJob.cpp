@@ -130,21 +130,8 @@ SavedRepairFiles CRepairJob::SaveOnce(const std::string& strFolder, const std::s
 
 std::vector<std::string> CRepairJob::Discard()
 {
-    std::vector<std::string> problems;
     const std::string strTemp = std::exchange(m_strResultPath, std::string());
-    if (strTemp.empty())
-        return problems;
-    struct stat st {};
-    if (::lstat(strTemp.c_str(), &st) != 0)
-        return problems;
-    // The memo file goes with the table; a missing one is not an error.
-    const std::string strMemo = FindMemoCompanion(strTemp);
-    for (const std::string& strPath : {strTemp, strMemo}) {
-        if (strPath.empty() || ::unlink(strPath.c_str()) == 0 || errno == ENOENT)
-            continue;
-        problems.push_back(strPath + ": " + std::strerror(errno));
-    }
-    return problems;
+    return strTemp.empty() ? std::vector<std::string>() : RemoveRepairedFiles(strTemp);
 }
 
 std::string CRepairJob::Release()

@@ -9,6 +9,7 @@
 #include <array>
 #include <functional>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -219,10 +220,14 @@ SavedRepairFiles MoveRepairedFiles(const std::string& strTempTable, const std::s
     return SaveRepairedFiles(strTempTable, strFolder, strPrefix, true, std::move(pfnCancelled));
 }
 
-void RemoveRepairedFiles(const std::string& strTempTable)
+std::vector<std::string> RemoveRepairedFiles(const std::string& strTempTable)
 {
     const std::string strMemo = FindMemoCompanion(strTempTable);
-    ::unlink(strTempTable.c_str());
-    if (!strMemo.empty())
-        ::unlink(strMemo.c_str());
+    std::vector<std::string> problems;
+    for (const std::string& strPath : {strTempTable, strMemo}) {
+        if (strPath.empty() || ::unlink(strPath.c_str()) == 0 || errno == ENOENT)
+            continue;
+        problems.push_back(strPath + ": " + std::strerror(errno));
+    }
+    return problems;
 }

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 // The marker that every temporary repaired table carries in its name.
 inline constexpr const char* kTempNameMarker = "ozn_aqf_xrj_196_temp";
@@ -97,5 +98,5 @@ SavedRepairFiles MoveRepairedFiles(const std::string& strTempTable, const std::s
                                    const std::string& strPrefix, std::function<bool()> pfnCancelled = {});
 
 // Deletes the temporary repaired table and its memo file; missing files are
-// not an error.
-void RemoveRepairedFiles(const std::string& strTempTable);
+// not an error. Returns the files that stay, as "PATH: reason".
+std::vector<std::string> RemoveRepairedFiles(const std::string& strTempTable);
