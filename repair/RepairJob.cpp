@@ -128,10 +128,10 @@ SavedRepairFiles CRepairJob::SaveOnce(const std::string& strFolder, const std::s
     return saved;
 }
 
-std::vector<std::string> CRepairJob::Discard()
+std::vector<FileLeftBehind> CRepairJob::Discard()
 {
     const std::string strTemp = std::exchange(m_strResultPath, std::string());
-    return strTemp.empty() ? std::vector<std::string>() : RemoveRepairedFiles(strTemp);
+    return strTemp.empty() ? std::vector<FileLeftBehind>() : RemoveRepairedFiles(strTemp);
 }
 
 std::string CRepairJob::Release()

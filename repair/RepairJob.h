@@ -96,9 +96,8 @@ public:
     // result afterwards.
     SavedRepairFiles SaveOnce(const std::string& strFolder, const std::string& strPrefix,
                               std::function<bool()> pfnCancelled = {});
-    // Deletes the temporary result; the paths that could not be deleted
-    // are returned with the reason ("PATH: reason").
-    std::vector<std::string> Discard();
+    // Deletes the temporary result; returns the files that stay.
+    std::vector<FileLeftBehind> Discard();
     // The result is someone else's to delete from now on.
     std::string Release();
 

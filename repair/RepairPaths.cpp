@@ -220,14 +220,14 @@ SavedRepairFiles MoveRepairedFiles(const std::string& strTempTable, const std::s
     return SaveRepairedFiles(strTempTable, strFolder, strPrefix, true, std::move(pfnCancelled));
 }
 
-std::vector<std::string> RemoveRepairedFiles(const std::string& strTempTable)
+std::vector<FileLeftBehind> RemoveRepairedFiles(const std::string& strTempTable)
 {
     const std::string strMemo = FindMemoCompanion(strTempTable);
-    std::vector<std::string> problems;
+    std::vector<FileLeftBehind> problems;
     for (const std::string& strPath : {strTempTable, strMemo}) {
         if (strPath.empty() || ::unlink(strPath.c_str()) == 0 || errno == ENOENT)
             continue;
-        problems.push_back(strPath + ": " + std::strerror(errno));
+        problems.push_back({strPath, std::strerror(errno)});
     }
     return problems;
 }

@@ -97,6 +97,12 @@ SavedRepairFiles CopyRepairedFiles(const std::string& strTempTable, const std::s
 SavedRepairFiles MoveRepairedFiles(const std::string& strTempTable, const std::string& strFolder,
                                    const std::string& strPrefix, std::function<bool()> pfnCancelled = {});
 
+// A file that could not be deleted, and the system's reason.
+struct FileLeftBehind {
+    std::string strPath;
+    std::string strReason;
+};
+
 // Deletes the temporary repaired table and its memo file; missing files are
-// not an error. Returns the files that stay, as "PATH: reason".
-std::vector<std::string> RemoveRepairedFiles(const std::string& strTempTable);
+// not an error. Returns the files that stay.
+std::vector<FileLeftBehind> RemoveRepairedFiles(const std::string& strTempTable);

@@ -138,14 +138,10 @@ void CRepairResultSaver::DiscardRepairedFiles()
     emit resultChanged();
     if (!spJob)
         return;
-    for (const std::string& strProblem : spJob->Discard()) {
-        // "PATH: reason"; the system's reasons hold no ": ".
-        const size_t nSplit = strProblem.rfind(": ");
-        const std::string strPath = strProblem.substr(0, nSplit);
-        const std::string strReason = nSplit == std::string::npos ? std::string() : strProblem.substr(nSplit + 2);
+    for (const FileLeftBehind& left : spJob->Discard()) {
         // Say which file stays behind and why, then go on.
         m_view.ShowMessage(QStringLiteral("The temporary file could not be deleted:\n%1\n\n%2")
-                               .arg(DecodePath(strPath), QString::fromLocal8Bit(strReason.c_str())),
+                               .arg(DecodePath(left.strPath), QString::fromLocal8Bit(left.strReason.c_str())),
                            MsgButtons::Ok, MsgIcon::Warning, false);
     }
 }
