@@ -17,6 +17,16 @@ const char* DropReasonName(RepairReport::DropReason reason)
     return "garbage";
 }
 
+const char* RecordLossKindName(RepairReport::RecordLossKind kind)
+{
+    switch (kind) {
+    case RepairReport::RecordLossKind::Dropped: return "dropped";
+    case RepairReport::RecordLossKind::CutShort: return "cut_short";
+    case RepairReport::RecordLossKind::Mended: return "mended";
+    }
+    return "dropped";
+}
+
 std::string Number(int64_t n)
 {
     return std::to_string(n);
@@ -197,6 +207,17 @@ std::string RepairReportToJson(const RepairReport& report)
     }
     strOut += "]";
     strOut += ", \"dropped_ranges_not_listed\": " + Number(report.nDroppedRangesNotListed);
+    strOut += ", \"records_cut_short\": " + Number(report.nRecordsCutShort);
+    strOut += ", \"records_mended\": " + Number(report.nRecordsMended);
+    strOut += ", \"record_losses\": [";
+    for (size_t i = 0; i < report.recordLosses.size(); ++i) {
+        const auto& loss = report.recordLosses[i];
+        strOut += std::string(i ? ", " : "") + "{\"record\": " + Number(loss.nRecord) + ", \"kind\": \""
+            + RecordLossKindName(loss.kind) + "\", \"offset\": " + Number(loss.nOffset)
+            + ", \"length\": " + Number(loss.nLength) + "}";
+    }
+    strOut += "]";
+    strOut += ", \"record_losses_not_listed\": " + Number(report.nRecordLossesNotListed);
     strOut += ", \"realignments\": [";
     for (size_t i = 0; i < report.realignments.size(); ++i) {
         const auto& r = report.realignments[i];

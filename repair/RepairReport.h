@@ -23,7 +23,17 @@ struct RepairReport {
         uint64_t nOffset = 0; // first byte, in the source table
         uint64_t nLength = 0;
         DropReason reason = DropReason::Garbage;
-        int64_t nRecords = 0; // how many records' worth of bytes (rounded up)
+        int64_t nRecords = 0; // source records whose bytes lay in the range
+    };
+    // A record of the source that the damage touched: not saved, saved with
+    // its tail cut off by the end of the file, or saved with values mended
+    // (or with bytes that no healthy record holds, kept as they were).
+    enum class RecordLossKind { Dropped, CutShort, Mended };
+    struct RecordLoss {
+        int64_t nRecord = 0;  // number in the source, from 1
+        RecordLossKind kind = RecordLossKind::Dropped;
+        uint64_t nOffset = 0; // where its bytes were taken or dropped
+        uint64_t nLength = 0;
     };
     // Records lined up again at nTo after they stopped lining up at nFrom.
     struct Realignment {
@@ -38,6 +48,7 @@ struct RepairReport {
     };
     static constexpr size_t kFirstRecords = 5;
     static constexpr size_t kMostRanges = 1000; // ranges kept; the rest only counted
+    static constexpr size_t kMostRecordLosses = 100000; // records listed; the rest only counted
 
     // Source and result.
     std::string strSource;
@@ -47,7 +58,12 @@ struct RepairReport {
     // Records.
     int64_t nRecordsWritten = 0;
     int64_t nDeletedRecords = 0;  // of those, marked deleted
-    int64_t nRecordsDropped = 0;  // records' worth of bytes that became no rows
+    int64_t nRecordsDropped = 0;  // source records that became no row
+    int64_t nRecordsCutShort = 0; // saved with fields lost to the end of the file
+    int64_t nRecordsMended = 0;   // saved with damaged values mended or flagged
+    // Every record counted above, in source order (at most kMostRecordLosses).
+    std::vector<RecordLoss> recordLosses;
+    int64_t nRecordLossesNotListed = 0;
     std::vector<DroppedRange> dropped;
     int64_t nDroppedRangesNotListed = 0;
     std::vector<Realignment> realignments;
@@ -73,8 +89,8 @@ struct RepairReport {
     // Records, values or memos were lost or dropped.
     bool HasLosses() const
     {
-        return nRecordsDropped > 0 || nMemosMissing > 0 || nMemosSharedNotCopied > 0 || bMemoFileMissing
-            || nValuesMended > 0;
+        return nRecordsDropped > 0 || nRecordsCutShort > 0 || nRecordsMended > 0 || nMemosMissing > 0
+            || nMemosSharedNotCopied > 0 || bMemoFileMissing || nValuesMended > 0;
     }
 };
 
