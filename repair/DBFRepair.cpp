@@ -12,6 +12,8 @@
 #include "repair/FieldSalvage.h"
 #include "repair/ProgressMeter.h"
 #include "repair/RawMemoReader.h"
+#include "repair/RecordWalk.h"
+#include "repair/RecordWindow.h"
 #include "repair/RepairPaths.h"
 #include "repair/RepairState.h"
 #include "repair/RepairedTableWriter.h"
@@ -47,8 +49,9 @@ constexpr size_t kReadChunk = 1024 * 1024;
 // References kept to settle the memo block size.
 constexpr size_t kMemoSampleSize = 256;
 constexpr uint32_t kMaxRecordLength = 65535;
-// Records that must line up before the salvage goes on after damage.
-constexpr uint64_t kResyncRecords = 4;
+// Records the walk looks ahead of the record taken, and holds back.
+constexpr size_t kWindowRecords = 96;
+constexpr size_t kLookBehindRecords = 24;
 constexpr uint8_t kSystemFieldFlag = 0x01;
 // Records whose texts decide the code page of an unmarked table.
 constexpr int kTextSampleRecords = 4096;
@@ -87,59 +90,6 @@ private:
 
 } // namespace
 
-// The bytes of the record area around the records being salvaged, read a
-// large piece at a time: the salvage moves forward, looking a few records
-// ahead, and the search for where records line up again steps a byte at a
-// time.
-class CRecordWindow {
-public:
-    // A move forward keeps nLookBehind bytes before the request in the
-    // window: the salvage looks a record (the search a few) ahead and then
-    // comes back, which would otherwise read every piece twice.
-    CRecordWindow(CFile& file, uint64_t nFileLength, size_t nSize, size_t nLookBehind)
-        : m_file(file), m_nFileLength(nFileLength), m_buffer(nSize), m_nLookBehind(nLookBehind)
-    {
-    }
-    // nCount bytes at nOffset; null when they run past the end of the file.
-    const unsigned char* At(uint64_t nOffset, size_t nCount)
-    {
-        if (nOffset + nCount > m_nFileLength)
-            return nullptr;
-        if (nOffset < m_nStart || nOffset + nCount > m_nStart + m_nValid) {
-            if (nCount > m_buffer.size())
-                m_buffer.resize(nCount);
-            uint64_t nBack = 0;
-            if (m_nValid != 0 && nOffset > m_nStart)
-                nBack = std::min<uint64_t>({m_nLookBehind, nOffset - m_nStart, m_buffer.size() - nCount});
-            m_nStart = nOffset - nBack;
-            m_file.Seek(static_cast<int64_t>(m_nStart), CFile::begin);
-            const size_t nWant = static_cast<size_t>(std::min<uint64_t>(m_buffer.size(), m_nFileLength - m_nStart));
-            m_nValid = m_file.Read(m_buffer.data(), nWant);
-            // Fewer bytes than the file holds: the records read from here on
-            // would be made up, so the run ends with the reason.
-            if (m_nValid < nWant)
-                ThrowOsFileError(EIO, m_file.GetFilePath());
-        }
-        return m_buffer.data() + (nOffset - m_nStart);
-    }
-
-private:
-    CFile& m_file;
-    uint64_t m_nFileLength;
-    IoBuffer m_buffer;
-    size_t m_nLookBehind;
-    uint64_t m_nStart = 0;
-    size_t m_nValid = 0;
-};
-
-// How well the bytes at a record's place fit the record layout.
-struct RecordFit {
-    bool bFlag = false;    // a deletion flag where it belongs
-    int nChecked = 0;      // fields whose bytes can be judged (N, F, D, L, T)
-    int nUnsound = 0;      // of those, fields whose bytes do not fit
-    bool IsPerfect() const { return bFlag && nUnsound == 0; }
-};
-
 // Where a damaged field's bytes come from and where they go in the new
 // record, and what each record needs done to them.
 struct FieldPlan {
@@ -169,6 +119,8 @@ struct CDBFRepair::SalvageRun {
     std::vector<const FieldPlan*> busy;   // the plans that need work per record
     CRecordJudge judge;                   // the fields whose bytes can be judged
     const unsigned char* pRecord = nullptr; // the damaged record being salvaged
+    uint64_t nRecordOffset = 0;             // where it lies in the source
+    const CRecordEvidence* pEvidence = nullptr; // what healthy records look like
     // Memo blocks already copied, and the bytes copied again for records
     // that share a block: bounded by the source memo file's size.
     std::unordered_set<uint32_t> copiedBlocks;
@@ -316,39 +268,13 @@ int CDBFRepair::SalvageInto(const std::string& strSource, const std::string& str
         CProgressMeter meter(run.nFileLength);
         const uint32_t nRecordLength = run.layout.nRecordLength;
         CRecordWindow window(run.source, run.nFileLength,
-                             std::max<size_t>(kReadChunk, static_cast<size_t>(nRecordLength) * (kResyncRecords + 2)),
-                             static_cast<size_t>(nRecordLength) * kResyncRecords);
+                             std::max<size_t>(kReadChunk, static_cast<size_t>(nRecordLength) * kWindowRecords),
+                             static_cast<size_t>(nRecordLength) * kLookBehindRecords);
+        CRecordWalk walk(window, scanner, run.layout, run.judge, run.nDataStart, ExpectedRecords());
+        run.pEvidence = &walk.GetEvidence();
         const uint32_t nLastFieldOffset = run.layout.fields.empty() ? 0 : run.layout.fields.back().nOffset;
-        // The fit of the record at an offset, remembered for the look-ahead.
-        uint64_t nFitAt = UINT64_MAX;
-        RecordFit fitThere;
-        auto fitAt = [&](uint64_t nOffset) {
-            if (nOffset != nFitAt) {
-                nFitAt = nOffset;
-                fitThere = JudgeRecord(window.At(nOffset, nRecordLength));
-            }
-            return fitThere;
-        };
-        auto isEndMark = [&](uint64_t nOffset) {
-            const unsigned char* p = window.At(nOffset, 1);
-            return p != nullptr && p[0] == kEndOfFile && scanner.IsEndOfRecords(nOffset, nRecordLength);
-        };
-        // Whether records line up from nOffset on: a sound flag there, or the
-        // record after it perfect, or the end.
-        auto linesUpFrom = [&](uint64_t nOffset) {
-            if (nOffset + nRecordLength > run.nFileLength || isEndMark(nOffset))
-                return true;
-            if (fitAt(nOffset).bFlag)
-                return true;
-            return nOffset + 2 * static_cast<uint64_t>(nRecordLength) <= run.nFileLength
-                && fitAt(nOffset + nRecordLength).IsPerfect();
-        };
-        bool bPreviousTaken = true;
-        uint64_t nFlagOffset = run.nDataStart;
-        while (nFlagOffset < run.nFileLength && run.nFileLength - nFlagOffset >= nRecordLength) {
-            if (isEndMark(nFlagOffset)) {
-                break;
-            }
+        WalkStep step;
+        while (walk.Next(step)) {
             if (RepairStopRequested()) {
                 m_stats.bStopped = true;
                 m_stats.nRecordsWritten = run.writer.GetRecordCount();
@@ -356,7 +282,7 @@ int CDBFRepair::SalvageInto(const std::string& strSource, const std::string& str
             }
             // Measured at the last field's start, as a record's fields are
             // taken one after another.
-            const uint64_t nAt = nFlagOffset + nLastFieldOffset;
+            const uint64_t nAt = step.nOffset + nLastFieldOffset;
             if (nAt >= meter.GetNextOffset() && meter.Advance(nAt)) {
                 // With a grid to fill the salvage is the first half of the run.
                 const int nValue = m_pGrid != nullptr ? meter.GetPercent() / 2 : meter.GetPercent();
@@ -367,42 +293,26 @@ int CDBFRepair::SalvageInto(const std::string& strSource, const std::string& str
                 }
                 SetProgressValue(nValue);
             }
-            const RecordFit fit = fitAt(nFlagOffset);
-            const uint64_t nNext = nFlagOffset + nRecordLength;
-            bool bTake = false;
-            if (fit.IsPerfect()) {
-                // A sound record is taken unless the records stop lining up
-                // right after it (its tail may then be another record's).
-                bTake = linesUpFrom(nNext);
-            } else if (fit.bFlag || fit.nChecked > 0) {
-                // A damaged value or flag in a record whose neighbours line
-                // up: the record is kept and its values mended.
-                bTake = bPreviousTaken && (nNext + nRecordLength > run.nFileLength || isEndMark(nNext)
-                                           || fitAt(nNext).IsPerfect())
-                    && (fit.bFlag || fit.nUnsound == 0);
-            }
-            if (!bTake) {
-                // Bytes where records do not line up: no rows. Go on from the
-                // nearest offset where several records line up again.
-                const uint64_t nResync = FindResync(window, nFlagOffset + 1, nRecordLength, scanner);
-                AddDroppedRange(nFlagOffset, nResync - nFlagOffset, RepairReport::DropReason::Garbage, nRecordLength);
-                if (nResync < run.nFileLength && !isEndMark(nResync))
-                    m_report.realignments.push_back({nFlagOffset, nResync});
-                nFlagOffset = nResync;
-                bPreviousTaken = false;
+            if (step.kind == WalkStep::Kind::Drop) {
+                AddDroppedRange(step.nOffset, step.nLength, RepairReport::DropReason::Garbage, step.nRecord,
+                                step.nRecords);
                 continue;
             }
-            run.pRecord = window.At(nFlagOffset, nRecordLength);
-            // A perfect record's typed values were all found sound already.
-            SalvageRecord(run.pRecord[0], !fit.IsPerfect());
-            bPreviousTaken = true;
-            nFlagOffset = nNext;
+            run.pRecord = window.At(step.nOffset, nRecordLength);
+            run.nRecordOffset = step.nOffset;
+            SalvageRecord(run.pRecord[0], !step.bPerfect, step.bTouched, step.nRecord);
         }
+        if (RepairStopRequested()) {
+            m_stats.bStopped = true;
+            m_stats.nRecordsWritten = run.writer.GetRecordCount();
+            return 0;
+        }
+        m_report.realignments = walk.GetRealignments();
         // What is left: an end-of-file mark and whatever follows it, or the
         // start of a record cut off by the end of the file.
-        if (nFlagOffset < run.nFileLength)
-            SalvageTail(window, nFlagOffset);
-        m_stats.nDataEnd = std::min(nFlagOffset, run.nFileLength);
+        if (walk.GetEnd() < run.nFileLength)
+            SalvageTail(window, walk.GetEnd(), walk.GetEndRecord());
+        m_stats.nDataEnd = std::min(walk.GetEnd(), run.nFileLength);
         m_stats.nRecordsWritten = run.writer.GetRecordCount();
         run.writer.Close();
     }
@@ -777,68 +687,79 @@ void CDBFRepair::SalvageMemo(const FieldPlan& plan, std::span<const unsigned cha
     ++m_stats.nMemoTextsRecovered;
 }
 
-RecordFit CDBFRepair::JudgeRecord(const unsigned char* pRecord) const
+WalkExpectation CDBFRepair::ExpectedRecords()
 {
-    RecordFit fit;
-    if (pRecord == nullptr)
-        return fit;
-    fit.bFlag = pRecord[0] == kLiveFlag || pRecord[0] == kDeletedFlag;
-    fit.nChecked = static_cast<int>(m_pRun->judge.GetFieldCount());
-    fit.nUnsound = m_pRun->judge.CountUnsound(pRecord);
-    return fit;
-}
-
-uint64_t CDBFRepair::FindResync(CRecordWindow& window, uint64_t nFrom, uint32_t nRecordLength,
-                                CDamagedTableScanner& scanner) const
-{
-    const uint64_t nFileLength = m_pRun->nFileLength;
-    unsigned nPolls = 0;
-    for (uint64_t q = nFrom; q + nRecordLength <= nFileLength; ++q) {
-        if ((++nPolls & 0xFFFF) == 0 && RepairStopRequested())
-            break;
-        const unsigned char* p = window.At(q, 1);
-        if (p == nullptr || (p[0] != kLiveFlag && p[0] != kDeletedFlag))
-            continue;
-        bool bLinesUp = true;
-        for (uint64_t k = 0; k < kResyncRecords; ++k) {
-            const uint64_t nAt = q + k * nRecordLength;
-            if (nAt + nRecordLength > nFileLength)
-                break;
-            const unsigned char* pAt = window.At(nAt, 1);
-            if (k > 0 && pAt[0] == kEndOfFile && scanner.IsEndOfRecords(nAt, nRecordLength))
-                break;
-            if (!JudgeRecord(window.At(nAt, nRecordLength)).IsPerfect()) {
-                bLinesUp = false;
-                break;
-            }
-        }
-        if (bLinesUp)
-            return q;
+    SalvageRun& run = *m_pRun;
+    const DBFHeader& header = run.layout.header;
+    const uint32_t nRecordLength = run.layout.nRecordLength;
+    WalkExpectation expect;
+    const int64_t nCount = header.GetRecordCount();
+    if (nCount <= 0 || header.GetRecordLength() != nRecordLength || header.GetHeaderLength() != run.nDataStart)
+        return expect;
+    const uint64_t nEnd = run.nDataStart + static_cast<uint64_t>(nCount) * nRecordLength;
+    unsigned char chAt = 0;
+    unsigned char chLast = 0;
+    if (nEnd < run.nFileLength) {
+        run.source.Seek(static_cast<int64_t>(nEnd), CFile::begin);
+        run.source.Read(&chAt, 1);
     }
-    // Nothing lines up any more; an end-of-file mark in the last byte is the end.
-    return nFileLength;
+    run.source.Seek(static_cast<int64_t>(run.nFileLength - 1), CFile::begin);
+    run.source.Read(&chLast, 1);
+    int64_t nShift = 0;
+    // An end mark right where the header's records end: what follows is
+    // no record, and nothing moved.
+    if (!(nEnd < run.nFileLength && chAt == kEndOfFile))
+        nShift = static_cast<int64_t>(run.nFileLength) - (chLast == kEndOfFile ? 1 : 0) - static_cast<int64_t>(nEnd);
+    // Whole records more or fewer: a count not brought up to date (a crash
+    // after records were added), which tells nothing of moved bytes.
+    if (nShift != 0 && nShift % static_cast<int64_t>(nRecordLength) == 0) {
+        expect.nSpareRecords = std::max<int64_t>(0, nShift / static_cast<int64_t>(nRecordLength));
+        return expect;
+    }
+    expect.bCountKnown = true;
+    expect.nCount = nCount;
+    expect.nNetShift = nShift;
+    return expect;
 }
 
 void CDBFRepair::AddDroppedRange(uint64_t nOffset, uint64_t nLength, RepairReport::DropReason reason,
-                                 uint32_t nRecordLength)
+                                 int64_t nFirstRecord, int64_t nRecords)
 {
-    if (nLength == 0)
+    if (nLength == 0 && nRecords == 0)
         return;
-    const int64_t nRecords = static_cast<int64_t>((nLength + nRecordLength - 1) / nRecordLength);
     m_report.nRecordsDropped += nRecords;
     if (m_report.dropped.size() < RepairReport::kMostRanges)
         m_report.dropped.push_back({nOffset, nLength, reason, nRecords});
     else
         ++m_report.nDroppedRangesNotListed;
+    const uint32_t nRecordLength = m_pRun->layout.nRecordLength;
+    for (int64_t i = 0; i < nRecords; ++i) {
+        // The record's own bytes within the range; none when they were lost.
+        const uint64_t nAt = std::min(nOffset + static_cast<uint64_t>(i) * nRecordLength, nOffset + nLength);
+        const uint64_t nHere = std::min<uint64_t>(nRecordLength, nOffset + nLength - nAt);
+        NoteRecordLoss(nFirstRecord + i, RepairReport::RecordLossKind::Dropped, nAt, nHere);
+    }
 }
 
-void CDBFRepair::SalvageRecord(unsigned char chFlag, bool bCheckValues)
+void CDBFRepair::NoteRecordLoss(int64_t nRecord, RepairReport::RecordLossKind kind, uint64_t nOffset, uint64_t nLength)
+{
+    if (kind == RepairReport::RecordLossKind::Mended)
+        ++m_report.nRecordsMended;
+    else if (kind == RepairReport::RecordLossKind::CutShort)
+        ++m_report.nRecordsCutShort;
+    if (m_report.recordLosses.size() < RepairReport::kMostRecordLosses)
+        m_report.recordLosses.push_back({nRecord + 1, kind, nOffset, nLength});
+    else
+        ++m_report.nRecordLossesNotListed;
+}
+
+void CDBFRepair::SalvageRecord(unsigned char chFlag, bool bCheckValues, bool bTouched, int64_t nSourceRecord)
 {
     SalvageRun& run = *m_pRun;
     const bool bDeleted = chFlag == kDeletedFlag;
     // A sound record of a table whose layout stays and whose values need
     // nothing goes across as it is: the bulk of most tables.
-    if (run.bIdentityLayout && !bCheckValues && !run.bHasMemoPlans
+    if (run.bIdentityLayout && !bCheckValues && !bTouched && !run.bHasMemoPlans
         && (chFlag == kLiveFlag || (bDeleted && !m_options.bUndelete))) {
         if (bDeleted)
             ++m_stats.nDeletedRecords;
@@ -858,6 +779,21 @@ void CDBFRepair::SalvageRecord(unsigned char chFlag, bool bCheckValues)
         if (bCheckValues || pPlan->bMemo)
             SalvageField(*pPlan);
     }
+    if (bTouched) {
+        // Text bytes no healthy record holds there (NUL or control bytes, or
+        // high bytes in a table without them) are the damage: blanked, so
+        // that what is left of the text reads as it was.
+        for (const FieldPlan& plan : run.plans) {
+            if (plan.nColumn < 0 || plan.bMemo || !IsTextType(plan.chType) || run.pEvidence == nullptr
+                || !run.pEvidence->BreaksHard(run.pRecord, plan.nSource, plan.nLength))
+                continue;
+            run.pEvidence->BlankHardBreaks(target.data() + plan.nTarget, plan.nSource,
+                                           std::min(plan.nLength, plan.nTargetLength));
+            NoteMendedValue(plan.nColumn, run.writer.GetRecordCount() + 1);
+        }
+        NoteRecordLoss(nSourceRecord, RepairReport::RecordLossKind::Mended, run.nRecordOffset,
+                       run.layout.nRecordLength);
+    }
     // A damaged flag makes a live record; deleted ones stay deleted.
     if (bDeleted)
         ++m_stats.nDeletedRecords;
@@ -865,7 +801,7 @@ void CDBFRepair::SalvageRecord(unsigned char chFlag, bool bCheckValues)
     run.writer.Update();
 }
 
-void CDBFRepair::SalvageTail(CRecordWindow& window, uint64_t nOffset)
+void CDBFRepair::SalvageTail(CRecordWindow& window, uint64_t nOffset, int64_t nRecord)
 {
     SalvageRun& run = *m_pRun;
     const uint64_t nRest = run.nFileLength - nOffset;
@@ -878,8 +814,12 @@ void CDBFRepair::SalvageTail(CRecordWindow& window, uint64_t nOffset)
     };
     const uint32_t nRecordLength = run.layout.nRecordLength;
     if (p[0] == kEndOfFile) {
+        // Bytes after the end mark: the start of a record whose append was
+        // cut short counts as a record lost; junk is no record, though it
+        // is named.
         if (nRest > 1 && !isPadding(p + 1, nRest - 1))
-            AddDroppedRange(nOffset + 1, nRest - 1, RepairReport::DropReason::AfterEndMark, nRecordLength);
+            AddDroppedRange(nOffset + 1, nRest - 1, RepairReport::DropReason::AfterEndMark, nRecord,
+                            LooksLikeRecordHead(p + 1, nRest - 1) ? 1 : 0);
         return;
     }
     if (isPadding(p, nRest))
@@ -893,32 +833,55 @@ void CDBFRepair::SalvageTail(CRecordWindow& window, uint64_t nOffset)
             ++nWhole;
     }
     if (!bFlag || nWhole == 0) {
-        AddDroppedRange(nOffset, nRest, RepairReport::DropReason::CutOff, nRecordLength);
+        // Past the records the header counts, bytes without a flag are no
+        // record of it.
+        const WalkExpectation expect = ExpectedRecords();
+        const bool bRecord = bFlag || !expect.bCountKnown || nRecord < expect.nCount;
+        AddDroppedRange(nOffset, nRest, RepairReport::DropReason::CutOff, nRecord, bRecord ? 1 : 0);
         return;
     }
     std::vector<unsigned char> record(nRecordLength, 0);
     std::memcpy(record.data(), p, static_cast<size_t>(nRest));
     run.pRecord = record.data();
+    run.nRecordOffset = nOffset;
     const int64_t nRecordNumber = run.writer.GetRecordCount() + 1;
     // Blank the missing fields first, so their checks see blanks.
     for (const DamagedField& field : run.layout.fields) {
         if (field.nOffset + field.nLength <= nRest)
             continue;
-        const bool bBinary = field.chType == 'I' || field.chType == 'Y' || field.chType == 'T' || field.chType == '0'
-            || (field.chType == 'B' && field.nLength == 8) || field.chType == 'Q' || field.chType == 'V';
+        const bool bBinary = !field.IsMemo()
+            && (field.chType == 'I' || field.chType == 'Y' || field.chType == 'T' || field.chType == '0'
+                || (field.chType == 'B' && field.nLength == 8) || field.chType == 'Q' || field.chType == 'V');
+        // A memo reference of blanks: its value is gone with the record's tail.
         std::fill(record.begin() + field.nOffset, record.begin() + field.nOffset + field.nLength,
                   static_cast<unsigned char>(bBinary ? 0 : ' '));
-        if (field.IsMemo()) {
-            // No reference: its value is gone with the record's tail.
-            std::fill(record.begin() + field.nOffset, record.begin() + field.nOffset + field.nLength, static_cast<unsigned char>(' '));
-        }
         if (field.nColumn >= 0)
             NoteMendedValue(field.nColumn, nRecordNumber);
     }
-    SalvageRecord(p[0], true);
+    SalvageRecord(p[0], true, false, nRecord);
+    NoteRecordLoss(nRecord, RepairReport::RecordLossKind::CutShort, nOffset, nRest);
     m_report.structureFixes.push_back("The last record is cut off after " + std::to_string(nRest) + " of its "
                                       + std::to_string(nRecordLength) + " bytes; its whole fields were kept.");
-    AddDroppedRange(nOffset + nRest, 0, RepairReport::DropReason::CutOff, nRecordLength);
+}
+
+bool CDBFRepair::LooksLikeRecordHead(const unsigned char* p, uint64_t nBytes) const
+{
+    const SalvageRun& run = *m_pRun;
+    if (p[0] != kLiveFlag && p[0] != kDeletedFlag)
+        return false;
+    // Zeros where the write stopped are no part of it.
+    while (nBytes > 0 && p[nBytes - 1] == 0)
+        --nBytes;
+    int nWhole = 0;
+    for (const DamagedField& field : run.layout.fields) {
+        if (field.nColumn < 0 || field.nOffset + field.nLength > nBytes)
+            continue;
+        // A torn write may leave any value, but not bytes text never holds.
+        if (run.pEvidence != nullptr && run.pEvidence->BreaksHard(p, field.nOffset, field.nLength))
+            return false;
+        ++nWhole;
+    }
+    return nWhole > 0;
 }
 
 void CDBFRepair::NoteMendedValue(int nColumn, int64_t nRecordNumber)

@@ -41,7 +41,7 @@
 class CCodePageDecoder;
 class CDamagedTableScanner;
 class CRecordWindow;
-struct RecordFit;
+struct WalkExpectation;
 class CFile;
 struct DamagedTableLayout;
 struct FieldPlan;
@@ -161,17 +161,24 @@ private:
     // Copies the current damaged record (run's pRecord) into the new table,
     // mending its typed values when bCheckValues (they are not all known
     // sound) and carrying its memo values over.
-    void SalvageRecord(unsigned char chFlag, bool bCheckValues);
+    // bTouched: the damage reached it (bytes no healthy record holds are
+    // blanked, and the record is counted as mended under its number in the
+    // source).
+    void SalvageRecord(unsigned char chFlag, bool bCheckValues, bool bTouched, int64_t nSourceRecord);
     // The bytes after the last whole record: an end mark and what follows
-    // it, or a record cut off by the end of the file.
-    void SalvageTail(CRecordWindow& window, uint64_t nOffset);
-    // Flag and field checks of the bytes at a record's place (null: none).
-    RecordFit JudgeRecord(const unsigned char* pRecord) const;
-    // The nearest offset from nFrom on where several records line up; the
-    // file length when none does.
-    uint64_t FindResync(CRecordWindow& window, uint64_t nFrom, uint32_t nRecordLength,
-                        CDamagedTableScanner& scanner) const;
-    void AddDroppedRange(uint64_t nOffset, uint64_t nLength, RepairReport::DropReason reason, uint32_t nRecordLength);
+    // it, or record nRecord of the source cut off by the end of the file.
+    void SalvageTail(CRecordWindow& window, uint64_t nOffset, int64_t nRecord);
+    // What the header's record count says of the record area, where the
+    // header agrees with the start the analysis found.
+    WalkExpectation ExpectedRecords();
+    // Bytes that became no row, holding nRecords records of the source from
+    // nFirstRecord on (numbers from 0).
+    void AddDroppedRange(uint64_t nOffset, uint64_t nLength, RepairReport::DropReason reason, int64_t nFirstRecord,
+                         int64_t nRecords);
+    // Whether the bytes begin as a record does: a flag, and fields without
+    // bytes that text never holds.
+    bool LooksLikeRecordHead(const unsigned char* p, uint64_t nBytes) const;
+    void NoteRecordLoss(int64_t nRecord, RepairReport::RecordLossKind kind, uint64_t nOffset, uint64_t nLength);
     void NoteMendedValue(int nColumn, int64_t nRecordNumber);
 
     // The decoder for the grid's texts: the code-page mark's, or for an

@@ -386,9 +386,66 @@ double CDamagedTableScanner::ScoreStart(const DamagedTableLayout& layout, uint64
     return CheapScore(layout, nStart, windows) + FieldScore(layout, nStart, windows);
 }
 
+bool CDamagedTableScanner::FlagsAt(const DamagedTableLayout& layout, uint64_t nStart, uint64_t nRecords)
+{
+    const uint64_t nProbe = std::min<uint64_t>(nRecords, 8);
+    uint64_t nFlags = 0;
+    for (uint64_t k = 0; k < nProbe; ++k)
+        nFlags += IsFlag(ByteAt(nStart + k * layout.nRecordLength)) ? 1 : 0;
+    return nProbe == 0 || 2 * nFlags >= nProbe;
+}
+
+uint64_t CDamagedTableScanner::PlainStart(const DamagedTableLayout& layout)
+{
+    const DBFHeader& header = layout.header;
+    const uint32_t nRecordLength = layout.nRecordLength;
+    if (nRecordLength == 0)
+        return 0;
+    const uint64_t nAfterTerminator = layout.nTerminatorOffset + 1;
+    const bool bVisualFoxPro = CDBFTableDef::IsVisualFoxProVersion(header.GetVersion());
+    const uint64_t nHeaderLength = header.GetHeaderLength();
+    const int64_t nCount = header.GetRecordCount();
+    const bool bEndMark = m_nLength > 0 && ByteAt(m_nLength - 1) == kEndOfFile;
+    // Records from nStart fill the file exactly (an end mark may follow).
+    const auto fills = [&](uint64_t nStart) {
+        if (nStart > m_nLength)
+            return false;
+        const uint64_t nRest = m_nLength - nStart;
+        return nRest % nRecordLength == 0 || (bEndMark && (nRest - 1) % nRecordLength == 0);
+    };
+    // The header agrees with itself and with the file: its record length is
+    // the descriptors', its header length lies past the terminator (and the
+    // Visual FoxPro area), and its records fit in the file. Whatever lies
+    // after them (junk, a second end mark, padding) is no reason to doubt it.
+    const uint64_t nLeast = nAfterTerminator + (bVisualFoxPro ? kVisualFoxProArea : 0);
+    if (header.GetRecordLength() == nRecordLength && nHeaderLength >= nLeast && nCount >= 0
+        && nHeaderLength + static_cast<uint64_t>(nCount) * nRecordLength <= m_nLength
+        && FlagsAt(layout, nHeaderLength, static_cast<uint64_t>(nCount)))
+        return nHeaderLength;
+    // The usual start, when its records fill the file exactly and the
+    // header's do not; the header's count must agree where it can.
+    if (fills(nHeaderLength) && nHeaderLength >= nAfterTerminator)
+        return 0;
+    const uint64_t nUsual = nLeast;
+    const uint64_t nRecords = nUsual <= m_nLength ? (m_nLength - nUsual) / nRecordLength : 0;
+    const bool bCountAgrees = nCount <= 0 || header.GetRecordLength() != nRecordLength
+        || static_cast<uint64_t>(nCount) == nRecords;
+    if (nRecords > 0 && fills(nUsual) && bCountAgrees && FlagsAt(layout, nUsual, nRecords))
+        return nUsual;
+    return 0;
+}
+
 uint64_t CDamagedTableScanner::BestStart(const DamagedTableLayout& layout, double& dScore, bool& bStopped)
 {
     m_nLastByte = m_nLength > 0 ? ByteAt(m_nLength - 1) : -1;
+    if (const uint64_t nPlain = PlainStart(layout); nPlain != 0) {
+        // Strong enough to settle widths too: a layout the header agrees
+        // with beats one found by the records alone.
+        SampleWindows windows(m_file, m_nLength, layout.nRecordLength,
+                              SampleIndexes((m_nLength - nPlain) / layout.nRecordLength), nPlain, nPlain);
+        dScore = 100.0 + CheapScore(layout, nPlain, windows) + FieldScore(layout, nPlain, windows);
+        return nPlain;
+    }
     const uint64_t nFirst = layout.nTerminatorOffset + 1;
     const uint64_t nLast = std::min<uint64_t>(m_nLength, nFirst + kVisualFoxProArea + layout.nRecordLength);
     std::vector<uint64_t> starts;

@@ -111,6 +111,15 @@ private:
     };
     class SampleWindows;
     int ByteAt(uint64_t nOffset);
+    // Where the records start when the header and the file say so plainly:
+    // the header's own header length when its numbers agree with the
+    // descriptors and the file, else the usual start after the terminator
+    // when records from there fill the file exactly and the header's do not.
+    // 0 when evidence must decide.
+    uint64_t PlainStart(const DamagedTableLayout& layout);
+    // Whether records from nStart have deletion flags where they belong
+    // (half of the first few at least).
+    bool FlagsAt(const DamagedTableLayout& layout, uint64_t nStart, uint64_t nRecords);
     // The best start for the layout's widths; dScore gets its score.
     uint64_t BestStart(const DamagedTableLayout& layout, double& dScore, bool& bStopped);
     // Scores from the flags, the file length and the header alone.

@@ -48,6 +48,30 @@ std::string Counted(int64_t n, const char* pszOne, const char* pszMany)
     return GroupedNumber(n) + " " + (n == 1 ? pszOne : pszMany);
 }
 
+// "151, 152 and 160" (and "..." past ten): the source records of one kind
+// of loss, as the report lists them.
+std::string RecordNumbers(const RepairReport& report, RepairReport::RecordLossKind kind)
+{
+    std::vector<int64_t> numbers;
+    bool bMore = false;
+    for (const auto& loss : report.recordLosses) {
+        if (loss.kind != kind)
+            continue;
+        if (numbers.size() == 10) {
+            bMore = true;
+            break;
+        }
+        numbers.push_back(loss.nRecord);
+    }
+    std::string strOut;
+    for (size_t i = 0; i < numbers.size(); ++i) {
+        if (i > 0)
+            strOut += (i + 1 == numbers.size() && !bMore) ? " and " : ", ";
+        strOut += GroupedNumber(numbers[i]);
+    }
+    return bMore ? strOut + ", ..." : strOut;
+}
+
 int64_t MemosLost(const RepairReport& report)
 {
     return report.nMemosMissing + report.nMemosSharedNotCopied;
@@ -266,6 +290,19 @@ std::string RepairReportSummary(const RepairReport& report)
             strLine += ": " + strWhy;
         lines.push_back(strLine + ".");
     }
+    if (const std::string strNumbers = RecordNumbers(report, RepairReport::RecordLossKind::Dropped);
+        !strNumbers.empty())
+        lines.push_back("Records of the source dropped: " + strNumbers + ".");
+    if (report.nRecordsMended > 0) {
+        lines.push_back(Counted(report.nRecordsMended, "record", "records") + " damaged in place "
+                        + (report.nRecordsMended == 1 ? "was" : "were") + " kept with the damage mended: "
+                        + RecordNumbers(report, RepairReport::RecordLossKind::Mended) + ".");
+    }
+    if (report.nRecordsCutShort > 0) {
+        lines.push_back(Counted(report.nRecordsCutShort, "record", "records")
+                        + " cut off by the end of the file kept its whole fields: "
+                        + RecordNumbers(report, RepairReport::RecordLossKind::CutShort) + ".");
+    }
     if (!report.realignments.empty()) {
         lines.push_back("Records re-aligned "
                         + Counted(static_cast<int64_t>(report.realignments.size()), "time", "times")
@@ -307,6 +344,8 @@ std::string RepairReportOneLine(const RepairReport& report)
     std::string strOut = Counted(report.nRecordsWritten, "record", "records");
     if (report.nRecordsDropped > 0)
         strOut += "; " + GroupedNumber(report.nRecordsDropped) + " dropped";
+    if (report.nRecordsMended > 0)
+        strOut += "; " + GroupedNumber(report.nRecordsMended) + " damaged";
     if (report.nValuesMended > 0)
         strOut += "; " + Counted(report.nValuesMended, "value", "values") + " mended";
     if (report.bMemoFileMissing)

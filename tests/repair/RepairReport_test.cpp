@@ -27,6 +27,12 @@ RepairReport FullReport()
     r.dropped = {{1024, 300, Reason::Garbage, 3}, {900000, 70, Reason::CutOff, 1}, {900070, 5, Reason::AfterEndMark, 1}};
     r.nDroppedRangesNotListed = 2;
     r.realignments = {{1024, 1324}};
+    r.nRecordsCutShort = 1;
+    r.nRecordsMended = 2;
+    r.recordLosses = {{7, RepairReport::RecordLossKind::Dropped, 1024, 45},
+                      {9, RepairReport::RecordLossKind::Mended, 1114, 45},
+                      {2001, RepairReport::RecordLossKind::CutShort, 900000, 30}};
+    r.nRecordLossesNotListed = 3;
     r.nValuesMended = 9;
     r.columns = {{"QTY", 2, {5, 9}}, {"BORN", 7, {1, 2, 3, 4, 5}}};
     r.nMemosRecovered = 1500;
@@ -59,6 +65,8 @@ print(b(r['source']), b(r['source_memo']), r['done'], r['losses'])
 print(r['records_written'], r['deleted_records'], r['records_dropped'], r['dropped_ranges_not_listed'])
 print([(d['offset'], d['length'], d['reason'], d['records']) for d in r['dropped']])
 print([(x['from'], x['to']) for x in r['realignments']])
+print(r['records_cut_short'], r['records_mended'], r['record_losses_not_listed'],
+      [(x['record'], x['kind'], x['offset'], x['length']) for x in r['record_losses']])
 print(r['values_mended'], [(b(c['column']), c['values'], c['first_records']) for c in r['columns']])
 print(r['memos_recovered'], r['memos_missing'], r['memos_shared_not_copied'], r['memo_file_missing'])
 print([b(s) for s in r['structure_fixes']], r['record_area_start'], r['record_length'], r['memo_block_size'])
@@ -72,7 +80,8 @@ print(r['transfer_undone'], [b(s) for s in r['index_files']])
 const char kAllKeys[] =
     "['columns', 'deleted_records', 'done', 'dropped', 'dropped_ranges_not_listed', 'index_files', 'losses', "
     "'memo_block_size', 'memo_file_missing', 'memos_missing', 'memos_recovered', 'memos_shared_not_copied', "
-    "'realignments', 'record_area_start', 'record_length', 'records_dropped', 'records_written', 'source', "
+    "'realignments', 'record_area_start', 'record_length', 'record_losses', 'record_losses_not_listed', "
+    "'records_cut_short', 'records_dropped', 'records_mended', 'records_written', 'source', "
     "'source_memo', 'structure_fixes', 'transfer_undone', 'values_mended']\n";
 
 TEST(RepairReport, JsonCarriesEveryMember)
@@ -89,6 +98,7 @@ TEST(RepairReport, JsonCarriesEveryMember)
                "2000 12 4 2\n"
                "[(1024, 300, 'garbage', 3), (900000, 70, 'cut_off', 1), (900070, 5, 'after_end_mark', 1)]\n"
                "[(1024, 1324)]\n"
+               "1 2 3 [(7, 'dropped', 1024, 45), (9, 'mended', 1114, 45), (2001, 'cut_short', 900000, 30)]\n"
                "9 [(b'QTY', 2, [5, 9]), (b'BORN', 7, [1, 2, 3, 4, 5])]\n"
                "1500 3 1 False\n"
                "[b\"The header's record count was 0; 2,000 records were found.\", b'Field 3 had no name.'] 322 45 64\n"
@@ -96,7 +106,7 @@ TEST(RepairReport, JsonCarriesEveryMember)
         {"empty", RepairReport(),
          std::string(kAllKeys)
              + "b'' None False False\n"
-               "0 0 0 0\n[]\n[]\n0 []\n0 0 0 False\n[] 0 0 0\nFalse []\n"},
+               "0 0 0 0\n[]\n[]\n0 0 0 []\n0 []\n0 0 0 False\n[] 0 0 0\nFalse []\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.pszName);

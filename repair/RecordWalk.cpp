@@ -1,0 +1,667 @@
+#include "repair/RecordWalk.h"
+
+#include "repair/DamagedTableScanner.h"
+#include "repair/FieldSalvage.h"
+#include "repair/RecordWindow.h"
+#include "repair/RepairState.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace {
+
+constexpr unsigned char kLiveFlag = 0x20;
+constexpr unsigned char kDeletedFlag = 0x2A;
+constexpr unsigned char kEndOfFile = 0x1A;
+// Clean records in a row that show where records line up again.
+constexpr int kConfirm = 4;
+// Records over which an alignment is weighed against the grid.
+constexpr int kCompare = 64;
+// Steps held back before they are handed out, so that a move found a few
+// records late can still take back records that hold the damage.
+constexpr size_t kDelay = 16;
+// Tables up to this size are planned whole before any step is handed out.
+constexpr int64_t kWholeRecords = 65536;
+constexpr uint64_t kWholeBytes = 16ull * 1024 * 1024;
+// How far past the start of damage the searches look before the stretch
+// is given up as it lies on the grid.
+constexpr uint64_t kReachBytes = 1024 * 1024;
+constexpr int kReachRecords = 64;
+// Records the profile learns from, and how far it looks for them.
+constexpr size_t kLearnRecords = 1024;
+constexpr size_t kLearnFirst = 32;
+constexpr uint64_t kLearnBytes = 4ull * 1024 * 1024;
+constexpr int64_t kLearnScan = 4096;
+// The mean fit per position by which an alignment must beat the grid when
+// both look clean.
+constexpr double kFitMargin = 0.15;
+
+bool IsFlag(unsigned char c)
+{
+    return c == kLiveFlag || c == kDeletedFlag;
+}
+
+int64_t FloorDiv(int64_t a, int64_t b)
+{
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+
+int64_t Mod(int64_t a, int64_t b)
+{
+    const int64_t r = a % b;
+    return r < 0 ? r + b : r;
+}
+
+bool IsTextType(char chType)
+{
+    return chType == 'C' || chType == 'N' || chType == 'F' || chType == 'D' || chType == 'L';
+}
+
+} // namespace
+
+CRecordWalk::CRecordWalk(CRecordWindow& window, CDamagedTableScanner& scanner, const DamagedTableLayout& layout,
+                         const CRecordJudge& judge, uint64_t nStart, const WalkExpectation& expectation)
+    : m_window(window), m_scanner(scanner), m_layout(layout), m_judge(judge), m_nRecordLength(layout.nRecordLength),
+      m_nFileLength(window.GetFileLength()), m_nStart(nStart), m_expect(expectation),
+      m_nShiftLeft(expectation.nNetShift), m_nOrigin(static_cast<int64_t>(nStart)), m_nReleasedEnd(nStart)
+{
+    const uint64_t nArea = m_nFileLength > nStart ? m_nFileLength - nStart : 0;
+    m_bWhole = nArea <= kWholeBytes && static_cast<int64_t>(nArea / m_nRecordLength) <= kWholeRecords;
+    LearnProfile();
+}
+
+CRecordWalk::Verdict CRecordWalk::Judge(uint64_t nOffset)
+{
+    Verdict v;
+    const unsigned char* p = m_window.At(nOffset, m_nRecordLength);
+    if (p == nullptr)
+        return v;
+    v.bWhole = true;
+    v.bFlag = IsFlag(p[0]);
+    v.nUnsound = m_judge.CountUnsound(p);
+    v.check = m_evidence.CheckRecord(p);
+    return v;
+}
+
+bool CRecordWalk::IsClean(const Verdict& v) const
+{
+
+    return v.IsSound() && v.check.nSoft <= m_evidence.GetSoftTolerance();
+}
+
+bool CRecordWalk::IsEnd(uint64_t nOffset)
+{
+    if (nOffset + m_nRecordLength > m_nFileLength)
+        return true;
+    const unsigned char* p = m_window.At(nOffset, 1);
+    return p[0] == kEndOfFile && m_scanner.IsEndOfRecords(nOffset, m_nRecordLength);
+}
+
+double CRecordWalk::FitAt(uint64_t nOffset)
+{
+    const unsigned char* p = m_window.At(nOffset, m_nRecordLength);
+    return p == nullptr ? 0.0 : m_evidence.Fit(p);
+}
+
+void CRecordWalk::LearnProfile()
+{
+    // Sound records on the grid from the start: first a few to learn what
+    // clean looks like, then only records clean by that, so that records
+    // read shifted after damage near the start teach nothing.
+    const size_t nMost = std::clamp<size_t>(static_cast<size_t>(kLearnBytes / m_nRecordLength), 8, kLearnRecords);
+    std::vector<std::vector<unsigned char>> copies;
+    std::vector<const unsigned char*> records;
+    auto relearn = [&] {
+        records.clear();
+        for (const auto& copy : copies)
+            records.push_back(copy.data());
+        m_evidence.Learn(records, m_layout);
+    };
+    for (int64_t k = 0; k < kLearnScan && copies.size() < nMost; ++k) {
+        const uint64_t nOffset = static_cast<uint64_t>(Pos(k));
+        if (IsEnd(nOffset))
+            break;
+        const Verdict v = Judge(nOffset);
+        const bool bTake = copies.size() < kLearnFirst ? v.IsSound() : IsClean(v);
+        if (!bTake) {
+            // Damage near the start: what follows may be shifted.
+            if (copies.size() >= kLearnFirst)
+                break;
+            continue;
+        }
+        const unsigned char* p = m_window.At(nOffset, m_nRecordLength);
+        copies.emplace_back(p, p + m_nRecordLength);
+        if (copies.size() == kLearnFirst)
+            relearn();
+    }
+    relearn();
+}
+
+bool CRecordWalk::Next(WalkStep& step)
+{
+    for (;;) {
+        if (!m_queue.empty() && (m_bEnded || (!m_bWhole && m_queue.size() > kDelay))) {
+            step = m_queue.front();
+            m_queue.pop_front();
+            m_nReleasedEnd = step.kind == WalkStep::Kind::Take ? step.nOffset + m_nRecordLength
+                                                               : step.nOffset + step.nLength;
+            return true;
+        }
+        if (m_bEnded)
+            return false;
+        if (RepairStopRequested()) {
+            // The caller sees the stop; what was decided is handed out.
+            End(static_cast<uint64_t>(std::max<int64_t>(Pos(m_nNext), 0)), m_nNext);
+            m_bExplained = true;
+            continue;
+        }
+        Advance();
+        if (m_bEnded && m_bWhole && !m_bExplained) {
+            m_bExplained = true;
+            ExplainShiftLeft();
+        }
+    }
+}
+
+void CRecordWalk::Advance()
+{
+    const uint64_t nOffset = static_cast<uint64_t>(Pos(m_nNext));
+    if (IsEnd(nOffset)) {
+        End(nOffset, m_nNext);
+        return;
+    }
+    const Verdict v = Judge(nOffset);
+    if (IsClean(v)) {
+        PushTake(nOffset, m_nNext, v);
+        ++m_nNext;
+        return;
+    }
+    if (v.IsSound() && !DriftSuggestsMove(m_nNext)) {
+        // Sound, only unlike the records learned so far (a number grown a
+        // digit, an accent): from now on such bytes are healthy here.
+        m_evidence.Widen(m_window.At(nOffset, m_nRecordLength));
+        PushTake(nOffset, m_nNext, v);
+        ++m_nNext;
+        return;
+    }
+    Resolve(v);
+}
+
+bool CRecordWalk::DriftSuggestsMove(int64_t nRecord)
+{
+    constexpr int kDrift = 8;
+    const int64_t nGridAt = Pos(nRecord);
+    int nCompared = 0, nGridSound = 0, nGridSoft = 0;
+    for (int i = 0; i < kDrift; ++i) {
+        const uint64_t nAt = static_cast<uint64_t>(nGridAt) + static_cast<uint64_t>(i) * m_nRecordLength;
+        if (IsEnd(nAt))
+            break;
+        const Verdict v = Judge(nAt);
+        nGridSound += v.IsSound() ? 1 : 0;
+        nGridSoft += v.check.nSoft;
+        ++nCompared;
+    }
+    if (nCompared < 2)
+        return false;
+    const int64_t nLow = std::max<int64_t>({nGridAt - static_cast<int64_t>(m_nRecordLength) + 1,
+                                            static_cast<int64_t>(m_nStart), static_cast<int64_t>(m_nReleasedEnd)});
+    const int64_t nHigh = nGridAt + static_cast<int64_t>(m_nRecordLength) - 1;
+    for (int64_t a = nLow; a <= nHigh; ++a) {
+        if (a == nGridAt)
+            continue;
+        const uint64_t nFrom = static_cast<uint64_t>(a);
+        if (nFrom + static_cast<uint64_t>(nCompared) * m_nRecordLength > m_nFileLength)
+            continue;
+        // Flags where this alignment needs them, before any closer look.
+        int nFlags = 0;
+        for (int i = 0; i < nCompared; ++i)
+            nFlags += IsFlag(m_window.At(nFrom + static_cast<uint64_t>(i) * m_nRecordLength, 1)[0]) ? 1 : 0;
+        if (nFlags + 1 < nCompared)
+            continue;
+        int nSound = 0, nSoft = 0;
+        for (int i = 0; i < nCompared; ++i) {
+            const Verdict v = Judge(nFrom + static_cast<uint64_t>(i) * m_nRecordLength);
+            nSound += v.IsSound() ? 1 : 0;
+            nSoft += v.check.nSoft;
+        }
+        if (nSound >= nGridSound && 2 * nSoft + nCompared <= nGridSoft)
+            return true;
+    }
+    return false;
+}
+
+bool CRecordWalk::GridHolds(int64_t nRecord)
+{
+    bool bDrift = false;
+    for (int i = 0; i < kConfirm; ++i) {
+        const uint64_t nAt = static_cast<uint64_t>(Pos(nRecord + i));
+        if (IsEnd(nAt))
+            break;
+        const Verdict v = Judge(nAt);
+        if (!v.IsSound())
+            return false;
+        bDrift = bDrift || !IsClean(v);
+    }
+    return !bDrift || !DriftSuggestsMove(nRecord);
+}
+
+void CRecordWalk::Resolve(const Verdict& verdict)
+{
+    const int64_t n = m_nNext;
+    const uint64_t nOffset = static_cast<uint64_t>(Pos(n));
+    // a. The grid goes on soundly right after: the damage stayed in place.
+    if (GridHolds(n + 1)) {
+        if (verdict.IsSound())
+            PushTake(nOffset, n, verdict);
+        else
+            InPlace(n);
+        ++m_nNext;
+        return;
+    }
+    // b. Where sound records resume on the grid, and whether another
+    //    alignment before that explains the records better.
+    const uint64_t nReach = std::min<uint64_t>(
+        m_nFileLength, nOffset + std::max<uint64_t>(kReachBytes, uint64_t{m_nRecordLength} * kReachRecords));
+    const int64_t nGrid = FindGridResume(n + 1, nReach);
+    const uint64_t nMoveTo = nGrid >= 0 ? static_cast<uint64_t>(Pos(nGrid)) + m_nRecordLength : nReach;
+    int64_t nShift = 0;
+    if (const uint64_t q = FindMove(nOffset + 1, nMoveTo, nShift); q != 0) {
+        ApplyShift(q, nShift);
+        return;
+    }
+    if (nGrid >= 0) {
+        // The file holds whole records more than the header counts, and
+        // here is a stretch of that many records' worth and more: junk
+        // inserted, which is no record of the table.
+        const int64_t nSpare = m_expect.nSpareRecords;
+        if (nSpare > 0 && nGrid - n > nSpare) {
+            m_expect.nSpareRecords = 0;
+            const uint64_t nEnd = static_cast<uint64_t>(Pos(nGrid));
+            PushDrop(nOffset, nEnd - nOffset, n, nGrid - n - nSpare);
+            m_realignments.push_back({nOffset, nEnd});
+            m_nOrigin += nSpare * static_cast<int64_t>(m_nRecordLength);
+            m_nNext = nGrid - nSpare;
+            return;
+        }
+        for (int64_t k = n; k < nGrid; ++k)
+            InPlace(k);
+        m_nNext = nGrid;
+        return;
+    }
+    // c. Nothing lines up within reach: the stretch goes as it lies.
+    int64_t k = n;
+    do {
+        const Verdict v = Judge(static_cast<uint64_t>(Pos(k)));
+        if (v.IsSound())
+            PushTake(static_cast<uint64_t>(Pos(k)), k, v);
+        else
+            PushDrop(static_cast<uint64_t>(Pos(k)), m_nRecordLength, k, 1);
+        ++k;
+    } while (static_cast<uint64_t>(Pos(k)) < nReach && !IsEnd(static_cast<uint64_t>(Pos(k))));
+    m_nNext = k;
+}
+
+int64_t CRecordWalk::FindGridResume(int64_t nFrom, uint64_t nLimit)
+{
+    unsigned nPolls = 0;
+    for (int64_t j = nFrom; static_cast<uint64_t>(Pos(j)) < nLimit; ++j) {
+        if ((++nPolls & 0xFFF) == 0 && RepairStopRequested())
+            return -1;
+        const uint64_t nAt = static_cast<uint64_t>(Pos(j));
+        if (IsEnd(nAt))
+            return j;
+        if (GridHolds(j))
+            return j;
+    }
+    return -1;
+}
+
+uint64_t CRecordWalk::FindMove(uint64_t nFrom, uint64_t nTo, int64_t& nShift)
+{
+    unsigned nPolls = 0;
+    for (uint64_t q = nFrom; q < nTo && q + m_nRecordLength <= m_nFileLength; ++q) {
+        if ((++nPolls & 0xFFFF) == 0 && RepairStopRequested())
+            return 0;
+        if (Mod(static_cast<int64_t>(q) - m_nOrigin, m_nRecordLength) == 0)
+            continue;
+        if (!IsFlag(m_window.At(q, 1)[0]))
+            continue;
+        // Sound records in a row there, no less like the healthy ones than
+        // the grid's records beside them.
+        const int64_t nGridFirst = FloorDiv(static_cast<int64_t>(q) - m_nOrigin + m_nRecordLength - 1, m_nRecordLength);
+        int nSoft = 0, nGridSoft = 0, nSeen = 0;
+        bool bSound = true;
+        for (int i = 0; i < kConfirm && bSound; ++i) {
+            const uint64_t nAt = q + static_cast<uint64_t>(i) * m_nRecordLength;
+            if (IsEnd(nAt))
+                break;
+            const Verdict v = Judge(nAt);
+            bSound = v.IsSound();
+            nSoft += v.check.nSoft;
+            const uint64_t nGridAt = static_cast<uint64_t>(Pos(nGridFirst + i));
+            if (!IsEnd(nGridAt))
+                nGridSoft += Judge(nGridAt).check.nSoft;
+            ++nSeen;
+        }
+        if (!bSound || nSeen == 0)
+            continue;
+        if (nSoft > nSeen * m_evidence.GetSoftTolerance() && nSoft >= nGridSoft)
+            continue;
+        const int64_t nCandidate = ShiftFor(q);
+        if (ShiftWins(q, nCandidate)) {
+            nShift = nCandidate;
+            return q;
+        }
+    }
+    return 0;
+}
+
+int64_t CRecordWalk::ShiftFor(uint64_t nOffset) const
+{
+    const int64_t nLength = m_nRecordLength;
+    const int64_t r = Mod(static_cast<int64_t>(nOffset) - m_nOrigin, nLength);
+    int64_t nShift = 0;
+    if (m_expect.bCountKnown) {
+        // The shift of this residue nearest to what the length leaves over.
+        nShift = r + nLength * static_cast<int64_t>(std::llround(static_cast<double>(m_nShiftLeft - r) / nLength));
+    } else {
+        nShift = r <= nLength / 2 ? r : r - nLength;
+    }
+    // The record there comes after every record decided so far.
+    const int64_t nFirst = (static_cast<int64_t>(nOffset) - m_nOrigin - nShift) / nLength;
+    if (nFirst < m_nNext)
+        nShift -= (m_nNext - nFirst) * nLength;
+    return nShift;
+}
+
+bool CRecordWalk::ShiftWins(uint64_t nOffset, int64_t nShift)
+{
+    // The first grid record at or after the new alignment's.
+    const int64_t nGridFirst = FloorDiv(static_cast<int64_t>(nOffset) - m_nOrigin + m_nRecordLength - 1, m_nRecordLength);
+    int nNewSound = 0, nGridSound = 0, nNewSoft = 0, nGridSoft = 0, nCompared = 0;
+    double dNewFit = 0.0, dGridFit = 0.0;
+    for (int i = 0; i < kCompare; ++i) {
+        const uint64_t qNew = nOffset + static_cast<uint64_t>(i) * m_nRecordLength;
+        const uint64_t qGrid = static_cast<uint64_t>(Pos(nGridFirst + i));
+        if (IsEnd(qNew) || IsEnd(qGrid))
+            break;
+        const Verdict vNew = Judge(qNew);
+        const Verdict vGrid = Judge(qGrid);
+        nNewSound += vNew.IsSound() ? 1 : 0;
+        nGridSound += vGrid.IsSound() ? 1 : 0;
+        nNewSoft += vNew.check.nSoft;
+        nGridSoft += vGrid.check.nSoft;
+        dNewFit += FitAt(qNew);
+        dGridFit += FitAt(qGrid);
+        ++nCompared;
+    }
+    const bool bLengthAgrees = m_expect.bCountKnown && nShift == m_nShiftLeft;
+    if (nCompared == 0)
+        return bLengthAgrees;
+    const int n = nCompared;
+    if (m_expect.bCountKnown && m_nShiftLeft == 0) {
+        // The length says nothing moved: only overwhelming evidence moves.
+        return n >= 8 && nNewSound * 10 >= n * 9 && nGridSound * 4 <= n;
+    }
+    if (nNewSound >= nGridSound + std::max(2, n / 4))
+        return true;
+    if (nNewSound < nGridSound)
+        return false;
+    const bool bMostlySound = nNewSound * 10 >= n * 9;
+    if (bMostlySound && 2 * nNewSoft + n <= nGridSoft)
+        return true;
+    if (bMostlySound && dNewFit - dGridFit > kFitMargin * n)
+        return true;
+    return bLengthAgrees && (nNewSoft < nGridSoft || (nNewSoft == nGridSoft && dNewFit > dGridFit));
+}
+
+void CRecordWalk::ApplyShift(uint64_t nOffset, int64_t nShift)
+{
+    int64_t nOrigin = m_nOrigin + nShift;
+    uint64_t q = nOffset;
+    // Records of the new alignment just before it that are clean and fit
+    // at least as well as the held-back records they overlap: the move
+    // began there, and those records hold the damage.
+    while (q >= m_nReleasedEnd + m_nRecordLength && q - m_nRecordLength >= m_nStart) {
+        const uint64_t qBack = q - m_nRecordLength;
+        if (!Judge(qBack).IsSound())
+            break;
+        double dOld = -1e300;
+        for (const WalkStep& step : m_queue) {
+            if (step.kind == WalkStep::Kind::Take && step.nOffset < q && step.nOffset + m_nRecordLength > qBack)
+                dOld = std::max(dOld, FitAt(step.nOffset));
+        }
+        if (dOld > FitAt(qBack))
+            break;
+        q = qBack;
+    }
+    // Held-back steps the new alignment overlaps become no rows.
+    uint64_t nDropFrom = static_cast<uint64_t>(Pos(m_nNext));
+    int64_t nFirstDropped = m_nNext;
+    while (!m_queue.empty()) {
+        const WalkStep& back = m_queue.back();
+        const uint64_t nEnd = back.kind == WalkStep::Kind::Take ? back.nOffset + m_nRecordLength : back.nOffset + back.nLength;
+        if (nEnd <= q)
+            break;
+        nDropFrom = back.nOffset;
+        nFirstDropped = back.nRecord;
+        m_queue.pop_back();
+    }
+    nDropFrom = std::min(nDropFrom, q);
+    // The record at q is numbered after every record kept before it.
+    int64_t nFirst = (static_cast<int64_t>(q) - nOrigin) / static_cast<int64_t>(m_nRecordLength);
+    if (nFirst < nFirstDropped) {
+        nOrigin -= (nFirstDropped - nFirst) * static_cast<int64_t>(m_nRecordLength);
+        nFirst = nFirstDropped;
+    }
+    PushDrop(nDropFrom, q - nDropFrom, nFirstDropped, nFirst - nFirstDropped);
+    m_realignments.push_back({nDropFrom, q});
+    if (m_expect.bCountKnown)
+        m_nShiftLeft -= nOrigin - m_nOrigin;
+    m_nOrigin = nOrigin;
+    m_nNext = nFirst;
+}
+
+void CRecordWalk::InPlace(int64_t nRecord)
+{
+    const uint64_t nOffset = static_cast<uint64_t>(Pos(nRecord));
+    const Verdict v = Judge(nOffset);
+    if (v.IsSound()) {
+        PushTake(nOffset, nRecord, v);
+        return;
+    }
+    // Kept when it has a sound flag or only its flag is damaged, and some
+    // text of it is still there: a record with nothing left is no row.
+    const unsigned char* p = m_window.At(nOffset, m_nRecordLength);
+    bool bText = false;
+    bool bIntact = false;
+    for (const DamagedField& field : m_layout.fields) {
+        if (field.nColumn < 0 || field.nLength == 0 || !IsTextType(field.chType))
+            continue;
+        bText = true;
+        const std::span<const unsigned char> bytes(p + field.nOffset, field.nLength);
+        if (m_evidence.BreaksHard(p, field.nOffset, field.nLength) || !IsSoundField(field.chType, bytes))
+            continue;
+        bIntact = bIntact || std::any_of(bytes.begin(), bytes.end(), [](unsigned char c) { return c != ' ' && c != 0; });
+    }
+    const bool bFlagOrOnlyFlag = v.bFlag || (v.nUnsound == 0 && v.check.nHard == 0);
+    if (bFlagOrOnlyFlag && (bIntact || (!bText && v.bFlag)))
+        PushTake(nOffset, nRecord, v);
+    else
+        PushDrop(nOffset, m_nRecordLength, nRecord, 1);
+}
+
+void CRecordWalk::PushTake(uint64_t nOffset, int64_t nRecord, const Verdict& verdict)
+{
+    WalkStep step;
+    step.kind = WalkStep::Kind::Take;
+    step.nOffset = nOffset;
+    step.nRecord = nRecord;
+    step.nRecords = 1;
+    step.bPerfect = verdict.bFlag && verdict.nUnsound == 0;
+    step.bTouched = !verdict.IsSound();
+    m_queue.push_back(step);
+}
+
+void CRecordWalk::PushDrop(uint64_t nOffset, uint64_t nLength, int64_t nRecord, int64_t nRecords)
+{
+    if (nLength == 0 && nRecords == 0)
+        return;
+    if (!m_queue.empty()) {
+        WalkStep& back = m_queue.back();
+        if (back.kind == WalkStep::Kind::Drop && back.nOffset + back.nLength == nOffset
+            && back.nRecord + back.nRecords == nRecord) {
+            back.nLength += nLength;
+            back.nRecords += nRecords;
+            return;
+        }
+    }
+    WalkStep step;
+    step.kind = WalkStep::Kind::Drop;
+    step.nOffset = nOffset;
+    step.nLength = nLength;
+    step.nRecord = nRecord;
+    step.nRecords = nRecords;
+    m_queue.push_back(step);
+}
+
+void CRecordWalk::End(uint64_t nOffset, int64_t nRecord)
+{
+    m_bEnded = true;
+    m_nEnd = nOffset;
+    m_nEndRecord = nRecord;
+}
+
+void CRecordWalk::ExplainShiftLeft()
+{
+    if (!m_expect.bCountKnown || m_nShiftLeft == 0 || m_queue.empty())
+        return;
+    const int64_t nShift = m_nShiftLeft;
+    const int64_t nLength = m_nRecordLength;
+    // The records end where the header's last record ends, at an end mark
+    // or the file's end: whatever follows is no record, and nothing moved.
+    const int64_t nExpectedEnd = Pos(m_expect.nCount);
+    if (static_cast<int64_t>(m_nEnd) == nExpectedEnd
+        && (m_nEnd >= m_nFileLength || m_window.At(m_nEnd, 1)[0] == kEndOfFile))
+        return;
+    // Each place k: records before k as walked, record k dropped, the rest
+    // moved by the shift. The best place makes the columns most alike: the
+    // least entropy of each position's byte classes over the records kept.
+    std::vector<int64_t> takes; // record numbers taken, in order
+    std::vector<uint64_t> takeOffsets;
+    for (const WalkStep& step : m_queue) {
+        if (step.kind == WalkStep::Kind::Take) {
+            takes.push_back(step.nRecord);
+            takeOffsets.push_back(step.nOffset);
+        }
+    }
+    if (takes.empty())
+        return;
+    auto classOf = [](unsigned char c) -> int {
+        if (c == 0) return 0;
+        if (c < 0x20) return 1;
+        if (c == 0x20) return 2;
+        if (c < 0x30) return 3;
+        if (c < 0x3A) return 4;
+        if (c < 0x41) return 5;
+        if (c < 0x5B) return 6;
+        if (c < 0x61) return 7;
+        if (c < 0x7B) return 8;
+        if (c < 0x80) return 9;
+        return 10;
+    };
+    constexpr int kClasses = 11;
+    const size_t nCells = static_cast<size_t>(nLength) * kClasses;
+    auto add = [&](std::vector<int>& counts, const unsigned char* p) {
+        for (int64_t i = 0; i < nLength; ++i)
+            ++counts[static_cast<size_t>(i) * kClasses + classOf(p[i])];
+    };
+    // Moved records: the record m would lie at its grid place plus the shift.
+    const int64_t nLast = takes.back();
+    std::vector<std::vector<int>> suffix; // suffix[m - firstMoved]: counts of moved records m..end
+    const int64_t nFirstCandidate = takes.front();
+    auto movedAt = [&](int64_t m) { return Pos(m) + nShift; };
+    // Counts of moved records from each m on, and of walked records before
+    // each place, built once.
+    std::vector<int64_t> movedNumbers;
+    for (int64_t m = nFirstCandidate; m <= nLast + 1 + std::abs(nShift) / nLength + 1; ++m) {
+        const int64_t nAt = movedAt(m);
+        if (nAt < static_cast<int64_t>(m_nStart))
+            continue;
+        if (IsEnd(static_cast<uint64_t>(nAt)))
+            break;
+        movedNumbers.push_back(m);
+    }
+    if (movedNumbers.empty())
+        return;
+    suffix.assign(movedNumbers.size() + 1, std::vector<int>(nCells, 0));
+    std::vector<int> sound(movedNumbers.size() + 1, 0);
+    for (size_t i = movedNumbers.size(); i-- > 0;) {
+        suffix[i] = suffix[i + 1];
+        const uint64_t nAt = static_cast<uint64_t>(movedAt(movedNumbers[i]));
+        add(suffix[i], m_window.At(nAt, m_nRecordLength));
+        sound[i] = sound[i + 1] + (Judge(nAt).IsSound() ? 1 : 0);
+    }
+    std::vector<int> prefix(nCells, 0);
+    double dBest = 1e300;
+    int64_t nBestPlace = -1;
+    size_t nBestMoved = 0;
+    for (size_t t = 0; t <= takes.size(); ++t) {
+        // Place k: the record after the walked records kept.
+        const int64_t k = t < takes.size() ? takes[t] : nLast + 1;
+        if (t > 0)
+            add(prefix, m_window.At(takeOffsets[t - 1], m_nRecordLength));
+        // The first moved record that starts after record k's own start.
+        size_t i = 0;
+        while (i < movedNumbers.size()
+               && (movedNumbers[i] <= k || movedAt(movedNumbers[i]) <= Pos(k)))
+            ++i;
+        const int64_t nMoved = static_cast<int64_t>(movedNumbers.size() - i);
+        // Moved records must be sound, or the place is no explanation.
+        if (sound[i] * 10 < nMoved * 9)
+            continue;
+        const int64_t nKept = static_cast<int64_t>(t) + nMoved;
+        if (nKept == 0)
+            continue;
+        double dCost = 0.0;
+        for (int64_t p = 0; p < nLength; ++p) {
+            for (int c = 0; c < kClasses; ++c) {
+                const size_t cell = static_cast<size_t>(p) * kClasses + c;
+                const int nCount = prefix[cell] + suffix[i][cell];
+                if (nCount > 0)
+                    dCost -= nCount * std::log(static_cast<double>(nCount) / nKept);
+            }
+        }
+        // Bits per record kept, and a record's worth for each one dropped.
+        dCost = dCost / nKept + 1e-9 * static_cast<double>(t);
+        if (dCost <= dBest) {
+            dBest = dCost;
+            nBestPlace = k;
+            nBestMoved = i;
+        }
+    }
+    if (nBestPlace < 0 || nBestMoved >= movedNumbers.size())
+        return;
+    // Re-plan from the place: the steps before it stay.
+    while (!m_queue.empty()) {
+        WalkStep& back = m_queue.back();
+        if (back.nRecord + std::max<int64_t>(back.nRecords, 1) <= nBestPlace)
+            break;
+        if (back.kind == WalkStep::Kind::Drop && back.nRecord < nBestPlace) {
+            back.nRecords = nBestPlace - back.nRecord;
+            back.nLength = std::min<uint64_t>(back.nLength, static_cast<uint64_t>(back.nRecords) * m_nRecordLength);
+            break;
+        }
+        m_queue.pop_back();
+    }
+    const int64_t nMovedFirst = movedNumbers[nBestMoved];
+    const uint64_t nDropFrom = static_cast<uint64_t>(Pos(nBestPlace));
+    const uint64_t nResume = static_cast<uint64_t>(movedAt(nMovedFirst));
+    PushDrop(nDropFrom, nResume > nDropFrom ? nResume - nDropFrom : 0, nBestPlace, nMovedFirst - nBestPlace);
+    m_realignments.push_back({nDropFrom, nResume});
+    m_nOrigin += nShift;
+    m_nShiftLeft = 0;
+    m_nNext = nMovedFirst;
+    m_bEnded = false;
+}
