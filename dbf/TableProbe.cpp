@@ -44,15 +44,43 @@ ssize_t ReadAt(int fd, uint64_t nPos, void* pBuffer, size_t nCount)
     return static_cast<ssize_t>(nDone);
 }
 
-// A descriptor as a table writer leaves it: a name of printable
-// characters, a field type of the DBF family and a width.
+// A name as table writers leave it: a first byte that is no space or
+// control character, then no control characters up to the NUL. Bytes above
+// 0x7F are letters of the table's code page (Russian and Chinese programs
+// write such names).
+bool IsNameShaped(const DBFFieldDescriptor& fd)
+{
+    const auto IsControl = [](unsigned char ch) { return ch < 0x20 || ch == 0x7F; };
+    if (fd.m_bytes[0] == ' ' || IsControl(fd.m_bytes[0]))
+        return false;
+    for (size_t i = 1; i < DBFFieldDescriptor::kNameSize && fd.m_bytes[i] != 0; ++i) {
+        if (IsControl(fd.m_bytes[i]))
+            return false;
+    }
+    return true;
+}
+
+// A descriptor as a table writer leaves it: a NUL-ended name, a field type
+// of the DBF family and a width. Text has no NULs, so a text file never
+// shows one.
 bool IsPlausible(const DBFFieldDescriptor& fd)
 {
-    const unsigned char chFirst = fd.m_bytes[0];
-    if (chFirst <= 0x20 || chFirst >= 0x7F)
-        return false;
+    const auto nameEnd = fd.m_bytes.begin() + DBFFieldDescriptor::kNameSize;
     const char chType = fd.GetType();
-    return chType != 0 && std::strchr("CNFDLMTIBYGPVWQ0@+O", chType) != nullptr && fd.GetWidth() > 0;
+    return IsNameShaped(fd) && std::find(fd.m_bytes.begin(), nameEnd, 0) != nameEnd && chType != 0
+        && std::strchr("CNFDLMTIBYGPVWQ0@+O", chType) != nullptr && fd.GetWidth() > 0;
+}
+
+// Whether descriptors up to a terminator follow the header, for a file
+// whose version byte names no table: one sound descriptor at least, and
+// most of them with names. A damaged type or width byte, or a name in a
+// national code page, leaves that to the repair's analysis; text and other
+// files show neither.
+bool HasDescriptors(const std::vector<DBFFieldDescriptor>& fields, bool bTerminatorFound)
+{
+    const auto nNamed = std::count_if(fields.begin(), fields.end(), IsNameShaped);
+    return bTerminatorFound && std::any_of(fields.begin(), fields.end(), IsPlausible)
+        && 2 * static_cast<size_t>(nNamed) >= fields.size();
 }
 
 } // namespace
@@ -113,7 +141,7 @@ bool CTableProbe::Probe(const std::string& strPath)
     // damaged version byte is repairable when field descriptors follow; a
     // file with neither is something else.
     const bool bKnownVersion = std::string(CDBFTableDef::TableKindName(m_header.GetVersion())) != "unknown";
-    if (!bKnownVersion && !(bTerminatorFound && !m_fields.empty() && std::all_of(m_fields.begin(), m_fields.end(), IsPlausible))) {
+    if (!bKnownVersion && !HasDescriptors(m_fields, bTerminatorFound)) {
         m_strError = "not a DBF table (its first byte, " + Hex2(m_header.GetVersion())
             + ", is no table version, and no field descriptors follow the header)";
         return false;

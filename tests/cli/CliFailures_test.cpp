@@ -107,6 +107,11 @@ TEST_F(CliFailures, UnreadableFilesNameTheirCauseInEveryCommand)
              return d.File("short.dbf");
          },
          "short.dbf: not a DBF table (3 bytes"},
+        {"empty", [](const orvtest::TempDir& d) {
+             orvtest::WriteBytes(d.File("empty.dbf"), {});
+             return d.File("empty.dbf");
+         },
+         "empty.dbf: not a DBF table (0 bytes"},
     };
     for (const Case& c : cases) {
         const std::string strPath = c.fnMake(m_dir);
