@@ -159,6 +159,27 @@ void CTableProbe::FindProblems(bool bTerminatorFound)
     const uint64_t nRecordLength = m_header.GetRecordLength();
     const int32_t nCount = m_header.GetRecordCount();
 
+    // Where the header disagrees with its descriptors; listed after the
+    // record count's line.
+    std::vector<std::string> structure;
+    const uint64_t nArea = CDBFTableDef::IsVisualFoxProVersion(m_header.GetVersion()) ? kVisualFoxProArea : 0;
+    const uint64_t nNeeded = DBFHeader::kSize + m_fields.size() * DBFFieldDescriptor::kSize + 1 + nArea;
+    if (!bTerminatorFound) {
+        structure.push_back("no 0x0D terminator after the " + std::to_string(m_fields.size()) + " field descriptors");
+    } else if (nHeaderLength < nNeeded) {
+        structure.push_back("header length " + std::to_string(nHeaderLength) + ", but the "
+                            + std::to_string(m_fields.size()) + " field descriptors with their terminator"
+                            + (nArea ? " and the 263-byte Visual FoxPro area" : "") + " need "
+                            + std::to_string(nNeeded));
+    }
+    uint64_t nWidths = 1;
+    for (const DBFFieldDescriptor& fd : m_fields)
+        nWidths += fd.GetWidth();
+    if (nWidths != nRecordLength) {
+        structure.push_back("record length " + std::to_string(nRecordLength) + ", but the fields' widths and the "
+                            "deletion flag add up to " + std::to_string(nWidths));
+    }
+
     if (nCount < 0)
         m_problems.push_back("record count " + std::to_string(nCount) + " is negative");
     if (nRecordLength == 0)
@@ -169,34 +190,21 @@ void CTableProbe::FindProblems(bool bTerminatorFound)
     } else if (nCount >= 0 && nRecordLength > 0) {
         const uint64_t nData = m_nFileLength - nHeaderLength;
         const uint64_t nExpected = static_cast<uint64_t>(nCount) * nRecordLength;
-        // At most one end-of-file byte follows the records.
-        if (nData != nExpected && nData != nExpected + 1) {
-            const uint64_t nRoom = nData / nRecordLength;
-            m_problems.push_back("record count " + std::to_string(nCount) + " needs "
-                                 + std::to_string(nHeaderLength + nExpected) + " bytes, but the file has "
-                                 + std::to_string(m_nFileLength) + " (room for " + std::to_string(nRoom)
-                                 + " whole record" + (nRoom == 1 ? "" : "s")
+        const uint64_t nRoom = nData / nRecordLength;
+        const std::string strNeeds =
+            "record count " + std::to_string(nCount) + " needs " + std::to_string(nHeaderLength + nExpected) + " bytes";
+        const std::string strRoom = " (room for " + std::to_string(nRoom) + " whole record" + (nRoom == 1 ? "" : "s");
+        // At most one end-of-file byte follows the records. More is left
+        // unread, as dbfread leaves it, when the header agrees with its
+        // descriptors: a note then, no damage.
+        if (nData > nExpected + 1 && structure.empty()) {
+            m_notes.push_back(strNeeds + ", the file has " + std::to_string(m_nFileLength) + ": the "
+                              + std::to_string(nData - nExpected) + " bytes after the records are not read"
+                              + (nRoom > static_cast<uint64_t>(nCount) ? strRoom + ")" : ""));
+        } else if (nData != nExpected && nData != nExpected + 1) {
+            m_problems.push_back(strNeeds + ", but the file has " + std::to_string(m_nFileLength) + strRoom
                                  + (nData % nRecordLength > 1 ? " and a part of one)" : ")"));
         }
     }
-
-    const uint64_t nArea = CDBFTableDef::IsVisualFoxProVersion(m_header.GetVersion()) ? kVisualFoxProArea : 0;
-    const uint64_t nNeeded = DBFHeader::kSize + m_fields.size() * DBFFieldDescriptor::kSize + 1 + nArea;
-    if (!bTerminatorFound) {
-        m_problems.push_back("no 0x0D terminator after the " + std::to_string(m_fields.size())
-                             + " field descriptors");
-    } else if (nHeaderLength < nNeeded) {
-        m_problems.push_back("header length " + std::to_string(nHeaderLength) + ", but the "
-                             + std::to_string(m_fields.size()) + " field descriptors with their terminator"
-                             + (nArea ? " and the 263-byte Visual FoxPro area" : "") + " need "
-                             + std::to_string(nNeeded));
-    }
-
-    uint64_t nWidths = 1;
-    for (const DBFFieldDescriptor& fd : m_fields)
-        nWidths += fd.GetWidth();
-    if (nWidths != nRecordLength) {
-        m_problems.push_back("record length " + std::to_string(nRecordLength) + ", but the fields' widths and the "
-                             "deletion flag add up to " + std::to_string(nWidths));
-    }
+    m_problems.insert(m_problems.end(), structure.begin(), structure.end());
 }
