@@ -248,10 +248,13 @@ void PrintJson(std::ostream& out, const std::string& strPath, const InfoResult& 
             << ", \"width\": " << f.nWidth << ", \"decimals\": " << f.nDecimals << ", \"offset\": " << f.nOffset
             << ", \"flags\": " << f.nFlags << "}";
     }
-    out << "], \"problems\": [";
-    const std::vector<std::string>& problems = result.probe.GetProblems();
-    for (size_t i = 0; i < problems.size(); ++i)
-        out << (i ? ", " : "") << Json(problems[i]);
+    const auto PrintList = [&out](const char* lpszKey, const std::vector<std::string>& lines) {
+        out << "], \"" << lpszKey << "\": [";
+        for (size_t i = 0; i < lines.size(); ++i)
+            out << (i ? ", " : "") << Json(lines[i]);
+    };
+    PrintList("problems", result.probe.GetProblems());
+    PrintList("notes", result.probe.GetNotes());
     out << "]}\n";
 }
 
@@ -296,11 +299,14 @@ void PrintTextFields(std::ostream& out, const InfoResult& result)
                       f.strType.c_str(), f.nWidth, f.nDecimals, f.nOffset, f.strFlags.c_str());
         out << line;
     }
-    if (!result.probe.GetProblems().empty()) {
-        out << "Problems:\n";
-        for (const std::string& strProblem : result.probe.GetProblems())
-            out << "  " << strProblem << "\n";
-    }
+    const auto PrintList = [&out](const char* lpszHeading, const std::vector<std::string>& lines) {
+        if (!lines.empty())
+            out << lpszHeading << "\n";
+        for (const std::string& strLine : lines)
+            out << "  " << strLine << "\n";
+    };
+    PrintList("Problems:", result.probe.GetProblems());
+    PrintList("Notes:", result.probe.GetNotes());
 }
 
 void PrintInfo(const InfoOptions& opts, const InfoResult& result, std::ostream& out)

@@ -253,6 +253,7 @@ void CDBFTableDef::Open(const std::string& strPath, unsigned nOpenFlags)
         OpenFile(strPath);
         const uint64_t nFileLength = m_file.GetLength();
         ReadDescriptors(nFileLength);
+        CheckFileEnd(nFileLength);
         OpenMemo(nCallerFlags);
         m_recordBuffer.assign(m_header.GetRecordLength(), 0);
         m_bOpened = true;
@@ -278,13 +279,32 @@ void CDBFTableDef::OpenFile(const std::string& strPath)
     // fields (shapefile attribute tables may have none).
     if (m_header.GetRecordLength() < 1 || m_header.GetRecordCount() < 0)
         ThrowDBFException(DBF_ERR_HEADER_BAD);
-    // The file holds the header, the records and at most one end-of-file
-    // byte. A file with no end-of-file mark is accepted (dbase_31.dbf, written
-    // by Visual FoxPro, has none).
+    // The file holds the header and the records; what follows them is
+    // looked at once the descriptors are read.
     const uint64_t nExpected = static_cast<uint64_t>(m_header.GetHeaderLength())
         + static_cast<uint64_t>(m_header.GetRecordCount()) * m_header.GetRecordLength();
-    const uint64_t nExtra = m_file.GetLength() - nExpected;
-    if (nExtra != 0 && nExtra != 1)
+    if (m_file.GetLength() < nExpected)
+        ThrowDBFException(DBF_ERR_HEADER_BAD);
+}
+
+void CDBFTableDef::CheckFileEnd(uint64_t nFileLength)
+{
+    // At most one end-of-file byte follows the records; a file with no mark
+    // is accepted (dbase_31.dbf, written by Visual FoxPro, has none). More
+    // bytes (a second mark, junk a transfer appended) are left unread, as
+    // dbfread leaves them, when the header agrees with its descriptors: the
+    // terminator follows them and their widths make the record length.
+    // Otherwise the header's numbers cannot be trusted to find the records.
+    const uint64_t nExpected = static_cast<uint64_t>(m_header.GetHeaderLength())
+        + static_cast<uint64_t>(m_header.GetRecordCount()) * m_header.GetRecordLength();
+    if (nFileLength <= nExpected + 1)
+        return;
+    uint64_t nWidths = 1;
+    for (const auto& fd : m_fields)
+        nWidths += fd.GetWidth();
+    unsigned char chNext = 0;
+    m_file.Seek(static_cast<int64_t>(DBFHeader::kSize + m_fields.size() * DBFFieldDescriptor::kSize), CFile::begin);
+    if (m_file.Read(&chNext, 1) < 1 || chNext != kTerminator || nWidths != m_header.GetRecordLength())
         ThrowDBFException(DBF_ERR_HEADER_BAD);
 }
 

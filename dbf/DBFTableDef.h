@@ -183,6 +183,7 @@ public:
 private:
     void OpenFile(const std::string& strPath);
     void ReadDescriptors(uint64_t nFileLength);
+    void CheckFileEnd(uint64_t nFileLength);
     void OpenMemo(unsigned nCallerFlags);
     void ResetState();
 

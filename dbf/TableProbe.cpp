@@ -44,15 +44,43 @@ ssize_t ReadAt(int fd, uint64_t nPos, void* pBuffer, size_t nCount)
     return static_cast<ssize_t>(nDone);
 }
 
-// A descriptor as a table writer leaves it: a name of printable
-// characters, a field type of the DBF family and a width.
+// A name as table writers leave it: a first byte that is no space or
+// control character, then no control characters up to the NUL. Bytes above
+// 0x7F are letters of the table's code page (Russian and Chinese programs
+// write such names).
+bool IsNameShaped(const DBFFieldDescriptor& fd)
+{
+    const auto IsControl = [](unsigned char ch) { return ch < 0x20 || ch == 0x7F; };
+    if (fd.m_bytes[0] == ' ' || IsControl(fd.m_bytes[0]))
+        return false;
+    for (size_t i = 1; i < DBFFieldDescriptor::kNameSize && fd.m_bytes[i] != 0; ++i) {
+        if (IsControl(fd.m_bytes[i]))
+            return false;
+    }
+    return true;
+}
+
+// A descriptor as a table writer leaves it: a NUL-ended name, a field type
+// of the DBF family and a width. Text has no NULs, so a text file never
+// shows one.
 bool IsPlausible(const DBFFieldDescriptor& fd)
 {
-    const unsigned char chFirst = fd.m_bytes[0];
-    if (chFirst <= 0x20 || chFirst >= 0x7F)
-        return false;
+    const auto nameEnd = fd.m_bytes.begin() + DBFFieldDescriptor::kNameSize;
     const char chType = fd.GetType();
-    return chType != 0 && std::strchr("CNFDLMTIBYGPVWQ0@+O", chType) != nullptr && fd.GetWidth() > 0;
+    return IsNameShaped(fd) && std::find(fd.m_bytes.begin(), nameEnd, 0) != nameEnd && chType != 0
+        && std::strchr("CNFDLMTIBYGPVWQ0@+O", chType) != nullptr && fd.GetWidth() > 0;
+}
+
+// Whether descriptors up to a terminator follow the header, for a file
+// whose version byte names no table: one sound descriptor at least, and
+// most of them with names. A damaged type or width byte, or a name in a
+// national code page, leaves that to the repair's analysis; text and other
+// files show neither.
+bool HasDescriptors(const std::vector<DBFFieldDescriptor>& fields, bool bTerminatorFound)
+{
+    const auto nNamed = std::count_if(fields.begin(), fields.end(), IsNameShaped);
+    return bTerminatorFound && std::any_of(fields.begin(), fields.end(), IsPlausible)
+        && 2 * static_cast<size_t>(nNamed) >= fields.size();
 }
 
 } // namespace
@@ -113,7 +141,7 @@ bool CTableProbe::Probe(const std::string& strPath)
     // damaged version byte is repairable when field descriptors follow; a
     // file with neither is something else.
     const bool bKnownVersion = std::string(CDBFTableDef::TableKindName(m_header.GetVersion())) != "unknown";
-    if (!bKnownVersion && !(bTerminatorFound && !m_fields.empty() && std::all_of(m_fields.begin(), m_fields.end(), IsPlausible))) {
+    if (!bKnownVersion && !HasDescriptors(m_fields, bTerminatorFound)) {
         m_strError = "not a DBF table (its first byte, " + Hex2(m_header.GetVersion())
             + ", is no table version, and no field descriptors follow the header)";
         return false;
@@ -131,6 +159,27 @@ void CTableProbe::FindProblems(bool bTerminatorFound)
     const uint64_t nRecordLength = m_header.GetRecordLength();
     const int32_t nCount = m_header.GetRecordCount();
 
+    // Where the header disagrees with its descriptors; listed after the
+    // record count's line.
+    std::vector<std::string> structure;
+    const uint64_t nArea = CDBFTableDef::IsVisualFoxProVersion(m_header.GetVersion()) ? kVisualFoxProArea : 0;
+    const uint64_t nNeeded = DBFHeader::kSize + m_fields.size() * DBFFieldDescriptor::kSize + 1 + nArea;
+    if (!bTerminatorFound) {
+        structure.push_back("no 0x0D terminator after the " + std::to_string(m_fields.size()) + " field descriptors");
+    } else if (nHeaderLength < nNeeded) {
+        structure.push_back("header length " + std::to_string(nHeaderLength) + ", but the "
+                            + std::to_string(m_fields.size()) + " field descriptors with their terminator"
+                            + (nArea ? " and the 263-byte Visual FoxPro area" : "") + " need "
+                            + std::to_string(nNeeded));
+    }
+    uint64_t nWidths = 1;
+    for (const DBFFieldDescriptor& fd : m_fields)
+        nWidths += fd.GetWidth();
+    if (nWidths != nRecordLength) {
+        structure.push_back("record length " + std::to_string(nRecordLength) + ", but the fields' widths and the "
+                            "deletion flag add up to " + std::to_string(nWidths));
+    }
+
     if (nCount < 0)
         m_problems.push_back("record count " + std::to_string(nCount) + " is negative");
     if (nRecordLength == 0)
@@ -141,34 +190,21 @@ void CTableProbe::FindProblems(bool bTerminatorFound)
     } else if (nCount >= 0 && nRecordLength > 0) {
         const uint64_t nData = m_nFileLength - nHeaderLength;
         const uint64_t nExpected = static_cast<uint64_t>(nCount) * nRecordLength;
-        // At most one end-of-file byte follows the records.
-        if (nData != nExpected && nData != nExpected + 1) {
-            const uint64_t nRoom = nData / nRecordLength;
-            m_problems.push_back("record count " + std::to_string(nCount) + " needs "
-                                 + std::to_string(nHeaderLength + nExpected) + " bytes, but the file has "
-                                 + std::to_string(m_nFileLength) + " (room for " + std::to_string(nRoom)
-                                 + " whole record" + (nRoom == 1 ? "" : "s")
+        const uint64_t nRoom = nData / nRecordLength;
+        const std::string strNeeds =
+            "record count " + std::to_string(nCount) + " needs " + std::to_string(nHeaderLength + nExpected) + " bytes";
+        const std::string strRoom = " (room for " + std::to_string(nRoom) + " whole record" + (nRoom == 1 ? "" : "s");
+        // At most one end-of-file byte follows the records. More is left
+        // unread, as dbfread leaves it, when the header agrees with its
+        // descriptors: a note then, no damage.
+        if (nData > nExpected + 1 && structure.empty()) {
+            m_notes.push_back(strNeeds + ", the file has " + std::to_string(m_nFileLength) + ": the "
+                              + std::to_string(nData - nExpected) + " bytes after the records are not read"
+                              + (nRoom > static_cast<uint64_t>(nCount) ? strRoom + ")" : ""));
+        } else if (nData != nExpected && nData != nExpected + 1) {
+            m_problems.push_back(strNeeds + ", but the file has " + std::to_string(m_nFileLength) + strRoom
                                  + (nData % nRecordLength > 1 ? " and a part of one)" : ")"));
         }
     }
-
-    const uint64_t nArea = CDBFTableDef::IsVisualFoxProVersion(m_header.GetVersion()) ? kVisualFoxProArea : 0;
-    const uint64_t nNeeded = DBFHeader::kSize + m_fields.size() * DBFFieldDescriptor::kSize + 1 + nArea;
-    if (!bTerminatorFound) {
-        m_problems.push_back("no 0x0D terminator after the " + std::to_string(m_fields.size())
-                             + " field descriptors");
-    } else if (nHeaderLength < nNeeded) {
-        m_problems.push_back("header length " + std::to_string(nHeaderLength) + ", but the "
-                             + std::to_string(m_fields.size()) + " field descriptors with their terminator"
-                             + (nArea ? " and the 263-byte Visual FoxPro area" : "") + " need "
-                             + std::to_string(nNeeded));
-    }
-
-    uint64_t nWidths = 1;
-    for (const DBFFieldDescriptor& fd : m_fields)
-        nWidths += fd.GetWidth();
-    if (nWidths != nRecordLength) {
-        m_problems.push_back("record length " + std::to_string(nRecordLength) + ", but the fields' widths and the "
-                             "deletion flag add up to " + std::to_string(nWidths));
-    }
+    m_problems.insert(m_problems.end(), structure.begin(), structure.end());
 }

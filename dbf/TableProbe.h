@@ -32,6 +32,9 @@ public:
     // One sentence per place where the header disagrees with the file or
     // the descriptors; empty for a sound table.
     const std::vector<std::string>& GetProblems() const { return m_problems; }
+    // What is odd but no damage (bytes after the records); a table with
+    // notes and no problems is sound.
+    const std::vector<std::string>& GetNotes() const { return m_notes; }
 
 private:
     void FindProblems(bool bTerminatorFound);
@@ -42,4 +45,5 @@ private:
     uint64_t m_nFileLength = 0;
     std::vector<DBFFieldDescriptor> m_fields;
     std::vector<std::string> m_problems;
+    std::vector<std::string> m_notes;
 };

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 
 namespace {
 
@@ -158,4 +159,33 @@ TEST(RealTables, CyrillicAndMemoValues)
     EXPECT_EQ(Value(cyr, 2, 1).toString(), QString::fromUtf8("НИИ"));
     const QJsonObject memo = LoadJson(DumpJson(dir, orvtest::RealFixturesDir() + "/memotest.dbf"));
     EXPECT_EQ(Value(memo, 0, 2).toString(), "Alice memo"); // 512-byte FoxPro blocks
+}
+
+// Bytes after the records the header counts (junk, a second end mark) are
+// left unread, as dbfread leaves them: the dump holds the table's records,
+// no more.
+TEST(RealTables, BytesAfterTheRecordsAreLeftAsDbfreadLeavesThem)
+{
+    std::mt19937 random(263);
+    std::vector<unsigned char> junk(263);
+    for (unsigned char& ch : junk)
+        ch = static_cast<unsigned char>(random());
+    struct Case {
+        const char* pszTable;
+        std::vector<unsigned char> appended;
+        const char* pszExpected;
+    };
+    const Case cases[] = {
+        {"cp1251.dbf", junk, "OK 4\n"},
+        {"dbase_03.dbf", {0x1A}, "OK 14\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszTable);
+        orvtest::TempDir dir;
+        auto bytes = orvtest::ReadBytes(orvtest::RealFixturesDir() + "/" + c.pszTable);
+        bytes.insert(bytes.end(), c.appended.begin(), c.appended.end());
+        const std::string strTable = dir.File(c.pszTable);
+        orvtest::WriteBytes(strTable, bytes);
+        EXPECT_EQ(Compare(strTable, DumpJson(dir, strTable)).strOut, c.pszExpected);
+    }
 }

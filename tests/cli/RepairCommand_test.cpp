@@ -94,6 +94,47 @@ TEST_F(RepairCommand, RefusesWhatTheWizardRefusesWithItsMessages)
     EXPECT_TRUE(FolderIsEmpty(m_dir.File("out")));
 }
 
+// A version byte that names no table, over descriptors the repair reads
+// (names in a national code page, a zeroed type or width byte), is no
+// reason to refuse the table before the run.
+TEST_F(RepairCommand, UnknownVersionByteOverOddDescriptorsIsRepaired)
+{
+    struct Case {
+        const char* pszName;
+        const char* pszSpec;
+        const char* pszRows;
+        const char* pszCodePage;
+        size_t nZeroed;          // a descriptor byte zeroed too, or 0
+        const char* pszPeerOpts; // compared with the original when set
+    };
+    const char kSpec[] = "name C(12); qty N(9,2); ok L";
+    const char kRows[] = "[('alpha', 1.5, True), ('beta', -2, False), ('gamma', 3.25, None)]";
+    const Case cases[] = {
+        {"names in cp866", "имя C(10); кол N(5,0)", "[('Иван', 3), ('Пётр', 5)]", "cp866", 0, "{'encoding': 'cp866'}"},
+        {"type byte zeroed", kSpec, kRows, "cp1252", 32 + 32 + 11, nullptr},
+        {"width byte zeroed", kSpec, kRows, "cp1252", 32 + 32 + 16, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        TempDir dir;
+        std::filesystem::create_directories(dir.File("out"));
+        const std::string strPristine = dir.File("pristine.dbf");
+        orvtest::WritePeerTable(strPristine, c.pszSpec, "db3", c.pszRows, "", c.pszCodePage);
+        const std::string strSource = dir.File("t.dbf");
+        std::filesystem::copy_file(strPristine, strSource);
+        orvtest::PatchBytes(strSource, 0, {0x00});
+        if (c.nZeroed != 0)
+            orvtest::PatchBytes(strSource, c.nZeroed, {0x00});
+        std::string strErr;
+        const CommandResult result =
+            RunTool("repair " + ShellQuote(strSource) + " -o " + ShellQuote(dir.File("out")), Tmp(), &strErr);
+        EXPECT_EQ(result.strOut.substr(0, 5), "Done\n") << strErr;
+        if (c.pszPeerOpts != nullptr) {
+            EXPECT_EQ(orvtest::CompareWithPeer(strPristine, dir.File("out/Rep_1_t.dbf"), c.pszPeerOpts), "OK");
+        }
+    }
+}
+
 TEST_F(RepairCommand, DamagedUpperCaseFoxProTableIsSavedWithItsMemo)
 {
     const std::string strPristine = m_dir.File("pristine.dbf");

@@ -217,7 +217,7 @@ TEST(DBFTableDefCreate, CreateInMissingFolderRaises3001)
     EXPECT_FALSE(table.IsOpen());
 }
 
-TEST(DBFTableDefOpen, FileSizeMustMatchRecordsPlusOptionalEofMark)
+TEST(DBFTableDefOpen, FileMustHoldTheRecordsTheHeaderCounts)
 {
     orvtest::TempDir dir;
     const std::string path = dir.File("t.dbf");
@@ -227,8 +227,13 @@ TEST(DBFTableDefOpen, FileSizeMustMatchRecordsPlusOptionalEofMark)
     EXPECT_EQ(OpenError(path), 0);
     Resize(path, 129 + 41);
     EXPECT_EQ(OpenError(path), 0);
-    Resize(path, 129 + 42);
+    // Bytes after the end mark are not read, unless the header disagrees
+    // with the descriptors (records of 21 bytes, fields that make 20).
+    Resize(path, 129 + 300);
+    EXPECT_EQ(OpenError(path), 0);
+    Patch(path, 10, Le16(21));
     EXPECT_EQ(OpenError(path), DBF_ERR_HEADER_BAD);
+    Patch(path, 10, Le16(20));
     Resize(path, 129 + 39);
     EXPECT_EQ(OpenError(path), DBF_ERR_HEADER_BAD);
 }

@@ -16,12 +16,13 @@ namespace orvtest {
 // qty N(8,2); notes M"), strKind "db3", "clp", "fp" or "vfp", strRows a
 // Python list of tuples, strAfter Python run with the table `t` still open
 // (to delete records or edit memos: dbf.delete(t[0]), `with t[1] as r:
-// r.notes = "..."`).
+// r.notes = "..."`), strCodePage python3-dbf's name of the table's code page.
 inline void WritePeerTable(const std::string& strPath, const std::string& strSpec, const std::string& strKind,
-                           const std::string& strRows, const std::string& strAfter = "")
+                           const std::string& strRows, const std::string& strAfter = "",
+                           const std::string& strCodePage = "cp1252")
 {
     const std::string strScript = "import dbf, datetime, decimal, sys\n"
-                                  "t = dbf.Table(sys.argv[1], sys.argv[2], dbf_type=sys.argv[3], codepage='cp1252')\n"
+                                  "t = dbf.Table(sys.argv[1], sys.argv[2], dbf_type=sys.argv[3], codepage=sys.argv[4])\n"
                                   "t.open(dbf.READ_WRITE)\n"
                                   "for row in "
         + strRows
@@ -31,7 +32,7 @@ inline void WritePeerTable(const std::string& strPath, const std::string& strSpe
         + "\n"
           "t.close()\n"
           "print('written')\n";
-    const CommandResult result = RunPython(strScript, {strPath, strSpec, strKind});
+    const CommandResult result = RunPython(strScript, {strPath, strSpec, strKind, strCodePage});
     ASSERT_EQ(result.strOut, "written\n") << "python3-dbf could not write " << strPath;
 }
 
