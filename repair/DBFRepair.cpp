@@ -156,14 +156,17 @@ int CDBFRepair::SalvageTable(const std::string& strSource, const std::string& st
     std::error_code linkError;
     const bool bLink = std::filesystem::is_symlink(strSource, linkError);
     std::vector<std::string> indexFiles = CDBFTableDef::FindIndexFiles(bLink ? strTable : strSource);
-    if (!CTextTransferUndo::TableLooksConverted(strTable)) {
+    const bool bTableConverted = CTextTransferUndo::TableLooksConverted(strTable);
+    const bool bMemoConverted = !strMemo.empty() && CTextTransferUndo::MemoLooksConverted(strMemo, bTableConverted);
+    if (!bTableConverted && !bMemoConverted) {
         const int nResult = RunSalvage(strSource, strOutput, strMemo);
         m_report.indexFiles = std::move(indexFiles);
         return nResult;
     }
 
-    // A text-mode transfer turned every LF into CR LF: the repair works on
-    // private copies with the conversion undone.
+    // A text-mode transfer turned every LF into CR LF (in the table and its
+    // memo file, or in the memo file alone): the repair works on private
+    // copies with the conversion undone.
     static std::atomic<unsigned> s_nCopies{0};
     const std::string strStem = CTempFolder::ProcessFolder() + "/transfer_" + std::to_string(s_nCopies++) + "_";
     const std::string strTableCopy = strStem + "table.dbf";
@@ -176,25 +179,28 @@ int CDBFRepair::SalvageTable(const std::string& strSource, const std::string& st
                 ::unlink(strPath.c_str());
         }
     } remove;
-    remove.paths.push_back(strTableCopy);
-    CTextTransferUndo::Undo(strTable, strTableCopy);
-    bool bMemoUndone = false;
-    if (!strMemo.empty() && CTextTransferUndo::MemoLooksConverted(strMemo)) {
+    if (bTableConverted) {
+        remove.paths.push_back(strTableCopy);
+        CTextTransferUndo::Undo(strTable, strTableCopy);
+    }
+    if (bMemoConverted) {
         strMemoCopy = strStem + "table." + PathExtension(strMemo);
         remove.paths.push_back(strMemoCopy);
         CTextTransferUndo::Undo(strMemo, strMemoCopy);
-        bMemoUndone = true;
     }
-    const int nResult = RunSalvage(strTableCopy, strOutput, bMemoUndone ? strMemoCopy : strMemo);
+    const int nResult = RunSalvage(bTableConverted ? strTableCopy : strSource, strOutput,
+                                   bMemoConverted ? strMemoCopy : strMemo);
     m_report.strSource = strSource;
     m_report.strSourceMemo = strMemo;
     m_stats.strSourceMemoPath = strMemo;
     m_report.bTransferUndone = true;
     m_report.indexFiles = std::move(indexFiles);
-    m_report.structureFixes.insert(m_report.structureFixes.begin(),
-                                   std::string("The table went through a text-mode transfer (every LF had become CR LF); ")
-                                       + (bMemoUndone ? "the table and its memo file were" : "the table was")
-                                       + " turned back before the repair.");
+    const std::string strFix = bTableConverted
+        ? std::string("The table went through a text-mode transfer (every LF had become CR LF); ")
+            + (bMemoConverted ? "the table and its memo file were" : "the table was") + " turned back before the repair."
+        : "The memo file went through a text-mode transfer without its table (every LF had become CR LF); it was"
+          " turned back before the repair.";
+    m_report.structureFixes.insert(m_report.structureFixes.begin(), strFix);
     return nResult;
 }
 

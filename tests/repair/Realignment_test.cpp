@@ -1,7 +1,9 @@
 // Damage that shifts every record after it (a lost sector, stray bytes, a
 // zeroed stretch) and a text-mode transfer of the table and its memo file:
 // every record outside the damaged stretch comes back exact, no row is made
-// of shifted bytes, and the report names the stretch.
+// of shifted bytes, and the report names the stretch. A transfer that
+// reached the header, or the memo file alone, is turned back too; a sound
+// table whose bytes hold CR LF is not.
 
 #include "platform/ErrorReporter.h"
 #include "repair/DBFRepair.h"
@@ -41,6 +43,18 @@ std::vector<std::string> RecordLines(const std::string& strPath)
     return lines;
 }
 
+// The bytes as a text-mode transfer leaves them: every LF made CR LF.
+std::vector<unsigned char> TextModeCopy(const std::vector<unsigned char>& bytes)
+{
+    std::vector<unsigned char> converted;
+    for (unsigned char c : bytes) {
+        if (c == '\n')
+            converted.push_back('\r');
+        converted.push_back(c);
+    }
+    return converted;
+}
+
 TEST(Realignment, RecordsOutsideTheDamageComeBackExact)
 {
     TempDir dir;
@@ -70,15 +84,8 @@ TEST(Realignment, RecordsOutsideTheDamageComeBackExact)
         std::vector<unsigned char> damaged = table;
         std::vector<unsigned char> damagedMemo = memo;
         if (d.bTextMode) {
-            for (auto* pBytes : {&damaged, &damagedMemo}) {
-                std::vector<unsigned char> converted;
-                for (unsigned char c : *pBytes) {
-                    if (c == '\n')
-                        converted.push_back('\r');
-                    converted.push_back(c);
-                }
-                pBytes->swap(converted);
-            }
+            damaged = TextModeCopy(damaged);
+            damagedMemo = TextModeCopy(damagedMemo);
         }
         damaged.erase(damaged.begin() + static_cast<long>(nAt), damaged.begin() + static_cast<long>(nAt + d.nRemove));
         for (uint64_t i = 0; i < d.nInsert; ++i)
@@ -118,6 +125,81 @@ TEST(Realignment, RecordsOutsideTheDamageComeBackExact)
         EXPECT_EQ(report.realignments.empty(), d.nZero > 0);
         EXPECT_GT(report.nRecordsDropped, 0);
         EXPECT_TRUE(report.HasLosses());
+    }
+}
+
+// Tables whose header holds LF bytes (10 records, a field 10 wide, a date
+// of the 10th) sent with their memo files, memo files sent alone, real
+// programs' tables and memo files, and a sound table with CR LF in its
+// texts and a record count of 0x0A0D.
+TEST(Realignment, TextModeTransferOfHeaderAndMemo)
+{
+    constexpr const char* kBoth = "the table and its memo file were turned back";
+    constexpr const char* kTable = "the table was turned back";
+    constexpr const char* kMemo = "The memo file went through a text-mode transfer";
+    const struct {
+        const char* pszName;
+        const char* pszSource; // python3-dbf table kind, or a real fixture with its memo file's extension
+        int nRecords;          // for python3-dbf
+        bool bTable;           // the table went through the transfer
+        bool bMemo;            // the memo file did
+        const char* pszFix;    // what the first structure fix says; nullptr: no transfer is named
+    } cases[] = {
+        {"fpt_with_table", "fp", 10, true, true, kBoth},
+        {"dbt_with_table", "db3", 10, true, true, kBoth},
+        {"fpt_alone", "fp", 10, false, true, kMemo},
+        {"dbt_alone", "db3", 10, false, true, kMemo},
+        {"table_alone", "fp", 10, true, false, kTable},
+        {"sound_count_0A0D", "fp", 0x0A0D, false, false, nullptr},
+        {"dbase_iv_with_table", "dbase_8b.dbt", 0, true, true, kBoth},
+        {"dbase_iii_alone", "dbase_83.dbt", 0, false, true, kMemo},
+        {"visual_foxpro_alone", "dbase_30.fpt", 0, false, true, kMemo},
+        {"foxpro_table_alone", "dbase_f5.fpt", 0, true, false, kTable},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        const std::string strBase = dir.File(std::string(c.pszName) + "_base.dbf");
+        const std::string strSource = c.pszSource;
+        const size_t nDot = strSource.find('.');
+        const std::string strMemoExt = nDot != std::string::npos ? strSource.substr(nDot) : strSource == "fp" ? ".fpt" : ".dbt";
+        const std::string strBaseMemo = dir.File(std::string(c.pszName) + "_base" + strMemoExt);
+        if (nDot != std::string::npos) {
+            const std::string strFixture = orvtest::RealFixturesDir() + "/" + strSource.substr(0, nDot);
+            orvtest::WriteBytes(strBase, orvtest::ReadBytes(strFixture + ".dbf"));
+            orvtest::WriteBytes(strBaseMemo, orvtest::ReadBytes(strFixture + strMemoExt));
+        } else {
+            orvtest::WritePeerTable(strBase, "name C(10); day D; notes M", strSource,
+                                    "[('n%d\\r\\n' % i, datetime.date(2001, 10, 10), ('memo %d\\nline\\r\\n' % i) * (1 + i % 3))"
+                                    " for i in range(" + std::to_string(c.nRecords) + ")]");
+            orvtest::PatchBytes(strBase, 3, {10}); // last updated on the 10th
+        }
+        std::vector<unsigned char> table = orvtest::ReadBytes(strBase);
+        std::vector<unsigned char> memo = orvtest::ReadBytes(strBaseMemo);
+        if (c.bTable)
+            table = TextModeCopy(table);
+        if (c.bMemo)
+            memo = TextModeCopy(memo);
+        const std::string strSent = dir.File(std::string(c.pszName) + ".dbf");
+        orvtest::WriteBytes(strSent, table);
+        orvtest::WriteBytes(dir.File(std::string(c.pszName) + strMemoExt), memo);
+
+        CRecordingReporter reporter;
+        CScopedErrorReporter scope(&reporter);
+        CDBFRepair engine;
+        const std::string strOut = dir.File(std::string(c.pszName) + "_out.dbf");
+        ASSERT_TRUE(engine.Repair(strSent, strOut));
+        const RepairReport& report = engine.GetReport();
+        // Real programs' texts hold bytes that cp1252 leaves undefined.
+        EXPECT_EQ(orvtest::CompareWithPeer(strBase, strOut, nDot != std::string::npos ? "{'encoding': 'latin1'}" : "{}"),
+                  "OK");
+        EXPECT_EQ(report.bTransferUndone, c.pszFix != nullptr);
+        const std::string strFirstFix = report.structureFixes.empty() ? std::string() : report.structureFixes.front();
+        if (c.pszFix != nullptr)
+            EXPECT_NE(strFirstFix.find(c.pszFix), std::string::npos) << strFirstFix;
+        else
+            EXPECT_EQ(strFirstFix.find("text-mode"), std::string::npos) << strFirstFix;
+        EXPECT_EQ(orvtest::ReadBytes(strSent), table) << "the source was written";
     }
 }
 
