@@ -36,23 +36,15 @@ inline void WritePeerTable(const std::string& strPath, const std::string& strSpe
     ASSERT_EQ(result.strOut, "written\n") << "python3-dbf could not write " << strPath;
 }
 
-// Reads both tables with python3-dbfread and compares their records, live
-// and deleted, value by value. Returns "OK" or what differs. Options (a
-// Python dict literal): 'live': only the first N live records of the
-// original are expected; 'undelete': the repaired table holds every record
-// of the original live; 'encoding'.
-inline std::string CompareWithPeer(const std::string& strOriginal, const std::string& strRepaired,
-                                   const std::string& strOptions = "{}")
-{
-    const std::string strScript = R"PY(
-import datetime, sys, dbfread, dbfread.memo
-opts = )PY" + strOptions + R"PY(
-enc = opts.get('encoding', 'cp1252')
+// Python shared by the peer checks: python3-dbfread set up to read our
+// tables, and peer_norm(t), which makes a record of table t comparable with
+// the same record of another table.
+inline const char* const kPeerReaderPy = R"PY(
+import datetime, struct, dbfread, dbfread.memo
 # python3-dbfread reads dBASE IV memo files with 512-byte blocks whatever
 # the header says, and takes a value's stored length for its data length;
 # the block size is at offset 20 of the header, and the length counts the
 # value's 8-byte block header as well.
-import struct
 def read_db4(self, index):
     if index <= 0:
         return None
@@ -62,8 +54,7 @@ def read_db4(self, index):
     header = dbfread.memo.DB4MemoHeader.read(self.file)
     return self._read(header.length - 8)
 dbfread.memo.DB4MemoFile.__getitem__ = read_db4
-def load(path):
-    t = dbfread.DBF(path, encoding=enc, load=True, char_decode_errors='strict')
+def peer_norm(t):
     # An empty memo is stored as no block at all or as a block holding no
     # text; both read back as an empty text here.
     memos = [f.name for f in t.fields if f.type == 'M']
@@ -79,6 +70,24 @@ def load(path):
             if r.get(m) is None:
                 r[m] = ''
         return r
+    return norm
+)PY";
+
+// Reads both tables with python3-dbfread and compares their records, live
+// and deleted, value by value. Returns "OK" or what differs. Options (a
+// Python dict literal): 'live': only the first N live records of the
+// original are expected; 'undelete': the repaired table holds every record
+// of the original live; 'encoding'.
+inline std::string CompareWithPeer(const std::string& strOriginal, const std::string& strRepaired,
+                                   const std::string& strOptions = "{}")
+{
+    const std::string strScript = std::string(kPeerReaderPy) + R"PY(
+import sys
+opts = )PY" + strOptions + R"PY(
+enc = opts.get('encoding', 'cp1252')
+def load(path):
+    t = dbfread.DBF(path, encoding=enc, load=True, char_decode_errors='strict')
+    norm = peer_norm(t)
     return [norm(r) for r in t.records], [norm(r) for r in t.deleted]
 orig_live, orig_deleted = load(sys.argv[1])
 rep_live, rep_deleted = load(sys.argv[2])
