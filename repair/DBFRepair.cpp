@@ -831,8 +831,14 @@ void CDBFRepair::SalvageTail(CRecordWindow& window, uint64_t nOffset, int64_t nR
     if (isPadding(p, nRest))
         return;
     // A record cut off by the end of the file: the fields it holds whole are
-    // kept, the others left blank and counted as lost.
+    // kept, the others left blank and counted as lost. A file cut short
+    // loses its end mark too: one that still ends in it lost bytes inside
+    // the record, and what it holds is not its fields.
     const bool bFlag = p[0] == kLiveFlag || p[0] == kDeletedFlag;
+    if (p[nRest - 1] == kEndOfFile) {
+        AddDroppedRange(nOffset, nRest, RepairReport::DropReason::CutOff, nRecord, 1);
+        return;
+    }
     int nWhole = 0;
     for (const DamagedField& field : run.layout.fields) {
         if (field.nColumn >= 0 && field.nOffset + field.nLength <= nRest)

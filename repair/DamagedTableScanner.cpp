@@ -305,7 +305,8 @@ double CDamagedTableScanner::CheapScore(const DamagedTableLayout& layout, uint64
     // Records that fill the file exactly (an end-of-file mark may follow):
     // weaker than the fields' fit, since a cut file or one with bytes lost
     // inside aligns anywhere.
-    if (nStart <= m_nLength) {
+    // (Only where a whole record fits: an empty area fills any file.)
+    if (nStart + nRecordLength <= m_nLength) {
         const uint64_t nRest = (m_nLength - nStart) % nRecordLength;
         if (nRest == 0 || (nRest == 1 && m_nLastByte == kEndOfFile))
             dScore += 0.75;
@@ -406,20 +407,27 @@ uint64_t CDamagedTableScanner::PlainStart(const DamagedTableLayout& layout)
     const uint64_t nHeaderLength = header.GetHeaderLength();
     const int64_t nCount = header.GetRecordCount();
     const bool bEndMark = m_nLength > 0 && ByteAt(m_nLength - 1) == kEndOfFile;
-    // Records from nStart fill the file exactly (an end mark may follow).
+    // Records from nStart fill the file exactly, up to its end mark when it
+    // has one (a mark that would be a record's last byte is no fill).
     const auto fills = [&](uint64_t nStart) {
-        if (nStart > m_nLength)
+        if (nStart >= m_nLength)
             return false;
-        const uint64_t nRest = m_nLength - nStart;
-        return nRest % nRecordLength == 0 || (bEndMark && (nRest - 1) % nRecordLength == 0);
+        const uint64_t nRest = m_nLength - nStart - (bEndMark ? 1 : 0);
+        return nRest > 0 && nRest % nRecordLength == 0;
     };
     // The header agrees with itself and with the file: its record length is
     // the descriptors', its header length lies past the terminator (and the
-    // Visual FoxPro area), and its records fit in the file. Whatever lies
-    // after them (junk, a second end mark, padding) is no reason to doubt it.
+    // Visual FoxPro area), and its records fit in the file and end where the
+    // file or its end mark does. Whatever lies after the mark (junk, a
+    // second end mark, padding) is no reason to doubt it.
+    // The records end at the file's end (an end mark there would be the
+    // last record's last byte: the header length is off), or at an end mark
+    // or zero padding.
     const uint64_t nLeast = nAfterTerminator + (bVisualFoxPro ? kVisualFoxProArea : 0);
-    if (header.GetRecordLength() == nRecordLength && nHeaderLength >= nLeast && nCount >= 0
-        && nHeaderLength + static_cast<uint64_t>(nCount) * nRecordLength <= m_nLength
+    const uint64_t nAreaEnd = nHeaderLength + static_cast<uint64_t>(std::max<int64_t>(nCount, 0)) * nRecordLength;
+    const bool bEndsRight = nAreaEnd == m_nLength ? !bEndMark
+                                                  : nAreaEnd < m_nLength && (ByteAt(nAreaEnd) == kEndOfFile || ByteAt(nAreaEnd) == 0);
+    if (header.GetRecordLength() == nRecordLength && nHeaderLength >= nLeast && nCount >= 0 && bEndsRight
         && FlagsAt(layout, nHeaderLength, static_cast<uint64_t>(nCount)))
         return nHeaderLength;
     // The usual start, when its records fill the file exactly and the
@@ -432,6 +440,14 @@ uint64_t CDamagedTableScanner::PlainStart(const DamagedTableLayout& layout)
         || static_cast<uint64_t>(nCount) == nRecords;
     if (nRecords > 0 && fills(nUsual) && bCountAgrees && FlagsAt(layout, nUsual, nRecords))
         return nUsual;
+    // The header's numbers agree but for bytes lost or inserted among the
+    // records: its start stands, and the record walk finds the damage.
+    if (header.GetRecordLength() == nRecordLength && nHeaderLength >= nLeast && nCount > 0
+        && nHeaderLength + nRecordLength <= m_nLength && IsFlag(ByteAt(nHeaderLength))) {
+        const int64_t nMoved = static_cast<int64_t>(m_nLength) - static_cast<int64_t>(nAreaEnd);
+        if (std::abs(nMoved) < static_cast<int64_t>(m_nLength / 2))
+            return nHeaderLength;
+    }
     return 0;
 }
 
@@ -467,6 +483,21 @@ uint64_t CDamagedTableScanner::BestStart(const DamagedTableLayout& layout, doubl
             return m_nLength;
         }
         candidates.push_back({nStart, CheapScore(layout, nStart, windows)});
+    }
+    // A table of a few records gives too little to weigh: the header's
+    // start wins when its first record fits the layout perfectly there.
+    if (nMost <= kHeadSamples && nHeaderLength >= nFirst && nHeaderLength + layout.nRecordLength <= m_nLength) {
+        std::vector<unsigned char> record(layout.nRecordLength);
+        m_file.Seek(static_cast<int64_t>(nHeaderLength), CFile::begin);
+        bool bFits = m_file.Read(record.data(), record.size()) == record.size() && IsFlag(record[0]);
+        for (const DamagedField& field : layout.fields) {
+            if (bFits && EvidenceWeight(field.chType) >= 1.0 && field.nLength > 0 && !field.bWidthUnknown)
+                bFits = FitsType(field.chType, field.nDecimals, record.data() + field.nOffset, field.nLength);
+        }
+        if (bFits) {
+            dScore = CheapScore(layout, nHeaderLength, windows) + FieldScore(layout, nHeaderLength, windows);
+            return nHeaderLength;
+        }
     }
     // Where the first records fit their layout perfectly somewhere, the
     // start is one of those places: damage further in must not pull it.

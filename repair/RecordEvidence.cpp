@@ -81,8 +81,18 @@ void CRecordEvidence::Learn(const std::vector<const unsigned char*>& records, co
     m_fit.clear();
     m_fitPositions.clear();
     m_nSoftTolerance = 0;
-    if (records.empty() || nLength == 0)
+    if (nLength == 0)
         return;
+    if (records.empty()) {
+        // Nothing healthy to learn from: text still never holds control bytes.
+        m_text.assign(nLength, false);
+        for (const DamagedField& field : layout.fields) {
+            for (uint32_t i = field.nOffset; IsTextColumn(field) && i < field.nOffset + field.nLength && i < nLength; ++i)
+                m_hardLo[i] = 0x20;
+        }
+        BuildChunks();
+        return;
+    }
 
     // What each position holds: the classes seen, the raw range, the counts.
     std::vector<uint16_t> seen(nLength, 0);
@@ -134,7 +144,9 @@ void CRecordEvidence::Learn(const std::vector<const unsigned char*>& records, co
                 uint16_t nColumn = 0;
                 for (uint32_t i = field.nOffset; i < nEnd; ++i)
                     nColumn = static_cast<uint16_t>(nColumn | seen[i]);
-                const unsigned char nLo = (nColumn & (1u << kNul)) ? 0x00 : (nColumn & (1u << kControl)) ? 0x01 : 0x20;
+                // A column that holds NUL padding or control bytes in healthy
+                // records is not judged by them.
+                const unsigned char nLo = (nColumn & ((1u << kNul) | (1u << kControl))) ? 0x00 : 0x20;
                 for (uint32_t i = field.nOffset; i < nEnd; ++i) {
                     m_text[i] = true;
                     m_hardLo[i] = nLo;
@@ -219,7 +231,7 @@ void CRecordEvidence::BuildChunks()
 CRecordEvidence::Check CRecordEvidence::CheckRecord(const unsigned char* pRecord) const
 {
     Check check;
-    if (m_nLearned == 0)
+    if (m_hardLo.empty())
         return check;
 #if defined(__SSE2__)
     if (!m_chunks.empty()) {
@@ -235,23 +247,57 @@ CRecordEvidence::Check CRecordEvidence::CheckRecord(const unsigned char* pRecord
             check.nHard += outside(chunk.hardLo, chunk.hardHi);
             check.nSoft += outside(chunk.softLo, chunk.softHi);
         }
+        // Tabs and line ends are text's own: only the rest is damage.
+        if (check.nHard > 0)
+            check.nHard = CountHard(pRecord);
         return check;
     }
 #endif
     for (uint32_t i = 0; i < m_nRecordLength; ++i) {
         const unsigned char c = pRecord[i];
-        check.nHard += (c < m_hardLo[i] || c > m_hardHi[i]) ? 1 : 0;
         check.nSoft += (c < m_softLo[i] || c > m_softHi[i]) ? 1 : 0;
     }
+    check.nHard = CountHard(pRecord);
     return check;
+}
+
+bool CRecordEvidence::IsHard(unsigned char c, uint32_t i) const
+{
+    return c < m_hardLo[i] && c != '\t' && c != '\n' && c != '\r';
+}
+
+int CRecordEvidence::CountHard(const unsigned char* pRecord) const
+{
+    int nHard = 0;
+    for (uint32_t i = 0; i < m_nRecordLength; ++i)
+        nHard += IsHard(pRecord[i], i) ? 1 : 0;
+    return nHard;
+}
+
+bool CRecordEvidence::HasDamagedText(const unsigned char* pRecord, const DamagedTableLayout& layout)
+{
+    for (const DamagedField& field : layout.fields) {
+        if (!IsTextColumn(field))
+            continue;
+        const unsigned char* p = pRecord + field.nOffset;
+        bool bNul = false;
+        for (uint32_t i = 0; i < field.nLength; ++i) {
+            const unsigned char c = p[i];
+            if (c != 0 && c < 0x20 && c != '\t' && c != '\n' && c != '\r')
+                return true;
+            // NUL padding ends a text; text after a NUL is damage.
+            if (bNul && c != 0 && c != ' ')
+                return true;
+            bNul = bNul || c == 0;
+        }
+    }
+    return false;
 }
 
 bool CRecordEvidence::BreaksHard(const unsigned char* pRecord, uint32_t nOffset, uint32_t nLength) const
 {
-    if (m_nLearned == 0)
-        return false;
     for (uint32_t i = nOffset; i < nOffset + nLength && i < m_nRecordLength; ++i) {
-        if (pRecord[i] < m_hardLo[i] || pRecord[i] > m_hardHi[i])
+        if (IsHard(pRecord[i], i))
             return true;
     }
     return false;
@@ -259,13 +305,20 @@ bool CRecordEvidence::BreaksHard(const unsigned char* pRecord, uint32_t nOffset,
 
 void CRecordEvidence::BlankHardBreaks(unsigned char* pField, uint32_t nOffset, uint32_t nLength) const
 {
-    if (m_nLearned == 0)
-        return;
     for (uint32_t j = 0; j < nLength && nOffset + j < m_nRecordLength; ++j) {
-        const uint32_t i = nOffset + j;
-        if (pField[j] < m_hardLo[i] || pField[j] > m_hardHi[i])
+        if (IsHard(pField[j], nOffset + j))
             pField[j] = ' ';
     }
+}
+
+int CRecordEvidence::CountHeadBreaks(const unsigned char* pRecord, uint32_t nBytes) const
+{
+    int nBreaks = 0;
+    for (uint32_t i = 0; i < nBytes && i < m_nRecordLength; ++i) {
+        const unsigned char c = pRecord[i];
+        nBreaks += (IsHard(c, i) || c < m_softLo[i] || c > m_softHi[i]) ? 1 : 0;
+    }
+    return nBreaks;
 }
 
 void CRecordEvidence::Widen(const unsigned char* pRecord)

@@ -11,9 +11,9 @@
 // and its byte classes all count.
 //
 // Two checks come of it:
-//  - hard: NUL or control bytes in a text column that never holds them.
-//    Text does not come by them by chance: they are damage, and the record
-//    they are in was touched.
+//  - hard: NUL or control bytes (tabs and line ends aside) in a text column
+//    whose healthy records never hold them. Text does not come by them by
+//    chance: they are damage, and the record they are in was touched.
 //  - soft: bytes outside the range a position holds in healthy records
 //    (a high byte in a table whose text never has one included). Rare but
 //    real values break it too (numbers grow a digit, a name has an accent),
@@ -58,6 +58,11 @@ public:
     // Takes the soft ranges wide enough for a record found healthy in its
     // place.
     void Widen(const unsigned char* pRecord);
+    // Whether a record's text holds control bytes, or text after NUL
+    // padding: damage whatever the table, so no profile learns from it.
+    static bool HasDamagedText(const unsigned char* pRecord, const DamagedTableLayout& layout);
+    // Breaks of either check among the first nBytes bytes of a record.
+    int CountHeadBreaks(const unsigned char* pRecord, uint32_t nBytes) const;
     // Mean log-likelihood ratio per position of the record's byte classes.
     double Fit(const unsigned char* pRecord) const;
 
@@ -67,6 +72,8 @@ private:
         unsigned char hardLo[16], hardHi[16], softLo[16], softHi[16];
     };
     void BuildChunks();
+    bool IsHard(unsigned char c, uint32_t i) const;
+    int CountHard(const unsigned char* pRecord) const;
 
     uint32_t m_nRecordLength = 0;
     size_t m_nLearned = 0;

@@ -30,12 +30,16 @@ constexpr uint64_t kReachBytes = 1024 * 1024;
 constexpr int kReachRecords = 64;
 // Records the profile learns from, and how far it looks for them.
 constexpr size_t kLearnRecords = 1024;
-constexpr size_t kLearnFirst = 32;
+constexpr size_t kLearnFirst = 8;
 constexpr uint64_t kLearnBytes = 4ull * 1024 * 1024;
 constexpr int64_t kLearnScan = 4096;
 // The mean fit per position by which an alignment must beat the grid when
 // both look clean.
 constexpr double kFitMargin = 0.15;
+// What a move found at the end of a small table must explain: records
+// kept, and bits per record saved against the walk as it went.
+constexpr int64_t kLeastExplained = 3;
+constexpr double kExplainMargin = 0.5;
 
 bool IsFlag(unsigned char c)
 {
@@ -94,8 +98,22 @@ bool CRecordWalk::IsEnd(uint64_t nOffset)
 {
     if (nOffset + m_nRecordLength > m_nFileLength)
         return true;
-    const unsigned char* p = m_window.At(nOffset, 1);
-    return p[0] == kEndOfFile && m_scanner.IsEndOfRecords(nOffset, m_nRecordLength);
+    if (m_window.At(nOffset, 1)[0] != kEndOfFile)
+        return false;
+    // Where the header's records end, the mark is the end.
+    if (m_expect.bCountKnown && static_cast<int64_t>(nOffset) == Pos(m_expect.nCount))
+        return true;
+    // Elsewhere it may be a damaged flag (noise holds 0x1A as often as any
+    // other byte): records that line up soon after it say the records go on.
+    const int64_t nReach = std::max<int64_t>(kReachRecords, static_cast<int64_t>(kReachBytes / m_nRecordLength));
+    for (int64_t k = 1; k <= nReach; ++k) {
+        const uint64_t nAt = nOffset + static_cast<uint64_t>(k) * m_nRecordLength;
+        if (nAt + 2ull * m_nRecordLength > m_nFileLength)
+            break;
+        if (Judge(nAt).IsSound() && Judge(nAt + m_nRecordLength).IsSound())
+            return false;
+    }
+    return m_scanner.IsEndOfRecords(nOffset, m_nRecordLength);
 }
 
 double CRecordWalk::FitAt(uint64_t nOffset)
@@ -123,7 +141,8 @@ void CRecordWalk::LearnProfile()
         if (IsEnd(nOffset))
             break;
         const Verdict v = Judge(nOffset);
-        const bool bTake = copies.size() < kLearnFirst ? v.IsSound() : IsClean(v);
+        const bool bTake = (copies.size() < kLearnFirst ? v.IsSound() : IsClean(v))
+            && !CRecordEvidence::HasDamagedText(m_window.At(nOffset, m_nRecordLength), m_layout);
         if (!bTake) {
             // Damage near the start: what follows may be shifted.
             if (copies.size() >= kLearnFirst)
@@ -425,7 +444,7 @@ void CRecordWalk::ApplyShift(uint64_t nOffset, int64_t nShift)
     // began there, and those records hold the damage.
     while (q >= m_nReleasedEnd + m_nRecordLength && q - m_nRecordLength >= m_nStart) {
         const uint64_t qBack = q - m_nRecordLength;
-        if (!Judge(qBack).IsSound())
+        if (!IsClean(Judge(qBack)))
             break;
         double dOld = -1e300;
         for (const WalkStep& step : m_queue) {
@@ -449,6 +468,15 @@ void CRecordWalk::ApplyShift(uint64_t nOffset, int64_t nShift)
         m_queue.pop_back();
     }
     nDropFrom = std::min(nDropFrom, q);
+    // The record before the damage may hold the start of the lost or
+    // inserted stretch, and its bytes tell nothing of where in it that
+    // began: it goes with the stretch rather than stand as a guess.
+    if (!m_queue.empty() && m_queue.back().kind == WalkStep::Kind::Take
+        && m_queue.back().nOffset + m_nRecordLength == nDropFrom) {
+        nDropFrom = m_queue.back().nOffset;
+        nFirstDropped = m_queue.back().nRecord;
+        m_queue.pop_back();
+    }
     // The record at q is numbered after every record kept before it.
     int64_t nFirst = (static_cast<int64_t>(q) - nOrigin) / static_cast<int64_t>(m_nRecordLength);
     if (nFirst < nFirstDropped) {
@@ -605,6 +633,7 @@ void CRecordWalk::ExplainShiftLeft()
     }
     std::vector<int> prefix(nCells, 0);
     double dBest = 1e300;
+    double dBaseline = 1e300;
     int64_t nBestPlace = -1;
     size_t nBestMoved = 0;
     for (size_t t = 0; t <= takes.size(); ++t) {
@@ -633,15 +662,19 @@ void CRecordWalk::ExplainShiftLeft()
                     dCost -= nCount * std::log(static_cast<double>(nCount) / nKept);
             }
         }
-        // Bits per record kept, and a record's worth for each one dropped.
-        dCost = dCost / nKept + 1e-9 * static_cast<double>(t);
-        if (dCost <= dBest) {
+        // Bits per record kept.
+        dCost /= static_cast<double>(nKept);
+        if (t == takes.size()) {
+            dBaseline = dCost; // nothing moved: the walk as it went
+        } else if (nKept >= kLeastExplained && dCost < dBest) {
             dBest = dCost;
             nBestPlace = k;
             nBestMoved = i;
         }
     }
-    if (nBestPlace < 0 || nBestMoved >= movedNumbers.size())
+    // A move must explain the records clearly better than none: with little
+    // to go on, the walk as it went stands.
+    if (nBestPlace < 0 || nBestMoved >= movedNumbers.size() || dBest > dBaseline - kExplainMargin)
         return;
     // Re-plan from the place: the steps before it stay.
     while (!m_queue.empty()) {

@@ -84,10 +84,10 @@ std::vector<unsigned char> Apply(Damage& d, const Layout& lay, std::vector<unsig
         d.nLength = std::min(d.nLength, static_cast<int64_t>(lay.End() - d.nAt));
     if (d.kind == Kind::Zeroed || d.kind == Kind::Noise) {
         for (int64_t i = 0; i < d.nLength; ++i) {
-            // Noise is binary garbage, control bytes and bytes above 0x7F:
-            // printable bytes over text are indistinguishable from data.
-            const unsigned nNoise = rng() % 160;
-            const auto c = static_cast<unsigned char>(d.kind == Kind::Zeroed ? 0 : nNoise < 32 ? nNoise : nNoise + 96);
+            // Noise is control bytes, which no text holds: printable and high
+            // bytes over text can be real data (an accent, another code
+            // page), and no reader can tell them from it.
+            const auto c = static_cast<unsigned char>(d.kind == Kind::Zeroed ? 0 : rng() % 32);
             if (at[i] != c)
                 touched.insert(lay.RecordAt(d.nAt + i));
             at[i] = c;
