@@ -316,8 +316,14 @@ int CDBFRepair::SalvageInto(const std::string& strSource, const std::string& str
         m_report.realignments = walk.GetRealignments();
         // What is left: an end-of-file mark and whatever follows it, or the
         // start of a record cut off by the end of the file.
+        int64_t nAccounted = walk.GetEndRecord();
         if (walk.GetEnd() < run.nFileLength)
-            SalvageTail(window, walk.GetEnd(), walk.GetEndRecord());
+            nAccounted += SalvageTail(window, walk.GetEnd(), walk.GetEndRecord());
+        // Records the header counts that the file no longer holds: their
+        // bytes went with damage the walk could not place.
+        if (const WalkExpectation expect = ExpectedRecords(); expect.bCountKnown && nAccounted < expect.nCount)
+            AddDroppedRange(std::min(walk.GetEnd(), run.nFileLength), 0, RepairReport::DropReason::CutOff, nAccounted,
+                            expect.nCount - nAccounted);
         m_stats.nDataEnd = std::min(walk.GetEnd(), run.nFileLength);
         m_stats.nRecordsWritten = run.writer.GetRecordCount();
         run.writer.Close();
@@ -716,12 +722,15 @@ WalkExpectation CDBFRepair::ExpectedRecords()
     // no record, and nothing moved.
     if (!(nEnd < run.nFileLength && chAt == kEndOfFile))
         nShift = static_cast<int64_t>(run.nFileLength) - (chLast == kEndOfFile ? 1 : 0) - static_cast<int64_t>(nEnd);
-    // Whole records more or fewer: a count not brought up to date (a crash
-    // after records were added), which tells nothing of moved bytes.
-    if (nShift != 0 && nShift % static_cast<int64_t>(nRecordLength) == 0) {
-        expect.nSpareRecords = std::max<int64_t>(0, nShift / static_cast<int64_t>(nRecordLength));
+    // Whole records more: a count not brought up to date (a crash after
+    // records were added), which tells nothing of moved bytes. A count far
+    // off the file's length is no count at all.
+    if (nShift > 0 && nShift % static_cast<int64_t>(nRecordLength) == 0) {
+        expect.nSpareRecords = nShift / static_cast<int64_t>(nRecordLength);
         return expect;
     }
+    if (std::abs(nShift) > static_cast<int64_t>(run.nFileLength / 2) + static_cast<int64_t>(nRecordLength))
+        return expect;
     expect.bCountKnown = true;
     expect.nCount = nCount;
     expect.nNetShift = nShift;
@@ -807,13 +816,13 @@ void CDBFRepair::SalvageRecord(unsigned char chFlag, bool bCheckValues, bool bTo
     run.writer.Update();
 }
 
-void CDBFRepair::SalvageTail(CRecordWindow& window, uint64_t nOffset, int64_t nRecord)
+int CDBFRepair::SalvageTail(CRecordWindow& window, uint64_t nOffset, int64_t nRecord)
 {
     SalvageRun& run = *m_pRun;
     const uint64_t nRest = run.nFileLength - nOffset;
     const unsigned char* p = window.At(nOffset, static_cast<size_t>(nRest));
     if (p == nullptr)
-        return;
+        return 0;
     // Zeros and end marks are padding, not data.
     const auto isPadding = [](const unsigned char* q, uint64_t n) {
         return std::all_of(q, q + n, [](unsigned char c) { return c == 0 || c == kEndOfFile; });
@@ -823,13 +832,15 @@ void CDBFRepair::SalvageTail(CRecordWindow& window, uint64_t nOffset, int64_t nR
         // Bytes after the end mark: the start of a record whose append was
         // cut short counts as a record lost; junk is no record, though it
         // is named.
-        if (nRest > 1 && !isPadding(p + 1, nRest - 1))
-            AddDroppedRange(nOffset + 1, nRest - 1, RepairReport::DropReason::AfterEndMark, nRecord,
-                            LooksLikeRecordHead(p + 1, nRest - 1) ? 1 : 0);
-        return;
+        if (nRest > 1 && !isPadding(p + 1, nRest - 1)) {
+            const int nRecords = LooksLikeRecordHead(p + 1, nRest - 1) ? 1 : 0;
+            AddDroppedRange(nOffset + 1, nRest - 1, RepairReport::DropReason::AfterEndMark, nRecord, nRecords);
+            return nRecords;
+        }
+        return 0;
     }
     if (isPadding(p, nRest))
-        return;
+        return 0;
     // A record cut off by the end of the file: the fields it holds whole are
     // kept, the others left blank and counted as lost. A file cut short
     // loses its end mark too: one that still ends in it lost bytes inside
@@ -837,7 +848,7 @@ void CDBFRepair::SalvageTail(CRecordWindow& window, uint64_t nOffset, int64_t nR
     const bool bFlag = p[0] == kLiveFlag || p[0] == kDeletedFlag;
     if (p[nRest - 1] == kEndOfFile) {
         AddDroppedRange(nOffset, nRest, RepairReport::DropReason::CutOff, nRecord, 1);
-        return;
+        return 1;
     }
     int nWhole = 0;
     for (const DamagedField& field : run.layout.fields) {
@@ -850,7 +861,7 @@ void CDBFRepair::SalvageTail(CRecordWindow& window, uint64_t nOffset, int64_t nR
         const WalkExpectation expect = ExpectedRecords();
         const bool bRecord = bFlag || !expect.bCountKnown || nRecord < expect.nCount;
         AddDroppedRange(nOffset, nRest, RepairReport::DropReason::CutOff, nRecord, bRecord ? 1 : 0);
-        return;
+        return bRecord ? 1 : 0;
     }
     std::vector<unsigned char> record(nRecordLength, 0);
     std::memcpy(record.data(), p, static_cast<size_t>(nRest));
@@ -874,6 +885,7 @@ void CDBFRepair::SalvageTail(CRecordWindow& window, uint64_t nOffset, int64_t nR
     NoteRecordLoss(nRecord, RepairReport::RecordLossKind::CutShort, nOffset, nRest);
     m_report.structureFixes.push_back("The last record is cut off after " + std::to_string(nRest) + " of its "
                                       + std::to_string(nRecordLength) + " bytes; its whole fields were kept.");
+    return 1;
 }
 
 bool CDBFRepair::LooksLikeRecordHead(const unsigned char* p, uint64_t nBytes) const

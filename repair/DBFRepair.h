@@ -167,7 +167,8 @@ private:
     void SalvageRecord(unsigned char chFlag, bool bCheckValues, bool bTouched, int64_t nSourceRecord);
     // The bytes after the last whole record: an end mark and what follows
     // it, or record nRecord of the source cut off by the end of the file.
-    void SalvageTail(CRecordWindow& window, uint64_t nOffset, int64_t nRecord);
+    // Returns how many records of the source it accounted for (0 or 1).
+    int SalvageTail(CRecordWindow& window, uint64_t nOffset, int64_t nRecord);
     // What the header's record count says of the record area, where the
     // header agrees with the start the analysis found.
     WalkExpectation ExpectedRecords();

@@ -17,6 +17,9 @@ constexpr unsigned char kTerminator = 0x0D;
 constexpr unsigned char kLiveFlag = 0x20;
 constexpr unsigned char kDeletedFlag = 0x2A;
 constexpr unsigned char kEndOfFile = 0x1A;
+// Bytes lost or inserted among the records up to which a header whose
+// numbers agree otherwise keeps its start.
+constexpr int64_t kMovedBytes = 1024 * 1024;
 // Starts scored on the fields' bytes after the cheap scoring.
 constexpr size_t kFieldScoredStarts = 24;
 
@@ -445,7 +448,8 @@ uint64_t CDamagedTableScanner::PlainStart(const DamagedTableLayout& layout)
     if (header.GetRecordLength() == nRecordLength && nHeaderLength >= nLeast && nCount > 0
         && nHeaderLength + nRecordLength <= m_nLength && IsFlag(ByteAt(nHeaderLength))) {
         const int64_t nMoved = static_cast<int64_t>(m_nLength) - static_cast<int64_t>(nAreaEnd);
-        if (std::abs(nMoved) < static_cast<int64_t>(m_nLength / 2))
+        // (A count far off the file's length is no agreement.)
+        if (std::abs(nMoved) < std::max<int64_t>(static_cast<int64_t>(m_nLength / 2), kMovedBytes))
             return nHeaderLength;
     }
     return 0;

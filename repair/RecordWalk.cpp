@@ -269,8 +269,11 @@ void CRecordWalk::Resolve(const Verdict& verdict)
 {
     const int64_t n = m_nNext;
     const uint64_t nOffset = static_cast<uint64_t>(Pos(n));
-    // a. The grid goes on soundly right after: the damage stayed in place.
+    // a. The grid goes on soundly right after: the damage stayed in place,
+    //    unless the file is whole records short and this is where they went.
     if (GridHolds(n + 1)) {
+        if (!verdict.IsSound() && TakeLostRecords(n, n + 1))
+            return;
         if (verdict.IsSound())
             PushTake(nOffset, n, verdict);
         else
@@ -294,15 +297,21 @@ void CRecordWalk::Resolve(const Verdict& verdict)
         // here is a stretch of that many records' worth and more: junk
         // inserted, which is no record of the table.
         const int64_t nSpare = m_expect.nSpareRecords;
-        if (nSpare > 0 && nGrid - n > nSpare) {
+        if (nSpare > 0 && nGrid - n >= nSpare) {
+            // Junk inserted inside a record leaves its head before the junk
+            // and its tail after it: the grid place after a stretch of just
+            // the junk's length holds that tail, and goes too.
+            const int64_t nTo = nGrid - n == nSpare ? nGrid + 1 : nGrid;
             m_expect.nSpareRecords = 0;
-            const uint64_t nEnd = static_cast<uint64_t>(Pos(nGrid));
-            PushDrop(nOffset, nEnd - nOffset, n, nGrid - n - nSpare);
+            const uint64_t nEnd = std::min<uint64_t>(static_cast<uint64_t>(Pos(nTo)), m_nFileLength);
+            PushDrop(nOffset, nEnd - nOffset, n, nTo - n - nSpare);
             m_realignments.push_back({nOffset, nEnd});
             m_nOrigin += nSpare * static_cast<int64_t>(m_nRecordLength);
-            m_nNext = nGrid - nSpare;
+            m_nNext = nTo - nSpare;
             return;
         }
+        if (TakeLostRecords(n, nGrid))
+            return;
         for (int64_t k = n; k < nGrid; ++k)
             InPlace(k);
         m_nNext = nGrid;
@@ -438,23 +447,7 @@ bool CRecordWalk::ShiftWins(uint64_t nOffset, int64_t nShift)
 void CRecordWalk::ApplyShift(uint64_t nOffset, int64_t nShift)
 {
     int64_t nOrigin = m_nOrigin + nShift;
-    uint64_t q = nOffset;
-    // Records of the new alignment just before it that are clean and fit
-    // at least as well as the held-back records they overlap: the move
-    // began there, and those records hold the damage.
-    while (q >= m_nReleasedEnd + m_nRecordLength && q - m_nRecordLength >= m_nStart) {
-        const uint64_t qBack = q - m_nRecordLength;
-        if (!IsClean(Judge(qBack)))
-            break;
-        double dOld = -1e300;
-        for (const WalkStep& step : m_queue) {
-            if (step.kind == WalkStep::Kind::Take && step.nOffset < q && step.nOffset + m_nRecordLength > qBack)
-                dOld = std::max(dOld, FitAt(step.nOffset));
-        }
-        if (dOld > FitAt(qBack))
-            break;
-        q = qBack;
-    }
+    const uint64_t q = nOffset;
     // Held-back steps the new alignment overlaps become no rows.
     uint64_t nDropFrom = static_cast<uint64_t>(Pos(m_nNext));
     int64_t nFirstDropped = m_nNext;
@@ -489,6 +482,24 @@ void CRecordWalk::ApplyShift(uint64_t nOffset, int64_t nShift)
         m_nShiftLeft -= nOrigin - m_nOrigin;
     m_nOrigin = nOrigin;
     m_nNext = nFirst;
+}
+
+bool CRecordWalk::TakeLostRecords(int64_t nFrom, int64_t nTo)
+{
+    // Whole records' worth of bytes lost leave the grid as it was, but for
+    // the one record they cut into: the records after it are numbered on.
+    const int64_t nLength = m_nRecordLength;
+    if (!m_expect.bCountKnown || m_nShiftLeft >= 0 || m_nShiftLeft % nLength != 0)
+        return false;
+    const int64_t nLost = -m_nShiftLeft / nLength;
+    const uint64_t nDropFrom = static_cast<uint64_t>(Pos(nFrom));
+    const uint64_t nDropTo = static_cast<uint64_t>(Pos(nTo));
+    PushDrop(nDropFrom, nDropTo - nDropFrom, nFrom, nTo - nFrom + nLost);
+    m_realignments.push_back({nDropFrom, nDropTo});
+    m_nOrigin -= nLost * nLength;
+    m_nShiftLeft = 0;
+    m_nNext = nTo + nLost;
+    return true;
 }
 
 void CRecordWalk::InPlace(int64_t nRecord)

@@ -119,6 +119,10 @@ private:
     int64_t ShiftFor(uint64_t nOffset) const;
     bool ShiftWins(uint64_t nOffset, int64_t nShift);
     void ApplyShift(uint64_t nOffset, int64_t nShift);
+    // The file is whole records short and records [nFrom, nTo) are damaged
+    // on the grid: they go, with the records lost among them, and the grid
+    // is numbered on after them. False when the length says no such thing.
+    bool TakeLostRecords(int64_t nFrom, int64_t nTo);
     // The record at the current alignment's place nRecord, damaged where it
     // lies: kept with its values mended, or dropped when nothing is left.
     void InPlace(int64_t nRecord);
