@@ -49,6 +49,9 @@ constexpr size_t kReadChunk = 1024 * 1024;
 // References kept to settle the memo block size.
 constexpr size_t kMemoSampleSize = 256;
 constexpr uint32_t kMaxRecordLength = 65535;
+// Bytes lost or inserted among the records beyond which the header's count
+// is taken for damaged rather than the file for moved.
+constexpr int64_t kMostMovedBytes = 1024 * 1024;
 // Records the walk looks ahead of the record taken, and holds back.
 constexpr size_t kWindowRecords = 96;
 constexpr size_t kLookBehindRecords = 24;
@@ -120,6 +123,7 @@ struct CDBFRepair::SalvageRun {
     CRecordJudge judge;                   // the fields whose bytes can be judged
     const unsigned char* pRecord = nullptr; // the damaged record being salvaged
     uint64_t nRecordOffset = 0;             // where it lies in the source
+    int64_t nLastTaken = -1;                // number of the last record saved
     const CRecordEvidence* pEvidence = nullptr; // what healthy records look like
     // Memo blocks already copied, and the bytes copied again for records
     // that share a block: bounded by the source memo file's size.
@@ -729,7 +733,7 @@ WalkExpectation CDBFRepair::ExpectedRecords()
         expect.nSpareRecords = nShift / static_cast<int64_t>(nRecordLength);
         return expect;
     }
-    if (std::abs(nShift) > static_cast<int64_t>(run.nFileLength / 2) + static_cast<int64_t>(nRecordLength))
+    if (std::abs(nShift) > std::max<int64_t>(static_cast<int64_t>(run.nFileLength / 2), kMostMovedBytes))
         return expect;
     expect.bCountKnown = true;
     expect.nCount = nCount;
@@ -771,6 +775,7 @@ void CDBFRepair::NoteRecordLoss(int64_t nRecord, RepairReport::RecordLossKind ki
 void CDBFRepair::SalvageRecord(unsigned char chFlag, bool bCheckValues, bool bTouched, int64_t nSourceRecord)
 {
     SalvageRun& run = *m_pRun;
+    run.nLastTaken = nSourceRecord;
     const bool bDeleted = chFlag == kDeletedFlag;
     // A sound record of a table whose layout stays and whose values need
     // nothing goes across as it is: the bulk of most tables.
@@ -847,8 +852,15 @@ int CDBFRepair::SalvageTail(CRecordWindow& window, uint64_t nOffset, int64_t nRe
     // the record, and what it holds is not its fields.
     const bool bFlag = p[0] == kLiveFlag || p[0] == kDeletedFlag;
     if (p[nRest - 1] == kEndOfFile) {
-        AddDroppedRange(nOffset, nRest, RepairReport::DropReason::CutOff, nRecord, 1);
-        return 1;
+        // (Past the records the header counts, they are no record of it.)
+        const WalkExpectation expect = ExpectedRecords();
+        const int nRecords = !expect.bCountKnown || nRecord < expect.nCount ? 1 : 0;
+        AddDroppedRange(nOffset, nRest, RepairReport::DropReason::CutOff, nRecord, nRecords);
+        // Bytes between the header's last record and the end mark: that
+        // record took bytes inserted into it, or lost some, as it lies.
+        if (nRecords == 0 && nRecord > 0 && run.nLastTaken == nRecord - 1)
+            NoteRecordLoss(nRecord - 1, RepairReport::RecordLossKind::Mended, nOffset - nRecordLength, nRecordLength);
+        return nRecords;
     }
     int nWhole = 0;
     for (const DamagedField& field : run.layout.fields) {

@@ -141,12 +141,13 @@ void CRecordEvidence::Learn(const std::vector<const unsigned char*>& records, co
         for (const DamagedField& field : layout.fields) {
             const uint32_t nEnd = std::min(field.nOffset + field.nLength, nLength);
             if (IsTextColumn(field)) {
-                uint16_t nColumn = 0;
-                for (uint32_t i = field.nOffset; i < nEnd; ++i)
-                    nColumn = static_cast<uint16_t>(nColumn | seen[i]);
-                // A column that holds NUL padding or control bytes in healthy
-                // records is not judged by them.
-                const unsigned char nLo = (nColumn & ((1u << kNul) | (1u << kControl))) ? 0x00 : 0x20;
+                // A column whose records mostly hold NUL padding or control
+                // bytes is not judged by them; in one whose records mostly do
+                // not, the few that do are damage that reached the sample.
+                size_t nLow = 0;
+                for (const unsigned char* p : records)
+                    nLow += std::any_of(p + field.nOffset, p + nEnd, [](unsigned char c) { return c < 0x20; }) ? 1 : 0;
+                const unsigned char nLo = 2 * nLow >= records.size() ? 0x00 : 0x20;
                 for (uint32_t i = field.nOffset; i < nEnd; ++i) {
                     m_text[i] = true;
                     m_hardLo[i] = nLo;

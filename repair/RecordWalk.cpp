@@ -38,7 +38,7 @@ constexpr int64_t kLearnScan = 4096;
 constexpr double kFitMargin = 0.15;
 // What a move found at the end of a small table must explain: records
 // kept, and bits per record saved against the walk as it went.
-constexpr int64_t kLeastExplained = 3;
+constexpr int64_t kLeastExplained = 2;
 constexpr double kExplainMargin = 0.5;
 
 bool IsFlag(unsigned char c)
@@ -574,10 +574,11 @@ void CRecordWalk::End(uint64_t nOffset, int64_t nRecord)
 
 void CRecordWalk::ExplainShiftLeft()
 {
-    if (!m_expect.bCountKnown || m_nShiftLeft == 0 || m_queue.empty())
-        return;
     const int64_t nShift = m_nShiftLeft;
     const int64_t nLength = m_nRecordLength;
+    // A move of whole records changes no alignment: nothing here can place it.
+    if (!m_expect.bCountKnown || nShift % nLength == 0 || m_queue.empty())
+        return;
     // The records end where the header's last record ends, at an end mark
     // or the file's end: whatever follows is no record, and nothing moved.
     const int64_t nExpectedEnd = Pos(m_expect.nCount);
@@ -642,50 +643,52 @@ void CRecordWalk::ExplainShiftLeft()
         add(suffix[i], m_window.At(nAt, m_nRecordLength));
         sound[i] = sound[i + 1] + (Judge(nAt).IsSound() ? 1 : 0);
     }
+    // The walked records after each place, for the same place without the
+    // move: a move must beat that, not the loss of one odd record.
+    std::vector<std::vector<int>> walked(takes.size() + 1, std::vector<int>(nCells, 0));
+    for (size_t t = takes.size(); t-- > 0;) {
+        walked[t] = walked[t + 1];
+        add(walked[t], m_window.At(takeOffsets[t], m_nRecordLength));
+    }
+    auto cost = [&](const std::vector<int>& a, const std::vector<int>& b, int64_t nKept) {
+        double dCost = 0.0;
+        for (size_t cell = 0; cell < nCells; ++cell) {
+            const int nCount = a[cell] + b[cell];
+            if (nCount > 0)
+                dCost -= nCount * std::log(static_cast<double>(nCount) / static_cast<double>(nKept));
+        }
+        return dCost / static_cast<double>(nKept); // per record kept
+    };
     std::vector<int> prefix(nCells, 0);
-    double dBest = 1e300;
-    double dBaseline = 1e300;
+    double dBestGain = kExplainMargin;
     int64_t nBestPlace = -1;
     size_t nBestMoved = 0;
-    for (size_t t = 0; t <= takes.size(); ++t) {
+    for (size_t t = 0; t < takes.size(); ++t) {
         // Place k: the record after the walked records kept.
-        const int64_t k = t < takes.size() ? takes[t] : nLast + 1;
+        const int64_t k = takes[t];
         if (t > 0)
             add(prefix, m_window.At(takeOffsets[t - 1], m_nRecordLength));
         // The first moved record that starts after record k's own start.
         size_t i = 0;
-        while (i < movedNumbers.size()
-               && (movedNumbers[i] <= k || movedAt(movedNumbers[i]) <= Pos(k)))
+        while (i < movedNumbers.size() && (movedNumbers[i] <= k || movedAt(movedNumbers[i]) <= Pos(k)))
             ++i;
         const int64_t nMoved = static_cast<int64_t>(movedNumbers.size() - i);
+        const int64_t nStayed = static_cast<int64_t>(takes.size() - t - 1);
         // Moved records must be sound, or the place is no explanation.
-        if (sound[i] * 10 < nMoved * 9)
+        if (nMoved == 0 || sound[i] * 10 < nMoved * 9 || static_cast<int64_t>(t) + nMoved < kLeastExplained)
             continue;
-        const int64_t nKept = static_cast<int64_t>(t) + nMoved;
-        if (nKept == 0)
-            continue;
-        double dCost = 0.0;
-        for (int64_t p = 0; p < nLength; ++p) {
-            for (int c = 0; c < kClasses; ++c) {
-                const size_t cell = static_cast<size_t>(p) * kClasses + c;
-                const int nCount = prefix[cell] + suffix[i][cell];
-                if (nCount > 0)
-                    dCost -= nCount * std::log(static_cast<double>(nCount) / nKept);
-            }
-        }
-        // Bits per record kept.
-        dCost /= static_cast<double>(nKept);
-        if (t == takes.size()) {
-            dBaseline = dCost; // nothing moved: the walk as it went
-        } else if (nKept >= kLeastExplained && dCost < dBest) {
-            dBest = dCost;
+        const double dMoved = cost(prefix, suffix[i], static_cast<int64_t>(t) + nMoved);
+        const double dStayed = static_cast<int64_t>(t) + nStayed > 0
+            ? cost(prefix, walked[t + 1], static_cast<int64_t>(t) + nStayed) : 0.0;
+        if (dStayed - dMoved > dBestGain) {
+            dBestGain = dStayed - dMoved;
             nBestPlace = k;
             nBestMoved = i;
         }
     }
     // A move must explain the records clearly better than none: with little
     // to go on, the walk as it went stands.
-    if (nBestPlace < 0 || nBestMoved >= movedNumbers.size() || dBest > dBaseline - kExplainMargin)
+    if (nBestPlace < 0)
         return;
     // Re-plan from the place: the steps before it stay.
     while (!m_queue.empty()) {
