@@ -726,10 +726,11 @@ WalkExpectation CDBFRepair::ExpectedRecords()
     // no record, and nothing moved.
     if (!(nEnd < run.nFileLength && chAt == kEndOfFile))
         nShift = static_cast<int64_t>(run.nFileLength) - (chLast == kEndOfFile ? 1 : 0) - static_cast<int64_t>(nEnd);
-    // Whole records more: a count not brought up to date (a crash after
-    // records were added), which tells nothing of moved bytes. A count far
-    // off the file's length is no count at all.
-    if (nShift > 0 && nShift % static_cast<int64_t>(nRecordLength) == 0) {
+    // Whole records more or fewer: a count not brought up to date (a crash
+    // after records were added or removed), which tells nothing of moved
+    // bytes unless the records show damage. A count far off the file's
+    // length is no count at all.
+    if (nShift != 0 && nShift % static_cast<int64_t>(nRecordLength) == 0) {
         expect.nSpareRecords = nShift / static_cast<int64_t>(nRecordLength);
         return expect;
     }

@@ -489,15 +489,15 @@ bool CRecordWalk::TakeLostRecords(int64_t nFrom, int64_t nTo)
     // Whole records' worth of bytes lost leave the grid as it was, but for
     // the one record they cut into: the records after it are numbered on.
     const int64_t nLength = m_nRecordLength;
-    if (!m_expect.bCountKnown || m_nShiftLeft >= 0 || m_nShiftLeft % nLength != 0)
+    if (m_expect.nSpareRecords >= 0)
         return false;
-    const int64_t nLost = -m_nShiftLeft / nLength;
+    const int64_t nLost = -m_expect.nSpareRecords;
+    m_expect.nSpareRecords = 0;
     const uint64_t nDropFrom = static_cast<uint64_t>(Pos(nFrom));
     const uint64_t nDropTo = static_cast<uint64_t>(Pos(nTo));
     PushDrop(nDropFrom, nDropTo - nDropFrom, nFrom, nTo - nFrom + nLost);
     m_realignments.push_back({nDropFrom, nDropTo});
     m_nOrigin -= nLost * nLength;
-    m_nShiftLeft = 0;
     m_nNext = nTo + nLost;
     return true;
 }

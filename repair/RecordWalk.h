@@ -61,9 +61,9 @@ struct WalkExpectation {
     bool bCountKnown = false; // the header's record count fits the file
     int64_t nCount = 0;       // the header's record count
     int64_t nNetShift = 0;    // bytes the file holds beyond (or short of) the header's records
-    // Whole records' worth more than the header counts: a count not brought
-    // up to date, or junk of whole records inserted. Stretches that hold
-    // nothing sound may take them as junk.
+    // Whole records' worth more (or, below 0, fewer) than the header counts:
+    // a count not brought up to date, or junk of whole records inserted (or
+    // records lost). Damaged records the walk meets may account for them.
     int64_t nSpareRecords = 0;
 };
 

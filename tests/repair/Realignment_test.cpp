@@ -312,8 +312,10 @@ TEST(Realignment, DigitsAndBlanksKeepTheHeadersStart)
     EXPECT_EQ(engine.GetReport().nRecordAreaStart, nHeader);
     const std::vector<std::string> before = RecordLines(strTable);
     const std::vector<std::string> after = RecordLines(dir.File("out.dbf"));
-    ASSERT_GE(after.size(), 500u);
-    EXPECT_TRUE(std::equal(before.begin(), before.begin() + 500, after.begin()));
+    // The record just before the damaged one goes with it (the walk cannot
+    // tell where in the two the inserted bytes began); all before it stay.
+    ASSERT_GE(after.size(), 499u);
+    EXPECT_TRUE(std::equal(before.begin(), before.begin() + 499, after.begin()));
 }
 
 } // namespace
