@@ -33,14 +33,13 @@ const std::array<unsigned char, 256> kClassOf = [] {
 }();
 
 // Columns whose bytes are text (letters, digits, blanks): the hard check
-// applies to them. Binary columns hold any byte.
+// applies to them. Binary columns hold any byte, and so do memo references
+// (SIx keeps binary numbers in its ten bytes).
 bool IsTextColumn(const DamagedField& field)
 {
     switch (field.chType) {
     case 'C': case 'N': case 'F': case 'D': case 'L':
         return true;
-    case 'M': case 'G': case 'P': case 'B':
-        return field.IsMemo() && field.nLength == 10; // a block number in digits
     default:
         return false;
     }
