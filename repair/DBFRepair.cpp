@@ -52,9 +52,11 @@ constexpr uint32_t kMaxRecordLength = 65535;
 // Bytes lost or inserted among the records beyond which the header's count
 // is taken for damaged rather than the file for moved.
 constexpr int64_t kMostMovedBytes = 1024 * 1024;
-// Records the walk looks ahead of the record taken, and holds back.
-constexpr size_t kWindowRecords = 96;
-constexpr size_t kLookBehindRecords = 24;
+// Records the read window holds, and keeps behind a move forward: the walk
+// judges a batch of records and looks ahead of them before the salvage
+// takes them.
+constexpr size_t kWindowRecords = 400;
+constexpr size_t kLookBehindRecords = 300;
 constexpr uint8_t kSystemFieldFlag = 0x01;
 // Records whose texts decide the code page of an unmarked table.
 constexpr int kTextSampleRecords = 4096;
@@ -283,6 +285,21 @@ int CDBFRepair::SalvageInto(const std::string& strSource, const std::string& str
         CRecordWalk walk(window, scanner, run.layout, run.judge, run.nDataStart, ExpectedRecords());
         run.pEvidence = &walk.GetEvidence();
         const uint32_t nLastFieldOffset = run.layout.fields.empty() ? 0 : run.layout.fields.back().nOffset;
+        // Measured at the last field's start, as a record's fields are taken
+        // one after another.
+        walk.SetProgress([&](uint64_t nOffset) {
+            const uint64_t nAt = nOffset + nLastFieldOffset;
+            if (nAt < meter.GetNextOffset() || !meter.Advance(nAt))
+                return;
+            // With a grid to fill the salvage is the first half of the run.
+            const int nValue = m_pGrid != nullptr ? meter.GetPercent() / 2 : meter.GetPercent();
+            CurrentRunState().Progress().store(nValue);
+            if (nValue >= kSalvageSwitchValue && bSwitchArmed) {
+                SetStatus(kStatusExtracting);
+                bSwitchArmed = false;
+            }
+            SetProgressValue(nValue);
+        });
         WalkStep step;
         while (walk.Next(step)) {
             if (RepairStopRequested()) {
@@ -290,27 +307,16 @@ int CDBFRepair::SalvageInto(const std::string& strSource, const std::string& str
                 m_stats.nRecordsWritten = run.writer.GetRecordCount();
                 return 0;
             }
-            // Measured at the last field's start, as a record's fields are
-            // taken one after another.
-            const uint64_t nAt = step.nOffset + nLastFieldOffset;
-            if (nAt >= meter.GetNextOffset() && meter.Advance(nAt)) {
-                // With a grid to fill the salvage is the first half of the run.
-                const int nValue = m_pGrid != nullptr ? meter.GetPercent() / 2 : meter.GetPercent();
-                CurrentRunState().Progress().store(nValue);
-                if (nValue >= kSalvageSwitchValue && bSwitchArmed) {
-                    SetStatus(kStatusExtracting);
-                    bSwitchArmed = false;
-                }
-                SetProgressValue(nValue);
-            }
             if (step.kind == WalkStep::Kind::Drop) {
                 AddDroppedRange(step.nOffset, step.nLength, RepairReport::DropReason::Garbage, step.nRecord,
                                 step.nRecords);
                 continue;
             }
-            run.pRecord = window.At(step.nOffset, nRecordLength);
-            run.nRecordOffset = step.nOffset;
-            SalvageRecord(run.pRecord[0], !step.bPerfect, step.bTouched, step.nRecord);
+            for (int64_t i = 0; i < step.nRecords; ++i) {
+                run.nRecordOffset = step.nOffset + static_cast<uint64_t>(i) * nRecordLength;
+                run.pRecord = window.At(run.nRecordOffset, nRecordLength);
+                SalvageRecord(run.pRecord[0], !step.bPerfect, step.bTouched, step.nRecord + i);
+            }
         }
         if (RepairStopRequested()) {
             m_stats.bStopped = true;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 
 #if defined(__SSE2__)
@@ -73,7 +74,6 @@ void CRecordEvidence::Learn(const std::vector<const unsigned char*>& records, co
     m_nRecordLength = nLength;
     m_nLearned = records.size();
     m_hardLo.assign(nLength, 0x00);
-    m_hardHi.assign(nLength, 0xFF);
     m_softLo.assign(nLength, 0x00);
     m_softHi.assign(nLength, 0xFF);
     m_chunks.clear();
@@ -120,7 +120,6 @@ void CRecordEvidence::Learn(const std::vector<const unsigned char*>& records, co
         }
         // The flag: its range from the records, never a hard break.
         std::fill(m_hardLo.begin(), m_hardLo.end(), 0x00);
-        std::fill(m_hardHi.begin(), m_hardHi.end(), 0xFF);
         std::fill(m_softLo.begin(), m_softLo.end(), 0x00);
         std::fill(m_softHi.begin(), m_softHi.end(), 0xFF);
         m_text.assign(nLength, false);
@@ -220,7 +219,6 @@ void CRecordEvidence::BuildChunks()
             // Bytes the chunk before this one checked already pass here.
             const bool bCounted = i < nAt;
             chunk.hardLo[j] = bCounted ? 0x00 : m_hardLo[i];
-            chunk.hardHi[j] = bCounted ? 0xFF : m_hardHi[i];
             chunk.softLo[j] = bCounted ? 0x00 : m_softLo[i];
             chunk.softHi[j] = bCounted ? 0xFF : m_softHi[i];
         }
@@ -237,15 +235,17 @@ CRecordEvidence::Check CRecordEvidence::CheckRecord(const unsigned char* pRecord
     if (!m_chunks.empty()) {
         for (const Chunk& chunk : m_chunks) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pRecord + chunk.nOffset));
-            auto outside = [&](const unsigned char* lo, const unsigned char* hi) {
-                const __m128i vLo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lo));
-                const __m128i vHi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hi));
-                const __m128i inside = _mm_and_si128(_mm_cmpeq_epi8(_mm_max_epu8(v, vLo), v),
-                                                     _mm_cmpeq_epi8(_mm_min_epu8(v, vHi), v));
-                return __builtin_popcount(~static_cast<unsigned>(_mm_movemask_epi8(inside)) & 0xFFFFu);
-            };
-            check.nHard += outside(chunk.hardLo, chunk.hardHi);
-            check.nSoft += outside(chunk.softLo, chunk.softHi);
+            // The hard range has no upper end: only bytes below it break it.
+            const __m128i hard =
+                _mm_cmpeq_epi8(_mm_max_epu8(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(chunk.hardLo))), v);
+            const __m128i soft = _mm_and_si128(
+                _mm_cmpeq_epi8(_mm_max_epu8(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(chunk.softLo))), v),
+                _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(chunk.softHi))), v));
+            // Healthy bytes, the common case, need no counting.
+            if (_mm_movemask_epi8(_mm_and_si128(hard, soft)) == 0xFFFF)
+                continue;
+            check.nHard += std::popcount(~static_cast<unsigned>(_mm_movemask_epi8(hard)) & 0xFFFFu);
+            check.nSoft += std::popcount(~static_cast<unsigned>(_mm_movemask_epi8(soft)) & 0xFFFFu);
         }
         // Tabs and line ends are text's own: only the rest is damage.
         if (check.nHard > 0)
@@ -309,16 +309,6 @@ void CRecordEvidence::BlankHardBreaks(unsigned char* pField, uint32_t nOffset, u
         if (IsHard(pField[j], nOffset + j))
             pField[j] = ' ';
     }
-}
-
-int CRecordEvidence::CountHeadBreaks(const unsigned char* pRecord, uint32_t nBytes) const
-{
-    int nBreaks = 0;
-    for (uint32_t i = 0; i < nBytes && i < m_nRecordLength; ++i) {
-        const unsigned char c = pRecord[i];
-        nBreaks += (IsHard(c, i) || c < m_softLo[i] || c > m_softHi[i]) ? 1 : 0;
-    }
-    return nBreaks;
 }
 
 void CRecordEvidence::Widen(const unsigned char* pRecord)

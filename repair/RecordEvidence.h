@@ -61,15 +61,13 @@ public:
     // Whether a record's text holds control bytes, or text after NUL
     // padding: damage whatever the table, so no profile learns from it.
     static bool HasDamagedText(const unsigned char* pRecord, const DamagedTableLayout& layout);
-    // Breaks of either check among the first nBytes bytes of a record.
-    int CountHeadBreaks(const unsigned char* pRecord, uint32_t nBytes) const;
     // Mean log-likelihood ratio per position of the record's byte classes.
     double Fit(const unsigned char* pRecord) const;
 
 private:
     struct Chunk {
         uint32_t nOffset; // where the sixteen bytes start in the record
-        unsigned char hardLo[16], hardHi[16], softLo[16], softHi[16];
+        unsigned char hardLo[16], softLo[16], softHi[16];
     };
     void BuildChunks();
     bool IsHard(unsigned char c, uint32_t i) const;
@@ -78,7 +76,7 @@ private:
     uint32_t m_nRecordLength = 0;
     size_t m_nLearned = 0;
     int m_nSoftTolerance = 0;
-    std::vector<unsigned char> m_hardLo, m_hardHi, m_softLo, m_softHi;
+    std::vector<unsigned char> m_hardLo, m_softLo, m_softHi; // no hard upper end
     std::vector<bool> m_text; // positions of text columns
     std::vector<Chunk> m_chunks;
     std::vector<float> m_fit; // per position, per byte class

@@ -21,6 +21,8 @@ constexpr int kCompare = 64;
 // Steps held back before they are handed out, so that a move found a few
 // records late can still take back records that hold the damage.
 constexpr size_t kDelay = 16;
+// Clean records judged in one go before the steps are handed out.
+constexpr int kBatchRecords = 256;
 // Tables up to this size are planned whole before any step is handed out.
 constexpr int64_t kWholeRecords = 65536;
 constexpr uint64_t kWholeBytes = 16ull * 1024 * 1024;
@@ -160,11 +162,23 @@ void CRecordWalk::LearnProfile()
 bool CRecordWalk::Next(WalkStep& step)
 {
     for (;;) {
-        if (!m_queue.empty() && (m_bEnded || (!m_bWhole && m_queue.size() > kDelay))) {
-            step = m_queue.front();
-            m_queue.pop_front();
-            m_nReleasedEnd = step.kind == WalkStep::Kind::Take ? step.nOffset + m_nRecordLength
-                                                               : step.nOffset + step.nLength;
+        if (!m_queue.empty() && (m_bEnded || (!m_bWhole && m_nHeld > static_cast<int64_t>(kDelay)))) {
+            WalkStep& front = m_queue.front();
+            step = front;
+            // Of a run still held back in part, the records before the last
+            // few go now.
+            const int64_t nSpare = m_nHeld - static_cast<int64_t>(kDelay);
+            if (!m_bEnded && front.kind == WalkStep::Kind::Take && front.nRecords > nSpare) {
+                step.nRecords = nSpare;
+                front.nOffset += static_cast<uint64_t>(nSpare) * m_nRecordLength;
+                front.nRecord += nSpare;
+                front.nRecords -= nSpare;
+            } else {
+                m_queue.pop_front();
+            }
+            if (step.kind == WalkStep::Kind::Take)
+                m_nHeld -= step.nRecords;
+            m_nReleasedEnd = StepEnd(step);
             return true;
         }
         if (m_bEnded)
@@ -176,6 +190,9 @@ bool CRecordWalk::Next(WalkStep& step)
             continue;
         }
         Advance();
+        // The last record judged.
+        if (m_onProgress && m_nNext > 0)
+            m_onProgress(static_cast<uint64_t>(std::max<int64_t>(Pos(m_nNext - 1), 0)));
         if (m_bEnded && m_bWhole && !m_bExplained) {
             m_bExplained = true;
             ExplainShiftLeft();
@@ -185,6 +202,17 @@ bool CRecordWalk::Next(WalkStep& step)
 
 void CRecordWalk::Advance()
 {
+    // Clean records, the bulk of any table, a batch at a time.
+    for (int k = 0; k < kBatchRecords; ++k) {
+        const uint64_t nAt = static_cast<uint64_t>(Pos(m_nNext));
+        if (nAt + m_nRecordLength > m_nFileLength || m_window.At(nAt, 1)[0] == kEndOfFile)
+            break;
+        const Verdict v = Judge(nAt);
+        if (!IsClean(v))
+            break;
+        PushTake(nAt, m_nNext, v);
+        ++m_nNext;
+    }
     const uint64_t nOffset = static_cast<uint64_t>(Pos(m_nNext));
     if (IsEnd(nOffset)) {
         End(nOffset, m_nNext);
@@ -451,25 +479,24 @@ void CRecordWalk::ApplyShift(uint64_t nOffset, int64_t nShift)
     // Held-back steps the new alignment overlaps become no rows.
     uint64_t nDropFrom = static_cast<uint64_t>(Pos(m_nNext));
     int64_t nFirstDropped = m_nNext;
-    while (!m_queue.empty()) {
-        const WalkStep& back = m_queue.back();
-        const uint64_t nEnd = back.kind == WalkStep::Kind::Take ? back.nOffset + m_nRecordLength : back.nOffset + back.nLength;
-        if (nEnd <= q)
-            break;
+    while (!m_queue.empty() && StepEnd(m_queue.back()) > q) {
+        WalkStep& back = m_queue.back();
+        if (back.kind == WalkStep::Kind::Take && back.nRecords > 1) {
+            DropLastHeld(nDropFrom, nFirstDropped);
+            continue;
+        }
         nDropFrom = back.nOffset;
         nFirstDropped = back.nRecord;
+        if (back.kind == WalkStep::Kind::Take)
+            --m_nHeld;
         m_queue.pop_back();
     }
     nDropFrom = std::min(nDropFrom, q);
     // The record before the damage may hold the start of the lost or
     // inserted stretch, and its bytes tell nothing of where in it that
     // began: it goes with the stretch rather than stand as a guess.
-    if (!m_queue.empty() && m_queue.back().kind == WalkStep::Kind::Take
-        && m_queue.back().nOffset + m_nRecordLength == nDropFrom) {
-        nDropFrom = m_queue.back().nOffset;
-        nFirstDropped = m_queue.back().nRecord;
-        m_queue.pop_back();
-    }
+    if (!m_queue.empty() && m_queue.back().kind == WalkStep::Kind::Take && StepEnd(m_queue.back()) == nDropFrom)
+        DropLastHeld(nDropFrom, nFirstDropped);
     // The record at q is numbered after every record kept before it.
     int64_t nFirst = (static_cast<int64_t>(q) - nOrigin) / static_cast<int64_t>(m_nRecordLength);
     if (nFirst < nFirstDropped) {
@@ -531,8 +558,35 @@ void CRecordWalk::InPlace(int64_t nRecord)
         PushDrop(nOffset, m_nRecordLength, nRecord, 1);
 }
 
+uint64_t CRecordWalk::StepEnd(const WalkStep& step) const
+{
+    return step.kind == WalkStep::Kind::Take ? step.nOffset + static_cast<uint64_t>(step.nRecords) * m_nRecordLength
+                                             : step.nOffset + step.nLength;
+}
+
+void CRecordWalk::DropLastHeld(uint64_t& nDropFrom, int64_t& nFirstDropped)
+{
+    WalkStep& back = m_queue.back();
+    nDropFrom = back.nOffset + static_cast<uint64_t>(back.nRecords - 1) * m_nRecordLength;
+    nFirstDropped = back.nRecord + back.nRecords - 1;
+    --m_nHeld;
+    if (--back.nRecords == 0)
+        m_queue.pop_back();
+}
+
 void CRecordWalk::PushTake(uint64_t nOffset, int64_t nRecord, const Verdict& verdict)
 {
+    const bool bClean = verdict.bFlag && verdict.nUnsound == 0 && verdict.IsSound();
+    ++m_nHeld;
+    // Clean records one after another make one step.
+    if (bClean && !m_queue.empty()) {
+        WalkStep& back = m_queue.back();
+        if (back.kind == WalkStep::Kind::Take && back.bPerfect && !back.bTouched && StepEnd(back) == nOffset
+            && back.nRecord + back.nRecords == nRecord) {
+            ++back.nRecords;
+            return;
+        }
+    }
     WalkStep step;
     step.kind = WalkStep::Kind::Take;
     step.nOffset = nOffset;
@@ -591,9 +645,9 @@ void CRecordWalk::ExplainShiftLeft()
     std::vector<int64_t> takes; // record numbers taken, in order
     std::vector<uint64_t> takeOffsets;
     for (const WalkStep& step : m_queue) {
-        if (step.kind == WalkStep::Kind::Take) {
-            takes.push_back(step.nRecord);
-            takeOffsets.push_back(step.nOffset);
+        for (int64_t i = 0; step.kind == WalkStep::Kind::Take && i < step.nRecords; ++i) {
+            takes.push_back(step.nRecord + i);
+            takeOffsets.push_back(step.nOffset + static_cast<uint64_t>(i) * m_nRecordLength);
         }
     }
     if (takes.empty())
@@ -695,11 +749,17 @@ void CRecordWalk::ExplainShiftLeft()
         WalkStep& back = m_queue.back();
         if (back.nRecord + std::max<int64_t>(back.nRecords, 1) <= nBestPlace)
             break;
-        if (back.kind == WalkStep::Kind::Drop && back.nRecord < nBestPlace) {
-            back.nRecords = nBestPlace - back.nRecord;
-            back.nLength = std::min<uint64_t>(back.nLength, static_cast<uint64_t>(back.nRecords) * m_nRecordLength);
+        if (back.nRecord < nBestPlace) {
+            const int64_t nKeep = nBestPlace - back.nRecord;
+            if (back.kind == WalkStep::Kind::Take)
+                m_nHeld -= back.nRecords - nKeep;
+            else
+                back.nLength = std::min<uint64_t>(back.nLength, static_cast<uint64_t>(nKeep) * m_nRecordLength);
+            back.nRecords = nKeep;
             break;
         }
+        if (back.kind == WalkStep::Kind::Take)
+            m_nHeld -= back.nRecords;
         m_queue.pop_back();
     }
     const int64_t nMovedFirst = movedNumbers[nBestMoved];

@@ -38,6 +38,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <vector>
 
 class CDamagedTableScanner;
@@ -48,10 +49,10 @@ struct DamagedTableLayout;
 struct WalkStep {
     enum class Kind { Take, Drop };
     Kind kind = Kind::Take;
-    uint64_t nOffset = 0;  // Take: the record's deletion flag; Drop: the first byte dropped
+    uint64_t nOffset = 0;  // Take: the first record's deletion flag; Drop: the first byte dropped
     uint64_t nLength = 0;  // Drop: the bytes dropped (0: records whose bytes are gone)
-    int64_t nRecord = 0;   // the record taken, or the first record dropped
-    int64_t nRecords = 0;  // Drop: how many records
+    int64_t nRecord = 0;   // the first record taken or dropped
+    int64_t nRecords = 0;  // how many (Take: one after another, all alike)
     bool bPerfect = false; // Take: flag and typed values sound, nothing to mend
     bool bTouched = false; // Take: the damage reached it (values to mend, bytes no healthy record holds)
 };
@@ -71,6 +72,10 @@ class CRecordWalk {
 public:
     CRecordWalk(CRecordWindow& window, CDamagedTableScanner& scanner, const DamagedTableLayout& layout,
                 const CRecordJudge& judge, uint64_t nStart, const WalkExpectation& expectation);
+
+    // Told how far the walk has judged the records (a small table is judged
+    // whole before its first step).
+    void SetProgress(std::function<void(uint64_t nOffset)> onProgress) { m_onProgress = std::move(onProgress); }
 
     // The next step in file order; false once the record area has ended.
     bool Next(WalkStep& step);
@@ -127,6 +132,10 @@ private:
     // lies: kept with its values mended, or dropped when nothing is left.
     void InPlace(int64_t nRecord);
     void PushTake(uint64_t nOffset, int64_t nRecord, const Verdict& verdict);
+    uint64_t StepEnd(const WalkStep& step) const;
+    // Takes the last record held back out of its step, for a drop that
+    // starts at it.
+    void DropLastHeld(uint64_t& nDropFrom, int64_t& nFirstDropped);
     void PushDrop(uint64_t nOffset, uint64_t nLength, int64_t nRecord, int64_t nRecords);
     void End(uint64_t nOffset, int64_t nRecord);
     // A small table whose length says bytes moved, walked without a move:
@@ -152,6 +161,8 @@ private:
     uint64_t m_nEnd = 0;
     int64_t m_nEndRecord = 0;
     uint64_t m_nReleasedEnd = 0; // the end of the last step handed out: nothing before it changes
+    int64_t m_nHeld = 0; // records in the held-back steps
     std::deque<WalkStep> m_queue;
+    std::function<void(uint64_t)> m_onProgress;
     std::vector<RepairReport::Realignment> m_realignments;
 };

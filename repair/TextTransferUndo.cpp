@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstring>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -23,6 +24,8 @@ constexpr unsigned char kCR = 0x0D;
 constexpr unsigned char kLF = 0x0A;
 constexpr unsigned char kTerminator = 0x0D;
 constexpr unsigned char kEndOfFile = 0x1A;
+// Bytes of a memo file read before one that came alone is judged by them.
+constexpr uint64_t kMemoSettleBytes = 4 * 1024 * 1024;
 constexpr size_t kChunk = 1024 * 1024;
 // The longest table header a transfer can make: 65535 bytes, every one an LF.
 constexpr size_t kLongestConvertedHeader = 2 * 65535;
@@ -52,7 +55,13 @@ bool ForEachChunk(const std::string& strPath, Fn fn)
         const size_t nRead = file.Read(chunk.data(), chunk.size());
         if (nRead == 0)
             break;
-        fn(chunk.data(), nRead);
+        // A callback that returns false has seen enough.
+        if constexpr (std::is_same_v<decltype(fn(chunk.data(), nRead)), bool>) {
+            if (!fn(chunk.data(), nRead))
+                break;
+        } else {
+            fn(chunk.data(), nRead);
+        }
         if (RepairStopRequested())
             return false;
     }
@@ -177,6 +186,7 @@ public:
         }
     }
 
+    bool IsBroken() const { return m_state == State::Broken; }
     // Every block sound and the file ending in the last one (a dBASE III
     // file may end in zeros).
     bool Covers() const
@@ -454,17 +464,29 @@ bool CTextTransferUndo::MemoLooksConverted(const std::string& strMemo, bool bTab
     out.reserve(kChunk + 1);
     std::array<unsigned char, kMemoHeaderRead> header{};
     uint64_t nLength = 0;
+    bool bSettled = false;
     const bool bRead = ForEachChunk(strMemo, [&](const unsigned char* p, size_t n) {
         if (nLength < header.size())
             std::copy_n(p, std::min<uint64_t>(n, header.size() - nLength), header.begin() + static_cast<std::ptrdiff_t>(nLength));
         nLength += n;
         if (!bWalkable)
-            return;
+            return true;
         asIs.Feed(p, n);
         out.clear();
         undo.Convert(p, n, out);
         undone.Feed(out.data(), out.size());
+        // A memo file alone that went through a transfer shows it in its
+        // first blocks: a healthy one need not be read to its end (memo
+        // files are the largest files a repair reads).
+        if (!bTableConverted && nLength >= kMemoSettleBytes && !asIs.IsBroken()
+            && (undo.Pairs() == 0 || undone.IsBroken())) {
+            bSettled = true;
+            return false;
+        }
+        return true;
     });
+    if (bSettled)
+        return false;
     out.clear();
     undo.Finish(out);
     undone.Feed(out.data(), out.size());
