@@ -392,11 +392,13 @@ double CDamagedTableScanner::ScoreStart(const DamagedTableLayout& layout, uint64
 
 bool CDamagedTableScanner::FlagsAt(const DamagedTableLayout& layout, uint64_t nStart, uint64_t nRecords)
 {
+    // The first record's flag, or half of the first few (the first record
+    // itself may be the damaged one).
     const uint64_t nProbe = std::min<uint64_t>(nRecords, 8);
     uint64_t nFlags = 0;
     for (uint64_t k = 0; k < nProbe; ++k)
         nFlags += IsFlag(ByteAt(nStart + k * layout.nRecordLength)) ? 1 : 0;
-    return nProbe == 0 || 2 * nFlags >= nProbe;
+    return nProbe == 0 || IsFlag(ByteAt(nStart)) || 2 * nFlags >= nProbe;
 }
 
 uint64_t CDamagedTableScanner::PlainStart(const DamagedTableLayout& layout)

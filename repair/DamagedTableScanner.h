@@ -118,7 +118,7 @@ private:
     // 0 when evidence must decide.
     uint64_t PlainStart(const DamagedTableLayout& layout);
     // Whether records from nStart have deletion flags where they belong
-    // (half of the first few at least).
+    // (the first record's, or half of the first few).
     bool FlagsAt(const DamagedTableLayout& layout, uint64_t nStart, uint64_t nRecords);
     // The best start for the layout's widths; dScore gets its score.
     uint64_t BestStart(const DamagedTableLayout& layout, double& dScore, bool& bStopped);

@@ -405,7 +405,12 @@ uint64_t CRecordWalk::FindMove(uint64_t nFrom, uint64_t nTo, int64_t& nShift)
         if (nSoft > nSeen * m_evidence.GetSoftTolerance() && nSoft >= nGridSoft)
             continue;
         const int64_t nCandidate = ShiftFor(q);
-        if (ShiftWins(q, nCandidate)) {
+        // Where bytes were inserted, or whole records lost, the record the
+        // new alignment puts inside the damaged record's place is pieced
+        // together from two: the next one is the first whole.
+        const bool bPieced = (nCandidate > 0 || nCandidate <= -static_cast<int64_t>(m_nRecordLength))
+            && q < nFrom - 1 + m_nRecordLength;
+        if (!bPieced && ShiftWins(q, nCandidate)) {
             nShift = nCandidate;
             return q;
         }

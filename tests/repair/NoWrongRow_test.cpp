@@ -63,8 +63,12 @@ std::vector<Damage> Damages(const TableCase& table, const Layout& lay, uint64_t 
         const uint64_t nMost = kind == Kind::Zeroed || kind == Kind::Noise ? 8192 : 600;
         for (int i = 0; i < table.nPerKind; ++i) {
             // Lengths spread over the powers of two: short damage as common as long.
-            const auto nLength = static_cast<int64_t>(std::min<uint64_t>(nMost, 1 + rng() % (2ULL << rng() % 13)));
-            damages.push_back({kind, lay.nHeader + rng() % (lay.End() - lay.nHeader), nLength});
+            // One draw a statement: the order of draws within one expression
+            // differs between compilers and builds.
+            const uint64_t nScale = 2ULL << rng() % 13;
+            const auto nLength = static_cast<int64_t>(std::min<uint64_t>(nMost, 1 + rng() % nScale));
+            const uint64_t nAt = lay.nHeader + rng() % (lay.End() - lay.nHeader);
+            damages.push_back({kind, nAt, nLength});
         }
     }
     for (int64_t nLength : {1, 300, 5000})
@@ -297,8 +301,8 @@ std::string Check(const PeerTable& original, const std::unordered_map<std::strin
 }
 
 const std::map<std::string, size_t> kKnownMisses = {
-    {"fp_wide", 1}, {"vfp_binary", 3}, {"tiny_2", 1}, {"tiny_3", 1}, {"tiny_5", 3}, {"tiny_10", 2},
-    {"real_cp1251", 6}, {"real_dbase_83", 1}, {"real_dbase_8b", 5}, {"real_memotest", 1}};
+    {"fp_wide", 1}, {"vfp_binary", 4}, {"tiny_1", 1}, {"tiny_2", 3}, {"tiny_3", 2}, {"tiny_5", 1}, {"tiny_10", 2},
+    {"real_cp1251", 9}, {"real_dbase_83", 3}, {"real_dbase_8b", 6}, {"real_memotest", 2}};
 
 class NoWrongRow : public testing::TestWithParam<TableCase> {
 protected:
@@ -337,9 +341,20 @@ TEST_P(NoWrongRow, EverySavedRowIsItsSourceRecordAndEveryLossIsListed)
     std::mt19937 rng(20261209);
     std::vector<Outcome> outcomes;
     std::vector<std::string> paths{strSource};
-    for (Damage damage : Damages(table, lay, bytes.size(), rng)) {
+    std::vector<Damage> damages = Damages(table, lay, bytes.size(), rng);
+#if defined(__SANITIZE_ADDRESS__)
+    // Under the sanitizers a repair runs many times slower: every sixth
+    // case of the same draw keeps the suite's time.
+    std::vector<Damage> every;
+    for (size_t k = 0; k < damages.size(); k += 6)
+        every.push_back(damages[k]);
+    damages.swap(every);
+#endif
+    for (Damage damage : damages) {
+        // The damage's own bytes come from a draw of the case alone.
+        std::mt19937 caseRng(static_cast<unsigned>(damage.nAt * 31 + static_cast<uint64_t>(damage.nLength)));
         Outcome& oc = outcomes.emplace_back();
-        orvtest::WriteBytes(dir.File("in.dbf"), Apply(damage, lay, bytes, rng, oc.touched));
+        orvtest::WriteBytes(dir.File("in.dbf"), Apply(damage, lay, bytes, caseRng, oc.touched));
         oc.damage = damage;
         paths.push_back(dir.File("out" + std::to_string(outcomes.size()) + ".dbf"));
         try {
