@@ -405,11 +405,15 @@ uint64_t CTextTransferUndo::CountPairs(const std::string& strPath)
     uint64_t nPairs = 0;
     bool bCR = false;
     ForEachChunk(strPath, [&](const unsigned char* p, size_t n) {
-        for (size_t i = 0; i < n; ++i) {
-            if (p[i] == kLF && bCR)
+        // A pair split across two chunks.
+        if (bCR && n > 0 && p[0] == kLF)
+            ++nPairs;
+        // From one LF to the next: a table holds few.
+        for (const unsigned char* q = p; (q = static_cast<const unsigned char*>(std::memchr(q, kLF, n - (q - p)))) != nullptr; ++q) {
+            if (q > p && q[-1] == kCR)
                 ++nPairs;
-            bCR = p[i] == kCR;
         }
+        bCR = n > 0 && p[n - 1] == kCR;
     });
     return nPairs;
 }
