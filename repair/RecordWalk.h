@@ -11,25 +11,28 @@
 // another alignment only where bytes were really lost or inserted, and
 // only when that alignment explains the following records clearly better
 // than the grid does, over many records. The file's length is evidence
-// too: when the header's record count is to be believed, the shifts must
-// add up to what the file holds beyond the header's records, so a file of
-// the right length never shifts, and a small table whose length says bytes
-// moved is searched for the one place where moving explains it best.
+// too: when the header's record count is to be believed, the moves add up
+// to what the file holds beyond (or short of) the header's records, so a
+// file of the right length moves only on overwhelming evidence, and a small
+// table whose length says bytes moved is searched for the one place where
+// moving explains it best.
 //
 // Steps:
 //  1. Learn what healthy records look like (CRecordEvidence) from the
 //     sound records on the grid near the start.
-//  2. Take each clean record on the current alignment. A record that is
-//     not clean stops the walk there (Resolve):
-//     a. the grid goes on cleanly right after it: damage in place;
-//     b. else find where clean records resume on the grid and on any other
-//        alignment, and weigh the two over many records;
-//     c. a new alignment starts where the records before and after the
-//        switch fit best; records it overlaps are dropped, and records
-//        whose bytes were lost are counted by number.
-//  3. Decisions wait a few records before they are handed out, so that a
-//     switch found late can still take back records that turn out to hold
-//     the damage; a small table is planned whole before any is handed out.
+//  2. Take each clean record on the current alignment, a batch at a time.
+//     A sound record that is only unlike the ones learned is taken, and
+//     widens the profile, unless an alignment close by explains the next
+//     records clearly better. Any other record stops the walk (Resolve):
+//     a. the grid holds right after it: the damage stayed in place;
+//     b. else find where the grid holds again, and the first alignment off
+//        the grid before that which beats the grid over many records;
+//     c. a move drops the records between, the record just before the
+//        damage (the bytes may have gone in either), and counts the records
+//        whose bytes were lost by number.
+//  3. Steps wait a few records before they are handed out, so that a move
+//     can take back records that hold the damage; a small table is planned
+//     whole before any step is handed out.
 //
 // Every record number is the record's place in the source, from 0.
 
