@@ -244,12 +244,14 @@ CRecordEvidence::Check CRecordEvidence::CheckRecord(const unsigned char* pRecord
             // Healthy bytes, the common case, need no counting.
             if (_mm_movemask_epi8(_mm_and_si128(hard, soft)) == 0xFFFF)
                 continue;
-            check.nHard += std::popcount(~static_cast<unsigned>(_mm_movemask_epi8(hard)) & 0xFFFFu);
             check.nSoft += std::popcount(~static_cast<unsigned>(_mm_movemask_epi8(soft)) & 0xFFFFu);
+            // Tabs and line ends are text's own: only the rest is damage.
+            for (unsigned nBits = ~static_cast<unsigned>(_mm_movemask_epi8(hard)) & 0xFFFFu; nBits != 0;
+                 nBits &= nBits - 1) {
+                const unsigned char c = pRecord[chunk.nOffset + static_cast<uint32_t>(std::countr_zero(nBits))];
+                check.nHard += c != '\t' && c != '\n' && c != '\r' ? 1 : 0;
+            }
         }
-        // Tabs and line ends are text's own: only the rest is damage.
-        if (check.nHard > 0)
-            check.nHard = CountHard(pRecord);
         return check;
     }
 #endif

@@ -266,6 +266,10 @@ bool CRecordWalk::DriftSuggestsMove(int64_t nRecord)
             nFlags += IsFlag(m_window.At(nFrom + static_cast<uint64_t>(i) * m_nRecordLength, 1)[0]) ? 1 : 0;
         if (nFlags + 1 < nCompared)
             continue;
+        // Then the first record alone: most wrong alignments fail there.
+        const Verdict vFirst = Judge(nFrom);
+        if (!vFirst.IsSound() || vFirst.check.nSoft * nCompared > nGridSoft)
+            continue;
         int nSound = 0, nSoft = 0;
         for (int i = 0; i < nCompared; ++i) {
             const Verdict v = Judge(nFrom + static_cast<uint64_t>(i) * m_nRecordLength);
