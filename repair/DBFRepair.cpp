@@ -125,6 +125,7 @@ struct CDBFRepair::SalvageRun {
     CRecordJudge judge;                   // the fields whose bytes can be judged
     const unsigned char* pRecord = nullptr; // the damaged record being salvaged
     uint64_t nRecordOffset = 0;             // where it lies in the source
+    WalkExpectation expect;                 // what the header's count says of the records
     int64_t nLastTaken = -1;                // number of the last record saved
     const CRecordEvidence* pEvidence = nullptr; // what healthy records look like
     // Memo blocks already copied, and the bytes copied again for records
@@ -282,7 +283,8 @@ int CDBFRepair::SalvageInto(const std::string& strSource, const std::string& str
         CRecordWindow window(run.source, run.nFileLength,
                              std::max<size_t>(kReadChunk, static_cast<size_t>(nRecordLength) * kWindowRecords),
                              static_cast<size_t>(nRecordLength) * kLookBehindRecords);
-        CRecordWalk walk(window, scanner, run.layout, run.judge, run.nDataStart, ExpectedRecords());
+        run.expect = ExpectedRecords();
+        CRecordWalk walk(window, scanner, run.layout, run.judge, run.nDataStart, run.expect);
         run.pEvidence = &walk.GetEvidence();
         const uint32_t nLastFieldOffset = run.layout.fields.empty() ? 0 : run.layout.fields.back().nOffset;
         // Measured at the last field's start, as a record's fields are taken
@@ -331,7 +333,7 @@ int CDBFRepair::SalvageInto(const std::string& strSource, const std::string& str
             nAccounted += SalvageTail(window, walk.GetEnd(), walk.GetEndRecord());
         // Records the header counts that the file no longer holds: their
         // bytes went with damage the walk could not place.
-        if (const WalkExpectation expect = ExpectedRecords(); expect.bCountKnown && nAccounted < expect.nCount)
+        if (const WalkExpectation& expect = run.expect; expect.bCountKnown && nAccounted < expect.nCount)
             AddDroppedRange(std::min(walk.GetEnd(), run.nFileLength), 0, RepairReport::DropReason::CutOff, nAccounted,
                             expect.nCount - nAccounted);
         m_stats.nDataEnd = std::min(walk.GetEnd(), run.nFileLength);
@@ -860,7 +862,7 @@ int CDBFRepair::SalvageTail(CRecordWindow& window, uint64_t nOffset, int64_t nRe
     const bool bFlag = p[0] == kLiveFlag || p[0] == kDeletedFlag;
     if (p[nRest - 1] == kEndOfFile) {
         // (Past the records the header counts, they are no record of it.)
-        const WalkExpectation expect = ExpectedRecords();
+        const WalkExpectation& expect = run.expect;
         const int nRecords = !expect.bCountKnown || nRecord < expect.nCount ? 1 : 0;
         AddDroppedRange(nOffset, nRest, RepairReport::DropReason::CutOff, nRecord, nRecords);
         // Bytes between the header's last record and the end mark: that
@@ -877,7 +879,7 @@ int CDBFRepair::SalvageTail(CRecordWindow& window, uint64_t nOffset, int64_t nRe
     if (!bFlag || nWhole == 0) {
         // Past the records the header counts, bytes without a flag are no
         // record of it.
-        const WalkExpectation expect = ExpectedRecords();
+        const WalkExpectation& expect = run.expect;
         const bool bRecord = bFlag || !expect.bCountKnown || nRecord < expect.nCount;
         AddDroppedRange(nOffset, nRest, RepairReport::DropReason::CutOff, nRecord, bRecord ? 1 : 0);
         return bRecord ? 1 : 0;
