@@ -740,6 +740,7 @@ WalkExpectation CDBFRepair::ExpectedRecords()
     // length is no count at all.
     if (nShift != 0 && nShift % static_cast<int64_t>(nRecordLength) == 0) {
         expect.nSpareRecords = nShift / static_cast<int64_t>(nRecordLength);
+        expect.nCount = nCount;
         return expect;
     }
     if (std::abs(nShift) > std::max<int64_t>(static_cast<int64_t>(run.nFileLength / 2), kMostMovedBytes))
@@ -771,6 +772,11 @@ void CDBFRepair::AddDroppedRange(uint64_t nOffset, uint64_t nLength, RepairRepor
 
 void CDBFRepair::NoteRecordLoss(int64_t nRecord, RepairReport::RecordLossKind kind, uint64_t nOffset, uint64_t nLength)
 {
+    // A record both mended in place and found to end before the end mark
+    // is one loss, not two.
+    if (!m_report.recordLosses.empty() && m_report.recordLosses.back().nRecord == nRecord + 1
+        && m_report.recordLosses.back().kind == kind)
+        return;
     if (kind == RepairReport::RecordLossKind::Mended)
         ++m_report.nRecordsMended;
     else if (kind == RepairReport::RecordLossKind::CutShort)

@@ -46,6 +46,26 @@ bool IsTextColumn(const DamagedField& field)
     }
 }
 
+bool IsLineControl(unsigned char c)
+{
+    return c == '\t' || c == '\n' || c == '\r';
+}
+
+// A tab, or a line end that is not half of a CR LF pair, at i of n bytes.
+bool IsStrayLineControl(const unsigned char* p, uint32_t i, uint32_t n)
+{
+    switch (p[i]) {
+    case '\t':
+        return true;
+    case '\r':
+        return i + 1 >= n || p[i + 1] != '\n';
+    case '\n':
+        return i == 0 || p[i - 1] != '\r';
+    default:
+        return false;
+    }
+}
+
 // Bytes of a binary column that say most about it: the high bytes of its
 // integers and doubles, which healthy values keep in a narrow range.
 bool IsTellingBinaryByte(const DamagedField& field, uint32_t i)
@@ -68,7 +88,8 @@ bool IsTellingBinaryByte(const DamagedField& field, uint32_t i)
 
 } // namespace
 
-void CRecordEvidence::Learn(const std::vector<const unsigned char*>& records, const DamagedTableLayout& layout)
+void CRecordEvidence::Learn(const std::vector<const unsigned char*>& records, const DamagedTableLayout& layout,
+                            bool bWholeTable)
 {
     const uint32_t nLength = layout.nRecordLength;
     m_nRecordLength = nLength;
@@ -80,6 +101,7 @@ void CRecordEvidence::Learn(const std::vector<const unsigned char*>& records, co
     m_fit.clear();
     m_fitPositions.clear();
     m_nSoftTolerance = 0;
+    m_strayHard.assign(nLength, false);
     if (nLength == 0)
         return;
     if (records.empty()) {
@@ -142,13 +164,30 @@ void CRecordEvidence::Learn(const std::vector<const unsigned char*>& records, co
                 // A column whose records mostly hold NUL padding or control
                 // bytes is not judged by them; in one whose records mostly do
                 // not, the few that do are damage that reached the sample.
+                // Tabs and line ends, text's own, count for neither.
                 size_t nLow = 0;
                 for (const unsigned char* p : records)
-                    nLow += std::any_of(p + field.nOffset, p + nEnd, [](unsigned char c) { return c < 0x20; }) ? 1 : 0;
+                    nLow += std::any_of(p + field.nOffset, p + nEnd,
+                                        [](unsigned char c) { return c < 0x20 && !IsLineControl(c); })
+                        ? 1 : 0;
                 const unsigned char nLo = 2 * nLow >= records.size() ? 0x00 : 0x20;
+                // Seen whole, a stray tab or line end that no other record
+                // holds in the column is damage (the one counted may be it).
+                size_t nStray = 0;
+                for (const unsigned char* p : records) {
+                    const unsigned char* q = p + field.nOffset;
+                    for (uint32_t j = 0; j < nEnd - field.nOffset; ++j) {
+                        if (IsStrayLineControl(q, j, nEnd - field.nOffset)) {
+                            ++nStray;
+                            break;
+                        }
+                    }
+                }
+                const bool bStrayHard = bWholeTable && nStray <= 1;
                 for (uint32_t i = field.nOffset; i < nEnd; ++i) {
                     m_text[i] = true;
                     m_hardLo[i] = nLo;
+                    m_strayHard[i] = bStrayHard;
                     classRange(i);
                     // Text of a code page may hold high bytes anywhere.
                     if (bTableHigh)
@@ -245,11 +284,10 @@ CRecordEvidence::Check CRecordEvidence::CheckRecord(const unsigned char* pRecord
             if (_mm_movemask_epi8(_mm_and_si128(hard, soft)) == 0xFFFF)
                 continue;
             check.nSoft += std::popcount(~static_cast<unsigned>(_mm_movemask_epi8(soft)) & 0xFFFFu);
-            // Tabs and line ends are text's own: only the rest is damage.
             for (unsigned nBits = ~static_cast<unsigned>(_mm_movemask_epi8(hard)) & 0xFFFFu; nBits != 0;
                  nBits &= nBits - 1) {
-                const unsigned char c = pRecord[chunk.nOffset + static_cast<uint32_t>(std::countr_zero(nBits))];
-                check.nHard += c != '\t' && c != '\n' && c != '\r' ? 1 : 0;
+                const uint32_t i = chunk.nOffset + static_cast<uint32_t>(std::countr_zero(nBits));
+                check.nHard += IsHardAt(pRecord, i, m_nRecordLength, 0) ? 1 : 0;
             }
         }
         return check;
@@ -263,16 +301,21 @@ CRecordEvidence::Check CRecordEvidence::CheckRecord(const unsigned char* pRecord
     return check;
 }
 
-bool CRecordEvidence::IsHard(unsigned char c, uint32_t i) const
+bool CRecordEvidence::IsHardAt(const unsigned char* p, uint32_t i, uint32_t n, uint32_t nOffset) const
 {
-    return c < m_hardLo[i] && c != '\t' && c != '\n' && c != '\r';
+    const unsigned char c = p[i];
+    const uint32_t nAt = nOffset + i;
+    if (c >= m_hardLo[nAt])
+        return false;
+    // Tabs and line ends are text's own, unless stray where none belong.
+    return !IsLineControl(c) || (m_strayHard[nAt] && IsStrayLineControl(p, i, n));
 }
 
 int CRecordEvidence::CountHard(const unsigned char* pRecord) const
 {
     int nHard = 0;
     for (uint32_t i = 0; i < m_nRecordLength; ++i)
-        nHard += IsHard(pRecord[i], i) ? 1 : 0;
+        nHard += IsHardAt(pRecord, i, m_nRecordLength, 0) ? 1 : 0;
     return nHard;
 }
 
@@ -299,7 +342,7 @@ bool CRecordEvidence::HasDamagedText(const unsigned char* pRecord, const Damaged
 bool CRecordEvidence::BreaksHard(const unsigned char* pRecord, uint32_t nOffset, uint32_t nLength) const
 {
     for (uint32_t i = nOffset; i < nOffset + nLength && i < m_nRecordLength; ++i) {
-        if (IsHard(pRecord[i], i))
+        if (IsHardAt(pRecord, i, m_nRecordLength, 0))
             return true;
     }
     return false;
@@ -307,8 +350,13 @@ bool CRecordEvidence::BreaksHard(const unsigned char* pRecord, uint32_t nOffset,
 
 void CRecordEvidence::BlankHardBreaks(unsigned char* pField, uint32_t nOffset, uint32_t nLength) const
 {
-    for (uint32_t j = 0; j < nLength && nOffset + j < m_nRecordLength; ++j) {
-        if (IsHard(pField[j], nOffset + j))
+    const uint32_t n = std::min(nLength, m_nRecordLength > nOffset ? m_nRecordLength - nOffset : 0);
+    // Judged before any byte is blanked: a CR's LF is still there.
+    std::vector<bool> hard(n);
+    for (uint32_t j = 0; j < n; ++j)
+        hard[j] = IsHardAt(pField, j, n, nOffset);
+    for (uint32_t j = 0; j < n; ++j) {
+        if (hard[j])
             pField[j] = ' ';
     }
 }

@@ -14,6 +14,9 @@
 //  - hard: NUL or control bytes (tabs and line ends aside) in a text column
 //    whose healthy records never hold them. Text does not come by them by
 //    chance: they are damage, and the record they are in was touched.
+//    Tabs and line ends are text's own; but when the profile has seen the
+//    whole table, a stray one (a tab, a CR without its LF, an LF without
+//    its CR) in a column where no other record holds one is damage too.
 //  - soft: bytes outside the range a position holds in healthy records
 //    (a high byte in a table whose text never has one included). Rare but
 //    real values break it too (numbers grow a digit, a name has an accent),
@@ -42,7 +45,9 @@ public:
 
     // Learns from records of the layout's record length (the deletion flag
     // at byte 0). Without records every check passes and every fit is 0.
-    void Learn(const std::vector<const unsigned char*>& records, const DamagedTableLayout& layout);
+    // bWholeTable: the records are every record of the table.
+    void Learn(const std::vector<const unsigned char*>& records, const DamagedTableLayout& layout,
+               bool bWholeTable = false);
 
     size_t GetLearned() const { return m_nLearned; }
     // Soft breaks that healthy records not among the learned ones showed at
@@ -70,7 +75,9 @@ private:
         unsigned char hardLo[16], softLo[16], softHi[16];
     };
     void BuildChunks();
-    bool IsHard(unsigned char c, uint32_t i) const;
+    // Whether byte i of the bytes at p (position nOffset + i of the record,
+    // n bytes given) breaks the hard check.
+    bool IsHardAt(const unsigned char* p, uint32_t i, uint32_t n, uint32_t nOffset) const;
     int CountHard(const unsigned char* pRecord) const;
 
     uint32_t m_nRecordLength = 0;
@@ -78,6 +85,7 @@ private:
     int m_nSoftTolerance = 0;
     std::vector<unsigned char> m_hardLo, m_softLo, m_softHi; // no hard upper end
     std::vector<bool> m_text; // positions of text columns
+    std::vector<bool> m_strayHard; // positions where a stray tab or line end is damage
     std::vector<Chunk> m_chunks;
     std::vector<float> m_fit; // per position, per byte class
     std::vector<uint32_t> m_fitPositions; // positions the fit reads

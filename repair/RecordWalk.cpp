@@ -42,6 +42,8 @@ constexpr double kFitMargin = 0.15;
 // kept, and bits per record saved against the walk as it went.
 constexpr int64_t kLeastExplained = 2;
 constexpr double kExplainMargin = 0.5;
+// Records below which their likeness says too little to weigh a move by.
+constexpr int64_t kLeastLikeness = 16;
 
 bool IsFlag(unsigned char c)
 {
@@ -132,16 +134,19 @@ void CRecordWalk::LearnProfile()
     const size_t nMost = std::clamp<size_t>(static_cast<size_t>(kLearnBytes / m_nRecordLength), 8, kLearnRecords);
     std::vector<std::vector<unsigned char>> copies;
     std::vector<const unsigned char*> records;
+    bool bWhole = false; // every record of the table was learned
     auto relearn = [&] {
         records.clear();
         for (const auto& copy : copies)
             records.push_back(copy.data());
-        m_evidence.Learn(records, m_layout);
+        m_evidence.Learn(records, m_layout, bWhole);
     };
     for (int64_t k = 0; k < kLearnScan && copies.size() < nMost; ++k) {
         const uint64_t nOffset = static_cast<uint64_t>(Pos(k));
-        if (IsEnd(nOffset))
+        if (IsEnd(nOffset)) {
+            bWhole = static_cast<int64_t>(copies.size()) == k && k > 0;
             break;
+        }
         const Verdict v = Judge(nOffset);
         const bool bTake = (copies.size() < kLearnFirst ? v.IsSound() : IsClean(v))
             && !CRecordEvidence::HasDamagedText(m_window.At(nOffset, m_nRecordLength), m_layout);
@@ -546,6 +551,12 @@ void CRecordWalk::InPlace(int64_t nRecord)
         PushTake(nOffset, nRecord, v);
         return;
     }
+    // Past the records the header counts, bytes that are not a sound record
+    // are as likely junk as a record: no row is made of them.
+    if (m_expect.nCount > 0 && nRecord >= m_expect.nCount) {
+        PushDrop(nOffset, m_nRecordLength, nRecord, 1);
+        return;
+    }
     // Kept when it has a sound flag or only its flag is damaged, and some
     // text of it is still there: a record with nothing left is no row.
     const unsigned char* p = m_window.At(nOffset, m_nRecordLength);
@@ -722,10 +733,30 @@ void CRecordWalk::ExplainShiftLeft()
         }
         return dCost / static_cast<double>(nKept); // per record kept
     };
+    // Whether the walked records from each place on hold one that is not
+    // sound: damage a move there may explain.
+    std::vector<bool> unsoundAfter(takes.size() + 1, false);
+    for (size_t t = takes.size(); t-- > 0;)
+        unsoundAfter[t] = unsoundAfter[t + 1] || !Judge(takeOffsets[t]).IsSound();
+    // The moved records end where the file's records end: at the end mark
+    // or the file's end.
+    const int64_t nMovedEnd = movedAt(movedNumbers.back()) + nLength;
+    const bool bMovedFillsFile = nMovedEnd == static_cast<int64_t>(m_nFileLength)
+        || (nMovedEnd < static_cast<int64_t>(m_nFileLength)
+            && m_window.At(static_cast<uint64_t>(nMovedEnd), 1)[0] == kEndOfFile);
+    // The walk took records past those the header counts, which the
+    // length says are its records moved.
+    const bool bPastCount = takes.back() >= m_expect.nCount;
     std::vector<int> prefix(nCells, 0);
     double dBestGain = kExplainMargin;
     int64_t nBestPlace = -1;
     size_t nBestMoved = 0;
+    // Too few records for their likeness to tell: a move that the length
+    // asks for, that makes every damaged record after the place sound (or
+    // puts records taken past the count back in it) and ends the records
+    // where the file's do, is the explanation.
+    int64_t nRepairPlace = -1;
+    size_t nRepairMoved = 0;
     for (size_t t = 0; t < takes.size(); ++t) {
         // Place k: the record after the walked records kept.
         const int64_t k = takes[t];
@@ -738,7 +769,13 @@ void CRecordWalk::ExplainShiftLeft()
         const int64_t nMoved = static_cast<int64_t>(movedNumbers.size() - i);
         const int64_t nStayed = static_cast<int64_t>(takes.size() - t - 1);
         // Moved records must be sound, or the place is no explanation.
-        if (nMoved == 0 || sound[i] * 10 < nMoved * 9 || static_cast<int64_t>(t) + nMoved < kLeastExplained)
+        if (nMoved == 0 || sound[i] * 10 < nMoved * 9)
+            continue;
+        if (nRepairPlace < 0 && sound[i] == nMoved && (unsoundAfter[t + 1] || bPastCount) && bMovedFillsFile) {
+            nRepairPlace = k;
+            nRepairMoved = i;
+        }
+        if (static_cast<int64_t>(t) + nMoved < kLeastExplained)
             continue;
         const double dMoved = cost(prefix, suffix[i], static_cast<int64_t>(t) + nMoved);
         const double dStayed = static_cast<int64_t>(t) + nStayed > 0
@@ -751,6 +788,14 @@ void CRecordWalk::ExplainShiftLeft()
     }
     // A move must explain the records clearly better than none: with little
     // to go on, the walk as it went stands.
+    if (nRepairPlace >= 0 && static_cast<int64_t>(takes.size()) < kLeastLikeness) {
+        nBestPlace = nRepairPlace;
+        nBestMoved = nRepairMoved;
+    } else if (nBestPlace > takes.front()) {
+        // As at any move: the record before the place may be the one the
+        // bytes went into or out of, and looks sound all the same.
+        --nBestPlace;
+    }
     if (nBestPlace < 0)
         return;
     // Re-plan from the place: the steps before it stay.

@@ -63,7 +63,7 @@ struct WalkStep {
 // What the header says of the record area, where it is to be believed.
 struct WalkExpectation {
     bool bCountKnown = false; // the header's record count fits the file
-    int64_t nCount = 0;       // the header's record count
+    int64_t nCount = 0;       // the header's record count (also when it may be stale)
     int64_t nNetShift = 0;    // bytes the file holds beyond (or short of) the header's records
     // Whole records' worth more (or, below 0, fewer) than the header counts:
     // a count not brought up to date, or junk of whole records inserted (or
