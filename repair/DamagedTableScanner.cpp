@@ -448,10 +448,17 @@ uint64_t CDamagedTableScanner::PlainStart(const DamagedTableLayout& layout)
     // The header's numbers agree but for bytes lost or inserted among the
     // records: its start stands, and the record walk finds the damage.
     if (header.GetRecordLength() == nRecordLength && nHeaderLength >= nLeast && nCount > 0
-        && nHeaderLength + nRecordLength <= m_nLength && IsFlag(ByteAt(nHeaderLength))) {
+        && nHeaderLength + nRecordLength <= m_nLength) {
         const int64_t nMoved = static_cast<int64_t>(m_nLength) - static_cast<int64_t>(nAreaEnd);
+        // The first record has its flag, or the bytes went into or out of
+        // it and the records after it have theirs where the move puts them.
+        const int64_t nSecond = static_cast<int64_t>(nHeaderLength + nRecordLength) + nMoved - (bEndMark ? 1 : 0);
+        const bool bFlags = IsFlag(ByteAt(nHeaderLength))
+            || (nCount > 1 && nSecond > static_cast<int64_t>(nHeaderLength)
+                && static_cast<uint64_t>(nSecond) + nRecordLength <= m_nLength
+                && FlagsAt(layout, static_cast<uint64_t>(nSecond), static_cast<uint64_t>(nCount - 1)));
         // (A count far off the file's length is no agreement.)
-        if (std::abs(nMoved) < std::max<int64_t>(static_cast<int64_t>(m_nLength / 2), kMovedBytes))
+        if (bFlags && std::abs(nMoved) < std::max<int64_t>(static_cast<int64_t>(m_nLength / 2), kMovedBytes))
             return nHeaderLength;
     }
     return 0;

@@ -40,7 +40,7 @@ constexpr int64_t kLearnScan = 4096;
 constexpr double kFitMargin = 0.15;
 // What a move found at the end of a small table must explain: records
 // kept, and bits per record saved against the walk as it went.
-constexpr int64_t kLeastExplained = 2;
+constexpr int64_t kLeastExplained = 3;
 constexpr double kExplainMargin = 0.5;
 // Records below which their likeness says too little to weigh a move by.
 constexpr int64_t kLeastLikeness = 16;
@@ -733,49 +733,51 @@ void CRecordWalk::ExplainShiftLeft()
         }
         return dCost / static_cast<double>(nKept); // per record kept
     };
-    // Whether the walked records from each place on hold one that is not
-    // sound: damage a move there may explain.
-    std::vector<bool> unsoundAfter(takes.size() + 1, false);
-    for (size_t t = takes.size(); t-- > 0;)
-        unsoundAfter[t] = unsoundAfter[t + 1] || !Judge(takeOffsets[t]).IsSound();
-    // The moved records end where the file's records end: at the end mark
-    // or the file's end.
-    const int64_t nMovedEnd = movedAt(movedNumbers.back()) + nLength;
-    const bool bMovedFillsFile = nMovedEnd == static_cast<int64_t>(m_nFileLength)
-        || (nMovedEnd < static_cast<int64_t>(m_nFileLength)
-            && m_window.At(static_cast<uint64_t>(nMovedEnd), 1)[0] == kEndOfFile);
-    // The walk took records past those the header counts, which the
-    // length says are its records moved.
-    const bool bPastCount = takes.back() >= m_expect.nCount;
+    // Too few records for their likeness to tell: the first walked record
+    // that is not sound (or lies past the header's count) shows where the
+    // bytes went. They went into it or into the record before, and both
+    // look alike from here: both go, and the records after them move, when
+    // the move makes every one of them sound and ends the records where the
+    // file's do.
+    int64_t nRepairPlace = -1;
+    int64_t nRepairFirst = -1;
+    for (size_t u = 0; u < takes.size() && static_cast<int64_t>(takes.size()) < kLeastLikeness; ++u) {
+        if (takes[u] < m_expect.nCount && Judge(takeOffsets[u]).IsSound())
+            continue;
+        size_t i = 0;
+        while (i < movedNumbers.size()
+               && (movedNumbers[i] <= takes[u] || movedAt(movedNumbers[i]) < Pos(takes[u] + 1)))
+            ++i;
+        const int64_t nFirst = i < movedNumbers.size() ? movedNumbers[i] : takes[u] + 1;
+        const int64_t nMovedEnd = movedAt(std::max(nFirst, movedNumbers.back() + 1));
+        const bool bFillsFile = nMovedEnd == static_cast<int64_t>(m_nFileLength)
+            || (nMovedEnd < static_cast<int64_t>(m_nFileLength)
+                && m_window.At(static_cast<uint64_t>(nMovedEnd), 1)[0] == kEndOfFile);
+        if (sound[i] == static_cast<int>(movedNumbers.size() - i) && bFillsFile) {
+            nRepairPlace = u > 0 ? takes[u - 1] : takes[u];
+            nRepairFirst = nFirst;
+        }
+        break;
+    }
     std::vector<int> prefix(nCells, 0);
     double dBestGain = kExplainMargin;
     int64_t nBestPlace = -1;
     size_t nBestMoved = 0;
-    // Too few records for their likeness to tell: a move that the length
-    // asks for, that makes every damaged record after the place sound (or
-    // puts records taken past the count back in it) and ends the records
-    // where the file's do, is the explanation.
-    int64_t nRepairPlace = -1;
-    size_t nRepairMoved = 0;
     for (size_t t = 0; t < takes.size(); ++t) {
         // Place k: the record after the walked records kept.
         const int64_t k = takes[t];
         if (t > 0)
             add(prefix, m_window.At(takeOffsets[t - 1], m_nRecordLength));
-        // The first moved record that starts after record k's own start.
+        // The first moved record that starts at or after record k's end:
+        // the bytes went anywhere in k, and a record moved into its place
+        // may be pieced together from k and the records after the loss.
         size_t i = 0;
-        while (i < movedNumbers.size() && (movedNumbers[i] <= k || movedAt(movedNumbers[i]) <= Pos(k)))
+        while (i < movedNumbers.size() && (movedNumbers[i] <= k || movedAt(movedNumbers[i]) < Pos(k + 1)))
             ++i;
         const int64_t nMoved = static_cast<int64_t>(movedNumbers.size() - i);
         const int64_t nStayed = static_cast<int64_t>(takes.size() - t - 1);
         // Moved records must be sound, or the place is no explanation.
-        if (nMoved == 0 || sound[i] * 10 < nMoved * 9)
-            continue;
-        if (nRepairPlace < 0 && sound[i] == nMoved && (unsoundAfter[t + 1] || bPastCount) && bMovedFillsFile) {
-            nRepairPlace = k;
-            nRepairMoved = i;
-        }
-        if (static_cast<int64_t>(t) + nMoved < kLeastExplained)
+        if (nMoved == 0 || sound[i] * 10 < nMoved * 9 || static_cast<int64_t>(t) + nMoved < kLeastExplained)
             continue;
         const double dMoved = cost(prefix, suffix[i], static_cast<int64_t>(t) + nMoved);
         const double dStayed = static_cast<int64_t>(t) + nStayed > 0
@@ -788,9 +790,10 @@ void CRecordWalk::ExplainShiftLeft()
     }
     // A move must explain the records clearly better than none: with little
     // to go on, the walk as it went stands.
-    if (nRepairPlace >= 0 && static_cast<int64_t>(takes.size()) < kLeastLikeness) {
+    int64_t nMovedFirst = nBestPlace >= 0 ? movedNumbers[nBestMoved] : -1;
+    if (nBestPlace < 0 && nRepairPlace >= 0) {
         nBestPlace = nRepairPlace;
-        nBestMoved = nRepairMoved;
+        nMovedFirst = nRepairFirst;
     } else if (nBestPlace > takes.front()) {
         // As at any move: the record before the place may be the one the
         // bytes went into or out of, and looks sound all the same.
@@ -816,9 +819,8 @@ void CRecordWalk::ExplainShiftLeft()
             m_nHeld -= back.nRecords;
         m_queue.pop_back();
     }
-    const int64_t nMovedFirst = movedNumbers[nBestMoved];
     const uint64_t nDropFrom = static_cast<uint64_t>(Pos(nBestPlace));
-    const uint64_t nResume = static_cast<uint64_t>(movedAt(nMovedFirst));
+    const uint64_t nResume = std::min<uint64_t>(static_cast<uint64_t>(movedAt(nMovedFirst)), m_nFileLength);
     PushDrop(nDropFrom, nResume > nDropFrom ? nResume - nDropFrom : 0, nBestPlace, nMovedFirst - nBestPlace);
     m_realignments.push_back({nDropFrom, nResume});
     m_nOrigin += nShift;
