@@ -2,6 +2,7 @@
 
 #include "dbf/DBFException.h"
 #include "dbf/DBFTableDef.h"
+#include "dbf/FieldCodec.h"
 #include "platform/CodePageDecoder.h"
 #include "platform/ErrorReporter.h"
 #include "platform/File.h"
@@ -603,7 +604,9 @@ bool CDBFRepair::PrepareMemo()
     const uint32_t nRecordLength = run.layout.nRecordLength;
     const size_t nChunkRecords = std::max<size_t>(1, kReadChunk / nRecordLength);
     std::vector<unsigned char> chunk(nChunkRecords * nRecordLength);
-    std::vector<uint32_t> claimed;
+    std::vector<uint32_t> claimed, leftClaimed;
+    constexpr size_t kShapeSample = 16;
+    size_t nShaped = 0, nLeftShaped = 0;
     std::vector<MemoReference> sample;
     size_t nStride = 1;
     size_t nSeen = 0;
@@ -628,7 +631,19 @@ bool CDBFRepair::PrepareMemo()
                     std::span<const unsigned char>(pRecord + pField->nOffset, pField->nLength));
                 if (ref.nKind != MemoReference::kBlock)
                     continue;
-                claimed.push_back(ref.nBlock);
+                // Writers align the block number one way, which the first
+                // records show; a number read across shifted records (a
+                // digit and the next field's blanks) comes out the other,
+                // and would cut the values it seems to start inside.
+                const unsigned char chLast = pRecord[pField->nOffset + pField->nLength - 1];
+                const bool bText = pField->nLength > 4 && !IsMemoRefForm(std::span<const unsigned char>(
+                                                               pRecord + pField->nOffset, pField->nLength));
+                const bool bLeft = bText && (chLast == ' ' || chLast == 0);
+                if (nShaped < kShapeSample) {
+                    ++nShaped;
+                    nLeftShaped += bLeft ? 1 : 0;
+                }
+                (bLeft ? leftClaimed : claimed).push_back(ref.nBlock);
                 // An even sample over the whole table: every nStride-th
                 // reference, thinned out as the table turns out longer.
                 if (nSeen++ % nStride == 0) {
@@ -644,6 +659,8 @@ bool CDBFRepair::PrepareMemo()
             }
         }
     }
+    if (2 * nLeftShaped > nShaped)
+        claimed.swap(leftClaimed);
     run.memo.SettleLayout(sample, run.layout.header.GetVersion());
     run.copiedBlocks.reserve(claimed.size());
     run.memo.SetClaimedBlocks(std::move(claimed));

@@ -34,13 +34,28 @@ const std::array<unsigned char, 256> kClassOf = [] {
 }();
 
 // Columns whose bytes are text (letters, digits, blanks): the hard check
-// applies to them. Binary columns hold any byte, and so do memo references
-// (SIx keeps binary numbers in its ten bytes).
+// applies to them. Binary columns hold any byte. Ten-byte memo references
+// are digits and blanks, but SIx keeps binary numbers there: its tables'
+// references mostly hold control bytes, and the check then leaves them be.
+// Columns of text alone, where control bytes keep a record out of the
+// profile.
+bool IsPlainText(const DamagedField& field)
+{
+    switch (field.chType) {
+    case 'C': case 'N': case 'F': case 'D': case 'L':
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool IsTextColumn(const DamagedField& field)
 {
     switch (field.chType) {
     case 'C': case 'N': case 'F': case 'D': case 'L':
         return true;
+    case 'M': case 'G': case 'P':
+        return field.nLength == 10;
     default:
         return false;
     }
@@ -322,7 +337,7 @@ int CRecordEvidence::CountHard(const unsigned char* pRecord) const
 bool CRecordEvidence::HasDamagedText(const unsigned char* pRecord, const DamagedTableLayout& layout)
 {
     for (const DamagedField& field : layout.fields) {
-        if (!IsTextColumn(field))
+        if (!IsPlainText(field))
             continue;
         const unsigned char* p = pRecord + field.nOffset;
         bool bNul = false;
