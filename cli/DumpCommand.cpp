@@ -2,6 +2,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/MemoOverride.h"
+#include "cli/TableTextEvidence.h"
 #include "dbf/TableProbe.h"
 #include "dbf/DBFTableDef.h"
 #include "platform/ErrorReporter.h"
@@ -35,8 +36,10 @@ void Help(std::ostream& out)
            "as the engine gives them, memo texts resolved, texts converted to\n"
            "UTF-8 from the table's code page. An unmarked table (or one with an\n"
            "unknown mark) is read as UTF-8 when all its character and memo texts\n"
-           "are valid UTF-8 and one at least has a multi-byte character, else as\n"
-           "Windows-1252.\n"
+           "are valid UTF-8 and one at least has a multi-byte character, as DOS\n"
+           "code page 850 when one holds a byte Windows-1252 leaves undefined\n"
+           "(0x81, 0x8D, 0x8F, 0x90, 0x9D), else as Windows-1252; info names\n"
+           "the choice and why.\n"
            "\n"
            "Default output: CSV (RFC 4180, CRLF line ends), a header row, first\n"
            "column \"deleted\" (true/false), then one column per field.\n"
@@ -359,31 +362,6 @@ std::string_view FieldBytes(CDBFRecordset& rs, const DBFFieldDescriptor& fd)
     return {reinterpret_cast<const char*>(buffer.data()) + fd.GetOffset(), fd.GetWidth()};
 }
 
-// Texts of a type that holds characters (not binary memos).
-bool IsTextField(const DBFFieldDescriptor& fd)
-{
-    const char chType = fd.GetType();
-    return chType == 'C' || chType == 'M' || chType == 'V';
-}
-
-// For an unmarked table: whether every character and memo text is UTF-8
-// (and one has a multi-byte character). Reads all of them.
-bool TextsAreUtf8(CDBFRecordset& rs)
-{
-    CCodePageDecoder::CUtf8Vote vote;
-    for (int32_t nRecord = 0; nRecord < rs.GetRecordCount(); ++nRecord) {
-        rs.Move(nRecord);
-        for (int i = 0; i < rs.GetFieldCount(); ++i) {
-            if (!IsTextField(rs.GetFieldInfo(i)))
-                continue;
-            const FieldValue v = rs.GetFieldValue(i);
-            if (v.GetKind() == FieldKind::Text)
-                vote.Add(v.GetText());
-        }
-    }
-    return vote.IsUtf8();
-}
-
 // Why the engine refused a table the probe read: the problems the raw
 // header shows, else a memo file that is not there, else the engine's own
 // message.
@@ -559,9 +537,11 @@ int DumpTable(const DumpOptions& opts, const DumpSource& source, std::ostream& o
         if (!OpenRecordset(rs, opts, source, err))
             return kExitTableError;
         const uint8_t nMark = rs.GetTableDef()->GetHeader().GetCodePageMark();
-        CCodePageDecoder decoder(
-            nMark, opts.strEncoding.empty() && CCodePageDecoder::IsUndecidedMark(nMark) && TextsAreUtf8(rs),
-            opts.strEncoding);
+        CCodePageDecoder decoder(nMark,
+                                 opts.strEncoding.empty() && CCodePageDecoder::IsUndecidedMark(nMark)
+                                     ? TableTextEvidence(rs)
+                                     : TextEvidence::None,
+                                 opts.strEncoding);
         StreamRecords(opts.bJson, rs, decoder, out);
         out.flush();
     } catch (const std::exception& e) {

@@ -2,6 +2,8 @@
 
 #include "cli/CommandLine.h"
 #include "cli/MemoOverride.h"
+#include "cli/TableTextEvidence.h"
+#include "dbf/DBFRecordset.h"
 #include "dbf/TableProbe.h"
 #include "platform/ErrorReporter.h"
 #include "repair/RepairReport.h"
@@ -95,13 +97,28 @@ FieldLine LineOf(const DBFFieldDescriptor& fd)
     return {fd.GetName(), type, fd.GetWidth(), nDecimals, fd.GetOffset(), fd.GetFlags(), strFlags};
 }
 
-std::string CodePageText(uint8_t nMark)
+// The code page the table is read in and why; for an undecided mark the
+// texts tell, as dump reads them (nothing when they could not be read).
+std::string CodePageText(uint8_t nMark, std::optional<TextEvidence> evidence)
 {
-    bool bKnownMark = false;
-    const char* lpszCodePage = CodePageNameForMark(nMark, &bKnownMark);
-    return bKnownMark ? std::string(lpszCodePage)
-                      : std::string(nMark == 0 ? "unmarked" : "unknown") + ", read as UTF-8 when its texts are, else "
-            + lpszCodePage;
+    if (evidence || !CCodePageDecoder::IsUndecidedMark(nMark))
+        return CCodePageDecoder::DescribeChoice(nMark, evidence.value_or(TextEvidence::None));
+    return std::string(nMark == 0 ? "unmarked" : "unknown mark") + "; its texts could not be read to choose one";
+}
+
+std::optional<TextEvidence> ReadTextEvidence(const std::string& strOpenPath)
+{
+    try {
+        CRecordingReporter recorded;
+        CScopedErrorReporter scope(&recorded);
+        CDBFRecordset rs;
+        rs.Open(strOpenPath, CFile::modeRead | CFile::shareDenyNone);
+        if (rs.IsOpen())
+            return TableTextEvidence(rs);
+    } catch (const std::exception&) {
+        // The texts cannot tell: CodePageText says so.
+    }
+    return std::nullopt;
 }
 
 std::string Json(const std::string& str)
@@ -126,6 +143,7 @@ struct InfoResult {
     std::string strMemoState;
     bool bReadable = false;
     std::string strRefusal; // the engine's reason when it refuses the table
+    std::optional<TextEvidence> textEvidence; // for an undecided code page mark
 };
 
 // Returns the exit code when the command ends here (after the help, or a
@@ -219,6 +237,10 @@ std::optional<InfoResult> ReadInfo(const InfoOptions& opts, std::ostream& err)
         DescribeOpenTable(table, opts.strMemo, result);
     else
         DescribeRawTable(result);
+    if (result.bReadable && CCodePageDecoder::IsUndecidedMark(h.GetCodePageMark())) {
+        table.Close();
+        result.textEvidence = ReadTextEvidence(strOpenPath);
+    }
     return result;
 }
 
@@ -237,7 +259,7 @@ void PrintJson(std::ostream& out, const std::string& strPath, const InfoResult& 
         << Json(CDBFTableDef::TableKindName(h.GetVersion())) << ", \"last_update\": " << Json(DateText(h))
         << ", \"records\": " << h.GetRecordCount() << ", \"header_length\": " << h.GetHeaderLength()
         << ", \"record_length\": " << h.GetRecordLength() << ", \"code_page_mark\": " << unsigned(h.GetCodePageMark())
-        << ", \"code_page\": " << Json(CodePageText(h.GetCodePageMark()))
+        << ", \"code_page\": " << Json(CodePageText(h.GetCodePageMark(), result.textEvidence))
         << ", \"table_flags\": " << unsigned(h.GetTableFlags()) << ", \"memo_kind\": " << Json(result.strMemoKind)
         << ", \"memo_file\": " << (result.strMemoFile.empty() ? "null" : Json(result.strMemoFile))
         << ", \"memo_state\": " << (result.strMemoState.empty() ? "null" : Json(result.strMemoState))
@@ -268,7 +290,8 @@ void PrintTextHeader(std::ostream& out, const std::string& strPath, const InfoRe
     out << "Records:        " << h.GetRecordCount() << "\n";
     out << "Header length:  " << h.GetHeaderLength() << "\n";
     out << "Record length:  " << h.GetRecordLength() << "\n";
-    out << "Code page mark: " << Hex2(h.GetCodePageMark()) << " (" << CodePageText(h.GetCodePageMark()) << ")\n";
+    out << "Code page mark: " << Hex2(h.GetCodePageMark()) << " ("
+        << CodePageText(h.GetCodePageMark(), result.textEvidence) << ")\n";
     out << "Table flags:    " << Hex2(h.GetTableFlags());
     if (h.GetTableFlags() & DBFHeader::kFlagIndex)
         out << " structural-index";

@@ -26,7 +26,9 @@ void Help(std::ostream& out)
            "damaged table can be previewed too. Texts are converted from the\n"
            "table's code page to UTF-8; an unmarked table (or one with an unknown\n"
            "mark) is read as UTF-8 when every text of the grid is valid UTF-8 and\n"
-           "one at least has a multi-byte character, else as Windows-1252.\n"
+           "one at least has a multi-byte character, as DOS code page 850 when\n"
+           "one holds a byte Windows-1252 leaves undefined (0x81, 0x8D, 0x8F,\n"
+           "0x90, 0x9D), else as Windows-1252.\n"
            "\n"
            "  -n, --rows N     show the first N rows (default 20; 0: every row)\n"
            "  --encoding NAME  read the texts in the code page NAME (as the text\n"
@@ -87,10 +89,10 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     // The engine decodes the cells' texts from the table's code page; the
     // headings are the field names as stored, decoded here the same way.
     const uint8_t nMark = probe.GetHeader().GetCodePageMark();
-    CCodePageDecoder::CUtf8Vote vote;
+    CCodePageDecoder::CTextVote vote;
     for (size_t nColumn = 0; nColumn < grid.GetColumnCount(); ++nColumn)
         vote.Add(grid.GetHeading(nColumn));
-    CCodePageDecoder decoder(nMark, vote.IsUtf8());
+    CCodePageDecoder decoder(nMark, vote.GetEvidence());
     grid.DecodeHeadings([&](const std::string& str) { return decoder.ToUtf8(str); });
     grid.Print(out, [](const std::string& str) { return str; });
     return kExitSuccess;

@@ -22,12 +22,30 @@ add_custom_command(OUTPUT ${_man_gz}
 add_custom_target(orv_man_page ALL DEPENDS ${_man_gz})
 install(FILES ${_man_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
-install(FILES ${CMAKE_SOURCE_DIR}/README.md
-        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${ORV_PACKAGE_NAME})
-
 set(ORV_PACKAGE_MAINTAINER
   "Orvane Tamsin DBF maintainers <maintainers@users.noreply.c-seed-1d050908.example>"
   CACHE STRING "Maintainer field of the Debian package")
+
+# What Debian asks of every package's doc folder: the copyright file, and the
+# changelog of a native package as changelog.gz (gzip -9n, like the man page).
+# The changelog's newest entry must name the version being packaged.
+set(_doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/${ORV_PACKAGE_NAME})
+set(_changelog_src ${CMAKE_SOURCE_DIR}/res/package/changelog.in)
+file(STRINGS ${_changelog_src} _changelog_head LIMIT_COUNT 1)
+if(NOT _changelog_head MATCHES "\\(${PROJECT_VERSION}\\)")
+  message(FATAL_ERROR "res/package/changelog.in: the first entry is not for version ${PROJECT_VERSION}")
+endif()
+set(_changelog_dir ${CMAKE_BINARY_DIR}/changelog)
+configure_file(${_changelog_src} ${_changelog_dir}/changelog @ONLY)
+set(_changelog_gz ${_changelog_dir}/changelog.gz)
+add_custom_command(OUTPUT ${_changelog_gz}
+  COMMAND ${ORV_GZIP} -9nkf ${_changelog_dir}/changelog
+  DEPENDS ${_changelog_dir}/changelog
+  COMMENT "Compressing the package changelog"
+  VERBATIM)
+add_custom_target(orv_changelog ALL DEPENDS ${_changelog_gz})
+install(FILES ${CMAKE_SOURCE_DIR}/README.md ${_changelog_gz} ${CMAKE_SOURCE_DIR}/res/package/copyright
+        DESTINATION ${_doc_dir})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${ORV_PACKAGE_NAME})

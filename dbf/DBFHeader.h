@@ -5,7 +5,8 @@
 // OFFSET  SIZE  MEANING
 //      0     1  version byte (table kind; 0x30, 0x31, 0x32 = Visual FoxPro
 //               layout)
-//      1     1  year of last update, years since 1900
+//      1     1  year of last update: years since 1900, except that values
+//               below 80 are years since 2000 (GetUpdateYear)
 //      2     1  month of last update, 1..12
 //      3     1  day of last update, 1..31
 //      4     4  record count, signed little-endian
@@ -29,13 +30,19 @@ struct DBFHeader {
     static constexpr uint8_t kFlagIndex = 0x01;
     static constexpr uint8_t kFlagMemo = 0x02;
     static constexpr uint8_t kFlagDatabaseContainer = 0x04;
+    // The lowest year byte read as years since 1900 (1980).
+    static constexpr uint8_t kFirstCenturyByte = 80;
 
     std::array<unsigned char, kSize> m_bytes{};
 
     uint8_t GetVersion() const { return m_bytes[0]; }
     void SetVersion(uint8_t nVersion) { m_bytes[0] = nVersion; }
 
-    int GetUpdateYear() const { return 1900 + m_bytes[1]; }
+    // The byte counts years since 1900, but programs of the Y2K years wrote
+    // years since 2000 (2 for 2002). No table was written before 1980, so a
+    // value below 80 counts from 2000: 80..255 give 1980..2155, 0..79 give
+    // 2000..2079. python3-dbfread reads the byte the same way.
+    int GetUpdateYear() const { return (m_bytes[1] < kFirstCenturyByte ? 2000 : 1900) + m_bytes[1]; }
     int GetUpdateMonth() const { return m_bytes[2]; }
     int GetUpdateDay() const { return m_bytes[3]; }
     // nYear is the full year; stored as years since 1900 (low byte).

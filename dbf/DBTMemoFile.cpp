@@ -24,6 +24,15 @@
 //   0       4     in-use marker FF FF 08 00
 //   4       4     total length = data length + 8, little-endian
 //   8       n     the data
+//   8 + n   1     0x1F, written after every value, not counted in the length
+//
+// The mark is for readers that take the stored total for the data length
+// and cut at 0x1F (python3-dbfread): without it they read 8 bytes past the
+// value. Readers that subtract the 8 never reach it. It is written inside
+// the value's own blocks, so a value of n bytes takes
+// ceil((n + 9) / block size) of them. A value written without it (by
+// another program) is freed as ceil(total / block size) blocks, so at
+// worst a block that holds only our mark is left out of the free chain.
 //
 // First block of a run of free blocks:
 //
@@ -31,14 +40,15 @@
 //   0       4     block number of the next free run, little-endian
 //   4       4     number of blocks in this run, little-endian
 //
-// A value of n bytes occupies ceil((n + 8) / block size) blocks. The header
-// acts as the chain's block 0: its link at offset 0 reaches the first run.
+// The header acts as the chain's block 0: its link at offset 0 reaches the
+// first run.
 
 namespace {
 
 constexpr size_t kNewFileSize = 512;
 constexpr uint32_t kNewBlockSize = 256;
 constexpr size_t kBlockHeaderSize = 8;
+constexpr unsigned char kValueEndMark = 0x1F;
 constexpr unsigned char kInUseMarker[4] = {0xFF, 0xFF, 0x08, 0x00};
 constexpr uint32_t kInUseLink = 0x0008FFFF;  // the marker read as a link
 
@@ -75,12 +85,14 @@ void CDBTMemoFile::WriteNewHeader()
     m_nBlockSize = NewBlockSize(kNewBlockSize);
     std::array<unsigned char, kHeaderSize> header {};
     dbfbytes::EncodeFixed32LE(&header[0], static_cast<uint32_t>(BlocksFor(kNewFileSize)));
-    // The title as dBASE IV writes it: the name without folder and without
+    // The table's name as dBASE IV writes it: without folder and without
     // extension, first 8 bytes.
     std::string strTitle = GetFileTitle();
     const auto dot = strTitle.find_last_of('.');
     if (dot != std::string::npos && dot > 0)
         strTitle.erase(dot);
+    if (m_tableName)
+        strTitle = *m_tableName;
     std::memcpy(&header[8], strTitle.data(), std::min<size_t>(strTitle.size(), 8));
     dbfbytes::EncodeFixed16LE(&header[20], static_cast<uint16_t>(m_nBlockSize));
     WriteNewFile(header.data(), header.size(), kNewFileSize);
@@ -142,9 +154,9 @@ uint32_t CDBTMemoFile::AppendBytes(std::span<const unsigned char> bytes, uint32_
 
 uint32_t CDBTMemoFile::BlocksForValue(uint64_t nBytes) const
 {
-    if (nBytes > std::numeric_limits<uint32_t>::max() - kBlockHeaderSize)
+    if (nBytes > std::numeric_limits<uint32_t>::max() - kBlockHeaderSize - 1)
         ThrowDBFException(DBF_ERR_MEMO_WRITE);
-    return ToBlock(BlocksFor(nBytes + kBlockHeaderSize));
+    return ToBlock(BlocksFor(nBytes + kBlockHeaderSize + 1));
 }
 
 void CDBTMemoFile::ReadHeader()
@@ -206,10 +218,11 @@ void CDBTMemoFile::WriteLink(uint64_t nLinkPos, uint32_t nValue)
 
 void CDBTMemoFile::WriteValueAt(uint32_t nBlock, std::span<const unsigned char> data)
 {
-    std::vector<unsigned char> value(kBlockHeaderSize + data.size());
+    std::vector<unsigned char> value(kBlockHeaderSize + data.size() + 1);
     std::memcpy(value.data(), kInUseMarker, 4);
     dbfbytes::EncodeFixed32LE(&value[4], static_cast<uint32_t>(data.size() + kBlockHeaderSize));
     std::copy(data.begin(), data.end(), value.begin() + kBlockHeaderSize);
+    value.back() = kValueEndMark;
     WriteAtPos(BlockOffset(nBlock), value.data(), value.size());
 }
 

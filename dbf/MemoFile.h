@@ -48,6 +48,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -98,6 +99,12 @@ public:
     // dBASE III always uses 512 and ignores it. Raises std::invalid_argument
     // for a size the format cannot hold.
     void SetNewBlockSize(uint32_t nBlockSize);
+
+    // The name of the table this memo file belongs to (no folder, no
+    // extension), for the header of a new file: dBASE IV keeps it there.
+    // Call before CreateMemoFile. Without it the memo file's own name, less
+    // its extension, stands in: the same when the two lie side by side.
+    void SetTableName(std::string strName) { m_tableName = std::move(strName); }
 
     // 1, 3, 4 or 16 by class (all FoxPro kinds report 4).
     virtual int GetMemoKind() const;
@@ -232,6 +239,7 @@ protected:
 
     int m_bMemoOpen = 0;
     uint32_t m_nBlockSize = 512;
+    std::optional<std::string> m_tableName;
 
 private:
     // Runs a write step, flushes, and turns a platform file error into a

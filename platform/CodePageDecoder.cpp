@@ -32,6 +32,26 @@ constexpr CodePageMark kMarks[] = {
 
 constexpr const char* kDefaultCodePage = "windows-1252";
 constexpr const char* kUtf8 = "UTF-8";
+constexpr const char* kDosCodePage = "IBM850";
+
+// The bytes Windows-1252 leaves undefined; DOS code pages use them for
+// letters (850: ü, ì, Å, É, Ø).
+constexpr std::string_view kUndefinedInWindows1252 = "\x81\x8D\x8F\x90\x9D";
+
+const char* CodePageFor(uint8_t nMark, TextEvidence evidence)
+{
+    if (!CCodePageDecoder::IsUndecidedMark(nMark))
+        return CodePageNameForMark(nMark);
+    switch (evidence) {
+    case TextEvidence::Utf8:
+        return kUtf8;
+    case TextEvidence::DosBytes:
+        return kDosCodePage;
+    case TextEvidence::None:
+        break;
+    }
+    return kDefaultCodePage;
+}
 
 } // namespace
 
@@ -56,8 +76,26 @@ bool CCodePageDecoder::IsUndecidedMark(uint8_t nMark)
     return !bKnown;
 }
 
-CCodePageDecoder::CCodePageDecoder(uint8_t nMark, bool bTextIsUtf8)
-    : m_lpszName(IsUndecidedMark(nMark) && bTextIsUtf8 ? kUtf8 : CodePageNameForMark(nMark))
+std::string CCodePageDecoder::DescribeChoice(uint8_t nMark, TextEvidence evidence)
+{
+    const char* lpszCodePage = CodePageFor(nMark, evidence);
+    if (!IsUndecidedMark(nMark))
+        return lpszCodePage;
+    std::string strText = std::string(nMark == 0 ? "unmarked" : "unknown mark") + "; read as " + lpszCodePage;
+    switch (evidence) {
+    case TextEvidence::Utf8:
+        return strText + ": its texts are UTF-8";
+    case TextEvidence::DosBytes:
+        return strText + " (DOS): its texts hold bytes that Windows-1252 leaves undefined "
+                         "(0x81, 0x8D, 0x8F, 0x90 or 0x9D)";
+    case TextEvidence::None:
+        break;
+    }
+    return strText + ": its texts are neither UTF-8 nor DOS text";
+}
+
+CCodePageDecoder::CCodePageDecoder(uint8_t nMark, TextEvidence evidence)
+    : m_lpszName(CodePageFor(nMark, evidence))
     , m_pDecoder(std::make_unique<QStringDecoder>(m_lpszName, QStringConverter::Flag::Stateless))
 {
     if (!m_pDecoder->isValid()) {
@@ -66,8 +104,8 @@ CCodePageDecoder::CCodePageDecoder(uint8_t nMark, bool bTextIsUtf8)
     }
 }
 
-CCodePageDecoder::CCodePageDecoder(uint8_t nMark, bool bTextIsUtf8, const std::string& strEncoding)
-    : CCodePageDecoder(nMark, bTextIsUtf8)
+CCodePageDecoder::CCodePageDecoder(uint8_t nMark, TextEvidence evidence, const std::string& strEncoding)
+    : CCodePageDecoder(nMark, evidence)
 {
     if (strEncoding.empty())
         return;
@@ -149,11 +187,19 @@ bool CCodePageDecoder::IsUtf8Text(std::string_view bytes, bool* pbMultiByte)
     return true;
 }
 
-void CCodePageDecoder::CUtf8Vote::Add(std::string_view bytes)
+void CCodePageDecoder::CTextVote::Add(std::string_view bytes)
 {
+    m_bDosBytes = m_bDosBytes || bytes.find_first_of(kUndefinedInWindows1252) != std::string_view::npos;
     if (!m_bValid)
         return;
     bool bMultiByte = false;
     m_bValid = IsUtf8Text(bytes, &bMultiByte);
     m_bMultiByte = m_bMultiByte || bMultiByte;
+}
+
+TextEvidence CCodePageDecoder::CTextVote::GetEvidence() const
+{
+    if (m_bValid && m_bMultiByte)
+        return TextEvidence::Utf8;
+    return m_bDosBytes ? TextEvidence::DosBytes : TextEvidence::None;
 }

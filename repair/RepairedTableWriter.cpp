@@ -3,6 +3,7 @@
 #include "dbf/ByteCodec.h"
 #include "dbf/DBFException.h"
 #include "dbf/DBFTableDef.h"
+#include "repair/RepairPaths.h"
 
 #include <algorithm>
 #include <chrono>
@@ -20,6 +21,23 @@ constexpr unsigned char kSIxReferenceMark = 8;
 bool HasLowerCase(const std::string& str)
 {
     return std::any_of(str.begin(), str.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+}
+
+// The name of the table a repaired file stands for: its file name less the
+// extension and, for a temporary repaired table, less the part before the
+// source's name, so that the marker of a temporary file never reaches a
+// memo header that keeps the table's name.
+std::string TableNameOf(const std::string& strPath)
+{
+    std::string strName = PathFileName(strPath);
+    const std::string strMarker = std::string(kTempNameMarker) + "_1_";
+    const size_t nMarker = strName.find(strMarker);
+    if (nMarker != std::string::npos)
+        strName.erase(0, nMarker + strMarker.size());
+    const size_t nDot = strName.find_last_of('.');
+    if (nDot != std::string::npos)
+        strName.erase(nDot);
+    return strName;
 }
 
 } // namespace
@@ -100,6 +118,7 @@ void CRepairedTableWriter::Create(const std::string& strPath, const RepairedTabl
         m_pMemo = MakeMemoFile(layout.nMemoKind);
         if (layout.nMemoBlockSize != 0)
             m_pMemo->SetNewBlockSize(layout.nMemoBlockSize);
+        m_pMemo->SetTableName(TableNameOf(strPath));
         if (!m_pMemo->CreateMemoFile(m_strMemoPath))
             ThrowDBFException(DBF_ERR_MEMO_CREATE, ("The memo file " + m_strMemoPath + " cannot be written.").c_str());
         m_pMemo->SetWriteBehind(true);

@@ -8,7 +8,9 @@ PACKAGES=(g++ cmake ninja-build pkg-config
           libgtest-dev libgmock-dev googletest libbenchmark-dev
           python3 python3-dbf python3-dbfread pgdbf
           xvfb xauth time
-          dpkg-dev)   # dpkg-shlibdeps, for the Depends line of `cpack -G DEB`
+          dpkg-dev    # dpkg-shlibdeps, for the Depends line of `cpack -G DEB`
+          lintian     # judges that package (tests/package/lint_package.sh)
+          groff-base) # renders the man page in its test
 # Only for the fuzz build (-DORV_FUZZ=ON, scripts/fuzz): clang and libFuzzer.
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 

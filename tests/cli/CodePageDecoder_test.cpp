@@ -42,19 +42,21 @@ TEST(CodePageDecoder, MarkAndTextsChooseTheCodePage)
     const std::string strAnsi = "Zo\xEB";
     struct Case {
         uint8_t nMark;
-        bool bTextIsUtf8;
+        TextEvidence evidence;
         std::string strBytes;
         std::string strExpected;
     };
     const Case cases[] = {
-        {0x00, true, strUtf8, "Zo\xC3\xAB"},       // unmarked UTF-8
-        {0xEE, true, strUtf8, "Zo\xC3\xAB"},       // unknown mark, UTF-8 texts
-        {0x00, false, strAnsi, "Zo\xC3\xAB"},      // unmarked, read as Windows-1252
-        {0x03, true, strUtf8, "Zo\xC3\x83\xC2\xAB"}, // a known mark wins over the texts
-        {0xC9, false, "\xCD\xC8\xC8", "\xD0\x9D\xD0\x98\xD0\x98"}, // Windows-1251 НИИ
+        {0x00, TextEvidence::Utf8, strUtf8, "Zo\xC3\xAB"},      // unmarked UTF-8
+        {0xEE, TextEvidence::Utf8, strUtf8, "Zo\xC3\xAB"},      // unknown mark, UTF-8 texts
+        {0x00, TextEvidence::None, strAnsi, "Zo\xC3\xAB"},      // unmarked, read as Windows-1252
+        {0x00, TextEvidence::DosBytes, "g\x81" "ell", "g\xC3\xBC" "ell"}, // unmarked DOS: 850 güell
+        {0x03, TextEvidence::DosBytes, "g\xFC", "g\xC3\xBC"},             // a known mark wins over the texts
+        {0x03, TextEvidence::Utf8, strUtf8, "Zo\xC3\x83\xC2\xAB"},
+        {0xC9, TextEvidence::None, "\xCD\xC8\xC8", "\xD0\x9D\xD0\x98\xD0\x98"}, // Windows-1251 НИИ
     };
     for (const Case& c : cases) {
-        CCodePageDecoder decoder(c.nMark, c.bTextIsUtf8);
+        CCodePageDecoder decoder(c.nMark, c.evidence);
         EXPECT_EQ(decoder.ToUtf8(c.strBytes), c.strExpected) << int(c.nMark) << " " << decoder.GetName();
     }
     EXPECT_TRUE(CCodePageDecoder::IsUndecidedMark(0x00));
@@ -62,22 +64,26 @@ TEST(CodePageDecoder, MarkAndTextsChooseTheCodePage)
     EXPECT_FALSE(CCodePageDecoder::IsUndecidedMark(0x03));
 }
 
-TEST(CodePageDecoder, OneTextThatIsNoUtf8DecidesForTheCodePage)
+TEST(CodePageDecoder, TheTextsOfTheWholeTableDecide)
 {
     struct Case {
         std::vector<std::string> texts;
-        bool bUtf8;
+        TextEvidence evidence;
     };
     const Case cases[] = {
-        {{}, false},
-        {{"ascii", "only"}, false},
-        {{"ascii", "Zo\xC3\xAB", ""}, true},
-        {{"Zo\xC3\xAB", "Zo\xEB", "Zo\xC3\xAB"}, false},
+        {{}, TextEvidence::None},
+        {{"ascii", "only"}, TextEvidence::None},
+        {{"ascii", "Zo\xC3\xAB", ""}, TextEvidence::Utf8},
+        {{"Zo\xC3\xAB", "Zo\xEB", "Zo\xC3\xAB"}, TextEvidence::None},
+        {{"caf\xE9", "g\x81" "ell"}, TextEvidence::DosBytes}, // one DOS byte anywhere
+        {{"\x8D", "\x8F", "\x90", "\x9D"}, TextEvidence::DosBytes},
+        {{"\xC5\x81\xC3\xB3" "d\xC5\xBA"}, TextEvidence::Utf8}, // UTF-8 "Łódź" holds 0x81 too
+        {{"\x80\x8E\x9F"}, TextEvidence::None},                 // defined in Windows-1252
     };
     for (const Case& c : cases) {
-        CCodePageDecoder::CUtf8Vote vote;
+        CCodePageDecoder::CTextVote vote;
         for (const auto& s : c.texts)
             vote.Add(s);
-        EXPECT_EQ(vote.IsUtf8(), c.bUtf8) << c.texts.size();
+        EXPECT_EQ(vote.GetEvidence(), c.evidence) << c.texts.size() << " " << c.texts.front();
     }
 }

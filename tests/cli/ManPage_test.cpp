@@ -103,3 +103,36 @@ TEST(ManPage, NamesEveryCommandAndOptionOfTheHelp)
                 << "the man page does not name " << strCommand << " " << strOption;
     }
 }
+
+// Every line of the page is text or a request troff knows: a text line that
+// begins with "." or "'" is read as an unknown request and its words are
+// lost from the rendered page.
+TEST(ManPage, RendersWithoutWarnings)
+{
+    const auto r = orvtest::Run("groff -man -Tutf8 -ww -z " + orvtest::ShellQuote(orvtest::SourceDir() + "/res/dbfrepair.1")
+                                + " 2>&1");
+    EXPECT_EQ(r.nExitCode, 0);
+    EXPECT_EQ(r.strOut, "");
+}
+
+// The SYNOPSIS lines of each command name exactly the options of the
+// command's own usage lines.
+TEST(ManPage, SynopsisMatchesEachCommandsUsage)
+{
+    const std::string strPage = ManPageText();
+    const size_t nStart = strPage.find("\n.SH SYNOPSIS\n");
+    const size_t nEnd = strPage.find("\n.SH ", nStart + 1);
+    ASSERT_NE(nStart, std::string::npos);
+    const std::string strSynopsis = strPage.substr(nStart, nEnd - nStart);
+    for (const auto& strCommand : Commands()) {
+        std::set<std::string> synopsis;
+        const std::string strEntry = "\n.B dbfrepair\n.B " + strCommand + "\n";
+        for (size_t nAt = strSynopsis.find(strEntry); nAt != std::string::npos;
+             nAt = strSynopsis.find(strEntry, nAt + 1)) {
+            const size_t nBreak = strSynopsis.find("\n.br\n", nAt);
+            synopsis.merge(Options(strSynopsis.substr(nAt, nBreak - nAt)));
+        }
+        const std::string strHelp = Help(strCommand + " --help");
+        EXPECT_EQ(synopsis, Options(strHelp.substr(0, strHelp.find("\n\n")))) << strCommand;
+    }
+}

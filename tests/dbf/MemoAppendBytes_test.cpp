@@ -178,7 +178,11 @@ TEST(MemoAppendBytesDBase4, TableWith512ByteBlocksReadsBackInDbfread)
 {
     orvtest::TempDir dir;
     const std::string strPath = dir.File("d4.dbf");
-    const std::vector<std::string> texts = {"first memo", std::string(600, 'q') + " end", "third, after a long one"};
+    // Around the block size too: 504 data bytes and the 8-byte block header
+    // fill a block exactly.
+    std::vector<std::string> texts;
+    for (size_t nLength : {0, 1, 10, 503, 504, 505, 1016, 1100})
+        texts.push_back(std::string(nLength, static_cast<char>('a' + texts.size())));
     {
         CDBFTableDef table;
         ASSERT_TRUE(table.Create(strPath));
@@ -201,15 +205,18 @@ TEST(MemoAppendBytesDBase4, TableWith512ByteBlocksReadsBackInDbfread)
         table.SetRecordCount(static_cast<int32_t>(texts.size()));
         table.WriteHeader();
     }
-    // dbfread takes the stored total (data + 8) for the data length, so up
-    // to 8 bytes past the data come along: the file's zero padding here.
+    // dbfread takes the stored total (data + 8) for the data length and cuts
+    // at 0x1F: each value comes back exactly, with nothing after it.
     const auto peer = orvtest::RunPython(R"(
 import sys, dbfread
 for r in dbfread.DBF(sys.argv[1], ignore_missing_memofile=False):
-    print(r['NAME'], r['NOTES'].rstrip('\0'))
+    print(r['NAME'], repr(r['NOTES']))
 )", {strPath});
     EXPECT_EQ(peer.nExitCode, 0);
-    EXPECT_EQ(peer.strOut, "r0 " + texts[0] + "\nr1 " + texts[1] + "\nr2 " + texts[2] + "\n");
+    std::string strExpected;
+    for (size_t i = 0; i < texts.size(); ++i)
+        strExpected += "r" + std::to_string(i) + " '" + texts[i] + "'\n";
+    EXPECT_EQ(peer.strOut, strExpected);
 }
 
 // With blocks smaller than a free run's 8-byte header, a run is not split
@@ -221,21 +228,22 @@ TEST(MemoAppendBytesDBase4, SmallBlocksNeverSplitARunTooShortForItsHeader)
     auto memo = MakeMemoFile(CMemoFile::kindDBase4);
     memo->SetNewBlockSize(4);
     ASSERT_TRUE(memo->CreateMemoFile(dir.File("m.dbt")));
-    // 20 bytes take 7 blocks; freed, they form one run of 7.
+    // 19 bytes, the block header and the end mark take 7 blocks; freed,
+    // they form one run of 7.
     uint32_t nBlock = 0, nLength = 0;
-    ASSERT_TRUE(memo->WriteMemoText(nBlock, nLength, std::string(20, 'a')));
+    ASSERT_TRUE(memo->WriteMemoText(nBlock, nLength, std::string(19, 'a')));
     const uint32_t nFreed = nBlock;
     ASSERT_TRUE(memo->WriteMemoText(nBlock, nLength, ""));
-    // 16 bytes take 6 blocks: taking them from the run would leave 4 bytes.
-    const std::vector<unsigned char> value(16, 'b');
+    // 15 bytes take 6 blocks: taking them from the run would leave 4 bytes.
+    const std::vector<unsigned char> value(15, 'b');
     uint32_t nNew = 0, nNewLength = 0;
     ASSERT_TRUE(memo->AppendMemoBytes(nNew, nNewLength, value, 1));
     EXPECT_NE(nNew, nFreed + 1);
     std::vector<unsigned char> back;
     ASSERT_TRUE(memo->ReadMemoBytes(nNew, nNewLength, back));
     EXPECT_EQ(back, value);
-    // 12 bytes take 5 blocks: the 2 left hold the run's header.
-    const std::vector<unsigned char> small(12, 'c');
+    // 11 bytes take 5 blocks: the 2 left hold the run's header.
+    const std::vector<unsigned char> small(11, 'c');
     ASSERT_TRUE(memo->AppendMemoBytes(nNew, nNewLength, small, 1));
     EXPECT_EQ(nNew, nFreed + 2);
     ASSERT_TRUE(memo->ReadMemoBytes(nNew, nNewLength, back));

@@ -318,13 +318,14 @@ TEST_F(DBase4MemoTest, RewriteKeepsTheBlockWhenTheBlockCountIsTheSame)
 {
     Make(3);
     const uint32_t a = Add("short");
-    EXPECT_EQ(Replace(a, std::string(248, 'x')), a);  // 248 + 8 = one block
-    EXPECT_EQ(Text(a), std::string(248, 'x'));
+    // 247 bytes, the block header and the end mark: one block.
+    EXPECT_EQ(Replace(a, std::string(247, 'x')), a);
+    EXPECT_EQ(Text(a), std::string(247, 'x'));
     // Needing two blocks: the old one is freed (too small to reuse), the
     // value goes to the end, and the chain's last link follows the end.
-    const uint32_t moved = Replace(a, std::string(249, 'y'));
+    const uint32_t moved = Replace(a, std::string(248, 'y'));
     EXPECT_EQ(moved, 3u);
-    EXPECT_EQ(Text(moved), std::string(249, 'y'));
+    EXPECT_EQ(Text(moved), std::string(248, 'y'));
     EXPECT_EQ(HeaderLink(), a);
     EXPECT_EQ(Run(a), std::make_pair(5u, 1u));
     EXPECT_EQ(EndOfFile(), 5u);

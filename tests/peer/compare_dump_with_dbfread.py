@@ -3,6 +3,9 @@
 Usage: compare_dump_with_dbfread.py TABLE.dbf DUMP.json [--utf8]
 
 --utf8: read an unmarked table's texts as UTF-8 (as the dump decided).
+Without it an unmarked table is read as the tool documents it: UTF-8 when
+every text is UTF-8 and one is more than ASCII, DOS 850 when a text holds a
+byte Windows-1252 leaves undefined, else Windows-1252.
 
 Every record (deleted ones included, in file order) and every value is
 compared; blanks must be null where dbfread gives None, numbers must carry
@@ -40,6 +43,23 @@ WHITE = ' \t\r\n\v\f'
 codecs.register_error('samecodepoint', lambda e: (chr(e.object[e.start]), e.start + 1))
 
 
+DOS_BYTES = frozenset(b'\x81\x8d\x8f\x90\x9d')
+
+
+def unmarked_encoding(table_path):
+    table = dbfread.DBF(table_path, encoding='latin-1', ignore_missing_memofile=True,
+                        recfactory=lambda items: [v for _, v in items])
+    kinds = [f.type in 'CMV' for f in table.fields]
+    texts = [v.encode('latin-1') for records in (table, table.deleted) for r in records
+             for v, is_text in zip(r, kinds) if is_text and isinstance(v, str)]
+    try:
+        if any(max(t, default=0) > 0x7F for t in texts) and all(t.decode('utf-8') is not None for t in texts):
+            return 'utf-8'
+    except UnicodeDecodeError:
+        pass
+    return 'cp850' if any(DOS_BYTES.intersection(t) for t in texts) else 'cp1252'
+
+
 def main():
     table_path, dump_path = sys.argv[1], sys.argv[2]
     with open(dump_path, encoding='utf-8') as f:
@@ -49,8 +69,8 @@ def main():
     version = raw[0]
     count, header_length, record_length = struct.unpack('<iHH', raw[4:12])
     encoding = CODEPAGES.get(raw[29], 'cp1252')
-    if raw[29] not in CODEPAGES and sys.argv[3:] == ['--utf8']:
-        encoding = 'utf-8'
+    if raw[29] not in CODEPAGES:
+        encoding = 'utf-8' if sys.argv[3:] == ['--utf8'] else unmarked_encoding(table_path)
     # Values as a list: field names may repeat (dbase_03.dbf has two Point_ID).
     table = dbfread.DBF(table_path, encoding=encoding, char_decode_errors='samecodepoint',
                         ignore_missing_memofile=False, recfactory=lambda items: [v for _, v in items])

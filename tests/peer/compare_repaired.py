@@ -18,7 +18,10 @@ Checked:
     to an empty value included);
   - after the records: an end-of-file mark (or nothing, when the source
     has none);
-  - the memo file: present when the source has one, same block size;
+  - the memo file: present when the source has one, same block size; a
+    dBASE IV one keeps the table's name in its header, and python3-dbfread's
+    own reader gives every value back without a byte more (512-byte blocks,
+    the only size it reads; values holding 0x1F, where it cuts, aside);
   - values as python3-dbfread reads them, live and deleted records apart
     (where python3-dbfread cannot read the source at all, e.g. a column
     type it does not know, the bytes alone are compared; that is a note);
@@ -60,6 +63,7 @@ def _read_db4(self, index):
     return self._read(header.length - 8)
 
 
+_stock_read_db4 = dbfread.memo.DB4MemoFile.__getitem__
 dbfread.memo.DB4MemoFile.__getitem__ = _read_db4
 
 
@@ -262,6 +266,34 @@ def compare_memo_file(src, rep, diffs):
         return
     if src.memo_block_size() != rep.memo_block_size():
         diffs.append('memo block size: source %s, repaired %s' % (src.memo_block_size(), rep.memo_block_size()))
+    if rep.version != 0x83 and rep.memo_path.lower().endswith('.dbt'):
+        compare_db4_memo(src, rep, diffs)
+
+
+def compare_db4_memo(src, rep, diffs):
+    with open(rep.memo_path, 'rb') as m:
+        title = m.read(16)[8:16]
+    # The temporary table the tool writes first has the source's name in
+    # lower case.
+    name = os.path.splitext(os.path.basename(src.path))[0].lower().encode('latin-1')[:8]
+    if title.lower() != name.ljust(8, b'\0'):
+        diffs.append('dBASE IV memo header: table name %r, expected %r' % (title, name))
+    if rep.memo_block_size() != 512:
+        return
+    found = []
+    with dbfread.memo.DB4MemoFile(rep.memo_path) as memo:
+        for i in range(rep.count):
+            for f in rep.fields:
+                if not rep.is_memo(f):
+                    continue
+                block, value = rep.memo_value(rep.record(i)[f['offset']:f['offset'] + f['width']])
+                if not block or value is None or b'\x1f' in value[1]:
+                    continue
+                peer = _stock_read_db4(memo, block)
+                if peer != value[1]:
+                    found.append('record %d memo %s: python3-dbfread reads %s, stored %s'
+                                 % (i, f['name'], show(peer), show(value[1])))
+    diffs.extend(found[:MAX_LINES])
 
 
 def peer_values(path, encoding):
