@@ -118,5 +118,5 @@ int CCommandLine::CheckedExit(int nExit, std::ostream& out, std::ostream& err, c
     out.flush();
     const int nErrno = errno;
     err << strWho << ": standard output: " << (nErrno != 0 ? std::strerror(nErrno) : "write error") << "\n";
-    return nExit == kExitSuccess || nExit == 3 ? static_cast<int>(kExitTableError) : nExit;
+    return nExit == kExitSuccess || nExit == kExitWithLosses ? static_cast<int>(kExitTableError) : nExit;
 }

@@ -38,8 +38,9 @@ void Help(std::ostream& out)
            "Repairs a damaged table: rebuilds its structure from the raw field\n"
            "descriptors, salvages every record field by field, recovers the memo\n"
            "texts, and saves the new table (with its memo file) into DIR (default:\n"
-           "the current folder) as PREFIX_1_name.dbf, inserting \"_(1)\" after the\n"
-           "prefix while the name is taken. The source is never modified.\n"
+           "the current folder) as PREFIX_1_name.dbf, the name in its own letter\n"
+           "case, or PREFIX_2_name.dbf and so on while the name is taken. The\n"
+           "source is never modified.\n"
            "\n"
            "With several sources, a folder, --jobs or --recursive it repairs a\n"
            "batch: every SOURCE is a table or a folder whose tables (*.dbf in any\n"
@@ -69,30 +70,16 @@ void Help(std::ostream& out)
            "                     only\n"
            "  --dry-run          repair and report, but save no table\n"
            "  -j, --jobs N       batch: N tables at a time (default: one per core)\n"
-           "  -r, --recursive    batch: walk the folders' subfolders too\n"
+           "  -r, --recursive    batch: walk the folders' subfolders too (never the\n"
+           "                     output folder)\n"
            "\n"
            "Progress, errors and, after the run, a short summary of the report go\n"
-           "to standard error.\n"
-           "Exit codes of one table:\n"
-           "  0  Done, and nothing was lost\n"
-           "  1  Failed: the table could not be read (missing, not readable, not a\n"
-           "     table, in use), the output folder cannot take the files, the\n"
-           "     repair failed or the report file could not be written; nothing\n"
-           "     was saved\n"
-           "  2  bad usage (also a name without .dbf, or a bad prefix)\n"
-           "  3  Done, but records, values or memos were lost or dropped (the\n"
-           "     table is saved; the report says what is missing)\n"
-           "  129, 130, 143  stopped by SIGHUP, SIGINT, SIGTERM: nothing saved, the\n"
-           "     temporary files removed\n"
-           "Exit codes of a batch:\n"
-           "  0  every table Done (losses are listed in the summary)\n"
-           "  1  any table Failed, or the batch was stopped\n"
-           "  2  bad usage\n"
-           "A write over the file-size limit (ulimit -f) is a Failed run.\n";
+           "to standard error. A write over the file-size limit (ulimit -f) is a\n"
+           "Failed run.\n"
+           "\n"
+           "Exit codes, the same for the same failure in every command:\n";
+    PrintExitCodes(out);
 }
-
-// The run finished, but records, values or memos were lost or dropped.
-constexpr int kExitRepairedWithLosses = 3;
 
 // True when both paths name one existing file.
 bool SameFile(const std::string& strA, const std::string& strB)
@@ -188,16 +175,12 @@ struct SingleOutcome {
 std::optional<int> CheckBeforeRun(const RepairArguments& args, std::ostream& err)
 {
     const std::string& strSource = args.sources.empty() ? std::string() : args.sources.front();
-    if (const SourceCheck check = CRepairJob::CheckSource(strSource); !check.IsOk()) {
+    if (const SourceCheck check = CRepairJob::CheckSource(strSource, CRepairJob::SourceCheckOrder::FileFirst); !check.IsOk()) {
         err << (check.eProblem == SourceProblem::Unreadable || check.eProblem == SourceProblem::NotATable
                     ? "dbfrepair repair: "
                     : "")
             << check.strMessage << "\n";
         return check.IsUsage() ? kExitUsage : kExitTableError;
-    }
-    if (const std::string strMessage = CheckSavedPrefix(args.strPrefix); !strMessage.empty()) {
-        err << strMessage << "\n";
-        return kExitUsage;
     }
     if (const std::string strMessage = CRepairJob::CheckSaveFolder(args.strFolder, !args.bDryRun);
         !strMessage.empty()) {
@@ -319,7 +302,7 @@ int RunSingle(const RepairArguments& args, std::ostream& out, std::ostream& err)
         return nStatus;
     if (!outcome.bDone)
         return kExitTableError;
-    return outcome.report.HasLosses() ? kExitRepairedWithLosses : kExitSuccess;
+    return outcome.report.HasLosses() ? kExitWithLosses : kExitSuccess;
 }
 
 int Run(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err)

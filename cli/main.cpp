@@ -45,15 +45,8 @@ void GlobalHelp(std::ostream& out)
            "(--rows 5, --rows=5); \"--\" ends the options, so that a table named\n"
            "\"-x.dbf\" can follow it. --version prints the version.\n"
            "\n"
-           "Exit codes, the same in every command:\n"
-           "  0  success (repair: done, nothing lost)\n"
-           "  1  failure: the table is missing, not readable, not a table or\n"
-           "     damaged beyond what the command reads, or the output could not\n"
-           "     be written (repair: nothing was saved)\n"
-           "  2  bad usage\n"
-           "  3  (repair) done, but records, values or memos were lost or dropped\n"
-           "  129, 130, 143  (repair) stopped by SIGHUP, SIGINT, SIGTERM: nothing\n"
-           "     saved, the temporary files removed\n";
+           "Exit codes, the same for the same failure in every command:\n";
+    PrintExitCodes(out);
 }
 
 } // namespace

@@ -86,9 +86,9 @@ TEST_F(RepairCommand, RefusesWhatTheWizardRefusesWithItsMessages)
     ::close(fd);
 
     EXPECT_EQ(RunTool("repair " + ShellQuote(strTable) + " --prefix ''", Tmp(), &strErr).nExitCode, 2);
-    EXPECT_EQ(strErr, "Please fill prefix\n");
+    EXPECT_EQ(strErr, "dbfrepair repair: --prefix needs a text: the saved names begin with it\n");
     EXPECT_EQ(RunTool("repair " + ShellQuote(strTable) + " --prefix 'a:b'", Tmp(), &strErr).nExitCode, 2);
-    EXPECT_EQ(strErr, "Illegal character found in file pre fix \n");
+    EXPECT_EQ(strErr, "dbfrepair repair: --prefix a:b: \":\" cannot be in a file name (none of / \\ | * : ? < > ' can)\n");
     EXPECT_EQ(RunTool("repair " + ShellQuote(strTable) + " -o " + ShellQuote(m_dir.File("nowhere")), Tmp()).nExitCode, 1);
     EXPECT_EQ(RunTool("repair " + ShellQuote(strTable) + " --bogus", Tmp()).nExitCode, 2);
     EXPECT_TRUE(FolderIsEmpty(m_dir.File("out")));
@@ -152,21 +152,21 @@ TEST_F(RepairCommand, DamagedUpperCaseFoxProTableIsSavedWithItsMemo)
     // Phase texts and progress on standard error.
     EXPECT_NE(strErr.find("Analyzing Data........"), std::string::npos) << strErr;
     EXPECT_NE(strErr.find("Extracting Data........"), std::string::npos) << strErr;
-    // Saved under the prefixed, lower-cased name, with the memo file beside
-    // it in the same letter case.
-    const std::string strSaved = m_dir.File("out/Rep_1_sales.dbf");
+    // Saved under the prefixed name in the source's letter case, with the
+    // memo file beside it in the same case.
+    const std::string strSaved = m_dir.File("out/Rep_1_SALES.DBF");
     ASSERT_TRUE(orvtest::FileExists(strSaved)) << result.strOut;
-    EXPECT_TRUE(orvtest::FileExists(m_dir.File("out/Rep_1_sales.fpt")));
+    EXPECT_TRUE(orvtest::FileExists(m_dir.File("out/Rep_1_SALES.FPT")));
     EXPECT_EQ(orvtest::CompareWithPeer(strPristine, strSaved), "OK");
     // The source is untouched; the temporary files are gone with the process.
     EXPECT_EQ(orvtest::ReadBytes(strSource), before);
     EXPECT_TRUE(FolderIsEmpty(Tmp()));
 
-    // A second save does not overwrite the first.
+    // A second save does not overwrite the first: it takes the next number.
     EXPECT_EQ(RunTool("repair " + ShellQuote(strSource) + " -o " + ShellQuote(m_dir.File("out")) + " --quiet", Tmp(), &strErr).nExitCode, 0);
     EXPECT_EQ(strErr, "");
-    EXPECT_TRUE(orvtest::FileExists(m_dir.File("out/Rep_(1)_1_sales.dbf")));
-    EXPECT_TRUE(orvtest::FileExists(m_dir.File("out/Rep_(1)_1_sales.fpt")));
+    EXPECT_TRUE(orvtest::FileExists(m_dir.File("out/Rep_2_SALES.DBF")));
+    EXPECT_TRUE(orvtest::FileExists(m_dir.File("out/Rep_2_SALES.FPT")));
 }
 
 TEST_F(RepairCommand, JsonSummaryAndUndelete)
