@@ -392,6 +392,40 @@ TEST_F(RepairCommand, PreviewShowsTheWizardsGrid)
     EXPECT_EQ(RunTool("preview " + ShellQuote(m_dir.File("src/none.dbf")), Tmp()).nExitCode, 1);
 }
 
+// 30,000 one-byte records under 1,000 zero-width columns: 62 KB of table
+// but 90 MB of grid text. The rows are written as they are read, so the
+// tool's memory stays small (a grid held whole took 1.9 GB).
+TEST_F(RepairCommand, PreviewOfEveryRowStreamsInBoundedMemory)
+{
+    constexpr uint32_t kRecords = 30000;
+    constexpr uint16_t kColumns = 1000;
+    constexpr uint16_t kHeaderLength = 32 + 32 * kColumns + 1;
+    std::vector<unsigned char> table(32, 0);
+    table[0] = 0x03;
+    for (int i = 0; i < 4; ++i)
+        table[4 + i] = static_cast<unsigned char>(kRecords >> (8 * i));
+    table[8] = kHeaderLength & 0xFF, table[9] = kHeaderLength >> 8, table[10] = 1;
+    for (int nColumn = 0; nColumn < kColumns; ++nColumn) {
+        std::vector<unsigned char> descriptor(32, 0);
+        const std::string strName = "F" + std::to_string(nColumn);
+        std::copy(strName.begin(), strName.end(), descriptor.begin());
+        descriptor[11] = 'C';
+        table.insert(table.end(), descriptor.begin(), descriptor.end());
+    }
+    table.push_back(0x0D);
+    table.insert(table.end(), kRecords, ' ');
+    table.push_back(0x1A);
+    const std::string strTable = m_dir.File("src/wide.dbf");
+    orvtest::WriteBytes(strTable, table);
+    const std::string strScript = R"PY(
+import resource, subprocess, sys
+p = subprocess.Popen([sys.argv[1], 'preview', sys.argv[2], '--rows', '0'], stdout=subprocess.PIPE)
+lines = sum(chunk.count(b'\n') for chunk in iter(lambda: p.stdout.read(1 << 16), b''))
+print(p.wait(), lines, resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss // 1024 < 300)
+)PY";
+    EXPECT_EQ(orvtest::RunPython(strScript, {orvtest::BinDir() + "/dbfrepair", strTable}).strOut, "0 30002 True\n");
+}
+
 TEST_F(RepairCommand, PreviewConvertsTheTablesCodePage)
 {
     const CommandResult result = RunTool("preview " + ShellQuote(orvtest::RealFixturesDir() + "/cp1251.dbf"), Tmp());
