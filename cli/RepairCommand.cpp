@@ -4,6 +4,8 @@
 #include "cli/CommandLine.h"
 #include "cli/RepairArguments.h"
 #include "cli/ConsoleProgressSink.h"
+#include "cli/MemoOverride.h"
+#include "dbf/TableProbe.h"
 #include "platform/ErrorReporter.h"
 #include "platform/Exception.h"
 #include "platform/File.h"
@@ -61,8 +63,9 @@ void Help(std::ostream& out)
            "  --undelete         bring records marked deleted back to life (by\n"
            "                     default they stay marked deleted)\n"
            "  --memo FILE        read the memo values from FILE instead of the memo\n"
-           "                     file beside the table (its extension, .fpt, .dbt or\n"
-           "                     .smt, tells its format); one table only\n"
+           "                     file beside the table, whatever its extension\n"
+           "                     (.fpt, .dbt and .smt tell its format, the table's\n"
+           "                     version byte any other); one table only\n"
            "  --report FILE      write the repair report into FILE as JSON: records\n"
            "                     written and dropped (with their byte ranges), values\n"
            "                     mended per column, memos recovered and lost, fixes\n"
@@ -123,22 +126,31 @@ private:
     CConsoleProgressSink* m_pConsole;
 };
 
-// Shows the engine's messages as the default reporter does (unless the user
-// asked for quiet) and keeps them for the JSON summary.
+// Shows the engine's messages (unless the user asked for quiet) as every
+// message of the tool reads, "dbfrepair repair: SOURCE: what", and keeps
+// them as they are for the JSON summary.
 class CKeepingReporter : public CErrorReporter {
 public:
-    CKeepingReporter(std::ostream& err, bool bShow) : m_err(err), m_bShow(bShow) {}
+    CKeepingReporter(std::ostream& err, bool bShow, std::string strSource)
+        : m_err(err), m_bShow(bShow), m_strSource(std::move(strSource))
+    {
+    }
     void Report(const std::string& strText) override
     {
         m_recorded.Report(strText);
-        if (m_bShow)
-            m_err << strText << std::endl;
+        if (!m_bShow)
+            return;
+        m_err << "dbfrepair repair: ";
+        if (strText.compare(0, m_strSource.size() + 1, m_strSource + ":") != 0)
+            m_err << m_strSource << ": ";
+        m_err << strText << std::endl;
     }
     std::vector<std::string> Messages() const { return m_recorded.Messages(); }
 
 private:
     std::ostream& m_err;
     const bool m_bShow;
+    const std::string m_strSource;
     CRecordingReporter m_recorded;
 };
 
@@ -197,18 +209,37 @@ std::optional<int> CheckBeforeRun(const RepairArguments& args, std::ostream& err
     return std::nullopt;
 }
 
+// The engine tells a memo file's format by its extension (.fpt, .dbt,
+// .smt). A memo file that the user names is used whatever its extension:
+// through a link with the extension the table's version byte calls for.
+// The path as named when no link is needed or none can be made.
+std::string MemoPathForEngine(const RepairArguments& args, CMemoOverride& link)
+{
+    const std::string strExt = LowerCaseAscii(PathExtension(args.strMemo));
+    if (args.strMemo.empty() || strExt == "fpt" || strExt == "dbt" || strExt == "smt")
+        return args.strMemo;
+    CTableProbe probe;
+    std::string strError;
+    if (!probe.Probe(args.sources.front())
+        || !link.Prepare(args.sources.front(), args.strMemo, probe.GetHeader().GetVersion(),
+                         probe.GetHeader().GetTableFlags(), strError))
+        return args.strMemo;
+    return link.GetLinkedMemoPath();
+}
+
 SingleOutcome ExecuteSingle(const RepairArguments& args, std::ostream& err)
 {
     SingleOutcome outcome;
     const auto start = std::chrono::steady_clock::now();
-    CKeepingReporter reporter(err, !args.bQuiet);
+    CKeepingReporter reporter(err, !args.bQuiet, args.sources.front());
     CScopedErrorReporter reporterScope(&reporter);
     CConsoleProgressSink progress(err, !args.bQuiet && ::isatty(STDERR_FILENO) == 1);
     CStopRelaySink relay(args.bQuiet ? nullptr : &progress);
 
     RepairOptions repairOptions;
     repairOptions.bUndelete = args.bUndelete;
-    repairOptions.strMemoPath = args.strMemo;
+    CMemoOverride memoLink;
+    repairOptions.strMemoPath = MemoPathForEngine(args, memoLink);
     CRepairJob job(args.sources.front(), repairOptions);
     job.Run(&relay, nullptr);
     progress.Finish();
@@ -217,6 +248,9 @@ SingleOutcome ExecuteSingle(const RepairArguments& args, std::ostream& err)
     auto stopped = [] { return g_bStopRepair.load() != 0 || CStopSignals::GetSignal() != 0; };
     outcome.bDone = job.IsDone() && !stopped();
     outcome.report = job.GetReport();
+    // The report names the memo file as the user named it, not the link.
+    if (!args.strMemo.empty() && outcome.report.strSourceMemo == repairOptions.strMemoPath)
+        outcome.report.strSourceMemo = args.strMemo;
     outcome.stats = job.GetStatistics();
 
     // The report goes first: a run whose report cannot be written saves

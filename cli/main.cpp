@@ -11,6 +11,7 @@
 #include "cli/InfoCommand.h"
 #include "cli/PreviewCommand.h"
 #include "cli/RepairCommand.h"
+#include "platform/BrokenPipe.h"
 
 #include <iostream>
 #include <string>
@@ -54,6 +55,7 @@ void GlobalHelp(std::ostream& out)
 int main(int argc, char** argv)
 {
     std::ios::sync_with_stdio(false);
+    const CBrokenPipe brokenPipe;
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         GlobalHelp(std::cerr);
