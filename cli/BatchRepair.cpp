@@ -197,7 +197,8 @@ CBatchRepair::Result CBatchRepair::RepairOne(const Item& item, const std::string
         return result;
     };
 
-    if (const SourceCheck check = CRepairJob::CheckSource(item.strSource, CRepairJob::SourceCheckOrder::FileFirst); !check.IsOk()) {
+    if (const SourceCheck check = CRepairJob::CheckSource(item.strSource, CRepairJob::SourceCheckOrder::FileFirst);
+        !check.IsOk()) {
         // The lines name the table already.
         const std::string strNamed = item.strSource + ": ";
         return finish("Failed", check.strMessage.rfind(strNamed, 0) == 0 ? check.strMessage.substr(strNamed.size())

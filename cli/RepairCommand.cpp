@@ -187,7 +187,8 @@ struct SingleOutcome {
 std::optional<int> CheckBeforeRun(const RepairArguments& args, std::ostream& err)
 {
     const std::string& strSource = args.sources.empty() ? std::string() : args.sources.front();
-    if (const SourceCheck check = CRepairJob::CheckSource(strSource, CRepairJob::SourceCheckOrder::FileFirst); !check.IsOk()) {
+    if (const SourceCheck check = CRepairJob::CheckSource(strSource, CRepairJob::SourceCheckOrder::FileFirst);
+        !check.IsOk()) {
         err << (check.eProblem == SourceProblem::Unreadable || check.eProblem == SourceProblem::NotATable
                     ? "dbfrepair repair: "
                     : "")

@@ -88,7 +88,8 @@ TEST_F(RepairCommand, RefusesWhatTheWizardRefusesWithItsMessages)
     EXPECT_EQ(RunTool("repair " + ShellQuote(strTable) + " --prefix ''", Tmp(), &strErr).nExitCode, 2);
     EXPECT_EQ(strErr, "dbfrepair repair: --prefix needs a text: the saved names begin with it\n");
     EXPECT_EQ(RunTool("repair " + ShellQuote(strTable) + " --prefix 'a:b'", Tmp(), &strErr).nExitCode, 2);
-    EXPECT_EQ(strErr, "dbfrepair repair: --prefix a:b: \":\" cannot be in a file name (none of / \\ | * : ? < > ' can)\n");
+    EXPECT_EQ(strErr,
+              "dbfrepair repair: --prefix a:b: \":\" cannot be in a file name (none of / \\ | * : ? < > ' can)\n");
     EXPECT_EQ(RunTool("repair " + ShellQuote(strTable) + " -o " + ShellQuote(m_dir.File("nowhere")), Tmp()).nExitCode, 1);
     EXPECT_EQ(RunTool("repair " + ShellQuote(strTable) + " --bogus", Tmp()).nExitCode, 2);
     EXPECT_TRUE(FolderIsEmpty(m_dir.File("out")));
