@@ -131,27 +131,9 @@ void CBatchRepair::Collect(std::ostream& err)
         }
         const fs::path root(strSource);
         std::vector<fs::path> tables;
-        auto take = [&](const fs::directory_entry& entry) {
-            std::error_code ecType;
-            if (HasTableExtension(entry.path()) && entry.is_regular_file(ecType))
-                tables.push_back(entry.path());
-        };
-        bool bReadable = true;
-        if (m_args.bRecursive) {
-            fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, ec);
-            bReadable = !ec;
-            for (fs::recursive_directory_iterator end; !ec && it != end; it.increment(ec))
-                take(*it);
-        } else {
-            fs::directory_iterator it(root, ec);
-            bReadable = !ec;
-            for (fs::directory_iterator end; !ec && it != end; it.increment(ec))
-                take(*it);
-        }
-        if (!bReadable || ec) {
-            m_folderErrors.push_back(strSource + ": " + ec.message());
-            err << "dbfrepair repair: " << m_folderErrors.back() << "\n";
-        } else if (tables.empty()) {
+        const size_t nErrorsBefore = m_folderErrors.size();
+        Walk(root, tables, err);
+        if (tables.empty() && m_folderErrors.size() == nErrorsBefore) {
             // Most likely a wrong folder or a forgotten --recursive: say so
             // rather than report an empty success.
             m_folderErrors.push_back(strSource + ": no tables (*.dbf) found"
@@ -163,6 +145,36 @@ void CBatchRepair::Collect(std::ostream& err)
         for (const fs::path& table : tables) {
             const fs::path rel = table.parent_path().lexically_relative(root);
             add(table, rel == "." ? std::string() : rel.string());
+        }
+    }
+}
+
+void CBatchRepair::Walk(const fs::path& root, std::vector<fs::path>& tables, std::ostream& err)
+{
+    // The output folder may lie inside a source folder: its results are
+    // never taken for sources, in this run or the next.
+    std::error_code ecOut;
+    const fs::path output = fs::weakly_canonical(m_args.strFolder, ecOut);
+    std::vector<fs::path> folders{root};
+    while (!folders.empty()) {
+        const fs::path folder = std::move(folders.back());
+        folders.pop_back();
+        std::error_code ec;
+        fs::directory_iterator it(folder, ec);
+        for (fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
+            std::error_code ecType;
+            if (it->is_directory(ecType)) {
+                std::error_code ecCanonical;
+                if (m_args.bRecursive && !it->is_symlink(ecType)
+                    && (ecOut || fs::weakly_canonical(it->path(), ecCanonical) != output))
+                    folders.push_back(it->path());
+            } else if (HasTableExtension(it->path()) && it->is_regular_file(ecType)) {
+                tables.push_back(it->path());
+            }
+        }
+        if (ec) {
+            m_folderErrors.push_back(folder.string() + ": " + ec.message());
+            err << "dbfrepair repair: " << m_folderErrors.back() << "\n";
         }
     }
 }
@@ -185,7 +197,8 @@ CBatchRepair::Result CBatchRepair::RepairOne(const Item& item, const std::string
         return result;
     };
 
-    if (const SourceCheck check = CRepairJob::CheckSource(item.strSource); !check.IsOk()) {
+    if (const SourceCheck check = CRepairJob::CheckSource(item.strSource, CRepairJob::SourceCheckOrder::FileFirst);
+        !check.IsOk()) {
         // The lines name the table already.
         const std::string strNamed = item.strSource + ": ";
         return finish("Failed", check.strMessage.rfind(strNamed, 0) == 0 ? check.strMessage.substr(strNamed.size())
@@ -320,10 +333,6 @@ std::string CBatchRepair::ProgressLine(size_t nTablesDone, uint64_t nBytes, uint
 
 int CBatchRepair::Run(std::ostream& out, std::ostream& err)
 {
-    if (ClassifySavedPrefix(m_args.strPrefix) != SavedPrefixCheck::Valid) {
-        err << CheckSavedPrefix(m_args.strPrefix) << "\n";
-        return kExitUsage;
-    }
     if (const std::string strMessage = CRepairJob::CheckSaveFolder(m_args.strFolder, !m_args.bDryRun);
         !strMessage.empty()) {
         err << "dbfrepair repair: " << strMessage << "\n";
@@ -450,5 +459,7 @@ int CBatchRepair::Summarize(const std::vector<Result>& results, uint64_t nBytesD
     out.flush();
     if (const int nStatus = CStopSignals::ExitStatus())
         return nStatus;
-    return nFailed > 0 ? kExitTableError : kExitSuccess;
+    if (nFailed > 0)
+        return kExitTableError;
+    return nWithLosses > 0 ? kExitWithLosses : kExitSuccess;
 }

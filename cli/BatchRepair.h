@@ -20,6 +20,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -30,8 +31,9 @@ public:
     // cleanly and takes no other.
     CBatchRepair(const RepairArguments& args, const std::atomic<int>* pAbort);
 
-    // Returns the exit code: 0 every table Done, 1 any Failed, 2 bad usage,
-    // 128 + the signal when stopped.
+    // Returns the exit code: 128 + the signal when stopped, else 1 when any
+    // table or folder failed, 3 when any table was saved with losses, 0
+    // otherwise; 2 for bad usage.
     int Run(std::ostream& out, std::ostream& err);
 
 private:
@@ -46,6 +48,11 @@ private:
     // The tables the sources name, without repeats; folders that cannot be
     // read are reported on err and counted as failures.
     void Collect(std::ostream& err);
+    // Adds the tables of the folder root (and, with --recursive, of its
+    // subfolders but the output folder) to tables; a folder that cannot be
+    // read is reported on err and counted as a failure, and the walk goes
+    // on.
+    void Walk(const std::filesystem::path& root, std::vector<std::filesystem::path>& tables, std::ostream& err);
     void Work(Shared& shared);
     Result RepairOne(const Item& item, const std::string& strWorkFolder, std::atomic<uint64_t>& slot);
     // One table's JSON line, or its text line when no progress line is shown.

@@ -3,16 +3,11 @@
 // table; a new command is one file pair with a function that returns its
 // CliCommand, and one line in that table.
 
+#include "cli/ExitCodes.h"
+
 #include <iosfwd>
 #include <string>
 #include <vector>
-
-// Exit codes of the tool.
-enum CliExitCode : int {
-    kExitSuccess = 0,
-    kExitTableError = 1, // the table (or its memo file) could not be read
-    kExitUsage = 2,      // bad command line
-};
 
 struct CliCommand {
     const char* lpszName;

@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include "cli/Command.h"
+#include "platform/BrokenPipe.h"
 
 #include <cerrno>
 #include <cstring>
@@ -117,6 +118,9 @@ int CCommandLine::CheckedExit(int nExit, std::ostream& out, std::ostream& err, c
     errno = 0;
     out.flush();
     const int nErrno = errno;
+    // The reader went away: end as a write to it always ended, quietly.
+    if (CBrokenPipe::IsBrokenPipe(nErrno))
+        CBrokenPipe::EndAsKilled();
     err << strWho << ": standard output: " << (nErrno != 0 ? std::strerror(nErrno) : "write error") << "\n";
-    return nExit == kExitSuccess || nExit == 3 ? static_cast<int>(kExitTableError) : nExit;
+    return nExit == kExitSuccess || nExit == kExitWithLosses ? static_cast<int>(kExitTableError) : nExit;
 }

@@ -462,8 +462,12 @@ bool OpenRecordset(CDBFRecordset& rs, const DumpOptions& opts, const DumpSource&
     } catch (const std::exception& e) {
         strEngine = e.what();
     }
-    if (rs.IsOpen())
+    if (rs.IsOpen()) {
+        // A picture or document in an M field comes out whole, as dbfread
+        // reads it.
+        rs.GetTableDef()->SetMemoTextWhole(true);
         return true;
+    }
     err << opts.strPrefix << opts.strPath << ": "
         << RefusalText(source.probe, source.strOpenPath,
                        strEngine.empty() ? "the table could not be read" : strEngine)

@@ -36,7 +36,9 @@ void Help(std::ostream& out)
            "                   the table's mark says\n"
            "\n"
            "Memo fields show as \"Memo\", as in the wizard's grid; their texts are\n"
-           "not read.\n"
+           "not read. The columns are as wide as the headings and the first 200\n"
+           "rows need; the rows are written as they are read, so a table of any\n"
+           "size is shown in little memory.\n"
            "\n"
            "Exit codes: 0 success, 1 the table could not be read (missing, not\n"
            "readable, not a table) or the output could not be written, 2 bad\n"
@@ -74,7 +76,17 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return kExitTableError;
     }
 
-    CTextGridSink grid;
+    // The engine decodes the cells' texts from the table's code page; the
+    // headings are the field names as stored, decoded here the same way.
+    const uint8_t nMark = probe.GetHeader().GetCodePageMark();
+    CTextGridSink grid(out, [nMark](std::vector<std::string>& headings) {
+        CCodePageDecoder::CTextVote vote;
+        for (const std::string& strHeading : headings)
+            vote.Add(strHeading);
+        CCodePageDecoder decoder(nMark, vote.GetEvidence());
+        for (std::string& strHeading : headings)
+            strHeading = decoder.ToUtf8(strHeading);
+    });
     CDBFRepair engine(nullptr, &grid);
     RepairOptions options;
     options.nPreviewRowLimit = nRows;
@@ -86,15 +98,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         err << cl.Prefix() << strPath << ": " << e.what() << "\n";
         return kExitTableError;
     }
-    // The engine decodes the cells' texts from the table's code page; the
-    // headings are the field names as stored, decoded here the same way.
-    const uint8_t nMark = probe.GetHeader().GetCodePageMark();
-    CCodePageDecoder::CTextVote vote;
-    for (size_t nColumn = 0; nColumn < grid.GetColumnCount(); ++nColumn)
-        vote.Add(grid.GetHeading(nColumn));
-    CCodePageDecoder decoder(nMark, vote.GetEvidence());
-    grid.DecodeHeadings([&](const std::string& str) { return decoder.ToUtf8(str); });
-    grid.Print(out, [](const std::string& str) { return str; });
+    grid.Finish();
     return kExitSuccess;
 }
 

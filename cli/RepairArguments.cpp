@@ -19,6 +19,24 @@ bool IsFolder(const std::string& strPath)
     return ::stat(strPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// What is wrong with the value of --prefix; empty when nothing is.
+std::string PrefixProblem(const std::string& strPrefix)
+{
+    switch (ClassifySavedPrefix(strPrefix)) {
+    case SavedPrefixCheck::Empty:
+        return "--prefix needs a text: the saved names begin with it";
+    case SavedPrefixCheck::IllegalCharacter:
+        return "--prefix " + strPrefix + ": \"" + strPrefix[strPrefix.find_first_of(kForbiddenPrefixChars)]
+            + "\" cannot be in a file name (none of / \\ | * : ? < > ' can)";
+    case SavedPrefixCheck::TooLong:
+        return "--prefix " + strPrefix + ": a prefix holds at most " + std::to_string(kMaxSavedPrefixLength)
+            + " characters";
+    case SavedPrefixCheck::Valid:
+        break;
+    }
+    return std::string();
+}
+
 } // namespace
 
 bool RepairArguments::IsBatch() const
@@ -69,6 +87,10 @@ std::optional<int> ParseRepairArguments(const std::vector<std::string>& argv, st
             return kExitUsage;
         }
         args.nJobs = nJobs;
+    }
+    if (const std::string strProblem = PrefixProblem(args.strPrefix); !strProblem.empty()) {
+        err << cl.Prefix() << strProblem << "\n";
+        return kExitUsage;
     }
     args.sources = cl.GetOperands();
     if (args.IsBatch()) {

@@ -4,6 +4,8 @@
 #include "cli/CommandLine.h"
 #include "cli/RepairArguments.h"
 #include "cli/ConsoleProgressSink.h"
+#include "cli/MemoOverride.h"
+#include "dbf/TableProbe.h"
 #include "platform/ErrorReporter.h"
 #include "platform/Exception.h"
 #include "platform/File.h"
@@ -38,8 +40,9 @@ void Help(std::ostream& out)
            "Repairs a damaged table: rebuilds its structure from the raw field\n"
            "descriptors, salvages every record field by field, recovers the memo\n"
            "texts, and saves the new table (with its memo file) into DIR (default:\n"
-           "the current folder) as PREFIX_1_name.dbf, inserting \"_(1)\" after the\n"
-           "prefix while the name is taken. The source is never modified.\n"
+           "the current folder) as PREFIX_1_name.dbf, the name in its own letter\n"
+           "case, or PREFIX_2_name.dbf and so on while the name is taken. The\n"
+           "source is never modified.\n"
            "\n"
            "With several sources, a folder, --jobs or --recursive it repairs a\n"
            "batch: every SOURCE is a table or a folder whose tables (*.dbf in any\n"
@@ -60,8 +63,9 @@ void Help(std::ostream& out)
            "  --undelete         bring records marked deleted back to life (by\n"
            "                     default they stay marked deleted)\n"
            "  --memo FILE        read the memo values from FILE instead of the memo\n"
-           "                     file beside the table (its extension, .fpt, .dbt or\n"
-           "                     .smt, tells its format); one table only\n"
+           "                     file beside the table, whatever its extension\n"
+           "                     (.fpt, .dbt and .smt tell its format, the table's\n"
+           "                     version byte any other); one table only\n"
            "  --report FILE      write the repair report into FILE as JSON: records\n"
            "                     written and dropped (with their byte ranges), values\n"
            "                     mended per column, memos recovered and lost, fixes\n"
@@ -69,30 +73,16 @@ void Help(std::ostream& out)
            "                     only\n"
            "  --dry-run          repair and report, but save no table\n"
            "  -j, --jobs N       batch: N tables at a time (default: one per core)\n"
-           "  -r, --recursive    batch: walk the folders' subfolders too\n"
+           "  -r, --recursive    batch: walk the folders' subfolders too (never the\n"
+           "                     output folder)\n"
            "\n"
            "Progress, errors and, after the run, a short summary of the report go\n"
-           "to standard error.\n"
-           "Exit codes of one table:\n"
-           "  0  Done, and nothing was lost\n"
-           "  1  Failed: the table could not be read (missing, not readable, not a\n"
-           "     table, in use), the output folder cannot take the files, the\n"
-           "     repair failed or the report file could not be written; nothing\n"
-           "     was saved\n"
-           "  2  bad usage (also a name without .dbf, or a bad prefix)\n"
-           "  3  Done, but records, values or memos were lost or dropped (the\n"
-           "     table is saved; the report says what is missing)\n"
-           "  129, 130, 143  stopped by SIGHUP, SIGINT, SIGTERM: nothing saved, the\n"
-           "     temporary files removed\n"
-           "Exit codes of a batch:\n"
-           "  0  every table Done (losses are listed in the summary)\n"
-           "  1  any table Failed, or the batch was stopped\n"
-           "  2  bad usage\n"
-           "A write over the file-size limit (ulimit -f) is a Failed run.\n";
+           "to standard error. A write over the file-size limit (ulimit -f) is a\n"
+           "Failed run.\n"
+           "\n"
+           "Exit codes, the same for the same failure in every command:\n";
+    PrintExitCodes(out);
 }
-
-// The run finished, but records, values or memos were lost or dropped.
-constexpr int kExitRepairedWithLosses = 3;
 
 // True when both paths name one existing file.
 bool SameFile(const std::string& strA, const std::string& strB)
@@ -136,22 +126,31 @@ private:
     CConsoleProgressSink* m_pConsole;
 };
 
-// Shows the engine's messages as the default reporter does (unless the user
-// asked for quiet) and keeps them for the JSON summary.
+// Shows the engine's messages (unless the user asked for quiet) as every
+// message of the tool reads, "dbfrepair repair: SOURCE: what", and keeps
+// them as they are for the JSON summary.
 class CKeepingReporter : public CErrorReporter {
 public:
-    CKeepingReporter(std::ostream& err, bool bShow) : m_err(err), m_bShow(bShow) {}
+    CKeepingReporter(std::ostream& err, bool bShow, std::string strSource)
+        : m_err(err), m_bShow(bShow), m_strSource(std::move(strSource))
+    {
+    }
     void Report(const std::string& strText) override
     {
         m_recorded.Report(strText);
-        if (m_bShow)
-            m_err << strText << std::endl;
+        if (!m_bShow)
+            return;
+        m_err << "dbfrepair repair: ";
+        if (strText.compare(0, m_strSource.size() + 1, m_strSource + ":") != 0)
+            m_err << m_strSource << ": ";
+        m_err << strText << std::endl;
     }
     std::vector<std::string> Messages() const { return m_recorded.Messages(); }
 
 private:
     std::ostream& m_err;
     const bool m_bShow;
+    const std::string m_strSource;
     CRecordingReporter m_recorded;
 };
 
@@ -188,16 +187,13 @@ struct SingleOutcome {
 std::optional<int> CheckBeforeRun(const RepairArguments& args, std::ostream& err)
 {
     const std::string& strSource = args.sources.empty() ? std::string() : args.sources.front();
-    if (const SourceCheck check = CRepairJob::CheckSource(strSource); !check.IsOk()) {
+    if (const SourceCheck check = CRepairJob::CheckSource(strSource, CRepairJob::SourceCheckOrder::FileFirst);
+        !check.IsOk()) {
         err << (check.eProblem == SourceProblem::Unreadable || check.eProblem == SourceProblem::NotATable
                     ? "dbfrepair repair: "
                     : "")
             << check.strMessage << "\n";
         return check.IsUsage() ? kExitUsage : kExitTableError;
-    }
-    if (const std::string strMessage = CheckSavedPrefix(args.strPrefix); !strMessage.empty()) {
-        err << strMessage << "\n";
-        return kExitUsage;
     }
     if (const std::string strMessage = CRepairJob::CheckSaveFolder(args.strFolder, !args.bDryRun);
         !strMessage.empty()) {
@@ -214,18 +210,37 @@ std::optional<int> CheckBeforeRun(const RepairArguments& args, std::ostream& err
     return std::nullopt;
 }
 
+// The engine tells a memo file's format by its extension (.fpt, .dbt,
+// .smt). A memo file that the user names is used whatever its extension:
+// through a link with the extension the table's version byte calls for.
+// The path as named when no link is needed or none can be made.
+std::string MemoPathForEngine(const RepairArguments& args, CMemoOverride& link)
+{
+    const std::string strExt = LowerCaseAscii(PathExtension(args.strMemo));
+    if (args.strMemo.empty() || strExt == "fpt" || strExt == "dbt" || strExt == "smt")
+        return args.strMemo;
+    CTableProbe probe;
+    std::string strError;
+    if (!probe.Probe(args.sources.front())
+        || !link.Prepare(args.sources.front(), args.strMemo, probe.GetHeader().GetVersion(),
+                         probe.GetHeader().GetTableFlags(), strError))
+        return args.strMemo;
+    return link.GetLinkedMemoPath();
+}
+
 SingleOutcome ExecuteSingle(const RepairArguments& args, std::ostream& err)
 {
     SingleOutcome outcome;
     const auto start = std::chrono::steady_clock::now();
-    CKeepingReporter reporter(err, !args.bQuiet);
+    CKeepingReporter reporter(err, !args.bQuiet, args.sources.front());
     CScopedErrorReporter reporterScope(&reporter);
     CConsoleProgressSink progress(err, !args.bQuiet && ::isatty(STDERR_FILENO) == 1);
     CStopRelaySink relay(args.bQuiet ? nullptr : &progress);
 
     RepairOptions repairOptions;
     repairOptions.bUndelete = args.bUndelete;
-    repairOptions.strMemoPath = args.strMemo;
+    CMemoOverride memoLink;
+    repairOptions.strMemoPath = MemoPathForEngine(args, memoLink);
     CRepairJob job(args.sources.front(), repairOptions);
     job.Run(&relay, nullptr);
     progress.Finish();
@@ -234,6 +249,9 @@ SingleOutcome ExecuteSingle(const RepairArguments& args, std::ostream& err)
     auto stopped = [] { return g_bStopRepair.load() != 0 || CStopSignals::GetSignal() != 0; };
     outcome.bDone = job.IsDone() && !stopped();
     outcome.report = job.GetReport();
+    // The report names the memo file as the user named it, not the link.
+    if (!args.strMemo.empty() && outcome.report.strSourceMemo == repairOptions.strMemoPath)
+        outcome.report.strSourceMemo = args.strMemo;
     outcome.stats = job.GetStatistics();
 
     // The report goes first: a run whose report cannot be written saves
@@ -319,7 +337,7 @@ int RunSingle(const RepairArguments& args, std::ostream& out, std::ostream& err)
         return nStatus;
     if (!outcome.bDone)
         return kExitTableError;
-    return outcome.report.HasLosses() ? kExitRepairedWithLosses : kExitSuccess;
+    return outcome.report.HasLosses() ? kExitWithLosses : kExitSuccess;
 }
 
 int Run(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err)

@@ -21,6 +21,11 @@ void InsertAt(std::vector<T>& items, int nIndex, T item)
 
 } // namespace
 
+CTextGridSink::CTextGridSink(std::ostream& out, HeadingDecoder pfnHeadings, size_t nSizingRows)
+    : m_out(out), m_pfnHeadings(std::move(pfnHeadings)), m_nSizingRows(std::max<size_t>(nSizingRows, 1))
+{
+}
+
 void CTextGridSink::ClearGrid()
 {
     m_headings.clear();
@@ -29,6 +34,10 @@ void CTextGridSink::ClearGrid()
 
 void CTextGridSink::InsertColumn(int nIndex, const std::string& strHeading, int)
 {
+    // Columns come before the rows; one that came later would not fit the
+    // lines written already.
+    if (m_bHeadingsWritten)
+        return;
     InsertAt(m_headings, nIndex, strHeading);
     for (auto& row : m_rows) {
         if (static_cast<size_t>(std::max(nIndex, 0)) <= row.size())
@@ -36,71 +45,76 @@ void CTextGridSink::InsertColumn(int nIndex, const std::string& strHeading, int)
     }
 }
 
-void CTextGridSink::InsertRow(int nIndex, const std::string& strLabel)
+void CTextGridSink::InsertRow(int, const std::string& strLabel)
 {
-    InsertAt(m_rows, nIndex, std::vector<std::string>{strLabel});
+    // The engine adds rows in order, each after the last: the rows held
+    // are complete now.
+    if (!m_bHeadingsWritten && m_rows.size() >= m_nSizingRows)
+        WriteHeadings();
+    if (m_bHeadingsWritten) {
+        for (const auto& row : m_rows)
+            WriteRow(row);
+        m_nRowsWritten += m_rows.size();
+        m_rows.clear();
+    }
+    m_rows.push_back(std::vector<std::string>{strLabel});
 }
 
 void CTextGridSink::SetCellText(int nRow, int nColumn, const std::string& strText)
 {
-    if (nRow < 0 || nColumn < 0 || static_cast<size_t>(nRow) >= m_rows.size())
+    if (nRow < 0 || nColumn < 0 || static_cast<size_t>(nRow) < m_nRowsWritten
+        || static_cast<size_t>(nRow) - m_nRowsWritten >= m_rows.size())
         return;
-    auto& row = m_rows[static_cast<size_t>(nRow)];
+    auto& row = m_rows[static_cast<size_t>(nRow) - m_nRowsWritten];
     if (row.size() <= static_cast<size_t>(nColumn))
         row.resize(static_cast<size_t>(nColumn) + 1);
     row[static_cast<size_t>(nColumn)] = strText;
 }
 
-std::string CTextGridSink::GetCell(size_t nRow, size_t nColumn) const
+void CTextGridSink::Finish()
 {
-    if (nRow >= m_rows.size() || nColumn >= m_rows[nRow].size())
-        return std::string();
-    return m_rows[nRow][nColumn];
+    if (!m_bHeadingsWritten)
+        WriteHeadings();
+    for (const auto& row : m_rows)
+        WriteRow(row);
+    m_nRowsWritten += m_rows.size();
+    m_rows.clear();
 }
 
-void CTextGridSink::Print(std::ostream& out, const std::function<std::string(const std::string&)>& toOutput) const
+void CTextGridSink::WriteHeadings()
 {
-    const size_t nColumns = m_headings.size();
-    std::vector<std::vector<std::string>> lines;
-    lines.reserve(m_rows.size() + 1);
-    lines.emplace_back();
-    for (const auto& strHeading : m_headings)
-        lines.back().push_back(toOutput(strHeading));
-    for (size_t r = 0; r < m_rows.size(); ++r) {
-        lines.emplace_back();
-        for (size_t c = 0; c < nColumns; ++c)
-            lines.back().push_back(toOutput(GetCell(r, c)));
-    }
-    std::vector<size_t> widths(nColumns, 0);
-    for (const auto& line : lines) {
-        for (size_t c = 0; c < nColumns; ++c)
-            widths[c] = std::max(widths[c], DisplayLength(line[c]));
-    }
-    auto printLine = [&](const std::vector<std::string>& cells) {
-        std::string strLine;
-        for (size_t c = 0; c < nColumns; ++c) {
-            if (c > 0)
-                strLine += " | ";
-            strLine += cells[c];
-            if (c + 1 < nColumns)
-                strLine.append(widths[c] - DisplayLength(cells[c]), ' ');
+    m_bHeadingsWritten = true;
+    if (m_pfnHeadings)
+        m_pfnHeadings(m_headings);
+    m_widths.assign(m_headings.size(), 0);
+    for (size_t c = 0; c < m_headings.size(); ++c) {
+        m_widths[c] = DisplayLength(m_headings[c]);
+        for (const auto& row : m_rows) {
+            if (c < row.size())
+                m_widths[c] = std::max(m_widths[c], DisplayLength(row[c]));
         }
-        out << strLine << "\n";
-    };
-    printLine(lines[0]);
+    }
+    WriteRow(m_headings);
     std::string strRule;
-    for (size_t c = 0; c < nColumns; ++c) {
+    for (size_t c = 0; c < m_widths.size(); ++c) {
         if (c > 0)
             strRule += "-+-";
-        strRule.append(widths[c], '-');
+        strRule.append(m_widths[c], '-');
     }
-    out << strRule << "\n";
-    for (size_t i = 1; i < lines.size(); ++i)
-        printLine(lines[i]);
+    m_out << strRule << "\n";
 }
 
-void CTextGridSink::DecodeHeadings(const std::function<std::string(const std::string&)>& toUtf8)
+void CTextGridSink::WriteRow(const std::vector<std::string>& cells)
 {
-    for (std::string& strHeading : m_headings)
-        strHeading = toUtf8(strHeading);
+    static const std::string kEmpty;
+    std::string strLine;
+    for (size_t c = 0; c < m_widths.size(); ++c) {
+        const std::string& strCell = c < cells.size() ? cells[c] : kEmpty;
+        if (c > 0)
+            strLine += " | ";
+        strLine += strCell;
+        if (c + 1 < m_widths.size())
+            strLine.append(m_widths[c] - std::min(m_widths[c], DisplayLength(strCell)), ' ');
+    }
+    m_out << strLine << "\n";
 }

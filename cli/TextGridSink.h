@@ -1,6 +1,10 @@
 #pragma once
-// A preview grid kept as text, for printing: the columns' headings and the
-// rows' cells as the repair engine fills them.
+// A preview grid written as text while the repair engine fills it: the
+// headings, a rule, then the rows as aligned columns. The columns are sized
+// from the headings and the first rows, which are held until then; every
+// later row is written as soon as the next one begins, so memory stays
+// bounded whatever the table. A later cell wider than its column pushes the
+// rest of its own line to the right.
 
 #include "repair/PreviewGridSink.h"
 
@@ -11,26 +15,32 @@
 
 class CTextGridSink : public IPreviewGridSink {
 public:
+    // pfnHeadings turns the field names as stored into UTF-8 (the engine
+    // gives the cells decoded already); it sees all of them at once, when
+    // the first line is written.
+    using HeadingDecoder = std::function<void(std::vector<std::string>& headings)>;
+    static constexpr size_t kSizingRows = 200;
+
+    CTextGridSink(std::ostream& out, HeadingDecoder pfnHeadings, size_t nSizingRows = kSizingRows);
+
     void ClearGrid() override;
     void InsertColumn(int nIndex, const std::string& strHeading, int nWidth) override;
     void InsertRow(int nIndex, const std::string& strLabel) override;
     void SetCellText(int nRow, int nColumn, const std::string& strText) override;
 
-    size_t GetColumnCount() const { return m_headings.size(); }
-    size_t GetRowCount() const { return m_rows.size(); }
-    const std::string& GetHeading(size_t nColumn) const { return m_headings[nColumn]; }
-    // The cell's text; empty for a cell never set.
-    std::string GetCell(size_t nRow, size_t nColumn) const;
-
-    // Passes every heading through toUtf8: the engine gives the field names
-    // as stored, but the cells already decoded.
-    void DecodeHeadings(const std::function<std::string(const std::string&)>& toUtf8);
-
-    // Writes the grid as aligned columns: the headings, a rule, the rows.
-    // Every text goes through toOutput (for example a code-page decoder).
-    void Print(std::ostream& out, const std::function<std::string(const std::string&)>& toOutput) const;
+    // Writes what is held: the headings (when no row came) and the last rows.
+    void Finish();
 
 private:
+    void WriteHeadings();
+    void WriteRow(const std::vector<std::string>& cells);
+
+    std::ostream& m_out;
+    HeadingDecoder m_pfnHeadings;
+    const size_t m_nSizingRows;
     std::vector<std::string> m_headings;
-    std::vector<std::vector<std::string>> m_rows;
+    std::vector<size_t> m_widths; // set when the headings are written
+    bool m_bHeadingsWritten = false;
+    std::vector<std::vector<std::string>> m_rows; // held: not written yet
+    size_t m_nRowsWritten = 0;
 };

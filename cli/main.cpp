@@ -11,6 +11,7 @@
 #include "cli/InfoCommand.h"
 #include "cli/PreviewCommand.h"
 #include "cli/RepairCommand.h"
+#include "platform/BrokenPipe.h"
 
 #include <iostream>
 #include <string>
@@ -45,15 +46,8 @@ void GlobalHelp(std::ostream& out)
            "(--rows 5, --rows=5); \"--\" ends the options, so that a table named\n"
            "\"-x.dbf\" can follow it. --version prints the version.\n"
            "\n"
-           "Exit codes, the same in every command:\n"
-           "  0  success (repair: done, nothing lost)\n"
-           "  1  failure: the table is missing, not readable, not a table or\n"
-           "     damaged beyond what the command reads, or the output could not\n"
-           "     be written (repair: nothing was saved)\n"
-           "  2  bad usage\n"
-           "  3  (repair) done, but records, values or memos were lost or dropped\n"
-           "  129, 130, 143  (repair) stopped by SIGHUP, SIGINT, SIGTERM: nothing\n"
-           "     saved, the temporary files removed\n";
+           "Exit codes, the same for the same failure in every command:\n";
+    PrintExitCodes(out);
 }
 
 } // namespace
@@ -61,6 +55,7 @@ void GlobalHelp(std::ostream& out)
 int main(int argc, char** argv)
 {
     std::ios::sync_with_stdio(false);
+    const CBrokenPipe brokenPipe;
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         GlobalHelp(std::cerr);

@@ -683,8 +683,7 @@ size_t CDBFTableDef::LoadFieldValue(std::span<const unsigned char> record, const
     if (chType == 'M') {
         std::string strText;
         m_pMemoFile->ReadMemoText(nBlock, nMemoLength, strText);
-        const size_t nNul = strText.find('\0');
-        if (nNul != std::string::npos)
+        if (const size_t nNul = strText.find('\0'); nNul != std::string::npos && !m_bMemoTextWhole)
             strText.resize(nNul);
         value = FieldValue::MakeText(std::move(strText));
         nLength = nMemoLength;

@@ -66,6 +66,11 @@ public:
     void SetMemoFileOptional(bool bOptional) { m_bMemoOptional = bOptional; }
     bool IsMemoFileMissing() const { return m_bMemoMissing; }
 
+    // When set, an M value is the whole of the memo's stored length, bytes
+    // after a NUL included (programs keep pictures and documents in plain M
+    // fields). Off by default: the value ends at its first NUL.
+    void SetMemoTextWhole(bool bWhole) { m_bMemoTextWhole = bWhole; }
+
     // Creates (truncating) the file exclusively for reading and writing and
     // starts a new table (version 0x03, today's date). Raises 3001 when the
     // file cannot be created; returns false after an I/O fault (closed).
@@ -203,4 +208,5 @@ private:
     std::string m_strMemoPath;
     bool m_bMemoOptional = false;
     bool m_bMemoMissing = false;
+    bool m_bMemoTextWhole = false;
 };

@@ -177,8 +177,12 @@ void CMemoFile::CreateFileOrThrow(const std::string& strPath)
 void CMemoFile::OpenFileOrThrow(const std::string& strPath, unsigned nOpenFlags)
 {
     CFileException error;
-    if (!Open(strPath, nOpenFlags | typeBinary, &error))
-        ThrowDBFException(DBF_ERR_MEMO_OPEN);
+    // The code alone ("Error number 0x00000BC3.") tells a person nothing:
+    // the message names the file and the system's reason.
+    if (!Open(strPath, nOpenFlags | typeBinary, &error)) {
+        const std::string strReason = error.m_lOsError != 0 ? std::strerror(error.m_lOsError) : error.GetMessage();
+        ThrowDBFException(DBF_ERR_MEMO_OPEN, (strPath + ": " + strReason).c_str());
+    }
 }
 
 void CMemoFile::ReportAndClose(const CFileException& e)

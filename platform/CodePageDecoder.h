@@ -41,13 +41,6 @@ public:
     // mark is wrong or missing); an empty name leaves it to the mark as above.
     // REQUIRES: IsKnownEncoding(strEncoding) when not empty.
     CCodePageDecoder(uint8_t nMark, TextEvidence evidence, const std::string& strEncoding);
-    // The former form, which the repair engine's preview fill still calls
-    // (with false, for a given name or a known mark): true stands for
-    // TextEvidence::Utf8, false for TextEvidence::None.
-    CCodePageDecoder(uint8_t nMark, bool bTextIsUtf8, const std::string& strEncoding)
-        : CCodePageDecoder(nMark, bTextIsUtf8 ? TextEvidence::Utf8 : TextEvidence::None, strEncoding)
-    {
-    }
     ~CCodePageDecoder();
     CCodePageDecoder(const CCodePageDecoder&) = delete;
     CCodePageDecoder& operator=(const CCodePageDecoder&) = delete;
@@ -83,17 +76,12 @@ public:
     public:
         void Add(std::string_view bytes);
         TextEvidence GetEvidence() const;
-        // The vote's former name, which the repair engine's preview fill still
-        // calls: it gives the whole evidence, so that fill follows the rule
-        // too.
-        TextEvidence IsUtf8() const { return GetEvidence(); }
 
     private:
         bool m_bValid = true;
         bool m_bMultiByte = false;
         bool m_bDosBytes = false;
     };
-    using CUtf8Vote = CTextVote;
 
 private:
     std::string m_strNamed; // the name given, when one was

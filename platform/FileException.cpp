@@ -1,5 +1,7 @@
 #include "platform/FileException.h"
 
+#include "platform/TempFolder.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -69,12 +71,20 @@ bool CFileException::GetErrorMessage(char* lpszError, unsigned nMaxError,
         *pnHelpContext = 0;
     if (!lpszError || nMaxError == 0)
         return false;
-    std::string text = m_strFileName.empty() ? std::string() : m_strFileName + ": ";
-    text += CauseText(m_cause);
-    if (m_lOsError != 0) {
-        text += " (";
-        text += std::strerror(m_lOsError);
-        text += ")";
+    std::string text;
+    if ((m_lOsError == ENOSPC || m_lOsError == EDQUOT) && CTempFolder::IsInProcessFolder(m_strFileName)) {
+        // The file is an internal one: what a person can act on is the
+        // folder that is full and how to choose another.
+        text = "The temporary folder " + CTempFolder::GetSystemTempPath() + " is full (" + std::strerror(m_lOsError)
+            + "): set TMPDIR to a folder with room for a copy of the table, or make room";
+    } else {
+        text = m_strFileName.empty() ? std::string() : m_strFileName + ": ";
+        text += CauseText(m_cause);
+        if (m_lOsError != 0) {
+            text += " (";
+            text += std::strerror(m_lOsError);
+            text += ")";
+        }
     }
     text += ".";
     const size_t n = std::min<size_t>(text.size(), nMaxError - 1);

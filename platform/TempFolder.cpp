@@ -7,6 +7,12 @@
 #include <filesystem>
 #include <vector>
 
+namespace {
+
+constexpr const char* kProcessFolderPrefix = "orvane-tamsin-";
+
+} // namespace
+
 CTempFolder::CTempFolder(const std::string& strPrefix)
 {
     const std::string strTemplate = GetSystemTempPath() + "/" + strPrefix + "XXXXXX";
@@ -36,6 +42,12 @@ const std::string& CTempFolder::ProcessFolder()
 {
     // A function-local static: made once, destroyed (and so removed) by the
     // normal end of the process.
-    static const CTempFolder folder("orvane-tamsin-");
+    static const CTempFolder folder(kProcessFolderPrefix);
     return folder.GetPath();
+}
+
+bool CTempFolder::IsInProcessFolder(const std::string& strPath)
+{
+    const std::string strStart = GetSystemTempPath() + "/" + kProcessFolderPrefix;
+    return strPath.compare(0, strStart.size(), strStart) == 0;
 }

@@ -25,6 +25,9 @@ public:
     // This process's own working folder: made on first use (thread-safe),
     // removed when the process ends normally.
     static const std::string& ProcessFolder();
+    // True when strPath lies in a process's own working folder (this
+    // process's or one being made), not in a folder the user chose.
+    static bool IsInProcessFolder(const std::string& strPath);
 
 private:
     std::string m_strPath;

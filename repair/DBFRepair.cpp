@@ -1174,9 +1174,9 @@ std::unique_ptr<CCodePageDecoder> CDBFRepair::MakeTextDecoder(CFile& file, const
 {
     const uint8_t nMark = layout.header.GetCodePageMark();
     if (!strEncoding.empty() || !CCodePageDecoder::IsUndecidedMark(nMark))
-        return std::make_unique<CCodePageDecoder>(nMark, false, strEncoding);
-    // An unmarked table: its texts tell UTF-8 from Windows-1252.
-    CCodePageDecoder::CUtf8Vote vote;
+        return std::make_unique<CCodePageDecoder>(nMark, TextEvidence::None, strEncoding);
+    // An unmarked table: its texts tell UTF-8, DOS 850 and Windows-1252 apart.
+    CCodePageDecoder::CTextVote vote;
     const uint32_t nRecordLength = layout.nRecordLength;
     const uint64_t nLength = file.GetLength();
     std::vector<unsigned char> record(nRecordLength);
@@ -1189,7 +1189,7 @@ std::unique_ptr<CCodePageDecoder> CDBFRepair::MakeTextDecoder(CFile& file, const
                 vote.Add(std::string_view(reinterpret_cast<const char*>(record.data() + field.nOffset), field.nLength));
         }
     }
-    return std::make_unique<CCodePageDecoder>(nMark, vote.IsUtf8());
+    return std::make_unique<CCodePageDecoder>(nMark, vote.GetEvidence());
 }
 
 std::string CDBFRepair::FormatDateTimeField(const unsigned char* pBytes)

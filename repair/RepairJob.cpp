@@ -34,10 +34,12 @@ CRepairJob::~CRepairJob()
         RemoveRepairedFiles(m_strResultPath);
 }
 
-SourceCheck CRepairJob::CheckSource(const std::string& strSource)
+SourceCheck CRepairJob::CheckSource(const std::string& strSource, SourceCheckOrder eOrder)
 {
     if (strSource.empty())
         return Problem(SourceProblem::NoFile, kMsgNoFile);
+    if (struct stat st {}; eOrder == SourceCheckOrder::FileFirst && ::stat(strSource.c_str(), &st) != 0)
+        return Problem(SourceProblem::Unreadable, strSource + ": " + std::strerror(errno));
     if (LowerCaseAscii(strSource).find(".dbf") == std::string::npos)
         return Problem(SourceProblem::InvalidName, kMsgInvalidName);
     CTableProbe probe;
@@ -123,7 +125,8 @@ SavedRepairFiles CRepairJob::Save(const std::string& strFolder, const std::strin
 SavedRepairFiles CRepairJob::SaveOnce(const std::string& strFolder, const std::string& strPrefix,
                                       std::function<bool()> pfnCancelled)
 {
-    SavedRepairFiles saved = MoveRepairedFiles(m_strResultPath, strFolder, strPrefix, std::move(pfnCancelled));
+    SavedRepairFiles saved = MoveRepairedFiles(m_strResultPath, strFolder, PathFileName(m_strSource), strPrefix,
+                                               std::move(pfnCancelled));
     m_strResultPath.clear();
     return saved;
 }

@@ -7,8 +7,9 @@
 //     result's location is kept here, never rebuilt from the source, so a
 //     source moved or deleted afterwards does not lose the result;
 //  3. Save (keeps the result, for a wizard that may save again) or
-//     SaveOnce (moves it): the table and its memo file under the prefixed,
-//     collision-free names, whole or not at all;
+//     SaveOnce (moves it, for the command-line tool): the table and its
+//     memo file under the prefixed, collision-free names, whole or not at
+//     all;
 //  4. Discard, or the destructor: the temporary files go.
 //
 // A job is used by one thread at a time. Parallel jobs each run on their
@@ -56,7 +57,13 @@ public:
     static constexpr const char* kMsgInUse =
         "The process cannot access the file because it is used by another process.";
 
-    static SourceCheck CheckSource(const std::string& strSource);
+    // NameFirst: the wizard's order, a name without ".dbf" is refused
+    // before the file is looked for. FileFirst (the command-line tool): a
+    // mistyped path is told as missing, with the system's reason, whatever
+    // its name.
+    enum class SourceCheckOrder { NameFirst, FileFirst };
+    static SourceCheck CheckSource(const std::string& strSource,
+                                   SourceCheckOrder eOrder = SourceCheckOrder::NameFirst);
 
     // The folder a result may be saved into: exists, is a folder and (with
     // bWritable) takes new files. Empty when fine, else "PATH: reason".
@@ -92,8 +99,8 @@ public:
     // for another save. Throws CFileException naming the file and reason.
     SavedRepairFiles Save(const std::string& strFolder, const std::string& strPrefix,
                           std::function<bool()> pfnCancelled = {}) const;
-    // Moves the result into strFolder (MoveRepairedFiles); the job holds no
-    // result afterwards.
+    // Moves the result into strFolder under the source's file name
+    // (MoveRepairedFiles); the job holds no result afterwards.
     SavedRepairFiles SaveOnce(const std::string& strFolder, const std::string& strPrefix,
                               std::function<bool()> pfnCancelled = {});
     // Deletes the temporary result; returns the files that stay.

@@ -6,6 +6,7 @@
 #include "platform/FilePlacer.h"
 #include "platform/TempFolder.h"
 
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <cerrno>
@@ -120,18 +121,27 @@ std::string BuildSavedPath(const std::string& strFolder, const std::string& strT
     return strPath + ReplaceAll(PathFileName(strTempPath), std::string("0") + kTempNameMarker, strPrefix);
 }
 
+namespace {
+
+// A name is taken when the table exists, or, with strMemoExtension given,
+// when its memo companion with that extension does, so a save never
+// overwrites someone else's memo file either.
+bool IsSavedNameTaken(const std::string& strPath, const std::string& strMemoExtension)
+{
+    if (PathExists(strPath))
+        return true;
+    return !strMemoExtension.empty() && PathExists(MemoCompanionPath(strPath, strMemoExtension));
+}
+
+} // namespace
+
 std::string MakeUniqueSavedPath(const std::string& strPath, const std::string& strPrefix,
                                 const std::string& strMemoExtension)
 {
-    auto taken = [&](const std::string& strCandidate) {
-        if (PathExists(strCandidate))
-            return true;
-        return !strMemoExtension.empty() && PathExists(MemoCompanionPath(strCandidate, strMemoExtension));
-    };
     std::string strCandidate = strPath;
     // Each round makes the name longer; the file system's name limit ends
     // the search long before this bound.
-    for (int nRound = 0; nRound < 1000 && taken(strCandidate); ++nRound) {
+    for (int nRound = 0; nRound < 1000 && IsSavedNameTaken(strCandidate, strMemoExtension); ++nRound) {
         const std::string strName = PathFileName(strCandidate);
         std::string strNext = ReplaceAll(strName, strPrefix, strPrefix + "_(1)");
         if (strNext == strName) // no prefix in the name (an empty prefix): mark the front
@@ -139,6 +149,20 @@ std::string MakeUniqueSavedPath(const std::string& strPath, const std::string& s
         strCandidate = WithFileName(strCandidate, strNext);
     }
     return strCandidate;
+}
+
+std::string MakeCountedSavedPath(const std::string& strFolder, const std::string& strName,
+                                 const std::string& strPrefix, const std::string& strMemoExtension)
+{
+    std::string strBase = strFolder;
+    if (strBase.empty() || strBase.back() != '/')
+        strBase += '/';
+    std::string strCandidate;
+    for (unsigned long nCounter = 1;; ++nCounter) {
+        strCandidate = strBase + strPrefix + "_" + std::to_string(nCounter) + "_" + strName;
+        if (!IsSavedNameTaken(strCandidate, strMemoExtension))
+            return strCandidate;
+    }
 }
 
 std::string MemoCompanionPath(const std::string& strTablePath, const std::string& strExtension)
@@ -179,11 +203,13 @@ std::string CheckSavedPrefix(const std::string& strPrefix)
 
 namespace {
 
-SavedRepairFiles SaveRepairedFiles(const std::string& strTempTable, const std::string& strFolder,
-                                   const std::string& strPrefix, bool bMove, std::function<bool()> pfnCancelled)
+// Places the temporary table and its memo file strTempMemo (if any), the
+// table under the name chooseTable gives, the memo file beside it with the
+// extension strMemoExt.
+SavedRepairFiles SaveRepairedFiles(const std::string& strTempTable, const std::string& strTempMemo,
+                                   const std::string& strMemoExt, bool bMove, std::function<bool()> pfnCancelled,
+                                   const std::function<std::string()>& chooseTable)
 {
-    const std::string strTempMemo = FindMemoCompanion(strTempTable);
-    const std::string strMemoExt = strTempMemo.empty() ? std::string() : PathExtension(strTempMemo);
     CFilePlacer placer;
     if (pfnCancelled)
         placer.SetCancelCheck(std::move(pfnCancelled));
@@ -191,8 +217,7 @@ SavedRepairFiles SaveRepairedFiles(const std::string& strTempTable, const std::s
     // the choice and the rename.
     const std::vector<PlacedFile> placed = placer.PlaceUnderFreeNames(
         [&] {
-            const std::string strTable =
-                MakeUniqueSavedPath(BuildSavedPath(strFolder, strTempTable, strPrefix), strPrefix, strMemoExt);
+            const std::string strTable = chooseTable();
             std::vector<PlacedFile> files{{strTempTable, strTable}};
             if (!strTempMemo.empty())
                 files.push_back({strTempMemo, MemoCompanionPath(strTable, strMemoExt)});
@@ -206,18 +231,37 @@ SavedRepairFiles SaveRepairedFiles(const std::string& strTempTable, const std::s
     return saved;
 }
 
+bool IsUpperCaseAscii(const std::string& str)
+{
+    return std::any_of(str.begin(), str.end(), [](char c) { return c >= 'A' && c <= 'Z'; })
+        && std::none_of(str.begin(), str.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+}
+
 } // namespace
 
 SavedRepairFiles CopyRepairedFiles(const std::string& strTempTable, const std::string& strFolder,
                                    const std::string& strPrefix, std::function<bool()> pfnCancelled)
 {
-    return SaveRepairedFiles(strTempTable, strFolder, strPrefix, false, std::move(pfnCancelled));
+    const std::string strTempMemo = FindMemoCompanion(strTempTable);
+    const std::string strMemoExt = PathExtension(strTempMemo);
+    return SaveRepairedFiles(strTempTable, strTempMemo, strMemoExt, false, std::move(pfnCancelled), [&] {
+        return MakeUniqueSavedPath(BuildSavedPath(strFolder, strTempTable, strPrefix), strPrefix, strMemoExt);
+    });
 }
 
 SavedRepairFiles MoveRepairedFiles(const std::string& strTempTable, const std::string& strFolder,
-                                   const std::string& strPrefix, std::function<bool()> pfnCancelled)
+                                   const std::string& strSourceName, const std::string& strPrefix,
+                                   std::function<bool()> pfnCancelled)
 {
-    return SaveRepairedFiles(strTempTable, strFolder, strPrefix, true, std::move(pfnCancelled));
+    const std::string strTempMemo = FindMemoCompanion(strTempTable);
+    std::string strMemoExt = PathExtension(strTempMemo);
+    // SALES.DBF keeps its memo file as SALES.FPT, as DOS programs wrote it.
+    if (IsUpperCaseAscii(PathExtension(strSourceName)))
+        std::transform(strMemoExt.begin(), strMemoExt.end(), strMemoExt.begin(),
+                       [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
+    return SaveRepairedFiles(strTempTable, strTempMemo, strMemoExt, true, std::move(pfnCancelled), [&] {
+        return MakeCountedSavedPath(strFolder, strSourceName, strPrefix, strMemoExt);
+    });
 }
 
 std::vector<FileLeftBehind> RemoveRepairedFiles(const std::string& strTempTable)

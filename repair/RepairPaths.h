@@ -48,6 +48,13 @@ std::string BuildSavedPath(const std::string& strFolder, const std::string& strT
 std::string MakeUniqueSavedPath(const std::string& strPath, const std::string& strPrefix,
                                 const std::string& strMemoExtension = std::string());
 
+// The command-line tool's saved table: strFolder + "/" + strPrefix + "_" + N
+// + "_" + strName (the source's file name, its letter case kept), for the
+// first N from 1 whose name is free (Rep_1_Sales.dbf, Rep_2_Sales.dbf,
+// ...); taken as for MakeUniqueSavedPath.
+std::string MakeCountedSavedPath(const std::string& strFolder, const std::string& strName,
+                                 const std::string& strPrefix, const std::string& strMemoExtension = std::string());
+
 // The memo file the storage engine keeps beside a table: the table path up
 // to the last "." of its file name, then "." and strExtension (the whole
 // path when the file name has no ".").
@@ -91,11 +98,13 @@ SavedRepairFiles CopyRepairedFiles(const std::string& strTempTable, const std::s
                                    const std::string& strPrefix, std::function<bool()> pfnCancelled = {});
 
 // The same, for a result that is saved once and then discarded (the
-// command-line tool): the files are linked under their new names where the
+// command-line tool), named by MakeCountedSavedPath after the source's file
+// name strSourceName: the files are linked under their new names where the
 // file system allows it and copied otherwise; the temporary files are gone
 // afterwards.
 SavedRepairFiles MoveRepairedFiles(const std::string& strTempTable, const std::string& strFolder,
-                                   const std::string& strPrefix, std::function<bool()> pfnCancelled = {});
+                                   const std::string& strSourceName, const std::string& strPrefix,
+                                   std::function<bool()> pfnCancelled = {});
 
 // A file that could not be deleted, and the system's reason.
 struct FileLeftBehind {

@@ -120,7 +120,8 @@ void CRepairedTableWriter::Create(const std::string& strPath, const RepairedTabl
             m_pMemo->SetNewBlockSize(layout.nMemoBlockSize);
         m_pMemo->SetTableName(TableNameOf(strPath));
         if (!m_pMemo->CreateMemoFile(m_strMemoPath))
-            ThrowDBFException(DBF_ERR_MEMO_CREATE, ("The memo file " + m_strMemoPath + " cannot be written.").c_str());
+            // The reason is reported already; the path is an internal one.
+            ThrowDBFException(DBF_ERR_MEMO_CREATE, "The memo file of the repaired table cannot be written.");
         m_pMemo->SetWriteBehind(true);
         // The new memo file takes values one after another: its header is
         // written once, at the end.

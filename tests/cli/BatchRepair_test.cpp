@@ -104,14 +104,14 @@ for l in sorted(lines, key=lambda l: l['source']):
     EXPECT_EQ(orvtest::RunPython(strScript, {result.strOut}).strOut,
               "src/a.dbf Done out/Rep_1_a.dbf True 3 1 ['src/a.cdx'] False\n"
               "src/notes.dbf Failed None False 0 0 [] True\n"
-              "src/sub/B.DBF Done out/sub/Rep_1_b.dbf True 3 1 [] False\n"
+              "src/sub/B.DBF Done out/sub/Rep_1_B.DBF True 3 1 [] False\n"
               "src/sub/deep/c.dbf Done out/sub/deep/Rep_1_c.dbf True 3 1 [] False\n"
               "src/sub/empty.dbf Failed None False 0 0 [] True\n")
         << result.strOut;
     for (const auto& [strSource, strPristine] : m_pristine) {
         const fs::path rel = fs::path(strSource).lexically_relative(m_dir.File("src"));
         const std::string strSaved =
-            m_dir.File("out/" + (rel.parent_path() / ("Rep_1_" + LowerCaseAscii(rel.filename().string()))).string());
+            m_dir.File("out/" + (rel.parent_path() / ("Rep_1_" + rel.filename().string())).string());
         EXPECT_EQ(orvtest::CompareWithPeer(strPristine, strSaved), "OK") << strSaved;
     }
     EXPECT_EQ(Snapshot(m_dir.File("src")), before);
@@ -125,7 +125,7 @@ TEST_F(BatchRepair, WithoutRecursiveOnlyTheFolderItselfAndAllDoneIsZero)
     fs::remove(m_dir.File("src/notes.dbf"));
     const CommandResult result = Repair("src/sub src/a.dbf -o out -j 2");
     EXPECT_EQ(result.nExitCode, 1) << result.strOut; // src/sub/empty.dbf
-    EXPECT_TRUE(orvtest::FileExists(m_dir.File("out/Rep_1_b.dbf")));
+    EXPECT_TRUE(orvtest::FileExists(m_dir.File("out/Rep_1_B.DBF")));
     EXPECT_TRUE(orvtest::FileExists(m_dir.File("out/Rep_1_a.dbf")));
     EXPECT_FALSE(fs::exists(m_dir.File("out/deep")));
 
@@ -133,6 +133,34 @@ TEST_F(BatchRepair, WithoutRecursiveOnlyTheFolderItselfAndAllDoneIsZero)
     const CommandResult clean = Repair("src -o out --recursive --dry-run");
     EXPECT_EQ(clean.nExitCode, 0) << clean.strOut;
     EXPECT_NE(clean.strOut.find("Tables: 3, Done: 3"), std::string::npos) << clean.strOut;
+}
+
+// The output folder inside the source tree, run twice: the second run
+// finds the same three tables (never its own results), numbers its names
+// after the first's, and, as a value was mended, both exit with 3; a
+// table named twice is one table.
+TEST_F(BatchRepair, OutputInsideTheSourcesIsNeverWalkedAndClashesCountUp)
+{
+    fs::remove(m_dir.File("src/notes.dbf"));
+    fs::remove(m_dir.File("src/sub/empty.dbf"));
+    fs::create_directories(m_dir.File("src/fixed"));
+    // a.dbf: header 129 bytes, records of 32; the first record's qty
+    // (after its flag and name) becomes letters.
+    auto bytes = orvtest::ReadBytes(m_dir.File("src/a.dbf"));
+    std::fill_n(bytes.begin() + 129 + 1 + 12, 9, 'x');
+    orvtest::WriteBytes(m_dir.File("src/a.dbf"), bytes);
+    for (const char* lpszName : {"Rep_1_", "Rep_2_"}) {
+        SCOPED_TRACE(lpszName);
+        const CommandResult result = Repair("src -o src/fixed --recursive --jobs 2");
+        EXPECT_EQ(result.nExitCode, 3) << result.strOut;
+        EXPECT_NE(result.strOut.find("Tables: 3, Done: 3 (1 with losses)"), std::string::npos) << result.strOut;
+        EXPECT_TRUE(orvtest::FileExists(m_dir.File(std::string("src/fixed/") + lpszName + "a.dbf")));
+        EXPECT_TRUE(orvtest::FileExists(m_dir.File(std::string("src/fixed/sub/") + lpszName + "B.DBF")));
+    }
+    EXPECT_FALSE(fs::exists(m_dir.File("src/fixed/fixed")));
+    const CommandResult twice = Repair("src/a.dbf ./src/a.dbf -o out");
+    EXPECT_EQ(twice.nExitCode, 3) << twice.strOut;
+    EXPECT_NE(twice.strOut.find("Tables: 1, Done: 1 (1 with losses)"), std::string::npos) << twice.strOut;
 }
 
 } // namespace

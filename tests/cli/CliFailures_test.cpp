@@ -2,6 +2,7 @@
 // path and the cause in the system's words, and gives the same exit code
 // for the same failure (1 a failure, 2 bad usage).
 
+#include "repair/PeerTables.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -26,12 +27,14 @@ struct Outcome {
     std::string strErr;
 };
 
-Outcome RunTool(const std::string& strArgs, const std::string& strTmpDir, const std::string& strStdout = "")
+// strRunner, when given, runs the tool (setpriv ... for another user).
+Outcome RunTool(const std::string& strArgs, const std::string& strTmpDir, const std::string& strStdout = "",
+                const std::string& strRunner = "")
 {
     orvtest::TempDir errDir;
     const std::string strErrFile = errDir.File("stderr");
     const std::string strRedirect = strStdout.empty() ? "" : " >" + ShellQuote(strStdout);
-    const CommandResult r = orvtest::Run("TMPDIR=" + ShellQuote(strTmpDir) + " "
+    const CommandResult r = orvtest::Run("TMPDIR=" + ShellQuote(strTmpDir) + " " + strRunner
                                          + ShellQuote(orvtest::BinDir() + "/dbfrepair") + " " + strArgs + strRedirect
                                          + " 2>" + ShellQuote(strErrFile));
     const auto bytes = orvtest::ReadBytes(strErrFile);
@@ -273,6 +276,82 @@ TEST_F(CliFailures, BadUsageIsTwoInEveryCommand)
             EXPECT_EQ(r.strErr, "dbfrepair " + strCommand + ": unknown encoding no-such-code\n");
         }
     }
+}
+
+// Failures told as "dbfrepair COMMAND: PATH: the system's reason", with
+// their exit codes. Files are made unreadable by their mode; as root the
+// tool runs as nobody, so that the mode holds.
+TEST_F(CliFailures, EachFailureNamesItsPathAndReason)
+{
+    namespace fs = std::filesystem;
+    orvtest::TempDir dir;
+    fs::permissions(dir.Path(), fs::perms::all);
+    for (const char* lpszFolder : {"out", "tmp", "tree/locked"})
+        fs::create_directories(dir.File(lpszFolder));
+    fs::permissions(dir.File("out"), fs::perms::all);
+    fs::permissions(dir.File("tmp"), fs::perms::all);
+    orvtest::WritePeerTable(dir.File("m.dbf"), "name C(10); notes M", "fp", "[('a', 'first'), ('b', 'second')]");
+    fs::copy_file(dir.File("m.fpt"), dir.File("m.bak"));
+    fs::copy_file(dir.File("m.dbf"), dir.File("locked.dbf"));
+    fs::copy_file(dir.File("m.fpt"), dir.File("locked.fpt"));
+    fs::copy_file(dir.File("m.dbf"), dir.File("tree/t.dbf"));
+    // No 0x0D after the descriptors: a header and letters.
+    std::vector<unsigned char> noEnd(32 + 780, 'A');
+    std::fill_n(noEnd.begin(), 32, 0);
+    noEnd[0] = 0x03, noEnd[8] = 0x58, noEnd[9] = 0x02, noEnd[10] = 11;
+    orvtest::WriteBytes(dir.File("noend.dbf"), noEnd);
+    for (const auto& entry : fs::recursive_directory_iterator(dir.Path()))
+        fs::permissions(entry.path(), fs::perms::all);
+    fs::permissions(dir.File("locked.fpt"), fs::perms::none);
+    fs::permissions(dir.File("tree/locked"), fs::perms::none);
+    const std::string strAs = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+
+    struct Case {
+        std::string strArgs;
+        int nExit;
+        std::string strMessage;
+    };
+    const std::string strOut = " -o " + ShellQuote(dir.File("out"));
+    const Case cases[] = {
+        {"repair " + ShellQuote(dir.File("nosuchdir")) + strOut, 1,
+         "dbfrepair repair: " + dir.File("nosuchdir") + ": No such file or directory"},
+        {"repair " + ShellQuote(dir.File("m.dbf")) + strOut + " --prefix a/b", 2,
+         "dbfrepair repair: --prefix a/b: \"/\" cannot be in a file name"},
+        {"info " + ShellQuote(dir.File("locked.dbf")), 1,
+         "dbfrepair info: " + dir.File("locked.dbf") + ": the storage engine refuses the table ("
+             + dir.File("locked.fpt") + ": Permission denied)"},
+        {"dump " + ShellQuote(dir.File("locked.dbf")), 1,
+         "dbfrepair dump: " + dir.File("locked.dbf") + ": " + dir.File("locked.fpt") + ": Permission denied"},
+        {"repair " + ShellQuote(dir.File("tree")) + strOut + " --recursive", 1,
+         "dbfrepair repair: " + dir.File("tree/locked") + ": Permission denied"},
+        {"repair " + ShellQuote(dir.File("noend.dbf")) + strOut, 1,
+         "dbfrepair repair: " + dir.File("noend.dbf") + ": No field descriptors end"},
+        {"repair " + ShellQuote(dir.File("m.dbf")) + " --memo " + ShellQuote(dir.File("m.bak")) + " --dry-run", 0,
+         "2 memos recovered."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.strArgs);
+        const Outcome r = RunTool(c.strArgs, dir.File("tmp"), "/dev/null", strAs);
+        EXPECT_EQ(r.nExitCode, c.nExit) << r.strErr;
+        EXPECT_TRUE(Contains(r.strErr, c.strMessage)) << r.strErr;
+    }
+    EXPECT_TRUE(fs::is_empty(dir.File("tmp")));
+}
+
+// A reader that stops early (dump ... | head) ends the tool as a broken pipe
+// always did, but only after its temporary files are gone.
+TEST_F(CliFailures, AReaderThatStopsEarlyLeavesNoTemporaryFiles)
+{
+    const std::string strTable = m_dir.File("big.dbf");
+    orvtest::WritePeerTable(strTable, "name C(10); notes M", "fp", "[('r%d' % i, 'y' * 200) for i in range(1000)]");
+    std::filesystem::rename(m_dir.File("big.fpt"), m_dir.File("big.bak"));
+    const std::string strStatus = m_dir.File("status");
+    orvtest::Run("(TMPDIR=" + ShellQuote(m_dir.File("tmp")) + " " + ShellQuote(orvtest::BinDir() + "/dbfrepair")
+                 + " dump " + ShellQuote(strTable) + " --memo " + ShellQuote(m_dir.File("big.bak")) + "; echo $? >"
+                 + ShellQuote(strStatus) + ") | head -c 1 >/dev/null");
+    const auto status = orvtest::ReadBytes(strStatus);
+    EXPECT_EQ(std::string(status.begin(), status.end()), "141\n"); // 128 + SIGPIPE, as before
+    EXPECT_TRUE(std::filesystem::is_empty(m_dir.File("tmp")));
 }
 
 } // namespace

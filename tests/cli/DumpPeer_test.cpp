@@ -106,8 +106,13 @@ TEST_F(PeerTables, DBaseIIIWithDbt)
 
 TEST_F(PeerTables, FoxProWithFpt)
 {
-    const QJsonObject dump = DumpAndCompare("fp.dbf", 4);
+    const QJsonObject dump = DumpAndCompare("fp.dbf", 5);
     EXPECT_EQ(Value(dump, 0, 1).toString(), kLongMemo);
+    // A memo value is its stored length, NULs and all, in CSV too.
+    EXPECT_EQ(Value(dump, 4, 1).toString().size(), 16);
+    const auto csv = orvtest::Run(orvtest::ShellQuote(orvtest::BinDir() + "/dbfrepair") + " dump "
+                                  + orvtest::ShellQuote(s_pDir->File("fp.dbf")));
+    EXPECT_NE(csv.strOut.find(std::string("JFIF\0\x01tail", 10)), std::string::npos);
     EXPECT_DOUBLE_EQ(Value(dump, 1, 3).toDouble(), -2.5);
     EXPECT_EQ(Value(dump, 1, 5).toString(), "2000-02-29");
     EXPECT_TRUE(dump["records"].toArray()[2].toObject()["deleted"].toBool());

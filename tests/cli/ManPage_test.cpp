@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -70,7 +71,57 @@ std::set<std::string> Options(const std::string& strHelp)
     return options;
 }
 
+// Code -> meaning, white space collapsed, from lines where a new entry
+// starts with its code as entryStart matches it (code in group 1, the
+// meaning's first words in group 2) and other lines continue it, until a
+// line that matches end.
+std::map<std::string, std::string> ExitCodes(const std::string& strText, const std::string& strAfter,
+                                              const std::regex& entryStart, const std::regex& end)
+{
+    std::map<std::string, std::string> codes;
+    const size_t nStart = strText.find(strAfter);
+    EXPECT_NE(nStart, std::string::npos) << strAfter;
+    std::istringstream in(strText.substr(nStart == std::string::npos ? strText.size() : nStart + strAfter.size()));
+    std::string strCode;
+    for (std::string strLine; std::getline(in, strLine) && !std::regex_search(strLine, end);) {
+        std::smatch m;
+        std::string strWords = strLine;
+        if (std::regex_search(strLine, m, entryStart)) {
+            strCode = m[1];
+            strWords = m[2];
+        }
+        if (strCode.empty())
+            continue;
+        std::istringstream words(strWords);
+        for (std::string strWord; words >> strWord;)
+            codes[strCode] += (codes[strCode].empty() ? "" : " ") + strWord;
+    }
+    return codes;
+}
+
 } // namespace
+
+// The help, the README and the man page give one table of exit codes, word
+// for word.
+TEST(ManPage, ExitCodesReadTheSameInHelpReadmeAndManPage)
+{
+    const auto help = ExitCodes(Help("--help"), "every command:\n", std::regex(R"(^  (\d[\d, ]*?)  (.*))"),
+                                std::regex("^$"));
+    ASSERT_EQ(help.size(), 5u);
+    EXPECT_EQ(help.at("129, 130, 143").substr(0, 7), "repair:");
+    EXPECT_EQ(ExitCodes(Help("repair --help"), "every command:\n", std::regex(R"(^  (\d[\d, ]*?)  (.*))"),
+                        std::regex("^$")),
+              help);
+    const auto readme = orvtest::ReadBytes(orvtest::SourceDir() + "/README.md");
+    EXPECT_EQ(ExitCodes(std::string(readme.begin(), readme.end()), "| code | meaning |\n|---|---|\n",
+                        std::regex(R"(^\| ([\d, ]+) \| (.*) \|$)"), std::regex("^$")),
+              help);
+    std::string strPage = ManPageText();
+    strPage = std::regex_replace(strPage, std::regex(R"(\\\\)"), "\\");
+    EXPECT_EQ(ExitCodes(std::regex_replace(strPage, std::regex(R"(\.TP\n\.B ([^\n]+)\n)"), "@@$1@@ "),
+                        "system's words", std::regex("^@@([^@]+)@@ (.*)"), std::regex(R"(^\.SH)")),
+              help);
+}
 
 TEST(ManPage, HasTheUsualSectionsAndExitCodes)
 {

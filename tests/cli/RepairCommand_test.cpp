@@ -86,9 +86,10 @@ TEST_F(RepairCommand, RefusesWhatTheWizardRefusesWithItsMessages)
     ::close(fd);
 
     EXPECT_EQ(RunTool("repair " + ShellQuote(strTable) + " --prefix ''", Tmp(), &strErr).nExitCode, 2);
-    EXPECT_EQ(strErr, "Please fill prefix\n");
+    EXPECT_EQ(strErr, "dbfrepair repair: --prefix needs a text: the saved names begin with it\n");
     EXPECT_EQ(RunTool("repair " + ShellQuote(strTable) + " --prefix 'a:b'", Tmp(), &strErr).nExitCode, 2);
-    EXPECT_EQ(strErr, "Illegal character found in file pre fix \n");
+    EXPECT_EQ(strErr,
+              "dbfrepair repair: --prefix a:b: \":\" cannot be in a file name (none of / \\ | * : ? < > ' can)\n");
     EXPECT_EQ(RunTool("repair " + ShellQuote(strTable) + " -o " + ShellQuote(m_dir.File("nowhere")), Tmp()).nExitCode, 1);
     EXPECT_EQ(RunTool("repair " + ShellQuote(strTable) + " --bogus", Tmp()).nExitCode, 2);
     EXPECT_TRUE(FolderIsEmpty(m_dir.File("out")));
@@ -152,21 +153,21 @@ TEST_F(RepairCommand, DamagedUpperCaseFoxProTableIsSavedWithItsMemo)
     // Phase texts and progress on standard error.
     EXPECT_NE(strErr.find("Analyzing Data........"), std::string::npos) << strErr;
     EXPECT_NE(strErr.find("Extracting Data........"), std::string::npos) << strErr;
-    // Saved under the prefixed, lower-cased name, with the memo file beside
-    // it in the same letter case.
-    const std::string strSaved = m_dir.File("out/Rep_1_sales.dbf");
+    // Saved under the prefixed name in the source's letter case, with the
+    // memo file beside it in the same case.
+    const std::string strSaved = m_dir.File("out/Rep_1_SALES.DBF");
     ASSERT_TRUE(orvtest::FileExists(strSaved)) << result.strOut;
-    EXPECT_TRUE(orvtest::FileExists(m_dir.File("out/Rep_1_sales.fpt")));
+    EXPECT_TRUE(orvtest::FileExists(m_dir.File("out/Rep_1_SALES.FPT")));
     EXPECT_EQ(orvtest::CompareWithPeer(strPristine, strSaved), "OK");
     // The source is untouched; the temporary files are gone with the process.
     EXPECT_EQ(orvtest::ReadBytes(strSource), before);
     EXPECT_TRUE(FolderIsEmpty(Tmp()));
 
-    // A second save does not overwrite the first.
+    // A second save does not overwrite the first: it takes the next number.
     EXPECT_EQ(RunTool("repair " + ShellQuote(strSource) + " -o " + ShellQuote(m_dir.File("out")) + " --quiet", Tmp(), &strErr).nExitCode, 0);
     EXPECT_EQ(strErr, "");
-    EXPECT_TRUE(orvtest::FileExists(m_dir.File("out/Rep_(1)_1_sales.dbf")));
-    EXPECT_TRUE(orvtest::FileExists(m_dir.File("out/Rep_(1)_1_sales.fpt")));
+    EXPECT_TRUE(orvtest::FileExists(m_dir.File("out/Rep_2_SALES.DBF")));
+    EXPECT_TRUE(orvtest::FileExists(m_dir.File("out/Rep_2_SALES.FPT")));
 }
 
 TEST_F(RepairCommand, JsonSummaryAndUndelete)
@@ -390,6 +391,42 @@ TEST_F(RepairCommand, PreviewShowsTheWizardsGrid)
     EXPECT_EQ(std::count(two.strOut.begin(), two.strOut.end(), '\n'), 4);
     EXPECT_EQ(RunTool("preview " + ShellQuote(strSource) + " --rows x", Tmp()).nExitCode, 2);
     EXPECT_EQ(RunTool("preview " + ShellQuote(m_dir.File("src/none.dbf")), Tmp()).nExitCode, 1);
+}
+
+// 30,000 one-byte records under 1,000 zero-width columns: 62 KB of table
+// but 90 MB of grid text. The rows are written as they are read, so the
+// tool's memory stays small (a grid held whole took 1.9 GB).
+TEST_F(RepairCommand, PreviewOfEveryRowStreamsInBoundedMemory)
+{
+    constexpr uint32_t kRecords = 30000;
+    constexpr uint16_t kColumns = 1000;
+    constexpr uint16_t kHeaderLength = 32 + 32 * kColumns + 1;
+    std::vector<unsigned char> table(32, 0);
+    table[0] = 0x03;
+    for (int i = 0; i < 4; ++i)
+        table[4 + i] = static_cast<unsigned char>(kRecords >> (8 * i));
+    table[8] = kHeaderLength & 0xFF, table[9] = kHeaderLength >> 8, table[10] = 1;
+    for (int nColumn = 0; nColumn < kColumns; ++nColumn) {
+        std::vector<unsigned char> descriptor(32, 0);
+        const std::string strName = "F" + std::to_string(nColumn);
+        std::copy(strName.begin(), strName.end(), descriptor.begin());
+        descriptor[11] = 'C';
+        table.insert(table.end(), descriptor.begin(), descriptor.end());
+    }
+    table.push_back(0x0D);
+    table.insert(table.end(), kRecords, ' ');
+    table.push_back(0x1A);
+    const std::string strTable = m_dir.File("src/wide.dbf");
+    orvtest::WriteBytes(strTable, table);
+    const std::string strScript = R"PY(
+import os, resource, subprocess, sys
+# A sanitizer build would otherwise keep up to 256 MB of freed memory.
+env = dict(os.environ, ASAN_OPTIONS=os.environ.get('ASAN_OPTIONS', '') + ':quarantine_size_mb=16')
+p = subprocess.Popen([sys.argv[1], 'preview', sys.argv[2], '--rows', '0'], stdout=subprocess.PIPE, env=env)
+lines = sum(chunk.count(b'\n') for chunk in iter(lambda: p.stdout.read(1 << 16), b''))
+print(p.wait(), lines, resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss // 1024 < 300)
+)PY";
+    EXPECT_EQ(orvtest::RunPython(strScript, {orvtest::BinDir() + "/dbfrepair", strTable}).strOut, "0 30002 True\n");
 }
 
 TEST_F(RepairCommand, PreviewConvertsTheTablesCodePage)

@@ -42,6 +42,8 @@ t.append(('first', LONG, 12.5, 0.125, True, datetime.date(2006, 7, 4)))
 t.append(('empty memo', '', -1, -2.5, False, datetime.date(2000, 2, 29)))
 t.append(('deleted', 'gone but kept', 3, 3.0, True, None))
 t.append(('no memo', None, 0, 0, False, datetime.date(1970, 1, 1)))
+# Programs keep pictures in plain M fields: the start of a JPEG, NULs inside.
+t.append(('picture', '\xff\xd8\xff\xe0\x00\x10JFIF\x00\x01tail', 1, 1.0, True, None))
 dbf.delete(t[2])
 t.close()
 

@@ -168,15 +168,16 @@ TEST(RepairPaths, MoveRepairedFilesLeavesNoTemporaryFilesAndNeverOverwrites)
     TempDir work;
     TempDir target;
     const std::string strTemp = work.File("0ozn_aqf_xrj_196_temp_1_sales.dbf");
-    Touch(target.File("Rep_1_sales.dbf"), "someone else's");
+    Touch(target.File("Rep_1_Sales.dbf"), "someone else's");
     Touch(strTemp, "table");
     Touch(work.File("0ozn_aqf_xrj_196_temp_1_sales.DBT"), "memo");
-    const SavedRepairFiles saved = MoveRepairedFiles(strTemp, target.Path(), "Rep");
-    EXPECT_EQ(saved.strTable, target.File("Rep_(1)_1_sales.dbf"));
-    EXPECT_EQ(saved.strMemo, target.File("Rep_(1)_1_sales.DBT"));
+    Touch(target.File("Rep_2_Sales.DBT"), "someone else's memo");
+    const SavedRepairFiles saved = MoveRepairedFiles(strTemp, target.Path(), "Sales.dbf", "Rep");
+    EXPECT_EQ(saved.strTable, target.File("Rep_3_Sales.dbf"));
+    EXPECT_EQ(saved.strMemo, target.File("Rep_3_Sales.DBT"));
     EXPECT_EQ(Content(saved.strTable), "table");
     EXPECT_EQ(Content(saved.strMemo), "memo");
-    EXPECT_EQ(Content(target.File("Rep_1_sales.dbf")), "someone else's");
+    EXPECT_EQ(Content(target.File("Rep_1_Sales.dbf")), "someone else's");
     EXPECT_FALSE(orvtest::FileExists(strTemp));
     EXPECT_FALSE(orvtest::FileExists(work.File("0ozn_aqf_xrj_196_temp_1_sales.DBT")));
 }

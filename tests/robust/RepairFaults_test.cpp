@@ -136,8 +136,15 @@ uint64_t RepairFaults::WalkWriteFailures(const std::string& strPattern)
         const std::string strWhen = "write " + std::to_string(nCall) + " to " + injector.GetStruckPath();
         EXPECT_EQ(result.nExitCode, 1) << strWhen;
         EXPECT_EQ(result.strOut, "Failed\n") << strWhen;
-        EXPECT_TRUE(result.Reported(PathFileName(injector.GetStruckPath()), std::strerror(ENOSPC)))
+        // A file of the user's folder is named; for an internal one, the
+        // temporary folder that is full and how to choose another.
+        const bool bTemporary = CTempFolder::IsInProcessFolder(injector.GetStruckPath());
+        EXPECT_TRUE(result.Reported(bTemporary ? "The temporary folder " + CTempFolder::GetSystemTempPath() + " is full"
+                                               : PathFileName(injector.GetStruckPath()),
+                                    std::strerror(ENOSPC)))
             << strWhen << "; reported: " << result.strErr;
+        EXPECT_EQ(bTemporary, result.Reported("TMPDIR", std::strerror(ENOSPC))) << result.strErr;
+        EXPECT_EQ(result.strErr.find(kTempNameMarker), std::string::npos) << result.strErr;
         ExpectNothingLeft(strWhen);
     }
     std::printf("%s: %llu injected write failures\n", strPattern.c_str(), static_cast<unsigned long long>(nCall - 1));
