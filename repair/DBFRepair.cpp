@@ -333,8 +333,10 @@ int CDBFRepair::SalvageInto(const std::string& strSource, const std::string& str
         if (walk.GetEnd() < run.nFileLength)
             nAccounted += SalvageTail(window, walk.GetEnd(), walk.GetEndRecord());
         // Records the header counts that the file no longer holds: their
-        // bytes went with damage the walk could not place.
-        if (const WalkExpectation& expect = run.expect; expect.bCountKnown && nAccounted < expect.nCount)
+        // bytes went with damage the walk could not place. (A file whole
+        // records short of its count may only have a count not brought up
+        // to date; but nothing says which, and no record may go unnamed.)
+        if (const WalkExpectation& expect = run.expect; expect.nCount > 0 && nAccounted < expect.nCount)
             AddDroppedRange(std::min(walk.GetEnd(), run.nFileLength), 0, RepairReport::DropReason::CutOff, nAccounted,
                             expect.nCount - nAccounted);
         m_stats.nDataEnd = std::min(walk.GetEnd(), run.nFileLength);

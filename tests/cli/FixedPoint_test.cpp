@@ -101,7 +101,8 @@ const Damage kDamages[] = {
          SetCount(data, CountOf(data) + 5);
          orvtest::WriteBytes(table.string(), data);
          return true;
-     }},
+     },
+     true},
     {"record_count_too_low",
      [](const fs::path& table, const fs::path&) {
          auto data = Bytes(table);
