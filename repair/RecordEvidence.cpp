@@ -354,6 +354,16 @@ bool CRecordEvidence::HasDamagedText(const unsigned char* pRecord, const Damaged
     return false;
 }
 
+uint32_t CRecordEvidence::FirstBreak(const unsigned char* pRecord) const
+{
+    for (uint32_t i = 0; i < m_nRecordLength; ++i) {
+        const unsigned char c = pRecord[i];
+        if (c < m_softLo[i] || c > m_softHi[i] || IsHardAt(pRecord, i, m_nRecordLength, 0))
+            return i;
+    }
+    return m_nRecordLength;
+}
+
 bool CRecordEvidence::BreaksHard(const unsigned char* pRecord, uint32_t nOffset, uint32_t nLength) const
 {
     for (uint32_t i = nOffset; i < nOffset + nLength && i < m_nRecordLength; ++i) {

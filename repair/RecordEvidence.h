@@ -60,6 +60,9 @@ public:
     bool BreaksHard(const unsigned char* pRecord, uint32_t nOffset, uint32_t nLength) const;
     // Replaces the bytes of a field that break the hard check with blanks.
     void BlankHardBreaks(unsigned char* pField, uint32_t nOffset, uint32_t nLength) const;
+    // The first byte of the record that breaks either check, or the
+    // record length when none does.
+    uint32_t FirstBreak(const unsigned char* pRecord) const;
     // Takes the soft ranges wide enough for a record found healthy in its
     // place.
     void Widen(const unsigned char* pRecord);

@@ -384,6 +384,9 @@ int64_t CRecordWalk::FindGridResume(int64_t nFrom, uint64_t nLimit)
 
 uint64_t CRecordWalk::FindMove(uint64_t nFrom, uint64_t nTo, int64_t& nShift)
 {
+    // Where the damaged record first stops looking like the healthy ones.
+    const unsigned char* pDamaged = m_window.At(nFrom - 1, m_nRecordLength);
+    const int64_t nFirstBreak = pDamaged == nullptr ? 0 : m_evidence.FirstBreak(pDamaged);
     unsigned nPolls = 0;
     for (uint64_t q = nFrom; q < nTo && q + m_nRecordLength <= m_nFileLength; ++q) {
         if ((++nPolls & 0xFFFF) == 0 && RepairStopRequested())
@@ -417,8 +420,12 @@ uint64_t CRecordWalk::FindMove(uint64_t nFrom, uint64_t nTo, int64_t& nShift)
         // Where bytes were inserted, or whole records lost, the record the
         // new alignment puts inside the damaged record's place is pieced
         // together from two: the next one is the first whole.
-        const bool bPieced = (nCandidate > 0 || nCandidate <= -static_cast<int64_t>(m_nRecordLength))
-            && q < nFrom - 1 + m_nRecordLength;
+        // So is the one after bytes lost across two records: possible
+        // when the loss, starting no later than the damaged record's first
+        // odd byte, reaches past its end.
+        const bool bPieced = q < nFrom - 1 + m_nRecordLength
+            && (nCandidate > 0 || nCandidate <= -static_cast<int64_t>(m_nRecordLength)
+                || nFirstBreak - nCandidate > static_cast<int64_t>(m_nRecordLength));
         if (!bPieced && ShiftWins(q, nCandidate)) {
             nShift = nCandidate;
             return q;
