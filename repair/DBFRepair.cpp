@@ -890,9 +890,10 @@ int CDBFRepair::SalvageTail(CRecordWindow& window, uint64_t nOffset, int64_t nRe
         const WalkExpectation& expect = run.expect;
         const int nRecords = !expect.bCountKnown || nRecord < expect.nCount ? 1 : 0;
         AddDroppedRange(nOffset, nRest, RepairReport::DropReason::CutOff, nRecord, nRecords);
-        // Bytes between the header's last record and the end mark: that
-        // record took bytes inserted into it, or lost some, as it lies.
-        if (nRecords == 0 && nRecord > 0 && run.nLastTaken == nRecord - 1)
+        // Bytes short of a record before the end mark: bytes were inserted
+        // or lost near the end, and the record before them may hold the
+        // change, as it lies.
+        if (nRecord > 0 && run.nLastTaken == nRecord - 1)
             NoteRecordLoss(nRecord - 1, RepairReport::RecordLossKind::Mended, nOffset - nRecordLength, nRecordLength);
         return nRecords;
     }
