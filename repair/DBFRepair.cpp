@@ -737,8 +737,16 @@ WalkExpectation CDBFRepair::ExpectedRecords()
     const uint32_t nRecordLength = run.layout.nRecordLength;
     WalkExpectation expect;
     const int64_t nCount = header.GetRecordCount();
-    if (nCount <= 0 || header.GetRecordLength() != nRecordLength || header.GetHeaderLength() != run.nDataStart)
+    if (nCount <= 0 || header.GetRecordLength() != nRecordLength)
         return expect;
+    if (header.GetHeaderLength() != run.nDataStart) {
+        // The records start elsewhere: the count still says how many the
+        // header knew of, when it is near what the file can hold.
+        const uint64_t nArea = static_cast<uint64_t>(nCount) * nRecordLength;
+        if (nArea <= run.nFileLength + std::max<uint64_t>(run.nFileLength / 2, kMostMovedBytes))
+            expect.nCount = nCount;
+        return expect;
+    }
     const uint64_t nEnd = run.nDataStart + static_cast<uint64_t>(nCount) * nRecordLength;
     unsigned char chAt = 0;
     unsigned char chLast = 0;

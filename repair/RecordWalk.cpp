@@ -741,30 +741,44 @@ void CRecordWalk::ExplainShiftLeft()
         return dCost / static_cast<double>(nKept); // per record kept
     };
     // Too few records for their likeness to tell: the first walked record
-    // that is not sound (or lies past the header's count) shows where the
-    // bytes went. They went into it or into the record before, and both
+    // that is not sound (dropped, or past the header's count) shows where
+    // the bytes went. They went into it or into the record before, and both
     // look alike from here: both go, and the records after them move, when
     // the move makes every one of them sound and ends the records where the
     // file's do.
     int64_t nRepairPlace = -1;
     int64_t nRepairFirst = -1;
-    for (size_t u = 0; u < takes.size() && static_cast<int64_t>(takes.size()) < kLeastLikeness; ++u) {
-        if (takes[u] < m_expect.nCount && Judge(takeOffsets[u]).IsSound())
+    int64_t nBad = -1;
+    int64_t nLastGood = -1; // the last record taken sound before it
+    for (const WalkStep& step : m_queue) {
+        if (nBad >= 0 || m_nNext > kLeastLikeness)
+            break;
+        if (step.kind == WalkStep::Kind::Drop) {
+            if (step.nRecords > 0)
+                nBad = step.nRecord;
             continue;
+        }
+        for (int64_t i = 0; i < step.nRecords && nBad < 0; ++i) {
+            const int64_t r = step.nRecord + i;
+            if (r >= m_expect.nCount || !Judge(step.nOffset + static_cast<uint64_t>(i) * m_nRecordLength).IsSound())
+                nBad = r;
+            else
+                nLastGood = r;
+        }
+    }
+    if (nBad >= 0) {
         size_t i = 0;
-        while (i < movedNumbers.size()
-               && (movedNumbers[i] <= takes[u] || movedAt(movedNumbers[i]) < Pos(takes[u] + 1)))
+        while (i < movedNumbers.size() && (movedNumbers[i] <= nBad || movedAt(movedNumbers[i]) < Pos(nBad + 1)))
             ++i;
-        const int64_t nFirst = i < movedNumbers.size() ? movedNumbers[i] : takes[u] + 1;
+        const int64_t nFirst = i < movedNumbers.size() ? movedNumbers[i] : nBad + 1;
         const int64_t nMovedEnd = movedAt(std::max(nFirst, movedNumbers.back() + 1));
         const bool bFillsFile = nMovedEnd == static_cast<int64_t>(m_nFileLength)
             || (nMovedEnd < static_cast<int64_t>(m_nFileLength)
                 && m_window.At(static_cast<uint64_t>(nMovedEnd), 1)[0] == kEndOfFile);
         if (sound[i] == static_cast<int>(movedNumbers.size() - i) && bFillsFile) {
-            nRepairPlace = u > 0 ? takes[u - 1] : takes[u];
+            nRepairPlace = nLastGood >= 0 && nLastGood == nBad - 1 ? nLastGood : nBad;
             nRepairFirst = nFirst;
         }
-        break;
     }
     std::vector<int> prefix(nCells, 0);
     double dBestGain = kExplainMargin;
