@@ -217,12 +217,12 @@ TEST(RepairReport, SummaryShowsTheWorstColumnsAndWhyRecordsWereDropped)
     EXPECT_NE(strSummary.find("and 2 more columns"), std::string::npos) << strSummary;
     EXPECT_NE(strSummary.find("63 values"), std::string::npos) << strSummary;
     // The dropped records by reason, as the listed ranges split them.
-    EXPECT_NE(strSummary.find("4 records dropped: 3 where the records did not line up, 1 cut off at the end of "
+    EXPECT_NE(strSummary.find("4 records dropped (375 bytes of the source): 3 where the records did not line up, 1 cut off at the end of "
                               "the file, 1 after the end-of-file mark, more in 2 ranges not listed"),
               std::string::npos)
         << strSummary;
     EXPECT_NE(strSummary.find("2,000 records written (12 marked deleted)"), std::string::npos) << strSummary;
-    EXPECT_NE(strSummary.find("1,500 memos recovered, 3 not found, 1 shared"), std::string::npos) << strSummary;
+    EXPECT_NE(strSummary.find("1,500 memos recovered, 3 not found (record 12 NOTES, record 40 PIC, ...), 1 shared"), std::string::npos) << strSummary;
     EXPECT_NE(strSummary.find("SALES.CDX, SALES.NTX"), std::string::npos) << strSummary;
     EXPECT_NE(strSummary.find("Field 3 had no name."), std::string::npos) << strSummary;
 }
