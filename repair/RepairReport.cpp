@@ -162,11 +162,12 @@ std::string MissingMemoList(const RepairReport& report)
 {
     constexpr size_t kShown = 5;
     std::string strOut;
-    for (size_t i = 0; i < report.missingMemos.size() && i < kShown; ++i) {
-        const auto& memo = report.missingMemos[i];
-        strOut += (i ? ", " : "") + std::string("record ") + GroupedNumber(memo.nRecord) + " " + memo.strColumn;
+    size_t nShown = 0;
+    for (; nShown < report.missingMemos.size() && nShown < kShown; ++nShown) {
+        const auto& memo = report.missingMemos[nShown];
+        strOut += (nShown ? ", " : "") + std::string("record ") + GroupedNumber(memo.nRecord) + " " + memo.strColumn;
     }
-    if (report.nMemosMissing > static_cast<int64_t>(kShown))
+    if (report.nMemosMissing > static_cast<int64_t>(nShown))
         strOut += ", ...";
     return strOut;
 }
