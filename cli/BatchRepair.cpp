@@ -1,6 +1,7 @@
 #include "cli/BatchRepair.h"
 
 #include "cli/Command.h"
+#include "cli/RepairResult.h"
 #include "platform/ErrorReporter.h"
 #include "platform/Exception.h"
 #include "platform/FileException.h"
@@ -82,12 +83,27 @@ private:
     const uint64_t m_nBytes;
 };
 
+// Adds one table's losses to the batch's.
+void AddLosses(RepairReport& total, const RepairReport& report)
+{
+    total.nRecordsDropped += report.nRecordsDropped;
+    total.nBytesDropped += report.nBytesDropped;
+    total.nRecordsCutShort += report.nRecordsCutShort;
+    total.nRecordsMended += report.nRecordsMended;
+    total.nValuesMended += report.nValuesMended;
+    total.nMemosMissing += report.nMemosMissing;
+    total.nMemosSharedNotCopied += report.nMemosSharedNotCopied;
+    total.bMemoFileMissing = total.bMemoFileMissing || report.bMemoFileMissing;
+}
+
 } // namespace
 
 struct CBatchRepair::Result {
     size_t nItem = 0;
     std::string strStatus; // "Done", "Failed" or "Stopped"
     SavedRepairFiles saved;
+    bool bRan = false;     // the checks let the run start: the report holds it
+    int nFields = 0;
     RepairReport report;
     std::string strError;
     double dSeconds = 0;
@@ -193,6 +209,10 @@ CBatchRepair::Result CBatchRepair::RepairOne(const Item& item, const std::string
             lines.push_back(strError);
         if (result.strStatus != "Done")
             result.strError = FailureText(lines, result.strStatus == "Stopped");
+        result.report.strSavedTable = result.saved.strTable;
+        result.report.strSavedMemo = result.saved.strMemo;
+        result.report.strOutcome = result.strStatus;
+        result.report.nExitCode = RepairExitCode(result.strStatus, &result.report);
         result.dSeconds = std::chrono::duration<double>(Clock::now() - start).count();
         return result;
     };
@@ -211,7 +231,9 @@ CBatchRepair::Result CBatchRepair::RepairOne(const Item& item, const std::string
     job.SetWorkFolder(strWorkFolder);
     CTableProgress progress(slot, item.nBytes);
     job.Run(&progress, nullptr);
+    result.bRan = true;
     result.report = job.GetReport();
+    result.nFields = job.GetStatistics().nFieldCount;
     if (!job.IsDone())
         return finish(job.WasStopped() ? "Stopped" : "Failed", job.GetError());
     if (m_args.bDryRun)
@@ -293,20 +315,11 @@ void CBatchRepair::PrintTable(const Result& r, bool bTerminal, std::ostream& out
 {
     const Item& item = m_items[r.nItem];
     if (m_args.bJson) {
-        out << "{\"source\": " << JsonQuote(item.strSource) << ", \"status\": " << JsonQuote(r.strStatus)
-            << ", \"table\": " << JsonPathOrNull(r.saved.strTable) << ", \"memo\": " << JsonPathOrNull(r.saved.strMemo)
-            << ", \"records\": " << r.report.nRecordsWritten << ", \"deleted_records\": " << r.report.nDeletedRecords
-            << ", \"records_dropped\": " << r.report.nRecordsDropped
-            << ", \"values_mended\": " << r.report.nValuesMended
-            << ", \"memos_recovered\": " << r.report.nMemosRecovered
-            << ", \"memos_missing\": " << r.report.nMemosMissing
-            << ", \"memo_file_missing\": " << (r.report.bMemoFileMissing ? "true" : "false")
-            << ", \"losses\": " << (r.strStatus == "Done" && r.report.HasLosses() ? "true" : "false")
-            << ", \"index_files\": " << JsonQuoteList(r.report.indexFiles) << ", \"bytes\": " << item.nBytes
-            << ", \"seconds\": " << JsonSeconds(r.dSeconds);
-        if (!r.strError.empty())
-            out << ", \"error\": " << JsonQuote(r.strError);
-        out << "}\n";
+        out << RepairResultToJson({.strSource = item.strSource, .strStatus = r.strStatus, .saved = r.saved,
+                                   .nFields = r.nFields, .nBytes = item.nBytes, .dSeconds = r.dSeconds,
+                                   .bDryRun = m_args.bDryRun, .nExitCode = RepairExitCode(r.strStatus, &r.report),
+                                   .strError = r.strError, .pReport = r.bRan ? &r.report : nullptr})
+            << "\n";
     } else if (!bTerminal) {
         // On a terminal the progress line stands in for these.
         out << r.strStatus << "  " << item.strSource;
@@ -335,8 +348,10 @@ int CBatchRepair::Run(std::ostream& out, std::ostream& err)
 {
     if (const std::string strMessage = CRepairJob::CheckSaveFolder(m_args.strFolder, !m_args.bDryRun);
         !strMessage.empty()) {
-        err << "dbfrepair repair: " << strMessage << "\n";
-        return kExitTableError;
+        if (!m_args.bQuiet)
+            err << "dbfrepair repair: " << strMessage << "\n";
+        m_strRefusal = strMessage;
+        return Summarize({}, 0, 0, out, err);
     }
     Collect(err);
 
@@ -404,6 +419,7 @@ int CBatchRepair::Summarize(const std::vector<Result>& results, uint64_t nBytesD
     std::vector<std::string> losses;
     std::vector<std::string> indexFiles;
     std::vector<std::string> failures = m_folderErrors; // "path: reason"
+    RepairReport lost; // the losses of every table, added up
     for (const Result& r : results) {
         const std::string& strSource = m_items[r.nItem].strSource;
         if (r.strStatus == "Done") {
@@ -411,6 +427,7 @@ int CBatchRepair::Summarize(const std::vector<Result>& results, uint64_t nBytesD
             if (r.report.HasLosses()) {
                 ++nWithLosses;
                 losses.push_back(strSource + ": " + RepairReportOneLine(r.report));
+                AddLosses(lost, r.report);
             }
             indexFiles.insert(indexFiles.end(), r.report.indexFiles.begin(), r.report.indexFiles.end());
         } else if (r.strStatus == "Stopped") {
@@ -426,8 +443,33 @@ int CBatchRepair::Summarize(const std::vector<Result>& results, uint64_t nBytesD
     std::sort(indexFiles.begin(), indexFiles.end());
     const double dRate = dSeconds > 0 ? nBytesDone / dSeconds : 0;
 
+    int nExitCode = kExitSuccess;
+    std::string strVerdict = "Nothing was lost.";
+    const std::string strTables = " of " + std::to_string(m_items.size()) + " tables";
+    if (const int nStatus = CStopSignals::ExitStatus()) {
+        nExitCode = nStatus;
+        strVerdict = "Failed: The batch was stopped.";
+    } else if (!m_strRefusal.empty()) {
+        nExitCode = kExitTableError;
+        strVerdict = "Failed: " + m_strRefusal;
+    } else if (nFailed > 0) {
+        nExitCode = kExitTableError;
+        strVerdict = "Failed: " + std::to_string(nFailed - m_folderErrors.size()) + strTables + " failed";
+        if (!m_folderErrors.empty())
+            strVerdict += ", " + std::to_string(m_folderErrors.size()) + " folders could not be walked";
+        strVerdict += ".";
+    } else if (nWithLosses > 0) {
+        nExitCode = kExitWithLosses;
+        strVerdict = "Finished with losses: " + RepairReportLosses(lost) + " (in " + std::to_string(nWithLosses)
+            + strTables + ").";
+    }
     if (m_args.bJson) {
-        out << "{\"summary\": true, \"tables\": " << m_items.size() << ", \"done\": " << nDone
+        const char* lpszStatus = nExitCode == kExitSuccess || nExitCode == kExitWithLosses ? "Done"
+            : CStopSignals::ExitStatus() != 0                                             ? "Stopped"
+                                                                                          : "Failed";
+        out << "{\"summary\": true, \"status\": " << JsonQuote(lpszStatus) << ", \"exit_code\": " << nExitCode
+            << ", \"error\": " << (m_strRefusal.empty() ? std::string("null") : JsonQuote(m_strRefusal))
+            << ", \"tables\": " << m_items.size() << ", \"done\": " << nDone
             << ", \"failed\": " << nFailed << ", \"stopped\": " << nStopped << ", \"not_started\": " << nNotStarted
             << ", \"with_losses\": " << nWithLosses << ", \"bytes\": " << nBytesDone
             << ", \"seconds\": " << JsonSeconds(dSeconds) << ", \"folder_errors\": " << JsonQuoteList(m_folderErrors)
@@ -436,7 +478,7 @@ int CBatchRepair::Summarize(const std::vector<Result>& results, uint64_t nBytesD
     // The short table goes where people read: standard output in text
     // mode, standard error beside JSON.
     std::ostream& table = m_args.bJson ? err : out;
-    if (!m_args.bJson || !m_args.bQuiet) {
+    if (m_strRefusal.empty() && (!m_args.bJson || !m_args.bQuiet)) {
         table << "Tables: " << m_items.size() << ", Done: " << nDone << " (" << nWithLosses
               << " with losses), Failed: " << nFailed;
         if (nStopped + nNotStarted > 0)
@@ -457,9 +499,7 @@ int CBatchRepair::Summarize(const std::vector<Result>& results, uint64_t nBytesD
             table << "The batch was stopped: the tables it finished are saved, the rest were not touched.\n";
     }
     out.flush();
-    if (const int nStatus = CStopSignals::ExitStatus())
-        return nStatus;
-    if (nFailed > 0)
-        return kExitTableError;
-    return nWithLosses > 0 ? kExitWithLosses : kExitSuccess;
+    if (!m_args.bQuiet)
+        err << strVerdict << "\n";
+    return nExitCode;
 }

@@ -58,7 +58,8 @@ private:
     // One table's JSON line, or its text line when no progress line is shown.
     void PrintTable(const Result& r, bool bTerminal, std::ostream& out) const;
     std::string ProgressLine(size_t nTablesDone, uint64_t nBytes, uint64_t nBytesTotal, double dElapsed) const;
-    // Prints the summary and the short table; returns the exit code.
+    // Prints the summary, the short table and the verdict; returns the exit
+    // code.
     int Summarize(const std::vector<Result>& results, uint64_t nBytesDone, double dSeconds, std::ostream& out,
                   std::ostream& err) const;
 
@@ -66,4 +67,5 @@ private:
     const std::atomic<int>* m_pAbort;
     std::vector<Item> m_items;
     std::vector<std::string> m_folderErrors; // "folder: reason"; each counts as a failure
+    std::string m_strRefusal; // why the batch could not start (its output folder), or empty
 };

@@ -8,7 +8,7 @@ constexpr int kBarWidth = 30;
 
 } // namespace
 
-CConsoleProgressSink::CConsoleProgressSink(std::ostream& out, bool bTerminal) : m_out(out), m_bTerminal(bTerminal) {}
+CConsoleProgressSink::CConsoleProgressSink(std::ostream& out) : m_out(out) {}
 
 CConsoleProgressSink::~CConsoleProgressSink()
 {
@@ -18,12 +18,7 @@ CConsoleProgressSink::~CConsoleProgressSink()
 void CConsoleProgressSink::SetStatusText(const std::string& strText)
 {
     m_strStatus = strText;
-    if (m_bTerminal) {
-        Draw();
-        return;
-    }
-    m_out << strText << "\n";
-    m_out.flush();
+    Draw();
 }
 
 void CConsoleProgressSink::SetProgress(int nValue)
@@ -32,16 +27,7 @@ void CConsoleProgressSink::SetProgress(int nValue)
     if (nValue <= 0)
         return;
     m_nValue = nValue > 100 ? 100 : nValue;
-    if (m_bTerminal) {
-        Draw();
-        return;
-    }
-    const int nTenth = m_nValue / 10;
-    if (nTenth != m_nLastTenth && nTenth > 0) {
-        m_nLastTenth = nTenth;
-        m_out << nTenth * 10 << "%\n";
-        m_out.flush();
-    }
+    Draw();
 }
 
 void CConsoleProgressSink::ShowPreview() {}

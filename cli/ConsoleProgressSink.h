@@ -1,7 +1,7 @@
 #pragma once
-// The repair's status texts and progress on a console stream: a one-line
-// bar redrawn in place when the stream is a terminal, otherwise each status
-// text on its own line and the progress at every tenth.
+// The repair's status texts and progress on a terminal: a one-line bar
+// redrawn in place. Only a terminal gets it: in a file or a pipe, lines of
+// progress would bury the messages and the verdict.
 
 #include "repair/RepairProgressSink.h"
 
@@ -10,7 +10,7 @@
 
 class CConsoleProgressSink : public IRepairProgressSink {
 public:
-    CConsoleProgressSink(std::ostream& out, bool bTerminal);
+    explicit CConsoleProgressSink(std::ostream& out);
     ~CConsoleProgressSink() override;
 
     void SetStatusText(const std::string& strText) override;
@@ -24,9 +24,7 @@ private:
     void Draw();
 
     std::ostream& m_out;
-    bool m_bTerminal;
     std::string m_strStatus;
     int m_nValue = 0;
-    int m_nLastTenth = -1;
     bool m_bLineOpen = false;
 };

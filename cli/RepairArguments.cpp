@@ -61,6 +61,7 @@ std::optional<int> ParseRepairArguments(const std::vector<std::string>& argv, st
     cl.AddFlag({"--undelete"}, &args.bUndelete);
     cl.AddFlag({"--dry-run"}, &args.bDryRun);
     cl.AddValue({"--report"}, &args.strReport, &bReportGiven);
+    cl.AddFlag({"--force"}, &args.bForce);
     cl.AddValue({"--memo"}, &args.strMemo);
     cl.AddValue({"-j", "--jobs"}, &strJobs, &args.bJobsGiven);
     cl.AddFlag({"--recursive", "-r"}, &args.bRecursive);
@@ -94,8 +95,8 @@ std::optional<int> ParseRepairArguments(const std::vector<std::string>& argv, st
     }
     args.sources = cl.GetOperands();
     if (args.IsBatch()) {
-        if (!args.strMemo.empty() || !args.strReport.empty()) {
-            err << cl.Prefix() << "--memo and --report take one table, not a batch\n";
+        if (!args.strMemo.empty() || !args.strReport.empty() || args.bForce) {
+            err << cl.Prefix() << "--memo, --report and --force take one table, not a batch\n";
             return kExitUsage;
         }
         if (args.sources.empty()) {

@@ -16,6 +16,7 @@ struct RepairArguments {
     bool bUndelete = false;
     bool bDryRun = false;
     std::string strReport; // empty: no report file
+    bool bForce = false;   // the report may replace an existing file
     std::string strMemo;   // empty: the memo file beside the table
     int nJobs = 0;         // 0: one worker per core
     bool bJobsGiven = false;

@@ -5,12 +5,15 @@
 #include "cli/RepairArguments.h"
 #include "cli/ConsoleProgressSink.h"
 #include "cli/MemoOverride.h"
+#include "cli/RepairResult.h"
 #include "dbf/TableProbe.h"
 #include "platform/ErrorReporter.h"
 #include "platform/Exception.h"
 #include "platform/File.h"
 #include "platform/FileException.h"
+#include "platform/FilePlacer.h"
 #include "platform/StopSignals.h"
+#include "platform/TempFolder.h"
 #include "repair/DBFRepair.h"
 #include "repair/RepairJob.h"
 #include "repair/RepairPaths.h"
@@ -23,7 +26,6 @@
 #include <cstring>
 #include <exception>
 #include <optional>
-#include <fstream>
 #include <ostream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,7 +35,7 @@ namespace {
 void Help(std::ostream& out)
 {
     out << "Usage: dbfrepair repair SOURCE.dbf [-o DIR] [--prefix TEXT] [--json] [--quiet] [--undelete]\n"
-           "                        [--report FILE] [--dry-run] [--memo FILE]\n"
+           "                        [--report FILE [--force]] [--dry-run] [--memo FILE]\n"
            "       dbfrepair repair SOURCE... -o DIR [--jobs N] [--recursive] [--prefix TEXT] [--json]\n"
            "                        [--quiet] [--undelete] [--dry-run]\n"
            "\n"
@@ -54,31 +56,38 @@ void Help(std::ostream& out)
            "  -o, --output DIR   folder to save the repaired table into\n"
            "  --prefix TEXT      file-name prefix (default Rep); not empty, at most 50\n"
            "                     characters, none of / \\ | * : ? < > '\n"
-           "  --json             print one summary object on standard output, with\n"
-           "                     the repair report (\"report\") and, when the run\n"
-           "                     failed, the reasons (\"error\"); in a batch one\n"
-           "                     object a table as it finishes, then a summary\n"
+           "  --json             print one result object on standard output: status,\n"
+           "                     paths, counts, exit code, the repair report\n"
+           "                     (\"report\") and, when the run failed, the reason\n"
+           "                     (\"error\"), also when a check refused the table; in\n"
+           "                     a batch one such object a table as it finishes,\n"
+           "                     then a summary\n"
            "  --quiet            nothing on standard error: no progress, no summary,\n"
-           "                     no error messages (the exit code still tells)\n"
+           "                     no verdict (the exit code still tells)\n"
            "  --undelete         bring records marked deleted back to life (by\n"
            "                     default they stay marked deleted)\n"
            "  --memo FILE        read the memo values from FILE instead of the memo\n"
            "                     file beside the table, whatever its extension\n"
            "                     (.fpt, .dbt and .smt tell its format, the table's\n"
            "                     version byte any other); one table only\n"
-           "  --report FILE      write the repair report into FILE as JSON: records\n"
-           "                     written and dropped (with their byte ranges), values\n"
-           "                     mended per column, memos recovered and lost, fixes\n"
-           "                     to the structure, index files to rebuild; one table\n"
-           "                     only\n"
+           "  --report FILE      write the repair report into FILE as JSON: every\n"
+           "                     record dropped, cut short or mended by its number\n"
+           "                     in the source with its bytes, every memo not found\n"
+           "                     by record and column, the saved paths, the outcome\n"
+           "                     and the exit code; whole or not at all, never over\n"
+           "                     an existing file; one table only\n"
+           "  --force            with --report: replace an existing report file\n"
            "  --dry-run          repair and report, but save no table\n"
            "  -j, --jobs N       batch: N tables at a time (default: one per core)\n"
            "  -r, --recursive    batch: walk the folders' subfolders too (never the\n"
            "                     output folder)\n"
            "\n"
-           "Progress, errors and, after the run, a short summary of the report go\n"
-           "to standard error. A write over the file-size limit (ulimit -f) is a\n"
-           "Failed run.\n"
+           "Standard output gets the result: the status (Done or Failed), the saved\n"
+           "paths and the counts, or the --json object. Standard error gets the\n"
+           "progress (on a terminal only), the messages, after a Done run a short\n"
+           "summary of the report, and last one verdict line: \"Nothing was lost.\",\n"
+           "\"Finished with losses: ...\" or \"Failed: REASON\". A write over the\n"
+           "file-size limit (ulimit -f) is a Failed run.\n"
            "\n"
            "Exit codes, the same for the same failure in every command:\n";
     PrintExitCodes(out);
@@ -154,19 +163,30 @@ private:
     CRecordingReporter m_recorded;
 };
 
-// Writes the report as JSON into strPath; false (with the reason reported)
-// when the file cannot be written whole.
-bool WriteReportFile(const std::string& strPath, const RepairReport& report)
+// Writes the report as JSON into strPath, whole or not at all: written in
+// the private temporary folder, then placed under its name in one rename
+// (over an existing file only with bReplace). False, with the reason
+// reported, when it could not be.
+bool WriteReportFile(const std::string& strPath, const RepairReport& report, bool bReplace)
 {
-    errno = 0;
-    std::ofstream file(strPath, std::ios::binary | std::ios::trunc);
-    if (file)
-        file << RepairReportToJson(report) << "\n";
-    file.close();
-    if (!file) {
-        const int nErrno = errno;
-        ReportErrorText("The repair report could not be written to " + strPath
-                        + (nErrno ? std::string(": ") + std::strerror(nErrno) : std::string()));
+    const std::string strTemp = CTempFolder::ProcessFolder() + "/report.json";
+    try {
+        CFile file;
+        CFileException error;
+        if (!file.Open(strTemp, CFile::modeCreate | CFile::modeWrite, &error))
+            ThrowOsFileError(error.m_lOsError, strTemp);
+        const std::string strJson = RepairReportToJson(report) + "\n";
+        file.Write(strJson.data(), strJson.size());
+        file.Close();
+        CFilePlacer placer;
+        placer.SetReplaceExisting(bReplace);
+        placer.SetCancelCheck([] { return CStopSignals::GetSignal() != 0; });
+        placer.Place({{strTemp, strPath}}, true);
+    } catch (const CFileException& e) {
+        ::unlink(strTemp.c_str());
+        if (e.m_lOsError != ECANCELED)
+            ReportErrorText("The repair report could not be written to " + strPath
+                            + (e.m_lOsError ? std::string(": ") + std::strerror(e.m_lOsError) : std::string()));
         return false;
     }
     return true;
@@ -181,31 +201,47 @@ struct SingleOutcome {
     RepairStatistics stats;
     std::vector<std::string> messages;
     double dSeconds = 0;
+    uint64_t nBytes = 0; // of the source table and its memo file
 };
 
-// The checks before any work; an exit code when the run must not start.
-std::optional<int> CheckBeforeRun(const RepairArguments& args, std::ostream& err)
+// Why a check before the run refused it.
+struct Refusal {
+    int nExitCode = kExitTableError;
+    std::string strShown;  // the line on standard error
+    std::string strReason; // the same for the verdict and the JSON object
+};
+
+Refusal Refuse(int nExitCode, const std::string& strReason, bool bNamed = true)
+{
+    return {nExitCode, (bNamed ? "dbfrepair repair: " : "") + strReason, strReason};
+}
+
+// The checks before any work; why the run must not start, if it must not.
+std::optional<Refusal> CheckBeforeRun(const RepairArguments& args)
 {
     const std::string& strSource = args.sources.empty() ? std::string() : args.sources.front();
     if (const SourceCheck check = CRepairJob::CheckSource(strSource, CRepairJob::SourceCheckOrder::FileFirst);
         !check.IsOk()) {
-        err << (check.eProblem == SourceProblem::Unreadable || check.eProblem == SourceProblem::NotATable
-                    ? "dbfrepair repair: "
-                    : "")
-            << check.strMessage << "\n";
-        return check.IsUsage() ? kExitUsage : kExitTableError;
+        // The wizard's own texts stand alone.
+        return Refuse(check.IsUsage() ? kExitUsage : kExitTableError, check.strMessage,
+                      check.eProblem == SourceProblem::Unreadable || check.eProblem == SourceProblem::NotATable);
     }
     if (const std::string strMessage = CRepairJob::CheckSaveFolder(args.strFolder, !args.bDryRun);
-        !strMessage.empty()) {
-        err << "dbfrepair repair: " << strMessage << "\n";
-        return kExitTableError;
-    }
+        !strMessage.empty())
+        return Refuse(kExitTableError, strMessage);
+    if (args.strReport.empty())
+        return std::nullopt;
     // The report must never overwrite the source or its memo file.
-    if (!args.strReport.empty()
-        && (SameFile(args.strReport, strSource)
-            || SameFile(args.strReport, FindMemoCompanion(CDBFRepair::ResolvedTablePath(strSource))))) {
-        err << "dbfrepair repair: the report file " << args.strReport << " is the table or its memo file\n";
-        return kExitUsage;
+    if (SameFile(args.strReport, strSource)
+        || SameFile(args.strReport, FindMemoCompanion(CDBFRepair::ResolvedTablePath(strSource))))
+        return Refuse(kExitUsage, "the report file " + args.strReport + " is the table or its memo file");
+    // Nor another file unasked, nor ever anything but a file.
+    struct stat st {};
+    if (::lstat(args.strReport.c_str(), &st) == 0) {
+        if (!args.bForce)
+            return Refuse(kExitTableError, args.strReport + ": the report file exists (--force replaces it)");
+        if (!S_ISREG(st.st_mode))
+            return Refuse(kExitTableError, args.strReport + ": the report file exists and is no regular file");
     }
     return std::nullopt;
 }
@@ -228,14 +264,41 @@ std::string MemoPathForEngine(const RepairArguments& args, CMemoOverride& link)
     return link.GetLinkedMemoPath();
 }
 
+// Takes back a table saved by a run that then failed.
+void RemoveSaved(SavedRepairFiles& saved)
+{
+    if (!saved.strTable.empty())
+        ::unlink(saved.strTable.c_str());
+    if (!saved.strMemo.empty())
+        ::unlink(saved.strMemo.c_str());
+    saved = SavedRepairFiles();
+}
+
+int ExitCodeOf(const SingleOutcome& outcome)
+{
+    if (const int nStatus = CStopSignals::ExitStatus())
+        return nStatus;
+    return RepairExitCode(outcome.bDone ? "Done" : "Failed", &outcome.report);
+}
+
+// What the report tells of the run's end: what was saved, the outcome, the
+// exit code.
+void Conclude(SingleOutcome& outcome)
+{
+    outcome.report.strSavedTable = outcome.saved.strTable;
+    outcome.report.strSavedMemo = outcome.saved.strMemo;
+    outcome.report.strOutcome = outcome.bDone ? "Done" : "Failed";
+    outcome.report.nExitCode = ExitCodeOf(outcome);
+}
+
 SingleOutcome ExecuteSingle(const RepairArguments& args, std::ostream& err)
 {
     SingleOutcome outcome;
     const auto start = std::chrono::steady_clock::now();
     CKeepingReporter reporter(err, !args.bQuiet, args.sources.front());
     CScopedErrorReporter reporterScope(&reporter);
-    CConsoleProgressSink progress(err, !args.bQuiet && ::isatty(STDERR_FILENO) == 1);
-    CStopRelaySink relay(args.bQuiet ? nullptr : &progress);
+    CConsoleProgressSink progress(err);
+    CStopRelaySink relay(!args.bQuiet && ::isatty(STDERR_FILENO) == 1 ? &progress : nullptr);
 
     RepairOptions repairOptions;
     repairOptions.bUndelete = args.bUndelete;
@@ -253,11 +316,12 @@ SingleOutcome ExecuteSingle(const RepairArguments& args, std::ostream& err)
     if (!args.strMemo.empty() && outcome.report.strSourceMemo == repairOptions.strMemoPath)
         outcome.report.strSourceMemo = args.strMemo;
     outcome.stats = job.GetStatistics();
+    for (const std::string& strFile : {args.sources.front(), outcome.report.strSourceMemo}) {
+        struct stat st {};
+        if (!strFile.empty() && ::stat(strFile.c_str(), &st) == 0)
+            outcome.nBytes += static_cast<uint64_t>(st.st_size);
+    }
 
-    // The report goes first: a run whose report cannot be written saves
-    // nothing, so exit code 1 always means that nothing was saved.
-    if (!args.strReport.empty() && !WriteReportFile(args.strReport, outcome.report))
-        outcome.bDone = false;
     if (outcome.bDone && !args.bDryRun) {
         try {
             outcome.saved = job.SaveOnce(args.strFolder, args.strPrefix,
@@ -272,72 +336,107 @@ SingleOutcome ExecuteSingle(const RepairArguments& args, std::ostream& err)
         }
         // A signal during the last rename still means: leave nothing.
         if (outcome.bDone && CStopSignals::GetSignal() != 0) {
-            ::unlink(outcome.saved.strTable.c_str());
-            if (!outcome.saved.strMemo.empty())
-                ::unlink(outcome.saved.strMemo.c_str());
-            outcome.saved = SavedRepairFiles();
+            RemoveSaved(outcome.saved);
             outcome.bDone = false;
         }
     }
     job.Discard();
+    outcome.bStopped = stopped();
+    Conclude(outcome);
+    // The report tells the outcome, so it comes last; a run whose report
+    // cannot be written keeps nothing, so exit code 1 always means that
+    // nothing was saved.
+    if (!args.strReport.empty() && !outcome.bStopped
+        && !WriteReportFile(args.strReport, outcome.report, args.bForce)) {
+        RemoveSaved(outcome.saved);
+        outcome.bDone = false;
+        Conclude(outcome);
+    }
     outcome.bStopped = stopped();
     outcome.messages = reporter.Messages();
     outcome.dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return outcome;
 }
 
+// Why the run failed, in one line, for the verdict.
+std::string FailureReason(const SingleOutcome& outcome)
+{
+    if (outcome.bStopped)
+        return "The repair was stopped.";
+    if (outcome.messages.empty())
+        return "The repair failed.";
+    const std::string& strLast = outcome.messages.back();
+    return strLast.substr(0, strLast.find('\n'));
+}
+
 void PrintSingle(const RepairArguments& args, const SingleOutcome& outcome, std::ostream& out, std::ostream& err)
 {
     if (outcome.bStopped)
         err << "The repair was stopped.\n";
-    // A failed run saved nothing, so its report only tells how far it got.
-    if (outcome.bDone && !args.bQuiet)
-        err << RepairReportSummary(outcome.report) << "\n";
     const RepairStatistics& stats = outcome.stats;
     const char* lpszStatus = outcome.bDone ? "Done" : "Failed";
     if (args.bJson) {
-        out << "{\"status\": " << JsonQuote(lpszStatus) << ", \"source\": " << JsonQuote(args.sources.front())
-            << ", \"table\": " << JsonPathOrNull(outcome.saved.strTable)
-            << ", \"memo\": " << JsonPathOrNull(outcome.saved.strMemo) << ", \"fields\": " << stats.nFieldCount
-            << ", \"records\": " << stats.nRecordsWritten << ", \"deleted_records\": " << stats.nDeletedRecords
-            << ", \"memo_texts\": " << stats.nMemoTextsRecovered
-            << ", \"memo_texts_lost\": " << stats.nMemoTextsLost << ", \"seconds\": " << JsonSeconds(outcome.dSeconds)
-            << ", \"dry_run\": " << (args.bDryRun ? "true" : "false")
-            << ", \"report\": " << RepairReportToJson(outcome.report);
-        if (!outcome.bDone)
-            out << ", \"error\": " << JsonQuote(FailureText(outcome.messages, outcome.bStopped));
-        out << "}\n";
-        return;
-    }
-    out << lpszStatus << "\n";
-    if (!outcome.bDone)
-        return;
-    if (args.bDryRun) {
-        out << "Dry run: nothing saved\n";
+        out << RepairResultToJson({.strSource = args.sources.front(), .strStatus = lpszStatus, .saved = outcome.saved,
+                                   .nFields = stats.nFieldCount, .nBytes = outcome.nBytes, .dSeconds = outcome.dSeconds,
+                                   .bDryRun = args.bDryRun, .nExitCode = outcome.report.nExitCode,
+                                   .strError = outcome.bDone ? std::string()
+                                                             : FailureText(outcome.messages, outcome.bStopped),
+                                   .pReport = &outcome.report})
+            << "\n";
     } else {
-        out << "Table: " << outcome.saved.strTable << "\n";
-        if (!outcome.saved.strMemo.empty())
-            out << "Memo:  " << outcome.saved.strMemo << "\n";
+        out << lpszStatus << "\n";
+        if (outcome.bDone) {
+            if (args.bDryRun) {
+                out << "Dry run: nothing saved\n";
+            } else {
+                out << "Table: " << outcome.saved.strTable << "\n";
+                if (!outcome.saved.strMemo.empty())
+                    out << "Memo:  " << outcome.saved.strMemo << "\n";
+            }
+            out << "Fields: " << stats.nFieldCount << ", records: " << stats.nRecordsWritten
+                << " (marked deleted: " << stats.nDeletedRecords << "), memo texts: " << stats.nMemoTextsRecovered;
+            if (stats.nMemoTextsLost > 0)
+                out << " (not found: " << stats.nMemoTextsLost << ")";
+            out << "\n";
+        }
     }
-    out << "Fields: " << stats.nFieldCount << ", records: " << stats.nRecordsWritten
-        << " (marked deleted: " << stats.nDeletedRecords << "), memo texts: " << stats.nMemoTextsRecovered;
-    if (stats.nMemoTextsLost > 0)
-        out << " (not found: " << stats.nMemoTextsLost << ")";
-    out << "\n";
+    out.flush();
+    if (args.bQuiet)
+        return;
+    // A failed run saved nothing, so its report only tells how far it got.
+    // The summary of a Done run ends with its verdict.
+    if (outcome.bDone)
+        err << RepairReportSummary(outcome.report) << "\n";
+    else
+        err << "Failed: " << FailureReason(outcome) << "\n";
+}
+
+// A check refused the table: its message, and the same as a Failed result.
+int PrintRefusal(const RepairArguments& args, const Refusal& refusal, std::ostream& out, std::ostream& err)
+{
+    if (!args.bQuiet)
+        err << refusal.strShown << "\n";
+    if (args.bJson) {
+        RepairResult result;
+        result.strSource = args.sources.empty() ? std::string() : args.sources.front();
+        result.bDryRun = args.bDryRun;
+        result.nExitCode = refusal.nExitCode;
+        result.strError = refusal.strReason;
+        out << RepairResultToJson(result) << "\n";
+        out.flush();
+    }
+    if (!args.bQuiet)
+        err << "Failed: " << refusal.strReason << "\n";
+    return refusal.nExitCode;
 }
 
 int RunSingle(const RepairArguments& args, std::ostream& out, std::ostream& err)
 {
-    if (const std::optional<int> nRefused = CheckBeforeRun(args, err))
-        return *nRefused;
+    if (const std::optional<Refusal> refusal = CheckBeforeRun(args))
+        return PrintRefusal(args, *refusal, out, err);
     const SingleOutcome outcome = ExecuteSingle(args, err);
     PrintSingle(args, outcome, out, err);
-    out.flush();
-    if (const int nStatus = CStopSignals::ExitStatus())
-        return nStatus;
-    if (!outcome.bDone)
-        return kExitTableError;
-    return outcome.report.HasLosses() ? kExitWithLosses : kExitSuccess;
+    return outcome.report.nExitCode;
 }
 
 int Run(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err)

@@ -22,14 +22,17 @@ std::string FolderOf(const std::string& strPath)
     return nSlash == 0 ? "/" : strPath.substr(0, nSlash);
 }
 
-// Renames without replacing: renameat2 where the file system has it, else
-// a hard link and an unlink (which refuse an existing name as well).
-int RenameNoReplace(const std::string& strFrom, const std::string& strTo)
+// Renames without replacing (unless asked to): renameat2 where the file
+// system has it, else a hard link and an unlink (which refuse an existing
+// name as well).
+int RenameInto(const std::string& strFrom, const std::string& strTo, bool bReplace)
 {
     if (CFileFaultInjector::IsArmed()) {
         if (const int nError = CFileFaultInjector::OnWrite(strTo, 0, 0))
             return nError;
     }
+    if (bReplace)
+        return ::rename(strFrom.c_str(), strTo.c_str()) == 0 ? 0 : errno;
     if (::renameat2(AT_FDCWD, strFrom.c_str(), AT_FDCWD, strTo.c_str(), RENAME_NOREPLACE) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS)
@@ -149,7 +152,7 @@ void CFilePlacer::Place(const std::vector<PlacedFile>& files, bool bMove)
         if (Cancelled())
             ThrowOsFileError(ECANCELED, files.empty() ? std::string() : files.front().strTo);
         for (size_t i = 0; i < files.size(); ++i) {
-            if (const int nError = RenameNoReplace(temporaries[i], files[i].strTo))
+            if (const int nError = RenameInto(temporaries[i], files[i].strTo, m_bReplace))
                 ThrowOsFileError(nError, files[i].strTo);
             placed.push_back(files[i].strTo);
         }

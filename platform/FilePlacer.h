@@ -26,6 +26,11 @@ public:
     // placing, which then cleans up and throws CFileException with
     // m_lOsError ECANCELED.
     void SetCancelCheck(std::function<bool()> pfnCancelled) { m_pfnCancelled = std::move(pfnCancelled); }
+    // Lets Place give a final name that is taken, replacing that file in
+    // the one rename (a reader sees the old file or the new one). Meant for
+    // one file at a time: a replaced file cannot come back if a later one
+    // fails.
+    void SetReplaceExisting(bool bReplace) { m_bReplace = bReplace; }
 
     // With bMove the sources are removed once the files are placed (and may
     // be linked instead of copied). Throws CFileException naming the file
@@ -47,4 +52,5 @@ private:
     void CopyInto(const std::string& strFrom, const std::string& strTo);
 
     std::function<bool()> m_pfnCancelled;
+    bool m_bReplace = false;
 };

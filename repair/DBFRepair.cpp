@@ -710,6 +710,12 @@ void CDBFRepair::SalvageMemo(const FieldPlan& plan, std::span<const unsigned cha
     }
     if (!bValue) {
         ++m_stats.nMemoTextsLost;
+        // Named by record and column, so that a person can look for it.
+        if (m_report.missingMemos.size() < RepairReport::kMostMissingMemos)
+            m_report.missingMemos.push_back(
+                {run.nLastTaken + 1, run.layout.fields[static_cast<size_t>(&plan - run.plans.data())].strName});
+        else
+            ++m_report.nMissingMemosNotListed;
         run.writer.StoreNoMemo(plan.nColumn);
         return;
     }
@@ -784,6 +790,7 @@ void CDBFRepair::AddDroppedRange(uint64_t nOffset, uint64_t nLength, RepairRepor
     if (nLength == 0 && nRecords == 0)
         return;
     m_report.nRecordsDropped += nRecords;
+    m_report.nBytesDropped += nLength;
     if (m_report.dropped.size() < RepairReport::kMostRanges)
         m_report.dropped.push_back({nOffset, nLength, reason, nRecords});
     else

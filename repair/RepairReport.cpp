@@ -72,6 +72,13 @@ std::string RecordNumbers(const RepairReport& report, RepairReport::RecordLossKi
     return bMore ? strOut + ", ..." : strOut;
 }
 
+std::string Outcome(const RepairReport& report)
+{
+    if (!report.strOutcome.empty())
+        return report.strOutcome;
+    return report.bDone ? "Done" : "Failed";
+}
+
 int64_t MemosLost(const RepairReport& report)
 {
     return report.nMemosMissing + report.nMemosSharedNotCopied;
@@ -150,7 +157,52 @@ std::string NameList(const std::vector<std::string>& names)
     return strOut;
 }
 
+// "record 4 NOTES, record 9 NOTES, ...": the first memos not found.
+std::string MissingMemoList(const RepairReport& report)
+{
+    constexpr size_t kShown = 5;
+    std::string strOut;
+    size_t nShown = 0;
+    for (; nShown < report.missingMemos.size() && nShown < kShown; ++nShown) {
+        const auto& memo = report.missingMemos[nShown];
+        strOut += (nShown ? ", " : "") + std::string("record ") + GroupedNumber(memo.nRecord) + " " + memo.strColumn;
+    }
+    if (report.nMemosMissing > static_cast<int64_t>(nShown))
+        strOut += ", ...";
+    return strOut;
+}
+
 } // namespace
+
+std::string RepairReportLosses(const RepairReport& report)
+{
+    std::vector<std::string> items;
+    if (report.nRecordsDropped > 0) {
+        std::string strItem = Counted(report.nRecordsDropped, "record", "records") + " dropped";
+        if (report.nBytesDropped > 0)
+            strItem += " (" + Counted(static_cast<int64_t>(report.nBytesDropped), "byte", "bytes") + ")";
+        items.push_back(strItem);
+    }
+    if (report.nRecordsCutShort > 0)
+        items.push_back(Counted(report.nRecordsCutShort, "record", "records") + " cut short");
+    if (report.nRecordsMended > 0)
+        items.push_back(Counted(report.nRecordsMended, "record", "records") + " mended");
+    if (report.nValuesMended > 0)
+        items.push_back(Counted(report.nValuesMended, "value", "values") + " mended");
+    if (report.nMemosMissing > 0)
+        items.push_back(Counted(report.nMemosMissing, "memo", "memos") + " missing");
+    if (report.nMemosSharedNotCopied > 0)
+        items.push_back(Counted(report.nMemosSharedNotCopied, "shared memo", "shared memos") + " not copied again");
+    if (report.bMemoFileMissing)
+        items.push_back("the memo file missing");
+    return NameList(items);
+}
+
+std::string RepairReportVerdict(const RepairReport& report)
+{
+    const std::string strLosses = RepairReportLosses(report);
+    return strLosses.empty() ? "Nothing was lost." : "Finished with losses: " + strLosses + ".";
+}
 
 std::string JsonQuote(const std::string& str)
 {
@@ -214,8 +266,13 @@ std::string GroupedNumber(int64_t n)
 std::string RepairReportToJson(const RepairReport& report)
 {
     std::string strOut = "{";
-    strOut += "\"source\": " + JsonQuote(report.strSource);
+    strOut += "\"schema_version\": " + std::to_string(RepairReport::kSchemaVersion);
+    strOut += ", \"source\": " + JsonQuote(report.strSource);
     strOut += ", \"source_memo\": " + (report.strSourceMemo.empty() ? std::string("null") : JsonQuote(report.strSourceMemo));
+    strOut += ", \"table\": " + JsonPathOrNull(report.strSavedTable);
+    strOut += ", \"memo\": " + JsonPathOrNull(report.strSavedMemo);
+    strOut += ", \"outcome\": " + JsonQuote(Outcome(report));
+    strOut += ", \"exit_code\": " + (report.nExitCode < 0 ? std::string("null") : std::to_string(report.nExitCode));
     strOut += ", \"done\": " + Bool(report.bDone);
     strOut += ", \"losses\": " + Bool(report.HasLosses());
 
@@ -231,6 +288,7 @@ std::string RepairReportToJson(const RepairReport& report)
     }
     strOut += "]";
     strOut += ", \"dropped_ranges_not_listed\": " + Number(report.nDroppedRangesNotListed);
+    strOut += ", \"bytes_dropped\": " + Number(report.nBytesDropped);
     strOut += ", \"records_cut_short\": " + Number(report.nRecordsCutShort);
     strOut += ", \"records_mended\": " + Number(report.nRecordsMended);
     strOut += ", \"record_losses\": [";
@@ -263,6 +321,14 @@ std::string RepairReportToJson(const RepairReport& report)
 
     strOut += ", \"memos_recovered\": " + Number(report.nMemosRecovered);
     strOut += ", \"memos_missing\": " + Number(report.nMemosMissing);
+    strOut += ", \"missing_memos\": [";
+    for (size_t i = 0; i < report.missingMemos.size(); ++i) {
+        const auto& memo = report.missingMemos[i];
+        strOut += std::string(i ? ", " : "") + "{\"record\": " + Number(memo.nRecord)
+            + ", \"column\": " + JsonQuote(memo.strColumn) + "}";
+    }
+    strOut += "]";
+    strOut += ", \"missing_memos_not_listed\": " + Number(report.nMissingMemosNotListed);
     strOut += ", \"memos_shared_not_copied\": " + Number(report.nMemosSharedNotCopied);
     strOut += ", \"memo_file_missing\": " + Bool(report.bMemoFileMissing);
 
@@ -286,9 +352,14 @@ std::string RepairReportSummary(const RepairReport& report)
 
     if (report.nRecordsDropped > 0) {
         strLine = Counted(report.nRecordsDropped, "record", "records") + " dropped";
+        if (report.nBytesDropped > 0)
+            strLine += " (" + Counted(static_cast<int64_t>(report.nBytesDropped), "byte", "bytes") + " of the source)";
         if (const std::string strWhy = DroppedBreakdown(report); !strWhy.empty())
             strLine += ": " + strWhy;
         lines.push_back(strLine + ".");
+    } else if (report.nBytesDropped > 0) {
+        lines.push_back(Counted(static_cast<int64_t>(report.nBytesDropped), "byte", "bytes")
+                        + " of the source held no record and were dropped.");
     }
     if (const std::string strNumbers = RecordNumbers(report, RepairReport::RecordLossKind::Dropped);
         !strNumbers.empty())
@@ -319,6 +390,8 @@ std::string RepairReportSummary(const RepairReport& report)
         strLine = Counted(report.nMemosRecovered, "memo", "memos") + " recovered";
         if (report.nMemosMissing > 0)
             strLine += ", " + GroupedNumber(report.nMemosMissing) + " not found";
+        if (!report.missingMemos.empty())
+            strLine += " (" + MissingMemoList(report) + ")";
         if (report.nMemosSharedNotCopied > 0)
             strLine += ", " + GroupedNumber(report.nMemosSharedNotCopied) + " shared ones not copied again";
         lines.push_back(strLine + ".");
@@ -330,8 +403,7 @@ std::string RepairReportSummary(const RepairReport& report)
         lines.push_back("Structure: " + strFix);
     if (!report.indexFiles.empty())
         lines.push_back("Rebuild the index files: " + NameList(report.indexFiles) + ".");
-    if (!report.HasLosses())
-        lines.push_back("Nothing was lost.");
+    lines.push_back(RepairReportVerdict(report));
 
     std::string strOut;
     for (size_t i = 0; i < lines.size(); ++i)

@@ -46,9 +46,18 @@ struct RepairReport {
         int64_t nValues = 0;
         std::vector<int64_t> firstRecords; // record numbers of the new table, from 1; at most kFirstRecords
     };
+    // A memo value that a record's reference points to but that was not
+    // found (the record is saved with the memo field empty).
+    struct MissingMemo {
+        int64_t nRecord = 0; // number in the source, from 1
+        std::string strColumn;
+    };
     static constexpr size_t kFirstRecords = 5;
     static constexpr size_t kMostRanges = 1000; // ranges kept; the rest only counted
     static constexpr size_t kMostRecordLosses = 100000; // records listed; the rest only counted
+    static constexpr size_t kMostMissingMemos = 100000; // memos listed; the rest only counted
+    // The JSON form's version: raised when a key changes its meaning or goes.
+    static constexpr int kSchemaVersion = 1;
 
     // Source and result.
     std::string strSource;
@@ -66,6 +75,7 @@ struct RepairReport {
     int64_t nRecordLossesNotListed = 0;
     std::vector<DroppedRange> dropped;
     int64_t nDroppedRangesNotListed = 0;
+    uint64_t nBytesDropped = 0; // of every range, listed or not
     std::vector<Realignment> realignments;
 
     // Values.
@@ -75,6 +85,8 @@ struct RepairReport {
     // Memos.
     int64_t nMemosRecovered = 0;
     int64_t nMemosMissing = 0;        // a reference whose value was not found
+    std::vector<MissingMemo> missingMemos; // those, in source order (at most kMostMissingMemos)
+    int64_t nMissingMemosNotListed = 0;
     int64_t nMemosSharedNotCopied = 0;
     bool bMemoFileMissing = false;    // memo fields, but no memo file could be read
 
@@ -86,6 +98,12 @@ struct RepairReport {
     bool bTransferUndone = false;     // a text-mode transfer's CR LF were turned back
     std::vector<std::string> indexFiles; // index files beside the source, stale now
 
+    // What the front end made of the run (the engine leaves them empty).
+    std::string strSavedTable;   // empty when nothing was saved
+    std::string strSavedMemo;
+    std::string strOutcome;      // "Done", "Failed" or "Stopped"; empty: from bDone
+    int nExitCode = -1;          // the run's exit status; -1 when not known
+
     // Records, values or memos were lost or dropped.
     bool HasLosses() const
     {
@@ -96,6 +114,12 @@ struct RepairReport {
 
 // The report as one JSON object (UTF-8; paths as they are).
 std::string RepairReportToJson(const RepairReport& report);
+// "Nothing was lost." or "Finished with losses: " and what was lost, for a
+// run that is Done.
+std::string RepairReportVerdict(const RepairReport& report);
+// The losses of a Done run, as the verdict names them ("2 records dropped
+// (306 bytes), 1 value mended"); empty when nothing was lost.
+std::string RepairReportLosses(const RepairReport& report);
 // A short summary for people: a few lines, no trailing newline.
 std::string RepairReportSummary(const RepairReport& report);
 // The one-line form, for a status line ("2,000 records, 3 dropped, 1 memo lost").

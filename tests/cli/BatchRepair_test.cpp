@@ -99,7 +99,7 @@ assert (summary['done'], summary['failed']) == (3, 2), summary
 assert summary['index_files'] == ['src/a.cdx'], summary
 for l in sorted(lines, key=lambda l: l['source']):
     print(l['source'], l['status'], l['table'], l['memo'] is not None, l['records'], l['deleted_records'],
-          l['index_files'], 'error' in l)
+          l['index_files'], l['error'] is not None)
 )PY";
     EXPECT_EQ(orvtest::RunPython(strScript, {result.strOut}).strOut,
               "src/a.dbf Done out/Rep_1_a.dbf True 3 1 ['src/a.cdx'] False\n"

@@ -254,8 +254,9 @@ TEST_F(CliFailures, AnUnusableOutputFolderIsRefusedFirst)
             continue; // root writes anywhere: that case is left out
         const Outcome r = RunTool("repair " + ShellQuote(strPath) + " -o " + ShellQuote(c.strFolder), m_dir.File("tmp"));
         EXPECT_EQ(r.nExitCode, 1);
-        // Refused before the repair began: no progress, no summary.
-        EXPECT_EQ(r.strErr, "dbfrepair repair: " + c.strFolder + ": " + c.pszCause + "\n");
+        // Refused before the repair began: no progress, no summary, the verdict.
+        EXPECT_EQ(r.strErr, "dbfrepair repair: " + c.strFolder + ": " + c.pszCause + "\nFailed: " + c.strFolder + ": "
+                                + c.pszCause + "\n");
     }
 }
 

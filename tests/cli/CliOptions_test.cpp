@@ -104,7 +104,7 @@ TEST(CliOptions, MemoNamesTheMemoFile)
     const std::string strOut = " -o " + ShellQuote(dir.File("out")) + " --json";
     const auto repaired = Tool("repair " + strTable + strOut + " --memo " + ShellQuote(dir.File("kept/memo.dbt")));
     EXPECT_EQ(repaired.nExitCode, 0) << repaired.strOut;
-    EXPECT_NE(repaired.strOut.find("\"memo_texts\": 67"), std::string::npos) << repaired.strOut;
+    EXPECT_NE(repaired.strOut.find("\"memos_recovered\": 67"), std::string::npos) << repaired.strOut;
     EXPECT_EQ(Tool("repair " + strTable + strOut).nExitCode, 3);
 
     const auto missing = orvtest::Run(ShellQuote(orvtest::BinDir() + "/dbfrepair") + " dump " + strTable + " --memo "

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <sys/file.h>
 #include <unistd.h>
@@ -65,15 +66,17 @@ protected:
 TEST_F(RepairCommand, RefusesWhatTheWizardRefusesWithItsMessages)
 {
     std::string strErr;
+    // Each check's message, then the verdict that closes every run.
     EXPECT_EQ(RunTool("repair", Tmp(), &strErr).nExitCode, 2);
-    EXPECT_EQ(strErr, "Please select file(s) to repair\n");
+    EXPECT_EQ(strErr, "Please select file(s) to repair\nFailed: Please select file(s) to repair\n");
     EXPECT_EQ(RunTool("repair ''", Tmp(), &strErr).nExitCode, 2);
-    EXPECT_EQ(strErr, "Please select file(s) to repair\n");
+    EXPECT_EQ(strErr, "Please select file(s) to repair\nFailed: Please select file(s) to repair\n");
     EXPECT_EQ(RunTool("repair " + ShellQuote(m_dir.File("src/missing.dbf")), Tmp(), &strErr).nExitCode, 1);
-    EXPECT_EQ(strErr, "dbfrepair repair: " + m_dir.File("src/missing.dbf") + ": No such file or directory\n");
+    EXPECT_EQ(strErr, "dbfrepair repair: " + m_dir.File("src/missing.dbf") + ": No such file or directory\nFailed: "
+                          + m_dir.File("src/missing.dbf") + ": No such file or directory\n");
     orvtest::WriteBytes(m_dir.File("src/table.db"), std::vector<unsigned char>(100, ' '));
     EXPECT_EQ(RunTool("repair " + ShellQuote(m_dir.File("src/table.db")), Tmp(), &strErr).nExitCode, 2);
-    EXPECT_EQ(strErr, "Invalid File Name\n");
+    EXPECT_EQ(strErr, "Invalid File Name\nFailed: Invalid File Name\n");
 
     // Held open by another program (which asked for a lock).
     const std::string strTable = m_dir.File("src/busy.dbf");
@@ -82,7 +85,8 @@ TEST_F(RepairCommand, RefusesWhatTheWizardRefusesWithItsMessages)
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::flock(fd, LOCK_SH), 0);
     EXPECT_EQ(RunTool("repair " + ShellQuote(strTable), Tmp(), &strErr).nExitCode, 1);
-    EXPECT_EQ(strErr, "The process cannot access the file because it is used by another process.\n");
+    EXPECT_EQ(strErr, "The process cannot access the file because it is used by another process.\n"
+                      "Failed: The process cannot access the file because it is used by another process.\n");
     ::close(fd);
 
     EXPECT_EQ(RunTool("repair " + ShellQuote(strTable) + " --prefix ''", Tmp(), &strErr).nExitCode, 2);
@@ -150,9 +154,9 @@ TEST_F(RepairCommand, DamagedUpperCaseFoxProTableIsSavedWithItsMemo)
     const CommandResult result = RunTool("repair " + ShellQuote(strSource) + " -o " + ShellQuote(m_dir.File("out")), Tmp(), &strErr);
     EXPECT_EQ(result.nExitCode, 0) << strErr;
     EXPECT_EQ(result.strOut.substr(0, 5), "Done\n");
-    // Phase texts and progress on standard error.
-    EXPECT_NE(strErr.find("Analyzing Data........"), std::string::npos) << strErr;
-    EXPECT_NE(strErr.find("Extracting Data........"), std::string::npos) << strErr;
+    // No progress into a file: only the summary, ending with the verdict.
+    EXPECT_EQ(strErr.find("Analyzing Data"), std::string::npos) << strErr;
+    EXPECT_EQ(strErr.substr(strErr.rfind('\n', strErr.size() - 2) + 1), "Nothing was lost.\n") << strErr;
     // Saved under the prefixed name in the source's letter case, with the
     // memo file beside it in the same case.
     const std::string strSaved = m_dir.File("out/Rep_1_SALES.DBF");
@@ -182,7 +186,7 @@ TEST_F(RepairCommand, JsonSummaryAndUndelete)
 import json, sys
 s = json.loads(sys.argv[1])
 print(s['status'], s['source'] == sys.argv[2], s['table'].endswith('/Fixed_1_fox.dbf'), s['memo'].endswith('/Fixed_1_fox.fpt'),
-      s['fields'], s['records'], s['deleted_records'], s['memo_texts'], s['memo_texts_lost'], s['seconds'] >= 0)
+      s['fields'], s['records'], s['deleted_records'], s['memos_recovered'], s['memos_missing'], s['seconds'] >= 0)
 )PY";
     EXPECT_EQ(orvtest::RunPython(strScript, {result.strOut, strSource}).strOut, "Done True True True 5 3 1 3 0 True\n")
         << result.strOut;
@@ -329,7 +333,8 @@ TEST_F(RepairCommand, AReportThatCannotBeWrittenFailsTheRun)
     };
     const Case cases[] = {
         {m_dir.File("nowhere/report.json"), 1, "The repair report could not be written"},
-        {"/dev/full", 1, "No space left on device"},
+        // Never over a file that exists, unasked.
+        {"/dev/full", 1, "/dev/full: the report file exists (--force replaces it)"},
         // Never over the source or its memo file.
         {strSource, 2, "is the table or its memo file"},
         {m_dir.File("src/fox.fpt"), 2, "is the table or its memo file"},
@@ -347,6 +352,308 @@ TEST_F(RepairCommand, AReportThatCannotBeWrittenFailsTheRun)
     }
     EXPECT_EQ(orvtest::ReadBytes(strSource), before);
     EXPECT_EQ(RunTool("repair " + ShellQuote(strSource) + " --report", Tmp()).nExitCode, 2);
+}
+
+// Bytes of a file from nOffset replaced by nRemove bytes taken out and
+// inserted put in.
+void SpliceBytes(const std::string& strPath, size_t nOffset, size_t nRemove, const std::vector<unsigned char>& inserted)
+{
+    auto bytes = orvtest::ReadBytes(strPath);
+    bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(nOffset),
+                bytes.begin() + static_cast<std::ptrdiff_t>(nOffset + nRemove));
+    bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(nOffset), inserted.begin(), inserted.end());
+    orvtest::WriteBytes(strPath, bytes);
+}
+
+// The report names records as python3-dbfread numbers the source's rows:
+// every record the damage touched is listed, every row of the saved table
+// is the source record the report's numbers say it is, records and bytes
+// add up, and the memos not found are exactly those the cut memo file lost.
+TEST_F(RepairCommand, ReportNamesEachDamagedRecordAndMissingMemoAsDbfreadNumbersThem)
+{
+    struct Case {
+        const char* pszName;
+        double dRecord;     // where the damage starts, in records from the first
+        size_t nRemove;     // bytes taken out there
+        size_t nInsert;     // bytes put in there (noise)
+        size_t nZero;       // bytes zeroed there
+        double dMemoKept;   // share of the memo file left, 1 for all
+    };
+    const Case cases[] = {
+        {"zeroed stretch", 30.2, 0, 0, 100, 1},
+        {"306 bytes inserted", 60.3, 0, 306, 0, 1},
+        {"100 bytes lost", 80.1, 100, 0, 0, 1},
+        {"memo file cut short", 0, 0, 0, 0, 0.8},
+        {"all at once", 45.5, 37, 306, 0, 0.7},
+    };
+    const std::string strScript = R"PY(
+import json, sys, dbfread
+res = json.loads(sys.argv[1])
+r = res['report']
+pristine, source, memo = sys.argv[2], sys.argv[3], sys.argv[4]
+at, removed, inserted, zeroed, memo_cut = (int(x) for x in sys.argv[5:10])
+src = dbfread.DBF(pristine, load=True)
+saved = dbfread.DBF(res['table'], load=True)
+raw = open(pristine, 'rb').read()
+hl, rl = raw[8] | raw[9] << 8, raw[10] | raw[11] << 8
+n = len(src.records)
+problems = []
+losses = r['record_losses']
+numbers = [l['record'] for l in losses]
+if numbers != sorted(set(numbers)):
+    problems.append('a record listed twice or out of order')
+dropped = [l['record'] for l in losses if l['kind'] == 'dropped']
+kept_damaged = {l['record'] for l in losses if l['kind'] != 'dropped'}
+# Counts that add up: each source record is a saved row or a dropped one.
+if (r['records_dropped'], res['records_dropped']) != (len(dropped), len(dropped)):
+    problems.append('records_dropped %d, listed %d' % (r['records_dropped'], len(dropped)))
+if r['records_written'] + r['records_dropped'] != n:
+    problems.append('%d written + %d dropped != %d' % (r['records_written'], r['records_dropped'], n))
+if r['bytes_dropped'] != sum(d['length'] for d in r['dropped']):
+    problems.append('bytes_dropped %d' % r['bytes_dropped'])
+# Every record whose bytes the damage touched is listed.
+span = max(removed, zeroed, 1)  # inserted bytes split one record only
+touched = {k + 1 for k in range(n) if at and hl + k * rl < at + span and at < hl + (k + 1) * rl}
+if not touched <= set(numbers):
+    problems.append('touched but not listed: %s' % sorted(touched - set(numbers)))
+# A listed record's bytes lie where that record lies in the damaged source.
+shift = inserted - removed
+for l in losses:
+    k = l['record'] - 1
+    lo, hi = hl + k * rl + min(0, shift), hl + (k + 1) * rl + max(0, shift)
+    if l['length'] and not (lo <= l['offset'] and l['offset'] + l['length'] <= hi):
+        problems.append('record %d at %d+%d' % (l['record'], l['offset'], l['length']))
+# The memos the cut memo file lost: their blocks end past the cut.
+fpt = open(memo, 'rb').read()
+block = fpt[6] << 8 | fpt[7]
+notes = [f for f in src.fields if f.type == 'M'][0]
+def lost(k):
+    ref = raw[hl + k * rl + 1 + sum(f.length for f in src.fields[:src.fields.index(notes)]):][:notes.length]
+    start = int(ref.strip() or b'0') * block
+    return memo_cut and start + 8 + int.from_bytes(fpt[start + 4:start + 8], 'big') > memo_cut
+want_missing = {(k + 1, notes.name) for k in range(n) if k + 1 not in dropped and lost(k)}
+missing = {(m['record'], m['column']) for m in r['missing_memos']}
+if missing != want_missing or r['memos_missing'] != len(missing):
+    problems.append('missing memos %s, expected %s' % (sorted(missing), sorted(want_missing)))
+# Each saved row is the source record the numbers say, whole unless listed.
+kept = [k for k in range(1, n + 1) if k not in dropped]
+if len(kept) != len(saved.records):
+    problems.append('%d rows saved, %d records kept' % (len(saved.records), len(kept)))
+for k, row in zip(kept, saved.records):
+    if k in kept_damaged:
+        continue
+    for f in src.field_names:
+        want = '' if (k, f) in missing else src.records[k - 1][f]
+        if (row[f] or '') != (want or ''):
+            problems.append('record %d %s: %r, not %r' % (k, f, row[f], want))
+print(problems or 'agree', bool(dropped or kept_damaged) == bool(at), r['losses'], res['exit_code'])
+)PY";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        TempDir dir;
+        std::filesystem::create_directories(dir.File("out"));
+        const std::string strPristine = dir.File("pristine.dbf");
+        orvtest::WritePeerTable(strPristine, "name C(12); qty N(9,2); notes M", "fp",
+                                "[('r%03d' % i, i * 1.25, 'memo %d ' % i * (i % 7 + 1) * 5) for i in range(120)]");
+        const std::string strSource = dir.File("t.dbf");
+        const std::string strMemo = dir.File("t.fpt");
+        std::filesystem::copy_file(strPristine, strSource);
+        std::filesystem::copy_file(dir.File("pristine.fpt"), strMemo);
+        const size_t nAt = c.dRecord == 0 ? 0
+                                          : orvtest::HeaderLengthOf(strSource)
+                + static_cast<size_t>(c.dRecord * orvtest::RecordLengthOf(strSource));
+        std::vector<unsigned char> noise(c.nInsert);
+        for (size_t i = 0; i < noise.size(); ++i)
+            noise[i] = static_cast<unsigned char>(i * 37 % 251);
+        if (nAt != 0)
+            SpliceBytes(strSource, nAt, c.nRemove + c.nZero, noise);
+        if (c.nZero != 0)
+            SpliceBytes(strSource, nAt, 0, std::vector<unsigned char>(c.nZero, 0));
+        const size_t nMemoCut = c.dMemoKept < 1 ? static_cast<size_t>(orvtest::ReadBytes(strMemo).size() * c.dMemoKept) : 0;
+        if (nMemoCut != 0)
+            orvtest::TruncateTo(strMemo, nMemoCut);
+        std::string strErr;
+        const CommandResult result =
+            RunTool("repair " + ShellQuote(strSource) + " -o " + ShellQuote(dir.File("out")) + " --json", Tmp(), &strErr);
+        EXPECT_EQ(result.nExitCode, 3) << strErr;
+        EXPECT_EQ(orvtest::RunPython(strScript, {result.strOut, strPristine, strSource, dir.File("pristine.fpt"),
+                                                 std::to_string(nAt), std::to_string(c.nRemove),
+                                                 std::to_string(c.nInsert), std::to_string(c.nZero),
+                                                 std::to_string(nMemoCut)})
+                      .strOut,
+                  "agree True True 3\n")
+            << result.strOut;
+    }
+}
+
+// One schema for every result object, single or batch, Done or Failed,
+// refused before the run or not; each run's last line on standard error is
+// its verdict, and the report file is the result's report.
+TEST_F(RepairCommand, SingleAndBatchResultsShareOneShapeAndEndWithAVerdict)
+{
+    const std::string strClean = m_dir.File("src/clean.dbf");
+    orvtest::WritePeerTable(strClean, kFoxFields, "fp", kFoxRows);
+    const std::string strLossy = m_dir.File("src/lossy.dbf");
+    orvtest::WritePeerTable(strLossy, kFoxFields, "fp", kFoxRows);
+    orvtest::TruncateTo(strLossy, orvtest::HeaderLengthOf(strLossy) + 2 * orvtest::RecordLengthOf(strLossy) + 5);
+    const std::string strFailing = m_dir.File("src/tiny.dbf");
+    orvtest::WriteBytes(strFailing, std::vector<unsigned char>(32, 0x03));
+    const std::string strMissing = m_dir.File("src/missing.dbf");
+    const std::string strOut = " -o " + ShellQuote(m_dir.File("out")) + " --json";
+    struct Case {
+        const char* pszName;
+        std::string strArgs;
+        int nExitCode;
+        const char* pszVerdict; // how the last line of standard error begins
+    };
+    const Case cases[] = {
+        {"clean", ShellQuote(strClean) + strOut + " --report " + ShellQuote(m_dir.File("clean.json")), 0,
+         "Nothing was lost."},
+        {"losses", ShellQuote(strLossy) + strOut + " --report " + ShellQuote(m_dir.File("lossy.json")), 3,
+         "Finished with losses: 1 record dropped ("},
+        {"failed run", ShellQuote(strFailing) + strOut, 1, "Failed: No field descriptors end in "},
+        {"refused", ShellQuote(strMissing) + strOut, 1, "Failed: "},
+        {"refused report", ShellQuote(strClean) + strOut + " --report " + ShellQuote(m_dir.File("clean.json")), 1,
+         "Failed: "},
+        {"batch", ShellQuote(strClean) + " " + ShellQuote(strLossy) + " " + ShellQuote(strFailing) + " "
+                      + ShellQuote(strMissing) + strOut,
+         1, "Failed: 2 of 4 tables failed."},
+        {"batch with losses", ShellQuote(strClean) + " " + ShellQuote(strLossy) + strOut + " --dry-run", 3,
+         "Finished with losses: 1 record dropped ("},
+    };
+    // Every key of a result and of its report, with the types it may take.
+    const std::string strScript = R"PY(
+import json, sys
+N, S, B, L, D, Z = int, str, bool, list, dict, type(None)
+result = {'source': S, 'status': S, 'table': (S, Z), 'memo': (S, Z), 'fields': N, 'records': N,
+          'deleted_records': N, 'records_dropped': N, 'bytes_dropped': N, 'records_cut_short': N,
+          'records_mended': N, 'values_mended': N, 'memos_recovered': N, 'memos_missing': N,
+          'memo_file_missing': B, 'losses': B, 'index_files': L, 'bytes': N, 'seconds': float, 'dry_run': B,
+          'exit_code': N, 'error': (S, Z), 'report': (D, Z)}
+report = {'schema_version': N, 'source': S, 'source_memo': (S, Z), 'table': (S, Z), 'memo': (S, Z), 'outcome': S,
+          'exit_code': (N, Z), 'done': B, 'losses': B, 'records_written': N, 'deleted_records': N,
+          'records_dropped': N, 'dropped': L, 'dropped_ranges_not_listed': N, 'bytes_dropped': N,
+          'records_cut_short': N, 'records_mended': N, 'record_losses': L, 'record_losses_not_listed': N,
+          'realignments': L, 'values_mended': N, 'columns': L, 'memos_recovered': N, 'memos_missing': N,
+          'missing_memos': L, 'missing_memos_not_listed': N, 'memos_shared_not_copied': N,
+          'memo_file_missing': B, 'structure_fixes': L, 'record_area_start': N, 'record_length': N,
+          'memo_block_size': N, 'transfer_undone': B, 'index_files': L}
+def check(obj, schema, where):
+    out = []
+    if set(obj) != set(schema):
+        out.append('%s keys %s' % (where, sorted(set(obj) ^ set(schema))))
+    for k, t in schema.items():
+        if k in obj and (not isinstance(obj[k], t) or isinstance(obj[k], bool) and t is N):
+            out.append('%s %s: %r' % (where, k, obj[k]))
+    return out
+problems, shapes = [], []
+lines = [json.loads(l) for l in sys.argv[1].splitlines()]
+for o in lines:
+    if o.get('summary'):
+        shapes.append('summary %s %d' % (o['status'], o['exit_code']))
+        continue
+    problems += check(o, result, o['source'])
+    r = o['report']
+    if r is not None:
+        problems += check(r, report, 'report of ' + o['source'])
+        if (r['table'], r['memo'], r['outcome'], r['exit_code']) != (o['table'], o['memo'], o['status'], o['exit_code']):
+            problems.append('report of %s disagrees' % o['source'])
+    if (o['status'] == 'Done') == (o['error'] is not None):
+        problems.append('%s: status %s, error %r' % (o['source'], o['status'], o['error']))
+    shapes.append('%s %d %s' % (o['status'], o['exit_code'], 'report' if r else 'no report'))
+if len(sys.argv) > 2:
+    with open(sys.argv[2], 'rb') as f:
+        if json.loads(f.read()) != lines[0]['report']:
+            problems.append('the report file is not the report')
+print(problems or 'one shape', sorted(shapes))
+)PY";
+    const char* const kShapes[] = {
+        "one shape ['Done 0 report']\n",
+        "one shape ['Done 3 report']\n",
+        "one shape ['Failed 1 report']\n",
+        "one shape ['Failed 1 no report']\n",
+        "one shape ['Failed 1 no report']\n",
+        "one shape ['Done 0 report', 'Done 3 report', 'Failed 1 no report', 'Failed 1 report', 'summary Failed 1']\n",
+        "one shape ['Done 0 report', 'Done 3 report', 'summary Done 3']\n",
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.pszName);
+        std::string strErr;
+        const CommandResult result = RunTool("repair " + c.strArgs, Tmp(), &strErr);
+        EXPECT_EQ(result.nExitCode, c.nExitCode) << strErr;
+        const size_t nReport = c.strArgs.find("--report ");
+        std::vector<std::string> args{result.strOut};
+        if (nReport != std::string::npos && c.nExitCode != 1)
+            args.push_back(m_dir.File(std::string(c.pszName) == "clean" ? "clean.json" : "lossy.json"));
+        EXPECT_EQ(orvtest::RunPython(strScript, args).strOut, kShapes[i]) << result.strOut;
+        // The verdict is the last line; no progress when standard error is a file.
+        const std::string strLast = strErr.substr(strErr.rfind('\n', strErr.size() - 2) + 1);
+        EXPECT_EQ(strLast.rfind(c.pszVerdict, 0), 0u) << strErr;
+        EXPECT_EQ(strErr.find("Analyzing Data"), std::string::npos) << strErr;
+    }
+}
+
+// The report file: never over an existing file unless --force, never over
+// anything but a file, and a refusal comes before any work.
+TEST_F(RepairCommand, AnExistingReportFileIsKeptUnlessForced)
+{
+    const std::string strSource = m_dir.File("src/fox.dbf");
+    orvtest::WritePeerTable(strSource, kFoxFields, "fp", kFoxRows);
+    const std::string strReport = m_dir.File("report.json");
+    orvtest::WriteBytes(strReport, {'o', 'l', 'd'});
+    const std::string strRun = "repair " + ShellQuote(strSource) + " -o " + ShellQuote(m_dir.File("out")) + " --report ";
+    std::string strErr;
+    EXPECT_EQ(RunTool(strRun + ShellQuote(strReport), Tmp(), &strErr).nExitCode, 1);
+    EXPECT_NE(strErr.find(strReport + ": the report file exists (--force replaces it)"), std::string::npos) << strErr;
+    EXPECT_EQ(orvtest::ReadBytes(strReport), std::vector<unsigned char>({'o', 'l', 'd'}));
+    EXPECT_TRUE(FolderIsEmpty(m_dir.File("out")));
+
+    std::filesystem::create_directories(m_dir.File("folder.json"));
+    EXPECT_EQ(RunTool(strRun + ShellQuote(m_dir.File("folder.json")) + " --force", Tmp(), &strErr).nExitCode, 1);
+    EXPECT_NE(strErr.find("is no regular file"), std::string::npos) << strErr;
+    EXPECT_TRUE(FolderIsEmpty(m_dir.File("out")));
+
+    EXPECT_EQ(RunTool(strRun + ShellQuote(strReport) + " --force", Tmp(), &strErr).nExitCode, 0) << strErr;
+    const std::string strScript = R"PY(
+import json, sys
+r = json.load(open(sys.argv[1]))
+print(r['outcome'], r['exit_code'], r['table'].endswith('/Rep_1_fox.dbf'), r['schema_version'])
+)PY";
+    EXPECT_EQ(orvtest::RunPython(strScript, {strReport}).strOut, "Done 0 True 1\n");
+    // No temporary name is left beside it.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.Path()), {}), 5) << m_dir.Path();
+    EXPECT_EQ(RunTool("repair " + ShellQuote(strSource) + " " + ShellQuote(strSource) + " -o "
+                          + ShellQuote(m_dir.File("out")) + " --force",
+                      Tmp())
+                  .nExitCode,
+              2);
+}
+
+// Progress goes to standard error only when it is a terminal.
+TEST_F(RepairCommand, ProgressIsDrawnOnlyOnATerminal)
+{
+    const std::string strSource = m_dir.File("src/fox.dbf");
+    orvtest::WritePeerTable(strSource, kFoxFields, "fp", kFoxRows);
+    const std::string strScript = R"PY(
+import os, pty, subprocess, sys
+master, slave = pty.openpty()
+p = subprocess.run([sys.argv[1], 'repair', sys.argv[2], '-o', sys.argv[3], '--dry-run'], stderr=slave,
+                   stdout=subprocess.PIPE, env=dict(os.environ, TMPDIR=sys.argv[4]))
+os.close(slave)
+seen = b''
+while True:
+    try:
+        chunk = os.read(master, 65536)
+    except OSError:
+        break
+    if not chunk:
+        break
+    seen += chunk
+print(p.returncode, b'Analyzing Data' in seen, b'\r\x1b[K' in seen, seen.rstrip().endswith(b'Nothing was lost.'))
+)PY";
+    EXPECT_EQ(orvtest::RunPython(strScript, {Tool(), strSource, m_dir.File("out"), Tmp()}).strOut,
+              "0 True True True\n");
 }
 
 TEST_F(RepairCommand, TwoRunsAtOnceOnTablesOfTheSameName)

@@ -45,6 +45,13 @@ RepairReport FullReport()
     r.nMemoBlockSize = 64;
     r.bTransferUndone = true;
     r.indexFiles = {"SALES.CDX", "SALES.NTX"};
+    r.nBytesDropped = 375;
+    r.missingMemos = {{12, "NOTES"}, {40, "PIC"}};
+    r.nMissingMemosNotListed = 1;
+    r.strSavedTable = "/out/Rep_1_sales.dbf";
+    r.strSavedMemo = "/out/Rep_1_sales.fpt";
+    r.strOutcome = "Done";
+    r.nExitCode = 3;
     return r;
 }
 
@@ -71,6 +78,8 @@ print(r['values_mended'], [(b(c['column']), c['values'], c['first_records']) for
 print(r['memos_recovered'], r['memos_missing'], r['memos_shared_not_copied'], r['memo_file_missing'])
 print([b(s) for s in r['structure_fixes']], r['record_area_start'], r['record_length'], r['memo_block_size'])
 print(r['transfer_undone'], [b(s) for s in r['index_files']])
+print(r['schema_version'], b(r['table']), b(r['memo']), r['outcome'], r['exit_code'], r['bytes_dropped'],
+      [(m['record'], b(m['column'])) for m in r['missing_memos']], r['missing_memos_not_listed'])
 )PY";
     const orvtest::CommandResult result = orvtest::RunPython(strScript, {strFile});
     EXPECT_EQ(result.nExitCode, 0) << strJson;
@@ -78,11 +87,12 @@ print(r['transfer_undone'], [b(s) for s in r['index_files']])
 }
 
 const char kAllKeys[] =
-    "['columns', 'deleted_records', 'done', 'dropped', 'dropped_ranges_not_listed', 'index_files', 'losses', "
-    "'memo_block_size', 'memo_file_missing', 'memos_missing', 'memos_recovered', 'memos_shared_not_copied', "
-    "'realignments', 'record_area_start', 'record_length', 'record_losses', 'record_losses_not_listed', "
-    "'records_cut_short', 'records_dropped', 'records_mended', 'records_written', 'source', "
-    "'source_memo', 'structure_fixes', 'transfer_undone', 'values_mended']\n";
+    "['bytes_dropped', 'columns', 'deleted_records', 'done', 'dropped', 'dropped_ranges_not_listed', 'exit_code', "
+    "'index_files', 'losses', 'memo', 'memo_block_size', 'memo_file_missing', 'memos_missing', 'memos_recovered', "
+    "'memos_shared_not_copied', 'missing_memos', 'missing_memos_not_listed', 'outcome', 'realignments', "
+    "'record_area_start', 'record_length', 'record_losses', 'record_losses_not_listed', 'records_cut_short', "
+    "'records_dropped', 'records_mended', 'records_written', 'schema_version', 'source', 'source_memo', "
+    "'structure_fixes', 'table', 'transfer_undone', 'values_mended']\n";
 
 TEST(RepairReport, JsonCarriesEveryMember)
 {
@@ -102,11 +112,13 @@ TEST(RepairReport, JsonCarriesEveryMember)
                "9 [(b'QTY', 2, [5, 9]), (b'BORN', 7, [1, 2, 3, 4, 5])]\n"
                "1500 3 1 False\n"
                "[b\"The header's record count was 0; 2,000 records were found.\", b'Field 3 had no name.'] 322 45 64\n"
-               "True [b'SALES.CDX', b'SALES.NTX']\n"},
+               "True [b'SALES.CDX', b'SALES.NTX']\n"
+               "1 b'/out/Rep_1_sales.dbf' b'/out/Rep_1_sales.fpt' Done 3 375 [(12, b'NOTES'), (40, b'PIC')] 1\n"},
         {"empty", RepairReport(),
          std::string(kAllKeys)
              + "b'' None False False\n"
-               "0 0 0 0\n[]\n[]\n0 0 0 []\n0 []\n0 0 0 False\n[] 0 0 0\nFalse []\n"},
+               "0 0 0 0\n[]\n[]\n0 0 0 []\n0 []\n0 0 0 False\n[] 0 0 0\nFalse []\n"
+               "1 None None Failed None 0 [] 0\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.pszName);
@@ -133,8 +145,8 @@ TEST(RepairReport, JsonKeepsAnyBytesOfPathsAndNames)
 }
 
 // Each kind of loss alone: it makes the report one with losses, the JSON
-// says so, the one-line form names it and the summary no longer says that
-// nothing was lost.
+// says so, the one-line form and the verdict name it and the summary ends
+// with that verdict.
 TEST(RepairReport, EveryKindOfLossIsCountedAndNamed)
 {
     struct Case {
@@ -142,21 +154,33 @@ TEST(RepairReport, EveryKindOfLossIsCountedAndNamed)
         std::function<void(RepairReport&)> fnDamage;
         bool bLosses;
         const char* pszOneLine;
+        const char* pszVerdict;
     };
     const Case cases[] = {
-        {"nothing", [](RepairReport&) {}, false, "2,000 records"},
-        {"one record", [](RepairReport& r) { r.nRecordsWritten = 1; }, false, "1 record"},
-        {"dropped", [](RepairReport& r) { r.nRecordsDropped = 3; }, true, "2,000 records; 3 dropped"},
-        {"mended", [](RepairReport& r) { r.nValuesMended = 1; }, true, "2,000 records; 1 value mended"},
-        {"missing memo", [](RepairReport& r) { r.nMemosMissing = 1; }, true, "2,000 records; 1 memo lost"},
+        {"nothing", [](RepairReport&) {}, false, "2,000 records", "Nothing was lost."},
+        {"one record", [](RepairReport& r) { r.nRecordsWritten = 1; }, false, "1 record", "Nothing was lost."},
+        {"dropped", [](RepairReport& r) { r.nRecordsDropped = 3; }, true, "2,000 records; 3 dropped",
+         "Finished with losses: 3 records dropped."},
+        // Bytes that held no record lose nothing.
+        {"bytes only", [](RepairReport& r) { r.nBytesDropped = 306; }, false, "2,000 records", "Nothing was lost."},
+        {"dropped with bytes", [](RepairReport& r) { r.nRecordsDropped = 1; r.nBytesDropped = 306; }, true,
+         "2,000 records; 1 dropped", "Finished with losses: 1 record dropped (306 bytes)."},
+        {"cut short", [](RepairReport& r) { r.nRecordsCutShort = 1; }, true, "2,000 records",
+         "Finished with losses: 1 record cut short."},
+        {"mended", [](RepairReport& r) { r.nValuesMended = 1; }, true, "2,000 records; 1 value mended",
+         "Finished with losses: 1 value mended."},
+        {"missing memo", [](RepairReport& r) { r.nMemosMissing = 1; }, true, "2,000 records; 1 memo lost",
+         "Finished with losses: 1 memo missing."},
         {"shared memos", [](RepairReport& r) { r.nMemosSharedNotCopied = 2; r.nMemosMissing = 1; }, true,
-         "2,000 records; 3 memos lost"},
-        {"memo file", [](RepairReport& r) { r.bMemoFileMissing = true; }, true, "2,000 records; memo file missing"},
+         "2,000 records; 3 memos lost", "Finished with losses: 1 memo missing, 2 shared memos not copied again."},
+        {"memo file", [](RepairReport& r) { r.bMemoFileMissing = true; }, true, "2,000 records; memo file missing",
+         "Finished with losses: the memo file missing."},
         // Fixes to the structure and stale indexes lose nothing.
         {"fixed", [](RepairReport& r) { r.structureFixes = {"x"}; r.indexFiles = {"A.CDX"}; r.bTransferUndone = true; },
-         false, "2,000 records"},
-        {"all", [](RepairReport& r) { r.nRecordsDropped = 1234; r.nValuesMended = 2; r.nMemosMissing = 5; }, true,
-         "2,000 records; 1,234 dropped; 2 values mended; 5 memos lost"},
+         false, "2,000 records", "Nothing was lost."},
+        {"all", [](RepairReport& r) { r.nRecordsDropped = 1234; r.nRecordsMended = 2; r.nValuesMended = 2; r.nMemosMissing = 5; },
+         true, "2,000 records; 1,234 dropped; 2 damaged; 2 values mended; 5 memos lost",
+         "Finished with losses: 1,234 records dropped, 2 records mended, 2 values mended, 5 memos missing."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.pszName);
@@ -167,9 +191,9 @@ TEST(RepairReport, EveryKindOfLossIsCountedAndNamed)
         EXPECT_EQ(r.HasLosses(), c.bLosses);
         EXPECT_NE(RepairReportToJson(r).find(c.bLosses ? "\"losses\": true" : "\"losses\": false"), std::string::npos);
         EXPECT_EQ(RepairReportOneLine(r), c.pszOneLine);
+        EXPECT_EQ(RepairReportVerdict(r), c.pszVerdict);
         const std::string strSummary = RepairReportSummary(r);
-        EXPECT_EQ(strSummary.find("Nothing was lost.") != std::string::npos, !c.bLosses) << strSummary;
-        EXPECT_NE(strSummary.back(), '\n');
+        EXPECT_EQ(strSummary.substr(strSummary.rfind('\n') + 1), c.pszVerdict) << strSummary;
     }
 }
 
@@ -193,12 +217,12 @@ TEST(RepairReport, SummaryShowsTheWorstColumnsAndWhyRecordsWereDropped)
     EXPECT_NE(strSummary.find("and 2 more columns"), std::string::npos) << strSummary;
     EXPECT_NE(strSummary.find("63 values"), std::string::npos) << strSummary;
     // The dropped records by reason, as the listed ranges split them.
-    EXPECT_NE(strSummary.find("4 records dropped: 3 where the records did not line up, 1 cut off at the end of "
+    EXPECT_NE(strSummary.find("4 records dropped (375 bytes of the source): 3 where the records did not line up, 1 cut off at the end of "
                               "the file, 1 after the end-of-file mark, more in 2 ranges not listed"),
               std::string::npos)
         << strSummary;
     EXPECT_NE(strSummary.find("2,000 records written (12 marked deleted)"), std::string::npos) << strSummary;
-    EXPECT_NE(strSummary.find("1,500 memos recovered, 3 not found, 1 shared"), std::string::npos) << strSummary;
+    EXPECT_NE(strSummary.find("1,500 memos recovered, 3 not found (record 12 NOTES, record 40 PIC, ...), 1 shared"), std::string::npos) << strSummary;
     EXPECT_NE(strSummary.find("SALES.CDX, SALES.NTX"), std::string::npos) << strSummary;
     EXPECT_NE(strSummary.find("Field 3 had no name."), std::string::npos) << strSummary;
 }

@@ -62,6 +62,18 @@ TEST_P(FilePlacer, ATakenNameIsRefusedAndKept)
     EXPECT_TRUE(orvtest::FileExists(m_dir.File("src/a.dbf")));
 }
 
+// Asked to, it replaces a taken name in its one rename: the old file until
+// then, the new one whole after it.
+TEST_P(FilePlacer, AskedToItReplacesATakenNameWhole)
+{
+    orvtest::WriteBytes(m_dir.File("out/r.dbf"), {'x'});
+    CFilePlacer placer;
+    placer.SetReplaceExisting(true);
+    placer.Place({Files().front()}, Move());
+    EXPECT_EQ(orvtest::FolderNames(m_dir.File("out")), std::vector<std::string>{"r.dbf"});
+    EXPECT_EQ(orvtest::ReadBytes(m_dir.File("out/r.dbf")), m_table);
+}
+
 TEST_P(FilePlacer, FreeNamesAreAskedForAgainWhileTaken)
 {
     orvtest::WriteBytes(m_dir.File("out/r.dbf"), {'x'});

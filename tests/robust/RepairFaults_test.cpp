@@ -170,6 +170,39 @@ TEST_F(RepairFaults, AFailedWriteOfTheSavedFilesEndsFailed)
     EXPECT_GE(WalkWriteFailures("*/out/*"), 2u);
 }
 
+// The report file, written in the temporary folder and placed beside the
+// user's files: a write that fails at any step leaves no report, whole or
+// partial, and takes the saved table back (exit code 1 saves nothing).
+TEST_F(RepairFaults, AFailedWriteOfTheReportLeavesNeitherReportNorTable)
+{
+    const std::string strReport = m_dir.File("report.json");
+    uint64_t nCall = 1;
+    for (;; ++nCall) {
+        ClearOut();
+        FileFault fault;
+        fault.nCall = nCall;
+        fault.strPathPattern = "*report.json*";
+        CFileFaultInjector injector(fault);
+        std::ostringstream out;
+        std::ostringstream err;
+        const int nExitCode = RepairCommand().pfnRun({Source(), "-o", Out(), "--report", strReport}, out, err);
+        if (injector.GetStrikeCount() == 0) {
+            EXPECT_EQ(nExitCode, 0) << err.str();
+            EXPECT_TRUE(orvtest::FileExists(strReport));
+            break;
+        }
+        const std::string strWhen = "write " + std::to_string(nCall) + " to " + injector.GetStruckPath();
+        EXPECT_EQ(nExitCode, 1) << strWhen;
+        EXPECT_NE(err.str().find("The repair report could not be written to " + strReport + ": "
+                                 + std::strerror(ENOSPC)),
+                  std::string::npos)
+            << strWhen << ": " << err.str();
+        EXPECT_EQ(orvtest::FolderNames(m_dir.Path()), (std::vector<std::string>{"out", "src"})) << strWhen;
+        ExpectNothingLeft(strWhen);
+    }
+    EXPECT_GE(nCall - 1, 2u);
+}
+
 // Every read of the source table or its memo file fails in turn with EIO.
 TEST_F(RepairFaults, AFailedReadOfTheSourceEndsFailedWithAMessage)
 {
