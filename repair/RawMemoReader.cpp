@@ -260,7 +260,13 @@ void CRawMemoReader::SettleLayout(const std::vector<MemoReference>& sample, uint
             sizes.push_back(n);
         for (uint32_t nSize : sizes) {
             const int nScore = CountPlausible(sample, format, nSize);
-            if (nScore > nBestScore) {
+            // References read off shifted records point anywhere, and some
+            // land on a block header by chance: a size the header does not
+            // give must explain clearly more than the header's own.
+            const int nNeeded = nSize == m_nHeaderBlockSize || nBestScore <= 0 || nBest != m_nHeaderBlockSize
+                ? nBestScore
+                : nBestScore + std::max(2, nBestScore / 4);
+            if (nScore > nNeeded) {
                 nBestScore = nScore;
                 nBest = nSize;
             }

@@ -378,10 +378,14 @@ TEST_F(RepairCommand, ReportNamesEachDamagedRecordAndMissingMemoAsDbfreadNumbers
         size_t nInsert;     // bytes put in there (noise)
         size_t nZero;       // bytes zeroed there
         double dMemoKept;   // share of the memo file left, 1 for all
+        int nMemoRepeat = 5; // memo texts of one block or several
     };
     const Case cases[] = {
         {"zeroed stretch", 30.2, 0, 0, 100, 1},
         {"306 bytes inserted", 60.3, 0, 306, 0, 1},
+        // References read off the shifted records must not change the
+        // block size the memo file's header gives.
+        {"306 bytes inserted, one-block memos", 60.3, 0, 306, 0, 1, 1},
         {"100 bytes lost", 80.1, 100, 0, 0, 1},
         {"memo file cut short", 0, 0, 0, 0, 0.8},
         {"all at once", 45.5, 37, 306, 0, 0.7},
@@ -454,7 +458,8 @@ print(problems or 'agree', bool(dropped or kept_damaged) == bool(at), r['losses'
         std::filesystem::create_directories(dir.File("out"));
         const std::string strPristine = dir.File("pristine.dbf");
         orvtest::WritePeerTable(strPristine, "name C(12); qty N(9,2); notes M", "fp",
-                                "[('r%03d' % i, i * 1.25, 'memo %d ' % i * (i % 7 + 1) * 5) for i in range(120)]");
+                                "[('r%03d' % i, i * 1.25, 'memo %d ' % i * (i % 7 + 1) * "
+                                    + std::to_string(c.nMemoRepeat) + ") for i in range(120)]");
         const std::string strSource = dir.File("t.dbf");
         const std::string strMemo = dir.File("t.fpt");
         std::filesystem::copy_file(strPristine, strSource);
