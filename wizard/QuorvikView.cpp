@@ -585,6 +585,7 @@ void CQuorvikView::OnRunDone(const std::shared_ptr<CRepairJob>& spJob)
     const bool bDone = spJob->IsDone();
     m_report = bDone ? spJob->GetReport() : RepairReport();
     m_pSaver->TakeResult(spJob);
+    m_pGrid->SetMendedCells(bDone ? spJob->GetMendedCells() : nullptr);
     QString strLine = FromUtf8(spJob->GetStatus());
     if (bDone)
         strLine += QStringLiteral(" \u2014 ") + FromUtf8(RepairReportOneLine(m_report));
@@ -690,8 +691,8 @@ void CQuorvikView::OnDetails()
     if (m_pDetails->isHidden() || g_strRepairStatus != kRepairStatusDone)
         return;
     const std::string& strSource = m_report.strSource.empty() ? g_strSelectedFile : m_report.strSource;
-    CReportDlg dlg(QFile::decodeName(QByteArray::fromStdString(strSource)),
-                   FromUtf8(RepairReportSummary(m_report)), this);
+    CReportDlg dlg(QFile::decodeName(QByteArray::fromStdString(strSource)), m_report, this);
+    connect(&dlg, &CReportDlg::recordChosen, m_pGrid, &CPreviewListCtrl::ShowRow);
     dlg.exec();
 }
 
