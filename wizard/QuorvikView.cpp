@@ -22,6 +22,7 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -760,6 +761,13 @@ void CQuorvikView::dropEvent(QDropEvent* pEvent)
 
 bool CQuorvikView::eventFilter(QObject* pWatched, QEvent* pEvent)
 {
+    // Ctrl+A is Add Files from everywhere in the window; the path box would
+    // keep it for select-all, so it is passed over there.
+    if (pWatched == m_pPath && pEvent->type() == QEvent::ShortcutOverride
+        && static_cast<QKeyEvent*>(pEvent)->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_A)) {
+        pEvent->ignore();
+        return true;
+    }
     // A file dropped on the path box fills it with the path, not the URL.
     if (pWatched == m_pPath) {
         if (pEvent->type() == QEvent::DragEnter || pEvent->type() == QEvent::DragMove) {
