@@ -74,6 +74,12 @@ bool IsTextType(char chType)
     return chType == 'C' || chType == 'V';
 }
 
+// Hidden system columns (_NullFlags) are no column of the preview grid.
+bool IsHiddenFromGrid(const DamagedField& field)
+{
+    return (field.descriptor[18] & kSystemFieldFlag) != 0 || field.chType == '0';
+}
+
 void OpenForReading(CFile& file, const std::string& strPath)
 {
     CFileException error;
@@ -228,6 +234,7 @@ int CDBFRepair::RunSalvage(const std::string& strSource, const std::string& strO
     m_stats = RepairStatistics();
     m_report = RepairReport();
     m_report.strSource = strSource;
+    m_mendedCells.Clear();
     BeginSinks();
     SetProgressValue(0);
 
@@ -977,6 +984,37 @@ void CDBFRepair::NoteMendedValue(int nColumn, int64_t nRecordNumber)
     std::vector<int64_t>& first = m_pRun->firstMended[static_cast<size_t>(nColumn)];
     if (first.size() < RepairReport::kFirstRecords)
         first.push_back(nRecordNumber);
+    NoteMendedBytes(nColumn, nRecordNumber);
+}
+
+void CDBFRepair::NoteMendedBytes(int nColumn, int64_t nRecordNumber)
+{
+    const SalvageRun& run = *m_pRun;
+    int nGridColumn = 0;
+    for (size_t i = 0; i < run.plans.size(); ++i) {
+        const FieldPlan& plan = run.plans[i];
+        if (plan.nColumn < 0 || IsHiddenFromGrid(run.layout.fields[i]))
+            continue;
+        ++nGridColumn;
+        if (plan.nColumn != nColumn)
+            continue;
+        // A field the end of the file cut into was blanked before its
+        // note: what the file held of it is read again.
+        const uint64_t nAt = run.nRecordOffset + plan.nSource;
+        const uint64_t nHeld = nAt < run.nFileLength ? std::min<uint64_t>(plan.nLength, run.nFileLength - nAt) : 0;
+        if (nHeld == plan.nLength) {
+            m_mendedCells.Add(nRecordNumber, nGridColumn, {run.pRecord + plan.nSource, plan.nLength}, plan.nLength,
+                              false);
+            return;
+        }
+        std::vector<unsigned char> held(static_cast<size_t>(nHeld));
+        if (nHeld > 0) {
+            m_pRun->source.Seek(static_cast<int64_t>(nAt), CFile::begin);
+            held.resize(m_pRun->source.Read(held.data(), held.size()));
+        }
+        m_mendedCells.Add(nRecordNumber, nGridColumn, held, plan.nLength, true);
+        return;
+    }
 }
 
 void CDBFRepair::FinishReport(bool bDone)
@@ -1118,7 +1156,7 @@ void CDBFRepair::FillPreview(const std::string& strRepaired, IPreviewGridSink* p
     std::vector<int> gridColumns;
     int nGridColumns = 0;
     for (size_t i = 0; i < layout.fields.size(); ++i) {
-        const bool bHidden = (layout.fields[i].descriptor[18] & kSystemFieldFlag) != 0 || layout.fields[i].chType == '0';
+        const bool bHidden = IsHiddenFromGrid(layout.fields[i]);
         gridColumns.push_back(bHidden ? -1 : ++nGridColumns);
         if (pGrid != nullptr && !bHidden)
             pGrid->InsertColumn(nGridColumns, layout.fields[i].strName, kPreviewColumnWidth);

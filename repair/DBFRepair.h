@@ -27,6 +27,7 @@
 // (repair/RepairState.h) while it works.
 
 #include "dbf/FieldValue.h"
+#include "repair/MendedCells.h"
 #include "repair/RepairReport.h"
 #include "repair/PreviewGridSink.h"
 #include "repair/RepairProgressSink.h"
@@ -99,6 +100,8 @@ public:
     const RepairStatistics& GetStatistics() const { return m_stats; }
     // What the last run did and could not save (repair/RepairReport.h).
     const RepairReport& GetReport() const { return m_report; }
+    // The cells the last run mended, with the source's bytes of each.
+    const CMendedCells& GetMendedCells() const { return m_mendedCells; }
 
     // Salvage: SalvageTable, true when it returned 1. FromCopy:
     // RepairFromCopy, always false. Any other value: nothing, false. Platform file errors and
@@ -181,6 +184,8 @@ private:
     bool LooksLikeRecordHead(const unsigned char* p, uint64_t nBytes) const;
     void NoteRecordLoss(int64_t nRecord, RepairReport::RecordLossKind kind, uint64_t nOffset, uint64_t nLength);
     void NoteMendedValue(int nColumn, int64_t nRecordNumber);
+    // Keeps the source's bytes of a mended value, for the front ends.
+    void NoteMendedBytes(int nColumn, int64_t nRecordNumber);
 
     // The decoder for the grid's texts: the code-page mark's, or for an
     // unmarked table UTF-8 or Windows-1252 as the first records' texts tell.
@@ -198,6 +203,7 @@ private:
     RepairOptions m_options;
     RepairStatistics m_stats;
     RepairReport m_report;
+    CMendedCells m_mendedCells;
     // Last values handed to the progress sink, so that it hears of changes only.
     std::string m_strLastStatus;
     int m_nLastProgress = -1;

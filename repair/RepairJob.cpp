@@ -99,6 +99,7 @@ bool CRepairJob::Run(IRepairProgressSink* pProgress, IPreviewGridSink* pGrid)
         engine.SetOptions(m_options);
         const bool bOk = engine.Repair(m_strSource, strTemp);
         m_report = engine.GetReport();
+        m_spMendedCells = std::make_shared<const CMendedCells>(engine.GetMendedCells());
         m_stats = engine.GetStatistics();
         // A stop asked for during the preview fill still counts.
         m_bStopped = CurrentRunState().IsStopSet() || m_stats.bStopped;

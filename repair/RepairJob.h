@@ -17,10 +17,12 @@
 // folder.
 
 #include "repair/DBFRepair.h"
+#include "repair/MendedCells.h"
 #include "repair/RepairPaths.h"
 #include "repair/RepairReport.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 
 // Why a source may not be repaired.
@@ -90,6 +92,9 @@ public:
     const std::string& GetError() const { return m_strError; }
     bool WasStopped() const { return m_bStopped; }
     const RepairReport& GetReport() const { return m_report; }
+    // The cells the run mended, with the source's bytes; shared with a grid
+    // that marks them.
+    const std::shared_ptr<const CMendedCells>& GetMendedCells() const { return m_spMendedCells; }
     const RepairStatistics& GetStatistics() const { return m_stats; }
     // The temporary repaired table; empty unless the run is Done and the
     // result not yet moved or discarded.
@@ -118,6 +123,7 @@ private:
     std::string m_strStatus;
     std::string m_strError;
     RepairReport m_report;
+    std::shared_ptr<const CMendedCells> m_spMendedCells = std::make_shared<const CMendedCells>();
     RepairStatistics m_stats;
     std::string m_strResultPath;
 };

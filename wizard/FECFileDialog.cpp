@@ -49,26 +49,24 @@ QStringList CFECFileDialog::FilterToNameFilters(const QString& strFilter)
     const QStringList aParts = strFilter.split(QLatin1Char('|'));
     QStringList aFilters;
     for (qsizetype i = 0; i + 1 < aParts.size(); i += 2) {
-        const QString strText = aParts[i].trimmed();
-        QString strPatterns = aParts[i + 1].trimmed();
-        if (strText.isEmpty() && strPatterns.isEmpty())
+        const QString& strText = aParts[i];
+        if (strText.trimmed().isEmpty() && aParts[i + 1].trimmed().isEmpty())
             break;
+        // A text that names its patterns in parentheses is the name filter
+        // as it stands: the dialog reads the patterns from it.
+        if (strText.trimmed().endsWith(QLatin1Char(')')) && strText.contains(QLatin1Char('('))) {
+            aFilters.append(strText);
+            continue;
+        }
         // "*.*" means every file on the system the filter was written for;
         // here it would hide names without a dot.
-        QStringList aPatterns = strPatterns.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        QStringList aPatterns = aParts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
         for (QString& strPattern : aPatterns) {
             strPattern = strPattern.trimmed();
             if (strPattern == QLatin1String("*.*"))
                 strPattern = QStringLiteral("*");
         }
-        strPatterns = aPatterns.join(QLatin1Char(' '));
-        // The shown text already names its patterns in parentheses; the
-        // dialog takes the patterns from the last pair of parentheses.
-        QString strShown = strText;
-        const qsizetype nOpen = strShown.lastIndexOf(QLatin1Char('('));
-        if (nOpen >= 0 && strShown.endsWith(QLatin1Char(')')))
-            strShown = strShown.left(nOpen).trimmed();
-        aFilters.append(strShown + QStringLiteral(" (") + strPatterns + QLatin1Char(')'));
+        aFilters.append(strText.trimmed() + QStringLiteral(" (") + aPatterns.join(QLatin1Char(' ')) + QLatin1Char(')'));
     }
     return aFilters;
 }

@@ -27,7 +27,8 @@ public:
     // Full path of the chosen file (empty before a file was chosen).
     QString GetPathName() const;
 
-    // The classic filter turned into Qt name filters, one per entry.
+    // The classic filter turned into Qt name filters, one per entry: a text
+    // that names its patterns is kept exactly, any other gets them appended.
     static QStringList FilterToNameFilters(const QString& strFilter);
 
     // The extension rule of Browse: the path box text for a chosen file, or

@@ -3,6 +3,7 @@
 #include "wizard/PreviewRowBatch.h"
 
 #include <QBrush>
+#include <QStringList>
 
 #include <algorithm>
 #include <limits>
@@ -174,11 +175,13 @@ void CPreviewGridModel::ClearGrid()
     m_aChunks.clear();
     m_aChunkFirstRow.clear();
     m_nRows = 0;
+    m_spMended.reset();
     endResetModel();
 }
 
 void CPreviewGridModel::DeleteAllRows()
 {
+    m_spMended.reset();
     if (m_nRows == 0)
         return;
     beginRemoveRows(QModelIndex(), 0, m_nRows - 1);
@@ -412,6 +415,47 @@ QString CPreviewGridModel::DeletedRowLabel(const QString& strLabel)
     return strLabel + QStringLiteral(" *");
 }
 
+void CPreviewGridModel::SetMendedCells(std::shared_ptr<const CMendedCells> spCells)
+{
+    m_spMended = std::move(spCells);
+    if (m_nRows > 0 && columnCount() > 0)
+        emit dataChanged(index(0, 0), index(m_nRows - 1, columnCount() - 1),
+                         {Qt::BackgroundRole, Qt::ToolTipRole});
+}
+
+const CMendedCells::Cell* CPreviewGridModel::GetMendedCell(int nRow, int nColumn) const
+{
+    return m_spMended ? m_spMended->Find(int64_t{nRow} + 1, nColumn) : nullptr;
+}
+
+QColor CPreviewGridModel::MendedCellBackground()
+{
+    return QColor(255, 196, 140);
+}
+
+QString CPreviewGridModel::MendedCellToolTip(const CMendedCells::Cell& cell)
+{
+    // Printable ASCII as it is, every other byte as \xNN: the bytes
+    // themselves, not what a code page makes of them.
+    QString strBytes;
+    for (const char ch : cell.strBytes) {
+        const auto by = static_cast<unsigned char>(ch);
+        if (by >= 0x20 && by < 0x7F && by != '\\')
+            strBytes += QLatin1Char(ch);
+        else
+            strBytes += QStringLiteral("\\x") + QString::number(by, 16).rightJustified(2, QLatin1Char('0')).toUpper();
+    }
+    if (!cell.bCutOff && cell.strBytes.size() < cell.nLength)
+        strBytes += QStringLiteral("...");
+    if (cell.bCutOff) {
+        return QStringLiteral("Mended: the file ends inside this value, after %1 of its %2 bytes: \"%3\"")
+            .arg(cell.strBytes.size())
+            .arg(cell.nLength)
+            .arg(strBytes);
+    }
+    return QStringLiteral("Mended: the source held \"%1\"").arg(strBytes);
+}
+
 int CPreviewGridModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : m_nRows;
@@ -443,14 +487,21 @@ QVariant CPreviewGridModel::data(const QModelIndex& index, int nRole) const
         const QString strText = QString::fromUtf8(str.data(), static_cast<qsizetype>(str.size()));
         return bDeleted && index.column() == 0 ? DeletedRowLabel(strText) : strText;
     }
-    case Qt::ToolTipRole:
-        return bDeleted ? QVariant(QStringLiteral("Marked deleted in the repaired table")) : QVariant();
+    case Qt::ToolTipRole: {
+        QStringList aTips;
+        if (bDeleted)
+            aTips << QStringLiteral("Marked deleted in the repaired table");
+        if (const CMendedCells::Cell* pCell = GetMendedCell(nRow, index.column()))
+            aTips << MendedCellToolTip(*pCell);
+        return aTips.isEmpty() ? QVariant() : QVariant(aTips.join(QLatin1Char('\n')));
+    }
     case Qt::ForegroundRole: {
         const QColor color = bDeleted ? DeletedRowForeground() : CellForeground(chunk.Cell(nLocal, 1));
         return color.isValid() ? QVariant(QBrush(color)) : QVariant();
     }
     case Qt::BackgroundRole: {
-        const QColor color = CellBackground(index.column(), chunk.Cell(nLocal, 1));
+        const QColor color = GetMendedCell(nRow, index.column()) ? MendedCellBackground()
+                                                                  : CellBackground(index.column(), chunk.Cell(nLocal, 1));
         return color.isValid() ? QVariant(QBrush(color)) : QVariant();
     }
     case Qt::TextAlignmentRole:

@@ -3,6 +3,8 @@
 // stay packed as UTF-8 in chunks of rows (one text buffer and one 32-bit
 // offset per cell); a QString is made only when a cell is asked for.
 
+#include "repair/MendedCells.h"
+
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QString>
@@ -33,6 +35,10 @@ public:
     void AppendRows(const CPreviewRowBatch& batch);
     // Deletes every row; the columns stay.
     void DeleteAllRows();
+    // The cells the repair mended: tinted, with the source's bytes in their
+    // tooltip. Rows and columns are the grid's (record n is row n - 1).
+    void SetMendedCells(std::shared_ptr<const CMendedCells> spCells);
+    const CMendedCells::Cell* GetMendedCell(int nRow, int nColumn) const;
 
     int GetColumnWidth(int nColumn) const;
     QString GetCellText(int nRow, int nColumn) const;
@@ -47,6 +53,9 @@ public:
     // A deleted record's row: greyed text in every cell, its label marked.
     static QColor DeletedRowForeground();
     static QString DeletedRowLabel(const QString& strLabel);
+    // A mended cell: its tint, and the tooltip that says what the bytes were.
+    static QColor MendedCellBackground();
+    static QString MendedCellToolTip(const CMendedCells::Cell& cell);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -72,4 +81,5 @@ private:
     std::vector<std::unique_ptr<Chunk>> m_aChunks;
     std::vector<int> m_aChunkFirstRow;  // first row of each chunk
     int m_nRows = 0;
+    std::shared_ptr<const CMendedCells> m_spMended;
 };

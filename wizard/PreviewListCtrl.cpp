@@ -3,6 +3,9 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 
+#include <algorithm>
+#include <utility>
+
 CPreviewListCtrl::CPreviewListCtrl(QWidget* pParent)
     : QTableView(pParent), m_pModel(new CPreviewGridModel(this))
 {
@@ -78,6 +81,25 @@ void CPreviewListCtrl::AppendRows(const CPreviewRowBatch& batch)
 void CPreviewListCtrl::DeleteAllItems()
 {
     m_pModel->DeleteAllRows();
+}
+
+void CPreviewListCtrl::SetMendedCells(std::shared_ptr<const CMendedCells> spCells)
+{
+    m_pModel->SetMendedCells(std::move(spCells));
+}
+
+void CPreviewListCtrl::ShowRow(qint64 nRow, bool bSelect)
+{
+    const int nRows = m_pModel->rowCount();
+    if (nRows == 0)
+        return;
+    const QModelIndex index = m_pModel->index(static_cast<int>(std::clamp<qint64>(nRow, 0, nRows - 1)), 0);
+    scrollTo(index, QAbstractItemView::PositionAtCenter);
+    if (bSelect) {
+        setCurrentIndex(index);
+    } else {
+        clearSelection();
+    }
 }
 
 int CPreviewListCtrl::GetItemCount() const

@@ -5,6 +5,8 @@
 
 #include <QTableView>
 
+#include <cstdint>
+#include <memory>
 #include <string_view>
 
 #include "wizard/PreviewGridModel.h"
@@ -27,6 +29,11 @@ public:
     void AppendRows(const CPreviewRowBatch& batch);
     // Deletes every row; the columns stay.
     void DeleteAllItems();
+    // Tints the cells the repair mended; their tooltips tell what the bytes were.
+    void SetMendedCells(std::shared_ptr<const CMendedCells> spCells);
+    // Scrolls row nRow (the last row when there are fewer) to the middle of
+    // the grid; selects it when bSelect, else leaves no row selected.
+    void ShowRow(qint64 nRow, bool bSelect);
 
     int GetItemCount() const;
     int GetColumnCount() const;

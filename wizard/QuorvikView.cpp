@@ -22,6 +22,7 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -585,6 +586,7 @@ void CQuorvikView::OnRunDone(const std::shared_ptr<CRepairJob>& spJob)
     const bool bDone = spJob->IsDone();
     m_report = bDone ? spJob->GetReport() : RepairReport();
     m_pSaver->TakeResult(spJob);
+    m_pGrid->SetMendedCells(bDone ? spJob->GetMendedCells() : nullptr);
     QString strLine = FromUtf8(spJob->GetStatus());
     if (bDone)
         strLine += QStringLiteral(" \u2014 ") + FromUtf8(RepairReportOneLine(m_report));
@@ -690,8 +692,8 @@ void CQuorvikView::OnDetails()
     if (m_pDetails->isHidden() || g_strRepairStatus != kRepairStatusDone)
         return;
     const std::string& strSource = m_report.strSource.empty() ? g_strSelectedFile : m_report.strSource;
-    CReportDlg dlg(QFile::decodeName(QByteArray::fromStdString(strSource)),
-                   FromUtf8(RepairReportSummary(m_report)), this);
+    CReportDlg dlg(QFile::decodeName(QByteArray::fromStdString(strSource)), m_report, this);
+    connect(&dlg, &CReportDlg::recordChosen, m_pGrid, &CPreviewListCtrl::ShowRow);
     dlg.exec();
 }
 
@@ -759,6 +761,13 @@ void CQuorvikView::dropEvent(QDropEvent* pEvent)
 
 bool CQuorvikView::eventFilter(QObject* pWatched, QEvent* pEvent)
 {
+    // Ctrl+A is Add Files from everywhere in the window; the path box would
+    // keep it for select-all, so it is passed over there.
+    if (pWatched == m_pPath && pEvent->type() == QEvent::ShortcutOverride
+        && static_cast<QKeyEvent*>(pEvent)->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_A)) {
+        pEvent->ignore();
+        return true;
+    }
     // A file dropped on the path box fills it with the path, not the URL.
     if (pWatched == m_pPath) {
         if (pEvent->type() == QEvent::DragEnter || pEvent->type() == QEvent::DragMove) {

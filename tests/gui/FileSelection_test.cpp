@@ -46,7 +46,8 @@ private slots:
     {
         const QStringList aFilters =
             CFECFileDialog::FilterToNameFilters(QString::fromLatin1(CFECFileDialog::kFilter));
-        QCOMPARE(aFilters, QStringList({QStringLiteral("DBF Files (*.dbf)"), QStringLiteral("All Files (*)")}));
+        // The captions as they stand: the dialog reads the patterns from them.
+        QCOMPARE(aFilters, QStringList({QStringLiteral("DBF Files(*.dbf)"), QStringLiteral(" All Files(*.*)")}));
         QCOMPARE(CFECFileDialog::FilterToNameFilters(QStringLiteral("Tables|*.dbf;*.DBF||")),
                  QStringList({QStringLiteral("Tables (*.dbf *.DBF)")}));
         QVERIFY(CFECFileDialog::FilterToNameFilters(QString()).isEmpty());
@@ -80,6 +81,8 @@ private slots:
         QCOMPARE(strPathBox, strDbf);
         QCOMPARE(strSeenTitle, QStringLiteral("Select corrupted file to repair..."));
         QCOMPARE(aSeenFilters.size(), 2);
+        QCOMPARE(aSeenFilters[0], QStringLiteral("DBF Files(*.dbf)"));
+        QVERIFY2(aSeenFilters[1].endsWith(QStringLiteral("All Files(*.*)")), qPrintable(aSeenFilters[1]));
         QCOMPARE(seenMode, QFileDialog::ExistingFile);
 
         // A text file through "All Files": no message, the box keeps its text.

@@ -15,6 +15,7 @@
 #include "app/SplashDlg.h"
 #include "repair/RepairState.h"
 #include "platform/ErrorReporter.h"
+#include "wizard/FECFileDialog.h"
 #include "wizard/MessageBoxReporter.h"
 #include "wizard/PictureButton.h"
 #include "wizard/QuorvikView.h"
@@ -189,6 +190,38 @@ private slots:
         });
         QTest::keyClick(m_pFrame.get(), Qt::Key_T, Qt::ControlModifier);
         QCOMPARE(m_pFrame->m_strPrefix, QStringLiteral("Fixed"));
+    }
+
+    // Ctrl+A is Add Files wherever the focus is, the path box included
+    // (which would take it for select-all).
+    void addFilesFromEveryControl_data()
+    {
+        QTest::addColumn<int>("focus");
+        QTest::newRow("path box") << int(res::IDC_PATH);
+        QTest::newRow("Browse") << int(res::IDC_BROWSE);
+        QTest::newRow("window") << 0;
+    }
+
+    void addFilesFromEveryControl()
+    {
+        QFETCH(int, focus);
+        QApplication::setActiveWindow(m_pFrame.get());
+        QVERIFY(QTest::qWaitForWindowActive(m_pFrame.get()));
+        const QString strTyped = Q(m_pDir->File("typed.dbf"));
+        View().SetSelectedPathText(strTyped);
+        QWidget* pFocus = focus ? View().GetDlgItem(focus) : static_cast<QWidget*>(m_pFrame.get());
+        pFocus->setFocus();
+        int nDialogs = 0;
+        CFECFileDialog::SetRunnerForTests([&](CFECFileDialog&) {
+            ++nDialogs;
+            return int(QDialog::Rejected);
+        });
+        QTest::keyClick(pFocus, Qt::Key_A, Qt::ControlModifier);
+        CFECFileDialog::SetRunnerForTests({});
+        QCOMPARE(nDialogs, 1);
+        auto* pPath = static_cast<QLineEdit*>(View().GetDlgItem(res::IDC_PATH));
+        QCOMPARE(pPath->text(), strTyped);
+        QVERIFY(pPath->selectedText().isEmpty());
     }
 
     // Closing while a repair runs is refused; the run goes on.
