@@ -120,12 +120,21 @@ void CReportDlg::AddRecordEntries(const RepairReport& report)
 
 void CReportDlg::AddMemoEntries(const RepairReport& report)
 {
-    // The memos not found, one entry per record and column, go here once the
-    // report lists them; until then their count stands for them.
-    if (report.nMemosMissing > 0)
-        AddNote(QStringLiteral("%1 %2 not found")
-                    .arg(Grouped(report.nMemosMissing),
-                         report.nMemosMissing == 1 ? QStringLiteral("memo") : QStringLiteral("memos")));
+    // The memos not found, one entry per record and column, leading to the
+    // record's row, where the memo field is empty; what the list leaves out
+    // is counted.
+    const CRecordGridRows rows(report);
+    for (const RepairReport::MissingMemo& memo : report.missingMemos) {
+        auto* pItem = new QTreeWidgetItem(
+            m_pEntries, {Grouped(memo.nRecord), QStringLiteral("Memo not found"), QString::fromStdString(memo.strColumn)});
+        pItem->setData(kColumnRecord, kRowRole, QVariant::fromValue<qint64>(rows.RowOf(memo.nRecord)));
+        pItem->setData(kColumnRecord, kOwnRowRole, true);
+    }
+    const int64_t nUnlisted = report.nMemosMissing - static_cast<int64_t>(report.missingMemos.size());
+    if (nUnlisted > 0)
+        AddNote(QStringLiteral("%1 %2 not found%3")
+                    .arg(Grouped(nUnlisted), nUnlisted == 1 ? QStringLiteral("memo") : QStringLiteral("memos"),
+                         report.missingMemos.empty() ? QString() : QStringLiteral(", not listed")));
 }
 
 void CReportDlg::AddNote(const QString& strWhat)

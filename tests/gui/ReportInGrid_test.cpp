@@ -115,6 +115,24 @@ private slots:
             QVERIFY(aNotes.filter(QStringLiteral("not listed")).first().startsWith(Q(GroupedNumber(notListed))));
     }
 
+    // A listed memo not found leads to its record's row, counted past the
+    // records dropped before it.
+    void missingMemosLeadToTheirRows()
+    {
+        RepairReport report = ReportOf({{2, RepairReport::RecordLossKind::Dropped}});
+        report.missingMemos = {{1, "NOTES"}, {5, "NOTES"}};
+        report.nMemosMissing = 3;
+        CReportDlg dlg(QStringLiteral("/data/t.dbf"), report);
+        QTreeWidget* pList = dlg.GetEntryList();
+        QSignalSpy chosen(&dlg, &CReportDlg::recordChosen);
+        for (int i = 0; i < pList->topLevelItemCount(); ++i)
+            emit pList->itemClicked(pList->topLevelItem(i), 0);
+        QCOMPARE(chosen.count(), 3); // the dropped record and the two memos
+        QCOMPARE(chosen.at(1).at(0).toLongLong(), 0);
+        QCOMPARE(chosen.at(2).at(0).toLongLong(), 3);
+        QVERIFY(pList->topLevelItem(pList->topLevelItemCount() - 1)->text(CReportDlg::kColumnWhat).startsWith("1 memo"));
+    }
+
     // A damaged table through the wizard: dropped records, a mended value.
     void entriesShowTheirRowsAndMendedCellsAreMarked()
     {
