@@ -10,7 +10,6 @@
 #include "app/Resource.h"
 #include "wizard/PreviewListCtrl.h"
 #include "wizard/QuorvikView.h"
-#include "wizard/RecordGridRows.h"
 #include "wizard/ReportDlg.h"
 #include "wizard/Resources.h"
 
@@ -25,7 +24,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
-#include <set>
 
 using namespace guitest;
 
@@ -48,89 +46,48 @@ class ReportInGridTest : public QObject {
 private slots:
     void initTestCase() { OrvInitResources(); }
 
-    // Every record of the source is saved in order unless it was dropped;
-    // a saved record's row is its place among the saved ones.
-    void gridRowsOfSourceRecords_data()
+    // What Details lists leads to its row (a memo not found to its record's,
+    // counted past the records dropped before it); what is only counted
+    // (memos or records past the lists) is a note that leads nowhere.
+    void detailsEntriesLeadToRowsAndNotesToNothing_data()
     {
-        QTest::addColumn<QList<qint64>>("dropped");
-        QTest::addColumn<qint64>("records");
-        QTest::newRow("none") << QList<qint64>{} << qint64{10};
-        QTest::newRow("first") << QList<qint64>{1} << qint64{10};
-        QTest::newRow("a run in the middle") << QList<qint64>{4, 5, 6} << qint64{12};
-        QTest::newRow("scattered and last") << QList<qint64>{2, 7, 12} << qint64{12};
-        QTest::newRow("listed out of order") << QList<qint64>{9, 3} << qint64{10};
-    }
-
-    void gridRowsOfSourceRecords()
-    {
-        QFETCH(QList<qint64>, dropped);
-        QFETCH(qint64, records);
-        std::vector<std::pair<int64_t, RepairReport::RecordLossKind>> losses;
-        for (const qint64 n : dropped)
-            losses.push_back({n, RepairReport::RecordLossKind::Dropped});
-        const CRecordGridRows rows(ReportOf(losses));
-        const std::set<qint64> droppedSet(dropped.begin(), dropped.end());
-        // The saved table, record by record: the row each source record got.
-        std::vector<qint64> saved;
-        for (qint64 n = 1; n <= records; ++n) {
-            if (!droppedSet.count(n))
-                saved.push_back(n);
-        }
-        for (qint64 n = 1; n <= records; ++n) {
-            // A dropped record's place is the row of the next saved record.
-            const auto it = std::lower_bound(saved.begin(), saved.end(), n);
-            QCOMPARE(rows.RowOf(n), static_cast<int64_t>(it - saved.begin()));
-        }
-    }
-
-    // What is only counted (records past the list, memos not found) is a
-    // note that says its count and leads nowhere.
-    void detailsNotesWhatIsOnlyCounted_data()
-    {
+        QTest::addColumn<int>("memosListed");
         QTest::addColumn<int>("memosMissing");
         QTest::addColumn<int>("notListed");
-        QTest::newRow("memos not found") << 135 << 0;
-        QTest::newRow("one memo, records not listed") << 1 << 7;
+        QTest::newRow("memos only counted") << 0 << 135 << 0;
+        QTest::newRow("one memo counted, records not listed") << 0 << 1 << 7;
+        QTest::newRow("memos listed, one more counted") << 2 << 3 << 0;
     }
 
-    void detailsNotesWhatIsOnlyCounted()
+    void detailsEntriesLeadToRowsAndNotesToNothing()
     {
+        QFETCH(int, memosListed);
         QFETCH(int, memosMissing);
         QFETCH(int, notListed);
-        RepairReport report = ReportOf({{3, RepairReport::RecordLossKind::Dropped}});
+        RepairReport report = ReportOf({{2, RepairReport::RecordLossKind::Dropped}});
+        const std::vector<RepairReport::MissingMemo> memos = {{1, "NOTES"}, {5, "NOTES"}};
+        report.missingMemos.assign(memos.begin(), memos.begin() + memosListed);
         report.nMemosMissing = memosMissing;
         report.nRecordLossesNotListed = notListed;
         CReportDlg dlg(QStringLiteral("/data/t.dbf"), report);
         QTreeWidget* pList = dlg.GetEntryList();
         QSignalSpy chosen(&dlg, &CReportDlg::recordChosen);
         QStringList aNotes;
-        for (int i = 1; i < pList->topLevelItemCount(); ++i) {
+        for (int i = 0; i < pList->topLevelItemCount(); ++i) {
+            const int nBefore = static_cast<int>(chosen.count());
             emit pList->itemClicked(pList->topLevelItem(i), 0);
-            aNotes << pList->topLevelItem(i)->text(CReportDlg::kColumnWhat);
+            if (chosen.count() == nBefore)
+                aNotes << pList->topLevelItem(i)->text(CReportDlg::kColumnWhat);
         }
-        QCOMPARE(chosen.count(), 0);
-        QCOMPARE(aNotes.size(), (memosMissing > 0 ? 1 : 0) + (notListed > 0 ? 1 : 0));
-        QVERIFY(aNotes.filter(QStringLiteral(" not found")).first().startsWith(Q(GroupedNumber(memosMissing))));
+        // The dropped record #2, then the memos of #1 and #5: rows 0 and 3.
+        QCOMPARE(chosen.count(), 1 + memosListed);
+        for (int i = 0; i < memosListed; ++i)
+            QCOMPARE(chosen.at(1 + i).at(0).toLongLong(), i == 0 ? 0 : 3);
+        const int nUnlisted = memosMissing - memosListed;
+        QCOMPARE(aNotes.size(), (nUnlisted > 0 ? 1 : 0) + (notListed > 0 ? 1 : 0));
+        QVERIFY(aNotes.filter(QStringLiteral(" not found")).first().startsWith(Q(GroupedNumber(nUnlisted))));
         if (notListed > 0)
             QVERIFY(aNotes.filter(QStringLiteral("not listed")).first().startsWith(Q(GroupedNumber(notListed))));
-    }
-
-    // A listed memo not found leads to its record's row, counted past the
-    // records dropped before it.
-    void missingMemosLeadToTheirRows()
-    {
-        RepairReport report = ReportOf({{2, RepairReport::RecordLossKind::Dropped}});
-        report.missingMemos = {{1, "NOTES"}, {5, "NOTES"}};
-        report.nMemosMissing = 3;
-        CReportDlg dlg(QStringLiteral("/data/t.dbf"), report);
-        QTreeWidget* pList = dlg.GetEntryList();
-        QSignalSpy chosen(&dlg, &CReportDlg::recordChosen);
-        for (int i = 0; i < pList->topLevelItemCount(); ++i)
-            emit pList->itemClicked(pList->topLevelItem(i), 0);
-        QCOMPARE(chosen.count(), 3); // the dropped record and the two memos
-        QCOMPARE(chosen.at(1).at(0).toLongLong(), 0);
-        QCOMPARE(chosen.at(2).at(0).toLongLong(), 3);
-        QVERIFY(pList->topLevelItem(pList->topLevelItemCount() - 1)->text(CReportDlg::kColumnWhat).startsWith("1 memo"));
     }
 
     // A damaged table through the wizard: dropped records, a mended value.
