@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
+#include <map>
+#include <optional>
 #include <cmath>
 
 namespace {
@@ -44,6 +47,8 @@ constexpr int64_t kLeastExplained = 3;
 constexpr double kExplainMargin = 0.5;
 // Records below which their likeness says too little to weigh a move by.
 constexpr int64_t kLeastLikeness = 16;
+// Neighbours in step before a column is taken for a running key.
+constexpr int64_t kLeastKeyPairs = 8;
 
 bool IsFlag(unsigned char c)
 {
@@ -64,6 +69,28 @@ int64_t Mod(int64_t a, int64_t b)
 bool IsTextType(char chType)
 {
     return chType == 'C' || chType == 'N' || chType == 'F' || chType == 'D' || chType == 'L';
+}
+
+// A whole number a column holds, where it may be a running key: a binary
+// integer, or digits (blank-padded) in a number or character column.
+std::optional<int64_t> KeyValue(const DamagedField& field, const unsigned char* pRecord)
+{
+    const unsigned char* p = pRecord + field.nOffset;
+    if ((field.chType == 'I' || field.chType == '+') && field.nLength == 4)
+        return static_cast<int32_t>(p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24));
+    if (!(field.chType == 'N' || field.chType == 'F' || field.chType == 'C') || field.nDecimals != 0
+        || field.nLength == 0 || field.nLength > 18)
+        return std::nullopt;
+    const char* pBegin = reinterpret_cast<const char*>(p);
+    const char* pEnd = pBegin + field.nLength;
+    while (pBegin < pEnd && *pBegin == ' ')
+        ++pBegin;
+    while (pEnd > pBegin && pEnd[-1] == ' ')
+        --pEnd;
+    int64_t nValue = 0;
+    if (pBegin == pEnd || std::from_chars(pBegin, pEnd, nValue).ptr != pEnd)
+        return std::nullopt;
+    return nValue;
 }
 
 } // namespace
@@ -200,7 +227,8 @@ bool CRecordWalk::Next(WalkStep& step)
             m_onProgress(static_cast<uint64_t>(std::max<int64_t>(Pos(m_nNext - 1), 0)));
         if (m_bEnded && m_bWhole && !m_bExplained) {
             m_bExplained = true;
-            ExplainShiftLeft();
+            if (!ExplainLostRecords())
+                ExplainShiftLeft();
         }
     }
 }
@@ -387,14 +415,13 @@ uint64_t CRecordWalk::FindMove(uint64_t nFrom, uint64_t nTo, int64_t& nShift)
     // Where the damaged record first stops looking like the healthy ones.
     const unsigned char* pDamaged = m_window.At(nFrom - 1, m_nRecordLength);
     const int64_t nFirstBreak = pDamaged == nullptr ? 0 : m_evidence.FirstBreak(pDamaged);
-    unsigned nPolls = 0;
-    for (uint64_t q = nFrom; q < nTo && q + m_nRecordLength <= m_nFileLength; ++q) {
-        if ((++nPolls & 0xFFFF) == 0 && RepairStopRequested())
-            return 0;
-        if (Mod(static_cast<int64_t>(q) - m_nOrigin, m_nRecordLength) == 0)
-            continue;
+    // Whether records line up from q on and explain the records better
+    // than the grid does; nCandidate gets the move.
+    auto movesAt = [&](uint64_t q, int64_t& nCandidate) {
+        if (q + m_nRecordLength > m_nFileLength || Mod(static_cast<int64_t>(q) - m_nOrigin, m_nRecordLength) == 0)
+            return false;
         if (!IsFlag(m_window.At(q, 1)[0]))
-            continue;
+            return false;
         // Sound records in a row there, no less like the healthy ones than
         // the grid's records beside them.
         const int64_t nGridFirst = FloorDiv(static_cast<int64_t>(q) - m_nOrigin + m_nRecordLength - 1, m_nRecordLength);
@@ -413,10 +440,10 @@ uint64_t CRecordWalk::FindMove(uint64_t nFrom, uint64_t nTo, int64_t& nShift)
             ++nSeen;
         }
         if (!bSound || nSeen == 0)
-            continue;
+            return false;
         if (nSoft > nSeen * m_evidence.GetSoftTolerance() && nSoft >= nGridSoft)
-            continue;
-        const int64_t nCandidate = ShiftFor(q);
+            return false;
+        nCandidate = ShiftFor(q);
         // Where bytes were inserted, or whole records lost, the record the
         // new alignment puts inside the damaged record's place is pieced
         // together from two: the next one is the first whole.
@@ -426,10 +453,28 @@ uint64_t CRecordWalk::FindMove(uint64_t nFrom, uint64_t nTo, int64_t& nShift)
         const bool bPieced = q < nFrom - 1 + m_nRecordLength
             && (nCandidate > 0 || nCandidate <= -static_cast<int64_t>(m_nRecordLength)
                 || nFirstBreak - nCandidate > static_cast<int64_t>(m_nRecordLength));
-        if (!bPieced && ShiftWins(q, nCandidate)) {
-            nShift = nCandidate;
-            return q;
+        return !bPieced && ShiftWins(q, nCandidate);
+    };
+    unsigned nPolls = 0;
+    for (uint64_t q = nFrom; q < nTo && q + m_nRecordLength <= m_nFileLength; ++q) {
+        if ((++nPolls & 0xFFFF) == 0 && RepairStopRequested())
+            return 0;
+        int64_t nCandidate = 0;
+        if (!movesAt(q, nCandidate))
+            continue;
+        // Blank-padded records line up a few bytes either side of where they
+        // lie: within the record's reach, the move the file's length asks
+        // for wins, when it explains the records too.
+        if (m_expect.bCountKnown && nCandidate != m_nShiftLeft) {
+            const uint64_t q2 = q + static_cast<uint64_t>(Mod(m_nOrigin + m_nShiftLeft - static_cast<int64_t>(q), m_nRecordLength));
+            int64_t nAgreeing = 0;
+            if (q2 < nTo && movesAt(q2, nAgreeing) && nAgreeing == m_nShiftLeft) {
+                nShift = nAgreeing;
+                return q2;
+            }
         }
+        nShift = nCandidate;
+        return q;
     }
     return 0;
 }
@@ -653,6 +698,104 @@ void CRecordWalk::End(uint64_t nOffset, int64_t nRecord)
     m_nEndRecord = nRecord;
 }
 
+bool CRecordWalk::ExplainLostRecords()
+{
+    // Whole records' worth of bytes lost without a trace on the grid: the
+    // one record they cut into is pieced of two records and may look sound.
+    // A running key (an id that grows by the same step from record to
+    // record) shows where records are missing: a jump of just the records
+    // the file lacks.
+    if (m_expect.nCount <= 0 || m_expect.nSpareRecords >= 0 || m_queue.empty())
+        return false;
+    const int64_t nLost = -m_expect.nSpareRecords;
+    std::vector<int64_t> takes;
+    std::vector<const unsigned char*> records;
+    for (const WalkStep& step : m_queue) {
+        for (int64_t i = 0; step.kind == WalkStep::Kind::Take && i < step.nRecords; ++i) {
+            takes.push_back(step.nRecord + i);
+            records.push_back(m_window.At(step.nOffset + static_cast<uint64_t>(i) * m_nRecordLength, m_nRecordLength));
+        }
+    }
+    for (const DamagedField& field : m_layout.fields) {
+        if (field.nLength == 0 || field.nOffset + field.nLength > m_nRecordLength)
+            continue;
+        std::vector<std::optional<int64_t>> values;
+        for (const unsigned char* p : records)
+            values.push_back(p != nullptr ? KeyValue(field, p) : std::nullopt);
+        // The step most neighbours keep, and how many do.
+        std::map<int64_t, int64_t> steps;
+        int64_t nPairs = 0;
+        for (size_t t = 1; t < takes.size(); ++t) {
+            if (takes[t] != takes[t - 1] + 1 || !values[t] || !values[t - 1])
+                continue;
+            ++nPairs;
+            ++steps[*values[t] - *values[t - 1]];
+        }
+        const auto mode = std::max_element(steps.begin(), steps.end(),
+                                           [](const auto& a, const auto& b) { return a.second < b.second; });
+        if (nPairs < kLeastKeyPairs || mode == steps.end() || mode->first == 0 || mode->second * 10 < nPairs * 9)
+            continue;
+        const int64_t nStep = mode->first;
+        // The jump: from record a to the next one (either may be the one
+        // pieced together), or over one record whose key the cut went
+        // through. Exactly one, or nothing says where.
+        int64_t nFirst = -1;
+        int64_t nLast = -1;
+        int nJumps = 0;
+        for (size_t t = 1; t < takes.size(); ++t) {
+            for (size_t nOver = 1; nOver <= 2 && t + nOver - 1 < takes.size(); ++nOver) {
+                const size_t u = t + nOver - 1;
+                if (takes[u] != takes[t - 1] + static_cast<int64_t>(nOver) || !values[u] || !values[t - 1])
+                    continue;
+                if (*values[u] - *values[t - 1] != (nLost + static_cast<int64_t>(nOver)) * nStep)
+                    continue;
+                if (nOver == 2 && values[t] && (*values[t] - *values[t - 1] == nStep
+                                                || *values[u] - *values[t] == nStep))
+                    continue; // a jump of its own, next to a record in step
+                ++nJumps;
+                nFirst = nOver == 1 ? takes[t - 1] : takes[t];
+                nLast = nOver == 1 ? takes[t] : takes[t];
+            }
+        }
+        if (nJumps != 1)
+            continue;
+        Replan(nFirst, nLast + 1 + nLost, -nLost * static_cast<int64_t>(m_nRecordLength));
+        m_expect.nSpareRecords = 0;
+        return true;
+    }
+    return false;
+}
+
+void CRecordWalk::Replan(int64_t nPlace, int64_t nMovedFirst, int64_t nShift)
+{
+    // The steps before the place stay.
+    while (!m_queue.empty()) {
+        WalkStep& back = m_queue.back();
+        if (back.nRecord + std::max<int64_t>(back.nRecords, 1) <= nPlace)
+            break;
+        if (back.nRecord < nPlace) {
+            const int64_t nKeep = nPlace - back.nRecord;
+            if (back.kind == WalkStep::Kind::Take)
+                m_nHeld -= back.nRecords - nKeep;
+            else
+                back.nLength = std::min<uint64_t>(back.nLength, static_cast<uint64_t>(nKeep) * m_nRecordLength);
+            back.nRecords = nKeep;
+            break;
+        }
+        if (back.kind == WalkStep::Kind::Take)
+            m_nHeld -= back.nRecords;
+        m_queue.pop_back();
+    }
+    const uint64_t nDropFrom = static_cast<uint64_t>(Pos(nPlace));
+    const uint64_t nResume = std::min<uint64_t>(static_cast<uint64_t>(Pos(nMovedFirst) + nShift), m_nFileLength);
+    PushDrop(nDropFrom, nResume > nDropFrom ? nResume - nDropFrom : 0, nPlace, nMovedFirst - nPlace);
+    m_realignments.push_back({nDropFrom, nResume});
+    m_nOrigin += nShift;
+    m_nShiftLeft = 0;
+    m_nNext = nMovedFirst;
+    m_bEnded = false;
+}
+
 void CRecordWalk::ExplainShiftLeft()
 {
     const int64_t nShift = m_nShiftLeft;
@@ -718,11 +861,14 @@ void CRecordWalk::ExplainShiftLeft()
         return;
     suffix.assign(movedNumbers.size() + 1, std::vector<int>(nCells, 0));
     std::vector<int> sound(movedNumbers.size() + 1, 0);
+    std::vector<bool> clean(movedNumbers.size(), false);
     for (size_t i = movedNumbers.size(); i-- > 0;) {
         suffix[i] = suffix[i + 1];
         const uint64_t nAt = static_cast<uint64_t>(movedAt(movedNumbers[i]));
         add(suffix[i], m_window.At(nAt, m_nRecordLength));
-        sound[i] = sound[i + 1] + (Judge(nAt).IsSound() ? 1 : 0);
+        const Verdict v = Judge(nAt);
+        sound[i] = sound[i + 1] + (v.IsSound() ? 1 : 0);
+        clean[i] = IsClean(v);
     }
     // The walked records after each place, for the same place without the
     // move: a move must beat that, not the loss of one odd record.
@@ -751,7 +897,7 @@ void CRecordWalk::ExplainShiftLeft()
     int64_t nBad = -1;
     int64_t nLastGood = -1; // the last record taken sound before it
     for (const WalkStep& step : m_queue) {
-        if (nBad >= 0 || m_nNext > kLeastLikeness)
+        if (nBad >= 0)
             break;
         if (step.kind == WalkStep::Kind::Drop) {
             if (step.nRecords > 0)
@@ -766,7 +912,7 @@ void CRecordWalk::ExplainShiftLeft()
                 nLastGood = r;
         }
     }
-    if (nBad >= 0) {
+    if (nBad >= 0 && m_nNext <= kLeastLikeness) {
         size_t i = 0;
         while (i < movedNumbers.size() && (movedNumbers[i] <= nBad || movedAt(movedNumbers[i]) < Pos(nBad + 1)))
             ++i;
@@ -800,6 +946,14 @@ void CRecordWalk::ExplainShiftLeft()
         // Moved records must be sound, or the place is no explanation.
         if (nMoved == 0 || sound[i] * 10 < nMoved * 9 || static_cast<int64_t>(t) + nMoved < kLeastExplained)
             continue;
+        // The first record moved is the one the damage may have reached
+        // when it ended later than this place says, and may be pieced of two
+        // records that each look sound: it must look as healthy records do.
+        // A move of a record or two rests on them alone: all must.
+        if (!clean[i]
+            || (nMoved < kLeastExplained
+                && std::find(clean.begin() + static_cast<std::ptrdiff_t>(i), clean.end(), false) != clean.end()))
+            continue;
         const double dMoved = cost(prefix, suffix[i], static_cast<int64_t>(t) + nMoved);
         const double dStayed = static_cast<int64_t>(t) + nStayed > 0
             ? cost(prefix, walked[t + 1], static_cast<int64_t>(t) + nStayed) : 0.0;
@@ -822,30 +976,5 @@ void CRecordWalk::ExplainShiftLeft()
     }
     if (nBestPlace < 0)
         return;
-    // Re-plan from the place: the steps before it stay.
-    while (!m_queue.empty()) {
-        WalkStep& back = m_queue.back();
-        if (back.nRecord + std::max<int64_t>(back.nRecords, 1) <= nBestPlace)
-            break;
-        if (back.nRecord < nBestPlace) {
-            const int64_t nKeep = nBestPlace - back.nRecord;
-            if (back.kind == WalkStep::Kind::Take)
-                m_nHeld -= back.nRecords - nKeep;
-            else
-                back.nLength = std::min<uint64_t>(back.nLength, static_cast<uint64_t>(nKeep) * m_nRecordLength);
-            back.nRecords = nKeep;
-            break;
-        }
-        if (back.kind == WalkStep::Kind::Take)
-            m_nHeld -= back.nRecords;
-        m_queue.pop_back();
-    }
-    const uint64_t nDropFrom = static_cast<uint64_t>(Pos(nBestPlace));
-    const uint64_t nResume = std::min<uint64_t>(static_cast<uint64_t>(movedAt(nMovedFirst)), m_nFileLength);
-    PushDrop(nDropFrom, nResume > nDropFrom ? nResume - nDropFrom : 0, nBestPlace, nMovedFirst - nBestPlace);
-    m_realignments.push_back({nDropFrom, nResume});
-    m_nOrigin += nShift;
-    m_nShiftLeft = 0;
-    m_nNext = nMovedFirst;
-    m_bEnded = false;
+    Replan(nBestPlace, nMovedFirst, nShift);
 }

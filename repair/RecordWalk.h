@@ -144,6 +144,12 @@ private:
     // A small table whose length says bytes moved, walked without a move:
     // the one place where moving explains the records best.
     void ExplainShiftLeft();
+    // A small table whole records short, walked without finding where: the
+    // jump of a running key over just the records missing.
+    bool ExplainLostRecords();
+    // Records from nPlace on go; the walk goes on at nMovedFirst, which lay
+    // nShift bytes off the current alignment.
+    void Replan(int64_t nPlace, int64_t nMovedFirst, int64_t nShift);
 
     CRecordWindow& m_window;
     CDamagedTableScanner& m_scanner;

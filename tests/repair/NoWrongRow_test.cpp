@@ -300,9 +300,6 @@ std::string Check(const PeerTable& original, const std::unordered_map<std::strin
     return line.str() + ";" + why.str();
 }
 
-const std::map<std::string, size_t> kKnownMisses = {
-    {"vfp_binary", 3}, {"real_dbase_8b", 2}};
-
 class NoWrongRow : public testing::TestWithParam<TableCase> {
 protected:
     static void TearDownTestSuite() { std::cout << "All tables: " << Summary(s_total) << "\n"; }
@@ -385,12 +382,7 @@ TEST_P(NoWrongRow, EverySavedRowIsItsSourceRecordAndEveryLossIsListed)
         s_total[c] += tally[c];
     for (Count c : {kWrongCount, kUnreadable})
         EXPECT_EQ(tally[c], 0) << kCountNames[c];
-    // Cases the evidence cannot settle yet (whole records spliced out of
-    // binary columns, bytes inserted into the last record of a text table
-    // that both alignments read as sound):
-    // their number per table may only go down.
-    const auto known = kKnownMisses.find(table.strName);
-    EXPECT_LE(failures.size(), known == kKnownMisses.end() ? 0 : known->second) << "cases with a wrong row or an unreported loss";
+    EXPECT_EQ(failures.size(), 0u) << "cases with a wrong row or an unreported loss";
 }
 
 std::vector<TableCase> Tables()
