@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <map>
 #include <optional>
-#include <cmath>
 
 namespace {
 
@@ -754,7 +754,7 @@ bool CRecordWalk::ExplainLostRecords()
                     continue; // a jump of its own, next to a record in step
                 ++nJumps;
                 nFirst = nOver == 1 ? takes[t - 1] : takes[t];
-                nLast = nOver == 1 ? takes[t] : takes[t];
+                nLast = takes[t];
             }
         }
         if (nJumps != 1)
@@ -897,7 +897,7 @@ void CRecordWalk::ExplainShiftLeft()
     int64_t nBad = -1;
     int64_t nLastGood = -1; // the last record taken sound before it
     for (const WalkStep& step : m_queue) {
-        if (nBad >= 0)
+        if (nBad >= 0 || m_nNext > kLeastLikeness)
             break;
         if (step.kind == WalkStep::Kind::Drop) {
             if (step.nRecords > 0)
@@ -912,7 +912,7 @@ void CRecordWalk::ExplainShiftLeft()
                 nLastGood = r;
         }
     }
-    if (nBad >= 0 && m_nNext <= kLeastLikeness) {
+    if (nBad >= 0) {
         size_t i = 0;
         while (i < movedNumbers.size() && (movedNumbers[i] <= nBad || movedAt(movedNumbers[i]) < Pos(nBad + 1)))
             ++i;
