@@ -66,7 +66,6 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${ORV_PACKAGE_NAME})
 set(CPACK_PACKAGE_VENDOR "Orvane Tamsin DBF")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "repair tool for damaged DBF tables")
 set(CPACK_PACKAGE_CONTACT "${ORV_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
@@ -79,7 +78,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ORV_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Description: the summary line, then the long text under it.
+# Description: the summary line, then the long text under it. No package-wide
+# summary is set: CPack would put it above each package's own.
 set(_about "Orvane Tamsin DBF repairs damaged dBASE III/IV, FoxPro 2.x, Clipper (SIx
 memo) and Visual FoxPro tables and their memo files (.DBT, .FPT, .SMT). It
 rebuilds the table's structure from the raw field descriptors, salvages every

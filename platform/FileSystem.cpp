@@ -21,6 +21,16 @@ void Fill(const struct stat& st, CFileSystem::Status& status)
     status.nInode = static_cast<uint64_t>(st.st_ino);
 }
 
+// stat or lstat.
+int StatusBy(int (*pfnStat)(const char*, struct stat*), const std::string& strPath, CFileSystem::Status& status)
+{
+    struct stat st {};
+    if (pfnStat(strPath.c_str(), &st) != 0)
+        return errno;
+    Fill(st, status);
+    return 0;
+}
+
 int Result(int nReturned)
 {
     return nReturned == 0 ? 0 : errno;
@@ -36,20 +46,12 @@ int InjectedRemoveError(const std::string& strPath)
 
 int CFileSystem::GetStatus(const std::string& strPath, Status& status)
 {
-    struct stat st {};
-    if (::stat(strPath.c_str(), &st) != 0)
-        return errno;
-    Fill(st, status);
-    return 0;
+    return StatusBy(::stat, strPath, status);
 }
 
 int CFileSystem::GetLinkStatus(const std::string& strPath, Status& status)
 {
-    struct stat st {};
-    if (::lstat(strPath.c_str(), &st) != 0)
-        return errno;
-    Fill(st, status);
-    return 0;
+    return StatusBy(::lstat, strPath, status);
 }
 
 bool CFileSystem::Exists(const std::string& strPath)
