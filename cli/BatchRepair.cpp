@@ -5,6 +5,7 @@
 #include "platform/ErrorReporter.h"
 #include "platform/Exception.h"
 #include "platform/FileException.h"
+#include "platform/FileSystem.h"
 #include "platform/StopSignals.h"
 #include "repair/RepairJob.h"
 #include "repair/RepairPaths.h"
@@ -16,15 +17,15 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <mutex>
 #include <ostream>
 #include <set>
 #include <thread>
-#include <unistd.h>
 
-namespace fs = std::filesystem;
+namespace fs = std::filesystem; // names only; the system through CFileSystem
 
 namespace {
 
@@ -37,9 +38,8 @@ bool HasTableExtension(const fs::path& path)
 
 uint64_t FileBytes(const fs::path& path)
 {
-    std::error_code ec;
-    const uintmax_t n = fs::file_size(path, ec);
-    return ec ? 0 : static_cast<uint64_t>(n);
+    CFileSystem::Status status;
+    return CFileSystem::GetStatus(path.string(), status) == 0 && status.bRegular ? status.nSize : 0;
 }
 
 std::string Megabytes(uint64_t nBytes)
@@ -130,17 +130,15 @@ void CBatchRepair::Collect(std::ostream& err)
 {
     std::set<std::string> seen;
     auto add = [&](const fs::path& path, const std::string& strRel) {
-        std::error_code ec;
-        const fs::path canonical = fs::weakly_canonical(path, ec);
-        if (!seen.insert(ec ? path.string() : canonical.string()).second)
+        const std::string strCanonical = CFileSystem::WeaklyCanonical(path.string());
+        if (!seen.insert(strCanonical.empty() ? path.string() : strCanonical).second)
             return;
         // The memo file is read and written as well: it counts in the rate.
         const std::string strMemo = FindMemoCompanion(path.string());
         m_items.push_back({path.string(), strRel, FileBytes(path) + (strMemo.empty() ? 0 : FileBytes(strMemo))});
     };
     for (const std::string& strSource : m_args.sources) {
-        std::error_code ec;
-        if (!fs::is_directory(strSource, ec)) {
+        if (!CFileSystem::IsFolder(strSource)) {
             // A table, or a path that the job's checks will explain.
             add(strSource, std::string());
             continue;
@@ -169,27 +167,28 @@ void CBatchRepair::Walk(const fs::path& root, std::vector<fs::path>& tables, std
 {
     // The output folder may lie inside a source folder: its results are
     // never taken for sources, in this run or the next.
-    std::error_code ecOut;
-    const fs::path output = fs::weakly_canonical(m_args.strFolder, ecOut);
+    const std::string strOutput = CFileSystem::WeaklyCanonical(m_args.strFolder); // empty: unknown
     std::vector<fs::path> folders{root};
     while (!folders.empty()) {
         const fs::path folder = std::move(folders.back());
         folders.pop_back();
-        std::error_code ec;
-        fs::directory_iterator it(folder, ec);
-        for (fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
-            std::error_code ecType;
-            if (it->is_directory(ecType)) {
-                std::error_code ecCanonical;
-                if (m_args.bRecursive && !it->is_symlink(ecType)
-                    && (ecOut || fs::weakly_canonical(it->path(), ecCanonical) != output))
-                    folders.push_back(it->path());
-            } else if (HasTableExtension(it->path()) && it->is_regular_file(ecType)) {
-                tables.push_back(it->path());
+        std::vector<std::string> names;
+        const int nError = CFileSystem::ListFolder(folder.string(), names);
+        for (const std::string& strName : names) {
+            const fs::path path = folder / strName;
+            CFileSystem::Status status;
+            if (CFileSystem::GetStatus(path.string(), status) != 0)
+                continue;
+            if (status.bFolder) {
+                if (m_args.bRecursive && !CFileSystem::IsLink(path.string())
+                    && (strOutput.empty() || CFileSystem::WeaklyCanonical(path.string()) != strOutput))
+                    folders.push_back(path);
+            } else if (HasTableExtension(path) && status.bRegular) {
+                tables.push_back(path);
             }
         }
-        if (ec) {
-            m_folderErrors.push_back(folder.string() + ": " + ec.message());
+        if (nError != 0) {
+            m_folderErrors.push_back(folder.string() + ": " + std::strerror(nError));
             err << "dbfrepair repair: " << m_folderErrors.back() << "\n";
         }
     }
@@ -242,10 +241,8 @@ CBatchRepair::Result CBatchRepair::RepairOne(const Item& item, const std::string
     fs::path folder(m_args.strFolder);
     if (!item.strRelFolder.empty())
         folder /= item.strRelFolder;
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (ec)
-        return finish("Failed", folder.string() + ": " + ec.message());
+    if (const int nError = CFileSystem::MakeFolders(folder.string()))
+        return finish("Failed", folder.string() + ": " + std::strerror(nError));
     try {
         result.saved = job.SaveOnce(folder.string(), m_args.strPrefix, [this] { return m_pAbort->load() != 0; });
     } catch (const CFileException& e) {
@@ -303,7 +300,7 @@ void CBatchRepair::Work(Shared& shared)
         shared.cv.notify_one();
     }
     if (!strWorkFolder.empty())
-        ::rmdir(strWorkFolder.c_str());
+        CFileSystem::RemoveFolder(strWorkFolder);
     {
         std::lock_guard<std::mutex> lock(shared.mutex);
         --shared.nWorkersLeft;
@@ -375,7 +372,7 @@ int CBatchRepair::Run(std::ostream& out, std::ostream& err)
     uint64_t nBytesTotal = 0;
     for (const Item& item : m_items)
         nBytesTotal += item.nBytes;
-    const bool bTerminal = !m_args.bQuiet && ::isatty(STDERR_FILENO) == 1;
+    const bool bTerminal = !m_args.bQuiet && CFileSystem::IsStandardErrorTerminal();
     std::vector<Result> results;
     uint64_t nBytesDone = 0;
     auto lastDrawn = start;

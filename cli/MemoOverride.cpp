@@ -3,14 +3,12 @@
 #include "dbf/DBFTableDef.h"
 #include "dbf/MemoFile.h"
 #include "platform/Exception.h"
+#include "platform/FileSystem.h"
 #include "platform/TempFolder.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
-#include <unistd.h>
 
 CMemoOverride::CMemoOverride() = default;
 CMemoOverride::~CMemoOverride() = default;
@@ -18,12 +16,10 @@ CMemoOverride::~CMemoOverride() = default;
 bool CMemoOverride::Prepare(const std::string& strTable, const std::string& strMemo, uint8_t nVersion,
                             uint8_t nTableFlags, std::string& strError)
 {
-    const int fd = ::open(strMemo.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        strError = strMemo + ": " + std::strerror(errno);
+    if (const int nError = CFileSystem::CheckReadable(strMemo)) {
+        strError = strMemo + ": " + std::strerror(nError);
         return false;
     }
-    ::close(fd);
     int nKind = CDBFTableDef::MemoKindForVersion(nVersion, nTableFlags);
     // Visual FoxPro tables with memo fields but no memo flag still have one
     // (the engine reads them so).
@@ -41,16 +37,14 @@ bool CMemoOverride::Prepare(const std::string& strTable, const std::string& strM
         strError = e.GetMessage();
         return false;
     }
-    namespace fs = std::filesystem;
-    const std::string strName = fs::path(strTable).filename().string();
+    const std::string strName = std::filesystem::path(strTable).filename().string();
     m_strTablePath = m_pFolder->GetPath() + "/" + strName;
     m_strLinkedMemo = CDBFTableDef::BuildMemoPath(m_strTablePath, MemoFileExtension(nKind));
-    std::error_code ec;
-    fs::create_symlink(fs::absolute(strTable, ec), m_strTablePath, ec);
-    if (!ec)
-        fs::create_symlink(fs::absolute(strMemo, ec), m_strLinkedMemo, ec);
-    if (ec) {
-        strError = m_pFolder->GetPath() + ": " + ec.message();
+    int nError = CFileSystem::MakeSymbolicLink(CFileSystem::Absolute(strTable), m_strTablePath);
+    if (nError == 0)
+        nError = CFileSystem::MakeSymbolicLink(CFileSystem::Absolute(strMemo), m_strLinkedMemo);
+    if (nError != 0) {
+        strError = m_pFolder->GetPath() + ": " + std::strerror(nError);
         return false;
     }
     return true;

@@ -2,11 +2,11 @@
 
 #include "cli/Command.h"
 #include "cli/CommandLine.h"
+#include "platform/FileSystem.h"
 #include "repair/RepairPaths.h"
 
 #include <cstdio>
 #include <ostream>
-#include <sys/stat.h>
 
 namespace {
 
@@ -15,8 +15,7 @@ constexpr int kMaxJobs = 256;
 
 bool IsFolder(const std::string& strPath)
 {
-    struct stat st {};
-    return ::stat(strPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return CFileSystem::IsFolder(strPath);
 }
 
 // What is wrong with the value of --prefix; empty when nothing is.

@@ -12,6 +12,7 @@
 #include "platform/File.h"
 #include "platform/FileException.h"
 #include "platform/FilePlacer.h"
+#include "platform/FileSystem.h"
 #include "platform/StopSignals.h"
 #include "platform/TempFolder.h"
 #include "repair/DBFRepair.h"
@@ -27,8 +28,6 @@
 #include <exception>
 #include <optional>
 #include <ostream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -96,10 +95,7 @@ void Help(std::ostream& out)
 // True when both paths name one existing file.
 bool SameFile(const std::string& strA, const std::string& strB)
 {
-    struct stat a {};
-    struct stat b {};
-    return ::stat(strA.c_str(), &a) == 0 && ::stat(strB.c_str(), &b) == 0 && a.st_dev == b.st_dev
-        && a.st_ino == b.st_ino;
+    return CFileSystem::IsSameFile(strA, strB);
 }
 
 // Passes the engine's progress on (when there is a console to show it) and
@@ -183,7 +179,7 @@ bool WriteReportFile(const std::string& strPath, const RepairReport& report, boo
         placer.SetCancelCheck([] { return CStopSignals::GetSignal() != 0; });
         placer.Place({{strTemp, strPath}}, true);
     } catch (const CFileException& e) {
-        ::unlink(strTemp.c_str());
+        CFileSystem::Remove(strTemp);
         if (e.m_lOsError != ECANCELED)
             ReportErrorText("The repair report could not be written to " + strPath
                             + (e.m_lOsError ? std::string(": ") + std::strerror(e.m_lOsError) : std::string()));
@@ -236,11 +232,10 @@ std::optional<Refusal> CheckBeforeRun(const RepairArguments& args)
         || SameFile(args.strReport, FindMemoCompanion(CDBFRepair::ResolvedTablePath(strSource))))
         return Refuse(kExitUsage, "the report file " + args.strReport + " is the table or its memo file");
     // Nor another file unasked, nor ever anything but a file.
-    struct stat st {};
-    if (::lstat(args.strReport.c_str(), &st) == 0) {
+    if (CFileSystem::Status status; CFileSystem::GetLinkStatus(args.strReport, status) == 0) {
         if (!args.bForce)
             return Refuse(kExitTableError, args.strReport + ": the report file exists (--force replaces it)");
-        if (!S_ISREG(st.st_mode))
+        if (!status.bRegular)
             return Refuse(kExitTableError, args.strReport + ": the report file exists and is no regular file");
     }
     return std::nullopt;
@@ -268,9 +263,9 @@ std::string MemoPathForEngine(const RepairArguments& args, CMemoOverride& link)
 void RemoveSaved(SavedRepairFiles& saved)
 {
     if (!saved.strTable.empty())
-        ::unlink(saved.strTable.c_str());
+        CFileSystem::Remove(saved.strTable);
     if (!saved.strMemo.empty())
-        ::unlink(saved.strMemo.c_str());
+        CFileSystem::Remove(saved.strMemo);
     saved = SavedRepairFiles();
 }
 
@@ -298,7 +293,7 @@ SingleOutcome ExecuteSingle(const RepairArguments& args, std::ostream& err)
     CKeepingReporter reporter(err, !args.bQuiet, args.sources.front());
     CScopedErrorReporter reporterScope(&reporter);
     CConsoleProgressSink progress(err);
-    CStopRelaySink relay(!args.bQuiet && ::isatty(STDERR_FILENO) == 1 ? &progress : nullptr);
+    CStopRelaySink relay(!args.bQuiet && CFileSystem::IsStandardErrorTerminal() ? &progress : nullptr);
 
     RepairOptions repairOptions;
     repairOptions.bUndelete = args.bUndelete;
@@ -317,9 +312,9 @@ SingleOutcome ExecuteSingle(const RepairArguments& args, std::ostream& err)
         outcome.report.strSourceMemo = args.strMemo;
     outcome.stats = job.GetStatistics();
     for (const std::string& strFile : {args.sources.front(), outcome.report.strSourceMemo}) {
-        struct stat st {};
-        if (!strFile.empty() && ::stat(strFile.c_str(), &st) == 0)
-            outcome.nBytes += static_cast<uint64_t>(st.st_size);
+        CFileSystem::Status status;
+        if (!strFile.empty() && CFileSystem::GetStatus(strFile, status) == 0)
+            outcome.nBytes += status.nSize;
     }
 
     if (outcome.bDone && !args.bDryRun) {

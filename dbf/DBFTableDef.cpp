@@ -3,6 +3,7 @@
 #include "dbf/DBFException.h"
 #include "dbf/FieldCodec.h"
 #include "dbf/MemoFile.h"
+#include "platform/FileSystem.h"
 
 #include <algorithm>
 #include <cctype>
@@ -28,8 +29,7 @@ bool EqualsIgnoringCase(const std::string& a, const std::string& b)
 
 bool MemoFileExists(const std::string& strPath)
 {
-    std::error_code ec;
-    return std::filesystem::is_regular_file(strPath, ec);
+    return CFileSystem::IsRegularFile(strPath);
 }
 
 // True when the FoxPro memo value at nBlock has a stored length of 0.
@@ -134,8 +134,7 @@ std::string CDBFTableDef::FindMemoFile(const std::string& strTablePath, const st
 
 std::string CDBFTableDef::FindMemoFile(const std::string& strTablePath, const std::vector<std::string>& extensions)
 {
-    namespace fs = std::filesystem;
-    std::error_code ec;
+    namespace fs = std::filesystem; // names only; the system through CFileSystem
     // The usual spellings first, the table's own stem with the extension in
     // lower or upper case: a stat each, where a folder of thousands of
     // tables would cost a listing each.
@@ -145,7 +144,7 @@ std::string CDBFTableDef::FindMemoFile(const std::string& strTablePath, const st
             ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
         for (const std::string& strExt : {strExtension, strUpper}) {
             const std::string strPath = BuildMemoPath(strTablePath, strExt.c_str());
-            if (fs::is_regular_file(strPath, ec))
+            if (CFileSystem::IsRegularFile(strPath))
                 return strPath;
         }
     }
@@ -158,13 +157,13 @@ std::string CDBFTableDef::FindMemoFile(const std::string& strTablePath, const st
     const fs::path folder = stem.has_parent_path() ? stem.parent_path() : fs::path(".");
     std::vector<std::string> found(extensions.size());
     std::vector<bool> sameStem(extensions.size(), false);
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string strName = it->path().filename().string();
+    std::vector<std::string> names;
+    CFileSystem::ListFolder(folder.string(), names);
+    for (const std::string& strName : names) {
         for (size_t i = 0; i < extensions.size(); ++i) {
             if (sameStem[i] || !EqualsIgnoringCase(strName, strStemName + extensions[i]))
                 continue;
-            std::error_code ecType;
-            if (!fs::is_regular_file(it->path(), ecType))
+            if (!CFileSystem::IsRegularFile((folder / strName).string()))
                 continue;
             // Of several spellings, the one whose stem has the table's own
             // letter case wins; otherwise the first listed.
@@ -183,14 +182,14 @@ std::string CDBFTableDef::FindMemoFile(const std::string& strTablePath, const st
 
 std::vector<std::string> CDBFTableDef::FindIndexFiles(const std::string& strTablePath)
 {
-    namespace fs = std::filesystem;
+    namespace fs = std::filesystem; // names only; the system through CFileSystem
     const fs::path stem(BuildMemoPath(strTablePath, ""));
     const std::string strStemName = stem.filename().string(); // "name."
     const fs::path folder = stem.has_parent_path() ? stem.parent_path() : fs::path(".");
     std::vector<std::string> found;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string strName = it->path().filename().string();
+    std::vector<std::string> names;
+    CFileSystem::ListFolder(folder.string(), names);
+    for (const std::string& strName : names) {
         if (strName.size() != strStemName.size() + 3
             || !EqualsIgnoringCase(strName.substr(0, strStemName.size()), strStemName))
             continue;
@@ -198,8 +197,7 @@ std::vector<std::string> CDBFTableDef::FindIndexFiles(const std::string& strTabl
         bool bIndex = false;
         for (const char* lpszExt : {"cdx", "idx", "ntx", "mdx", "ndx"})
             bIndex = bIndex || EqualsIgnoringCase(strExt, lpszExt);
-        std::error_code ecType;
-        if (bIndex && fs::is_regular_file(it->path(), ecType))
+        if (bIndex && CFileSystem::IsRegularFile((folder / strName).string()))
             found.push_back((stem.has_parent_path() ? folder / strName : fs::path(strName)).string());
     }
     std::sort(found.begin(), found.end());

@@ -1,15 +1,12 @@
 #include "dbf/TableProbe.h"
 
 #include "dbf/DBFTableDef.h"
-#include "platform/Fd.h"
+#include "platform/File.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -26,22 +23,20 @@ std::string Hex2(unsigned n)
     return buf;
 }
 
-// Reads up to nCount bytes at nPos; returns the count read, -1 on error.
-ssize_t ReadAt(int fd, uint64_t nPos, void* pBuffer, size_t nCount)
+// The probe reads the header and its descriptors, 64 KB at most.
+constexpr size_t kProbeWindow = 64 * 1024;
+
+// Reads up to nCount bytes at nPos; returns the count read, or -1 with
+// nError set.
+int64_t ReadAt(CFile& file, uint64_t nPos, void* pBuffer, size_t nCount, int& nError)
 {
-    size_t nDone = 0;
-    while (nDone < nCount) {
-        const ssize_t n = ::pread(fd, static_cast<char*>(pBuffer) + nDone, nCount - nDone,
-                                  static_cast<off_t>(nPos + nDone));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        nDone += static_cast<size_t>(n);
+    try {
+        file.Seek(static_cast<int64_t>(nPos), CFile::begin);
+        return static_cast<int64_t>(file.Read(pBuffer, nCount));
+    } catch (const CFileException& e) {
+        nError = e.m_lOsError;
+        return -1;
     }
-    return static_cast<ssize_t>(nDone);
 }
 
 // A name as table writers leave it: a first byte that is no space or
@@ -88,24 +83,17 @@ bool HasDescriptors(const std::vector<DBFFieldDescriptor>& fields, bool bTermina
 bool CTableProbe::Probe(const std::string& strPath)
 {
     *this = CTableProbe();
-    CFd fd(::open(strPath.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0) {
-        m_strError = std::strerror(errno);
+    CFile file(kProbeWindow);
+    CFileException openError;
+    if (!file.Open(strPath, CFile::modeRead | CFile::shareDenyNone, &openError)) {
+        m_strError = std::strerror(openError.m_lOsError); // EISDIR for a folder
         return false;
     }
-    struct stat st {};
-    if (::fstat(fd.Get(), &st) != 0) {
-        m_strError = std::strerror(errno);
-        return false;
-    }
-    if (S_ISDIR(st.st_mode)) {
-        m_strError = std::strerror(EISDIR);
-        return false;
-    }
-    m_nFileLength = static_cast<uint64_t>(st.st_size);
-    const ssize_t nRead = ReadAt(fd.Get(), 0, m_header.Data(), DBFHeader::kSize);
+    m_nFileLength = file.GetLength();
+    int nError = 0;
+    const int64_t nRead = ReadAt(file, 0, m_header.Data(), DBFHeader::kSize, nError);
     if (nRead < 0) {
-        m_strError = std::strerror(errno);
+        m_strError = std::strerror(nError);
         return false;
     }
     m_bNotATable = true;
@@ -118,10 +106,10 @@ bool CTableProbe::Probe(const std::string& strPath)
     uint32_t nOffset = 1;
     for (size_t i = 0; i < kMaxDescriptors; ++i) {
         DBFFieldDescriptor descriptor;
-        const ssize_t n =
-            ReadAt(fd.Get(), DBFHeader::kSize + i * DBFFieldDescriptor::kSize, descriptor.Data(), DBFFieldDescriptor::kSize);
+        const int64_t n = ReadAt(file, DBFHeader::kSize + i * DBFFieldDescriptor::kSize, descriptor.Data(),
+                                 DBFFieldDescriptor::kSize, nError);
         if (n < 0) {
-            m_strError = std::strerror(errno);
+            m_strError = std::strerror(nError);
             return false;
         }
         if (n > 0 && descriptor.m_bytes[0] == kTerminator) {

@@ -1,6 +1,6 @@
 #include "platform/CodePageDecoder.h"
 
-#include <QStringDecoder>
+#include "platform/CodePageMap.h"
 
 namespace {
 
@@ -96,11 +96,11 @@ std::string CCodePageDecoder::DescribeChoice(uint8_t nMark, TextEvidence evidenc
 
 CCodePageDecoder::CCodePageDecoder(uint8_t nMark, TextEvidence evidence)
     : m_lpszName(CodePageFor(nMark, evidence))
-    , m_pDecoder(std::make_unique<QStringDecoder>(m_lpszName, QStringConverter::Flag::Stateless))
+    , m_pDecoder(std::make_unique<CCodePageMap>(m_lpszName))
 {
-    if (!m_pDecoder->isValid()) {
+    if (!m_pDecoder->IsValid()) {
         m_lpszName = kDefaultCodePage;
-        m_pDecoder = std::make_unique<QStringDecoder>(kDefaultCodePage, QStringConverter::Flag::Stateless);
+        m_pDecoder = std::make_unique<CCodePageMap>(kDefaultCodePage);
     }
 }
 
@@ -109,8 +109,8 @@ CCodePageDecoder::CCodePageDecoder(uint8_t nMark, TextEvidence evidence, const s
 {
     if (strEncoding.empty())
         return;
-    auto pNamed = std::make_unique<QStringDecoder>(strEncoding.c_str(), QStringConverter::Flag::Stateless);
-    if (!pNamed->isValid())
+    auto pNamed = std::make_unique<CCodePageMap>(strEncoding);
+    if (!pNamed->IsValid())
         return; // the mark's code page stays
     m_strNamed = strEncoding;
     m_lpszName = m_strNamed.c_str();
@@ -119,15 +119,14 @@ CCodePageDecoder::CCodePageDecoder(uint8_t nMark, TextEvidence evidence, const s
 
 bool CCodePageDecoder::IsKnownEncoding(const std::string& strEncoding)
 {
-    return !strEncoding.empty() && QStringDecoder(strEncoding.c_str()).isValid();
+    return !strEncoding.empty() && CCodePageMap(strEncoding).IsValid();
 }
 
 CCodePageDecoder::~CCodePageDecoder() = default;
 
 std::string CCodePageDecoder::ToUtf8(std::string_view bytes)
 {
-    const QString text = m_pDecoder->decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    return text.toUtf8().toStdString();
+    return m_pDecoder->ToUtf8(bytes);
 }
 
 size_t CCodePageDecoder::Utf8SequenceLength(std::string_view bytes, size_t i)

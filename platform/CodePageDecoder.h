@@ -23,7 +23,7 @@
 #include <string>
 #include <string_view>
 
-class QStringDecoder;
+class CCodePageMap;
 
 // What the texts of an unmarked table show of their code page (see above).
 enum class TextEvidence { None, Utf8, DosBytes };
@@ -86,5 +86,5 @@ public:
 private:
     std::string m_strNamed; // the name given, when one was
     const char* m_lpszName;
-    std::unique_ptr<QStringDecoder> m_pDecoder;
+    std::unique_ptr<CCodePageMap> m_pDecoder;
 };

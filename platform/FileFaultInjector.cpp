@@ -11,7 +11,9 @@ std::atomic<CFileFaultInjector*> CFileFaultInjector::s_pActive{nullptr};
 CFileFaultInjector::CFileFaultInjector(const FileFault& fault) : m_fault(fault)
 {
     if (m_fault.nError == 0)
-        m_fault.nError = m_fault.nKind == FileFault::failRead ? EIO : ENOSPC;
+        m_fault.nError = m_fault.nKind == FileFault::failRead ? EIO
+            : m_fault.nKind == FileFault::failRemove          ? EACCES
+                                                              : ENOSPC;
     CFileFaultInjector* pNone = nullptr;
     if (!s_pActive.compare_exchange_strong(pNone, this))
         throw std::logic_error("only one file fault injector may be alive");
@@ -99,4 +101,16 @@ int CFileFaultInjector::OnRead(const std::string& strPath, uint64_t nOffset, siz
     else
         nCount = 0;
     return 0;
+}
+
+int CFileFaultInjector::OnRemove(const std::string& strPath)
+{
+    CFileFaultInjector* p = s_pActive;
+    if (p == nullptr || p->m_fault.nKind != FileFault::failRemove)
+        return 0;
+    std::lock_guard<std::mutex> lock(p->m_mutex);
+    if (!p->Matches(strPath))
+        return 0;
+    ++p->m_nCalls;
+    return p->Strikes(strPath, 0, 0) ? p->m_fault.nError : 0;
 }

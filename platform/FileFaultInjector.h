@@ -13,6 +13,9 @@
 // there. With bSticky every later matching call of the kind fails
 // (or comes back short) too, as a full disk or a dead sector would.
 //
+// The kind failRemove fails the removal of a file or folder with nError
+// (EACCES by default) and removes nothing; it strikes by count only.
+//
 // The kind watchWrite fails nothing: it calls pfnOnStrike at the struck
 // write (before it happens), so a test can make something else happen at
 // that moment, a signal for instance.
@@ -27,9 +30,9 @@
 #include <string>
 
 struct FileFault {
-    enum Kind { failWrite, failRead, shortRead, watchWrite };
+    enum Kind { failWrite, failRead, shortRead, watchWrite, failRemove };
     Kind nKind = failWrite;
-    int nError = 0;                   // 0: ENOSPC for writes, EIO for reads
+    int nError = 0;                   // 0: ENOSPC for writes, EIO for reads, EACCES for removals
     uint64_t nCall = 0;               // 1-based; 0 to strike by offset
     uint64_t nOffset = UINT64_MAX;    // used when nCall is 0
     std::string strPathPattern;       // fnmatch pattern on the path; empty: any
@@ -45,7 +48,8 @@ public:
     CFileFaultInjector& operator=(const CFileFaultInjector&) = delete;
 
     // Matching calls of the fault's kind seen so far (writes for failWrite
-    // and watchWrite, reads otherwise), and how many of them were struck.
+    // and watchWrite, removals for failRemove, reads otherwise), and how
+    // many of them were struck.
     uint64_t GetCallCount() const;
     uint64_t GetStrikeCount() const;
     // The path of the last struck call (empty before the first).
@@ -56,6 +60,8 @@ public:
     // lowered for a short read.
     static int OnWrite(const std::string& strPath, uint64_t nOffset, size_t nCount);
     static int OnRead(const std::string& strPath, uint64_t nOffset, size_t& nCount);
+    // Remove: the errno to fail with, or 0.
+    static int OnRemove(const std::string& strPath);
 
     static bool IsArmed() { return __builtin_expect(s_bArmed.load(std::memory_order_relaxed), false); }
 

@@ -3,6 +3,7 @@
 #include "platform/Fd.h"
 #include "platform/FileException.h"
 #include "platform/FileFaultInjector.h"
+#include "platform/FileSystem.h"
 
 #include <atomic>
 #include <cerrno>
@@ -122,9 +123,9 @@ void CFilePlacer::Place(const std::vector<PlacedFile>& files, bool bMove)
     std::vector<std::string> placed;
     auto cleanUp = [&] {
         for (const std::string& strPath : temporaries)
-            ::unlink(strPath.c_str());
+            CFileSystem::Remove(strPath);
         for (const std::string& strPath : placed)
-            ::unlink(strPath.c_str());
+            CFileSystem::Remove(strPath);
     };
     try {
         for (const PlacedFile& file : files) {
@@ -169,7 +170,7 @@ void CFilePlacer::Place(const std::vector<PlacedFile>& files, bool bMove)
     }
     if (bMove) {
         for (const PlacedFile& file : files)
-            ::unlink(file.strFrom.c_str());
+            CFileSystem::Remove(file.strFrom);
     }
 }
 

@@ -1,60 +1,143 @@
 #include "platform/VariantConversion.h"
 
-#include <QDate>
-#include <QLocale>
-#include <QString>
-
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <limits>
+#include <locale>
+#include <mutex>
+#include <sstream>
 #include <vector>
 
 namespace {
 
 // The conventions of the user's default locale as single characters. The
-// C/POSIX locale has no date conventions of its own (Qt gives it "d MMM
-// yyyy"); it takes those of US English, the usual default user locale.
+// C/POSIX locale has no date conventions of its own; it takes those of US
+// English, the usual default user locale: "M/d/yyyy" and English month names.
+constexpr char kDay = '\x01';
+constexpr char kMonth = '\x02';
+constexpr char kYear = '\x03';
+
 struct LocaleConventions {
     char cDecimal = '.';
     char cGroup = ',';
     enum Order { MDY, DMY, YMD } order = MDY;
-    QLocale locale;
+    // The short date form: day, month and year (kDay, kMonth, kYear) in the
+    // locale's order, with what stands between them; bPadDay and bPadMonth
+    // for two-digit days and months.
+    std::string strDateForm = "\x02/\x01/\x03";
+    bool bPadDay = false;
+    bool bPadMonth = false;
+    // Lower-case month names, full and abbreviated, 1..12 at 0..11.
+    std::array<std::string, 12> monthNames;
+    std::array<std::string, 12> monthAbbreviations;
 };
 
-char SingleByte(const QString& str, char cFallback)
+std::locale UserLocale()
 {
-    if (str.size() == 1 && str[0].unicode() < 256)
-        return static_cast<char>(str[0].unicode());
-    return cFallback;
+    try {
+        return std::locale("");
+    } catch (const std::runtime_error&) {
+        return std::locale::classic(); // LANG names a locale that is not installed
+    }
 }
 
-LocaleConventions::Order OrderOfFormat(const QString& strFormat)
+std::string TimeText(const std::locale& loc, const std::tm& tm, char cFormat)
 {
-    const qsizetype d = strFormat.indexOf(QLatin1Char('d'));
-    const qsizetype m = strFormat.indexOf(QLatin1Char('M'));
-    const qsizetype y = strFormat.indexOf(QLatin1Char('y'));
-    if (d < 0 || m < 0 || y < 0)
-        return LocaleConventions::MDY;
-    if (y < m && y < d)
-        return LocaleConventions::YMD;
-    return d < m ? LocaleConventions::DMY : LocaleConventions::MDY;
+    std::ostringstream out;
+    out.imbue(loc);
+    std::use_facet<std::time_put<char>>(loc).put(std::ostreambuf_iterator<char>(out), out, ' ', &tm, cFormat);
+    return out.str();
+}
+
+std::string LowerAscii(std::string str)
+{
+    for (char& c : str)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return str;
+}
+
+// The short date form of the locale, read off its "%x" text of 2005-03-07
+// (a day, month and year no two of which look alike).
+void ReadDateForm(const std::string& strSample, LocaleConventions& lc)
+{
+    struct Part {
+        const char* lpszPadded;
+        const char* lpszPlain;
+        char cField;
+        bool* pbPadded;
+    };
+    bool bYearPadded = false;
+    Part parts[] = {{"2005", "05", kYear, &bYearPadded}, {"03", "3", kMonth, &lc.bPadMonth}, {"07", "7", kDay, &lc.bPadDay}};
+    std::string strForm;
+    int nFound = 0;
+    for (size_t i = 0; i < strSample.size();) {
+        bool bMatched = false;
+        for (Part& part : parts) {
+            for (const bool bPadded : {true, false}) {
+                const std::string_view str = bPadded ? part.lpszPadded : part.lpszPlain;
+                if (strSample.compare(i, str.size(), str) != 0)
+                    continue;
+                strForm += part.cField;
+                *part.pbPadded = bPadded;
+                i += str.size();
+                ++nFound;
+                bMatched = true;
+                break;
+            }
+            if (bMatched)
+                break;
+        }
+        if (!bMatched)
+            strForm += strSample[i++];
+    }
+    if (nFound != 3)
+        return; // not a numeric date: the US form stays
+    lc.strDateForm = strForm;
+    const size_t d = strForm.find(kDay);
+    const size_t m = strForm.find(kMonth);
+    const size_t y = strForm.find(kYear);
+    if (d == std::string::npos || m == std::string::npos || y == std::string::npos)
+        lc.order = LocaleConventions::MDY;
+    else if (y < m && y < d)
+        lc.order = LocaleConventions::YMD;
+    else
+        lc.order = d < m ? LocaleConventions::DMY : LocaleConventions::MDY;
 }
 
 LocaleConventions Conventions()
 {
+    static const char* const kEnglish[] = {"january", "february", "march", "april", "may", "june", "july",
+                                           "august", "september", "october", "november", "december"};
     LocaleConventions lc;
-    lc.locale = QLocale::system();
-    if (lc.locale.language() == QLocale::C)
-        lc.locale = QLocale(QLocale::English, QLocale::UnitedStates);
-    lc.cDecimal = SingleByte(lc.locale.decimalPoint(), '.');
-    lc.cGroup = SingleByte(lc.locale.groupSeparator(), lc.cDecimal == ',' ? '.' : ',');
-    if (lc.cGroup == lc.cDecimal)
-        lc.cGroup = '\0';
-    lc.order = OrderOfFormat(lc.locale.dateFormat(QLocale::ShortFormat));
+    for (int m = 0; m < 12; ++m) {
+        lc.monthNames[m] = kEnglish[m];
+        lc.monthAbbreviations[m] = std::string(kEnglish[m], 3);
+    }
+    const std::locale loc = UserLocale();
+    const auto& punct = std::use_facet<std::numpunct<char>>(loc);
+    lc.cDecimal = punct.decimal_point();
+    lc.cGroup = punct.thousands_sep();
+    if (lc.cGroup == lc.cDecimal || static_cast<unsigned char>(lc.cGroup) >= 0x80)
+        lc.cGroup = lc.cDecimal == ',' ? '.' : ',';
+    std::tm tm{};
+    tm.tm_year = 2005 - 1900;
+    tm.tm_mon = 2;
+    tm.tm_mday = 7;
+    const std::string strSample = TimeText(loc, tm, 'x');
+    if (strSample == TimeText(std::locale::classic(), tm, 'x'))
+        return lc; // the C locale's dates
+    ReadDateForm(strSample, lc);
+    for (int m = 0; m < 12; ++m) {
+        tm.tm_mon = m;
+        lc.monthNames[m] = LowerAscii(TimeText(loc, tm, 'B'));
+        lc.monthAbbreviations[m] = LowerAscii(TimeText(loc, tm, 'b'));
+    }
     return lc;
 }
 
@@ -296,7 +379,7 @@ std::vector<Token> Tokenize(const std::string& strText)
 }
 
 // 1..12 for an English or locale month name (full or abbreviated), else 0.
-int MonthFromWord(const std::string& strWord, const QLocale& locale)
+int MonthFromWord(const std::string& strWord, const LocaleConventions& lc)
 {
     static const char* const kEnglish[] = {"january", "february", "march", "april", "may", "june", "july",
                                            "august", "september", "october", "november", "december"};
@@ -306,9 +389,8 @@ int MonthFromWord(const std::string& strWord, const QLocale& locale)
             return m;
         if (strWord == "sept" && m == 9)
             return m;
-        for (auto format : {QLocale::LongFormat, QLocale::ShortFormat}) {
-            const QByteArray name = locale.monthName(m, format).toLower().toLatin1();
-            if (!name.isEmpty() && strWord == name.toStdString())
+        for (const std::string& strName : {lc.monthNames[m - 1], lc.monthAbbreviations[m - 1]}) {
+            if (!strName.empty() && strWord == strName)
                 return m;
         }
     }
@@ -324,7 +406,12 @@ int ExpandYear(const Token& t)
 
 int CurrentYear()
 {
-    return QDate::currentDate().year();
+    // std::localtime shares one buffer; the desktop program repairs on a
+    // thread of its own.
+    static std::mutex mutex;
+    const std::lock_guard<std::mutex> lock(mutex);
+    const std::time_t now = std::time(nullptr);
+    return std::localtime(&now)->tm_year + 1900;
 }
 
 bool IsDateSeparator(char c)
@@ -565,7 +652,7 @@ bool VarDateFromStr(const std::string& strText, double& dDate)
         case Token::word: {
             if (t.strText == "t" && bHaveTime == false && i + 2 < tokens.size())
                 break; // ISO "2006-07-04T14:05:09"
-            const int m = MonthFromWord(t.strText, lc.locale);
+            const int m = MonthFromWord(t.strText, lc);
             if (m == 0 || nMonthWord != 0)
                 return false;
             nMonthWord = m;
@@ -657,11 +744,23 @@ std::string VarBstrFromDate(double dDate)
     OleDateToDaysAndSeconds(dDate, nDays, nSeconds);
     if (nDays == 0 && bHasTime)
         return time;
-    QString strFormat = lc.locale.dateFormat(QLocale::ShortFormat);
-    if (!strFormat.contains(QLatin1String("yyyy")))
-        strFormat.replace(QLatin1String("yy"), QLatin1String("yyyy"));
-    const QDate date(parts.nYear, parts.nMonth, parts.nDay);
-    std::string strText = lc.locale.toString(date, strFormat).toLatin1().toStdString();
+    // The short form with a four-digit year. Year 0 has no date text: the
+    // calendar of the locale conventions goes from 1 BC to AD 1.
+    std::string strText;
+    if (parts.nYear != 0) {
+        for (const char c : lc.strDateForm) {
+            char field[16];
+            if (c == kDay)
+                std::snprintf(field, sizeof field, lc.bPadDay ? "%02d" : "%d", parts.nDay);
+            else if (c == kMonth)
+                std::snprintf(field, sizeof field, lc.bPadMonth ? "%02d" : "%d", parts.nMonth);
+            else if (c == kYear)
+                std::snprintf(field, sizeof field, "%04d", parts.nYear);
+            else
+                field[0] = c, field[1] = '\0';
+            strText += field;
+        }
+    }
     if (bHasTime)
         strText += std::string(" ") + time;
     return strText;

@@ -7,6 +7,7 @@
 #include "platform/ErrorReporter.h"
 #include "platform/File.h"
 #include "platform/FileException.h"
+#include "platform/FileSystem.h"
 #include "platform/TempFolder.h"
 #include "platform/VariantConversionException.h"
 #include "repair/DamagedTableScanner.h"
@@ -25,9 +26,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <unordered_set>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -167,8 +166,7 @@ int CDBFRepair::SalvageTable(const std::string& strSource, const std::string& st
     // Index files are bound to record numbers: none is copied, each is
     // named to be rebuilt (the new header claims no structural index).
     // Named as the user named the table, unless it is a link to elsewhere.
-    std::error_code linkError;
-    const bool bLink = std::filesystem::is_symlink(strSource, linkError);
+    const bool bLink = CFileSystem::IsLink(strSource);
     std::vector<std::string> indexFiles = CDBFTableDef::FindIndexFiles(bLink ? strTable : strSource);
     const bool bTableConverted = CTextTransferUndo::TableLooksConverted(strTable);
     const bool bMemoConverted = !strMemo.empty() && CTextTransferUndo::MemoLooksConverted(strMemo, bTableConverted);
@@ -190,7 +188,7 @@ int CDBFRepair::SalvageTable(const std::string& strSource, const std::string& st
         ~CRemove()
         {
             for (const std::string& strPath : paths)
-                ::unlink(strPath.c_str());
+                CFileSystem::Remove(strPath);
         }
     } remove;
     if (bTableConverted) {
@@ -222,9 +220,8 @@ std::string CDBFRepair::ResolvedTablePath(const std::string& strPath)
 {
     // A table reached through a symbolic link keeps its memo file beside
     // the link's target.
-    std::error_code error;
-    const std::filesystem::path target = std::filesystem::canonical(strPath, error);
-    return error ? strPath : target.string();
+    std::string strTarget;
+    return CFileSystem::Canonical(strPath, strTarget) != 0 ? strPath : strTarget;
 }
 
 int CDBFRepair::RunSalvage(const std::string& strSource, const std::string& strOutput,
@@ -1103,10 +1100,10 @@ void CDBFRepair::RepairFromCopy(const std::string& strSource, const std::string&
     try {
         RunSalvage(strWorkingCopy, strOutput, FindMemoCompanion(strSource));
     } catch (...) {
-        ::unlink(strWorkingCopy.c_str());
+        CFileSystem::Remove(strWorkingCopy);
         throw;
     }
-    ::unlink(strWorkingCopy.c_str());
+    CFileSystem::Remove(strWorkingCopy);
 }
 
 void CDBFRepair::CopyBytes(CFile& source, CFile& target, uint64_t nCount)

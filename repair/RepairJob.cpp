@@ -3,6 +3,7 @@
 #include "dbf/TableProbe.h"
 #include "platform/Exception.h"
 #include "platform/File.h"
+#include "platform/FileSystem.h"
 #include "platform/TempFolder.h"
 #include "repair/RepairState.h"
 
@@ -10,8 +11,6 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -38,8 +37,10 @@ SourceCheck CRepairJob::CheckSource(const std::string& strSource, SourceCheckOrd
 {
     if (strSource.empty())
         return Problem(SourceProblem::NoFile, kMsgNoFile);
-    if (struct stat st {}; eOrder == SourceCheckOrder::FileFirst && ::stat(strSource.c_str(), &st) != 0)
-        return Problem(SourceProblem::Unreadable, strSource + ": " + std::strerror(errno));
+    if (CFileSystem::Status status; eOrder == SourceCheckOrder::FileFirst) {
+        if (const int nError = CFileSystem::GetStatus(strSource, status))
+            return Problem(SourceProblem::Unreadable, strSource + ": " + std::strerror(nError));
+    }
     if (LowerCaseAscii(strSource).find(".dbf") == std::string::npos)
         return Problem(SourceProblem::InvalidName, kMsgInvalidName);
     CTableProbe probe;
@@ -58,13 +59,13 @@ SourceCheck CRepairJob::CheckSource(const std::string& strSource, SourceCheckOrd
 
 std::string CRepairJob::CheckSaveFolder(const std::string& strFolder, bool bWritable)
 {
-    struct stat st {};
-    if (::stat(strFolder.c_str(), &st) != 0)
-        return strFolder + ": " + std::strerror(errno);
-    if (!S_ISDIR(st.st_mode))
+    CFileSystem::Status status;
+    if (const int nError = CFileSystem::GetStatus(strFolder, status))
+        return strFolder + ": " + std::strerror(nError);
+    if (!status.bFolder)
         return strFolder + ": " + std::strerror(ENOTDIR);
-    if (bWritable && ::access(strFolder.c_str(), W_OK | X_OK) != 0)
-        return strFolder + ": " + std::strerror(errno);
+    if (const int nError = bWritable ? CFileSystem::CheckWritableFolder(strFolder) : 0)
+        return strFolder + ": " + std::strerror(nError);
     return std::string();
 }
 
@@ -74,10 +75,11 @@ std::string CRepairJob::MakeWorkFolder()
     const std::string& strBase = CTempFolder::ProcessFolder();
     for (;;) {
         const std::string strFolder = strBase + "/job" + std::to_string(++s_nFolders);
-        if (::mkdir(strFolder.c_str(), 0700) == 0)
+        const int nError = CFileSystem::MakeFolder(strFolder, 0700);
+        if (nError == 0)
             return strFolder;
-        if (errno != EEXIST)
-            throw std::runtime_error(strFolder + ": " + std::strerror(errno));
+        if (nError != EEXIST)
+            throw std::runtime_error(strFolder + ": " + std::strerror(nError));
     }
 }
 

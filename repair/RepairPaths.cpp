@@ -4,6 +4,7 @@
 
 #include "platform/FileException.h"
 #include "platform/FilePlacer.h"
+#include "platform/FileSystem.h"
 #include "platform/TempFolder.h"
 
 #include <algorithm>
@@ -11,27 +12,19 @@
 #include <functional>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
 bool PathExists(const std::string& strPath)
 {
-    struct stat st {};
-    return ::stat(strPath.c_str(), &st) == 0;
+    return CFileSystem::Exists(strPath);
 }
 
 bool CanOpenForReading(const std::string& strPath)
 {
-    const int fd = ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    ::close(fd);
-    return true;
+    return CFileSystem::CheckReadable(strPath) == 0;
 }
 
 std::string ReplaceAll(const std::string& strText, const std::string& strFrom, const std::string& strTo)
@@ -269,9 +262,10 @@ std::vector<FileLeftBehind> RemoveRepairedFiles(const std::string& strTempTable)
     const std::string strMemo = FindMemoCompanion(strTempTable);
     std::vector<FileLeftBehind> problems;
     for (const std::string& strPath : {strTempTable, strMemo}) {
-        if (strPath.empty() || ::unlink(strPath.c_str()) == 0 || errno == ENOENT)
+        const int nError = strPath.empty() ? 0 : CFileSystem::Remove(strPath);
+        if (nError == 0 || nError == ENOENT)
             continue;
-        problems.push_back({strPath, std::strerror(errno)});
+        problems.push_back({strPath, std::strerror(nError)});
     }
     return problems;
 }

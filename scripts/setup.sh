@@ -6,6 +6,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 PACKAGES=(g++ cmake ninja-build pkg-config
           qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl1-mesa-dev
           libgtest-dev libgmock-dev googletest libbenchmark-dev
+          nlohmann-json3-dev  # the tests read the tool's JSON output
           python3 python3-dbf python3-dbfread pgdbf
           xvfb xauth time
           dpkg-dev    # dpkg-shlibdeps, for the Depends line of `cpack -G DEB`

@@ -5,11 +5,8 @@
 
 #include "support/TestSupport.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <sstream>
 
@@ -49,25 +46,34 @@ std::string Tool(const std::string& strArgs)
     return r.strOut;
 }
 
-QJsonObject Parse(const std::string& strJson)
+using Json = nlohmann::json;
+
+Json Parse(const std::string& strJson)
 {
-    return QJsonDocument::fromJson(QByteArray::fromStdString(strJson)).object();
+    const Json json = Json::parse(strJson, nullptr, false);
+    EXPECT_FALSE(json.is_discarded()) << strJson;
+    return json.is_object() ? json : Json::object();
+}
+
+std::string Text(const Json& value)
+{
+    return value.is_string() ? value.get<std::string>() : std::string();
 }
 
 // The texts of the dump's column nField, record by record.
 std::vector<std::string> DumpTexts(const std::string& strJson, int nField)
 {
     std::vector<std::string> texts;
-    for (const auto record : Parse(strJson)["records"].toArray())
-        texts.push_back(record.toObject()["values"].toArray()[nField].toString().toStdString());
+    for (const Json& record : Parse(strJson).value("records", Json::array()))
+        texts.push_back(Text(record.at("values").at(nField)));
     return texts;
 }
 
-std::vector<std::string> Strings(const QJsonValue& value)
+std::vector<std::string> Strings(const Json& value)
 {
     std::vector<std::string> strings;
-    for (const auto item : value.toArray())
-        strings.push_back(item.toString().toStdString());
+    for (const Json& item : value)
+        strings.push_back(Text(item));
     return strings;
 }
 
@@ -81,21 +87,21 @@ TEST(DosText, UnmarkedTablesAreReadInTheCodePageTheirTextsPointTo)
     std::istringstream lines(written.strOut);
     int nTables = 0;
     for (std::string strLine; std::getline(lines, strLine); ++nTables) {
-        const QJsonObject table = Parse(strLine);
-        const std::string strPath = orvtest::ShellQuote(table["path"].toString().toStdString());
-        const std::string strCodePage = table["code_page"].toString().toStdString();
-        const int nField = table["in_memo"].toBool() ? 1 : 0;
+        const Json table = Parse(strLine);
+        const std::string strPath = orvtest::ShellQuote(Text(table["path"]));
+        const std::string strCodePage = Text(table["code_page"]);
+        const int nField = table.value("in_memo", false) ? 1 : 0;
         SCOPED_TRACE(strPath);
 
-        const QJsonObject info = Parse(Tool("info " + strPath + " --json"));
-        EXPECT_EQ(info["code_page"].toString().toStdString().rfind("unmarked; read as " + strCodePage, 0), 0u)
-            << info["code_page"].toString().toStdString();
-        EXPECT_EQ(DumpTexts(Tool("dump " + strPath + " --json"), nField), Strings(table["texts"]));
+        const Json info = Parse(Tool("info " + strPath + " --json"));
+        EXPECT_EQ(Text(info["code_page"]).rfind("unmarked; read as " + strCodePage, 0), 0u)
+            << Text(info["code_page"]);
+        EXPECT_EQ(DumpTexts(Tool("dump " + strPath + " --json"), nField), Strings(table.at("texts")));
         EXPECT_EQ(DumpTexts(Tool("dump " + strPath + " --json --encoding windows-1251"), nField),
-                  Strings(table["as_1251"]));
+                  Strings(table.at("as_1251")));
         if (nField == 0) {
             const std::string strGrid = Tool("preview " + strPath);
-            for (const std::string& strText : Strings(table["texts"]))
+            for (const std::string& strText : Strings(table.at("texts")))
                 EXPECT_NE(strGrid.find(strText), std::string::npos) << strText << " not in\n" << strGrid;
         }
     }

@@ -4,12 +4,10 @@
 
 #include "support/TestSupport.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 
@@ -37,19 +35,32 @@ orvtest::CommandResult Compare(const std::string& strTable, const std::string& s
                         + orvtest::ShellQuote(strTable) + " " + orvtest::ShellQuote(strJson) + " 2>&1");
 }
 
-QJsonObject LoadJson(const std::string& strPath)
+using Json = nlohmann::json;
+
+Json LoadJson(const std::string& strPath)
 {
     const auto bytes = orvtest::ReadBytes(strPath);
-    QJsonParseError error;
-    const QJsonDocument doc =
-        QJsonDocument::fromJson(QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())), &error);
-    EXPECT_EQ(error.error, QJsonParseError::NoError) << strPath << ": " << error.errorString().toStdString();
-    return doc.object();
+    const Json doc = Json::parse(bytes.begin(), bytes.end(), nullptr, false);
+    EXPECT_FALSE(doc.is_discarded()) << strPath << ": not JSON";
+    return doc;
 }
 
-QJsonValue Value(const QJsonObject& dump, int nRecord, int nField)
+const Json& Value(const Json& dump, int nRecord, int nField)
 {
-    return dump["records"].toArray()[nRecord].toObject()["values"].toArray()[nField];
+    return dump.at("records").at(nRecord).at("values").at(nField);
+}
+
+// The value's text; empty for a value that is no string.
+std::string Text(const Json& value)
+{
+    return value.is_string() ? value.get<std::string>() : std::string();
+}
+
+// Characters, not bytes, of UTF-8 text.
+size_t CharacterCount(const std::string& strUtf8)
+{
+    return static_cast<size_t>(
+        std::count_if(strUtf8.begin(), strUtf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 class PeerTables : public ::testing::Test {
@@ -68,7 +79,7 @@ protected:
     }
 
     // Dumps the table, checks that dbfread agrees, returns the dump.
-    QJsonObject DumpAndCompare(const std::string& strName, int nRecords)
+    Json DumpAndCompare(const std::string& strName, int nRecords)
     {
         const std::string strTable = s_pDir->File(strName);
         const std::string strJson = DumpJson(*s_pDir, strTable);
@@ -83,10 +94,10 @@ protected:
 
 orvtest::TempDir* PeerTables::s_pDir = nullptr;
 
-const QString kLongMemo = [] {
-    QString s;
+const std::string kLongMemo = [] {
+    std::string s;
     for (int i = 0; i < 700; ++i)
-        s += QChar('a' + i % 26);
+        s += static_cast<char>('a' + i % 26);
     return s + "\r\nsecond line";
 }();
 
@@ -94,51 +105,51 @@ const QString kLongMemo = [] {
 
 TEST_F(PeerTables, DBaseIIIWithDbt)
 {
-    const QJsonObject dump = DumpAndCompare("db3.dbf", 4);
-    EXPECT_EQ(Value(dump, 0, 0).toString(), QString::fromUtf8("Zoë Å"));
-    EXPECT_EQ(Value(dump, 0, 1).toString(), kLongMemo);
-    EXPECT_TRUE(Value(dump, 1, 1).isString() && Value(dump, 1, 1).toString().isEmpty());
-    EXPECT_TRUE(dump["records"].toArray()[2].toObject()["deleted"].toBool());
-    EXPECT_EQ(Value(dump, 2, 1).toString(), "short memo");
-    EXPECT_EQ(Value(dump, 3, 1).toString().size(), 256);
-    EXPECT_EQ(Value(dump, 3, 4).toString(), "1900-02-28");
+    const Json dump = DumpAndCompare("db3.dbf", 4);
+    EXPECT_EQ(Text(Value(dump, 0, 0)), std::string("Zoë Å"));
+    EXPECT_EQ(Text(Value(dump, 0, 1)), kLongMemo);
+    EXPECT_TRUE(Value(dump, 1, 1).is_string() && Text(Value(dump, 1, 1)).empty());
+    EXPECT_TRUE(dump.at("records").at(2).at("deleted").get<bool>());
+    EXPECT_EQ(Text(Value(dump, 2, 1)), "short memo");
+    EXPECT_EQ(CharacterCount(Text(Value(dump, 3, 1))), 256u);
+    EXPECT_EQ(Text(Value(dump, 3, 4)), "1900-02-28");
 }
 
 TEST_F(PeerTables, FoxProWithFpt)
 {
-    const QJsonObject dump = DumpAndCompare("fp.dbf", 5);
-    EXPECT_EQ(Value(dump, 0, 1).toString(), kLongMemo);
+    const Json dump = DumpAndCompare("fp.dbf", 5);
+    EXPECT_EQ(Text(Value(dump, 0, 1)), kLongMemo);
     // A memo value is its stored length, NULs and all, in CSV too.
-    EXPECT_EQ(Value(dump, 4, 1).toString().size(), 16);
+    EXPECT_EQ(CharacterCount(Text(Value(dump, 4, 1))), 16u);
     const auto csv = orvtest::Run(orvtest::ShellQuote(orvtest::BinDir() + "/dbfrepair") + " dump "
                                   + orvtest::ShellQuote(s_pDir->File("fp.dbf")));
     EXPECT_NE(csv.strOut.find(std::string("JFIF\0\x01tail", 10)), std::string::npos);
-    EXPECT_DOUBLE_EQ(Value(dump, 1, 3).toDouble(), -2.5);
-    EXPECT_EQ(Value(dump, 1, 5).toString(), "2000-02-29");
-    EXPECT_TRUE(dump["records"].toArray()[2].toObject()["deleted"].toBool());
+    EXPECT_DOUBLE_EQ(Value(dump, 1, 3).get<double>(), -2.5);
+    EXPECT_EQ(Text(Value(dump, 1, 5)), "2000-02-29");
+    EXPECT_TRUE(dump.at("records").at(2).at("deleted").get<bool>());
 }
 
 TEST_F(PeerTables, VisualFoxProWithNullableFields)
 {
-    const QJsonObject dump = DumpAndCompare("vfp.dbf", 4);
-    const QJsonArray fields = dump["fields"].toArray();
-    ASSERT_EQ(fields.size(), 10);
-    EXPECT_EQ(fields[9].toObject()["type"].toString(), "0");
-    EXPECT_EQ(Value(dump, 0, 2).toString(), "12.3456");
-    EXPECT_EQ(Value(dump, 0, 3).toString(), "2006-07-04T14:05:09");
-    EXPECT_EQ(Value(dump, 0, 7).toString(), kLongMemo);
-    EXPECT_TRUE(dump["records"].toArray()[1].toObject()["deleted"].toBool());
-    EXPECT_EQ(Value(dump, 1, 2).toString(), "-0.5000");
-    EXPECT_EQ(Value(dump, 2, 1).toInteger(), 2147483646);
-    EXPECT_EQ(Value(dump, 2, 2).toString(), "92233720368547.5807");
-    EXPECT_EQ(Value(dump, 2, 7).toString(), ""); // empty memo stored with length 0
-    EXPECT_EQ(Value(dump, 3, 6).toString(), "0001-01-01");
+    const Json dump = DumpAndCompare("vfp.dbf", 4);
+    const Json& fields = dump.at("fields");
+    ASSERT_EQ(fields.size(), 10u);
+    EXPECT_EQ(Text(fields.at(9).at("type")), "0");
+    EXPECT_EQ(Text(Value(dump, 0, 2)), "12.3456");
+    EXPECT_EQ(Text(Value(dump, 0, 3)), "2006-07-04T14:05:09");
+    EXPECT_EQ(Text(Value(dump, 0, 7)), kLongMemo);
+    EXPECT_TRUE(dump.at("records").at(1).at("deleted").get<bool>());
+    EXPECT_EQ(Text(Value(dump, 1, 2)), "-0.5000");
+    EXPECT_EQ(Value(dump, 2, 1).get<int64_t>(), 2147483646);
+    EXPECT_EQ(Text(Value(dump, 2, 2)), "92233720368547.5807");
+    EXPECT_EQ(Text(Value(dump, 2, 7)), ""); // empty memo stored with length 0
+    EXPECT_EQ(Text(Value(dump, 3, 6)), "0001-01-01");
 }
 
 TEST_F(PeerTables, CyrillicCodePage)
 {
-    const QJsonObject dump = DumpAndCompare("cyr.dbf", 2);
-    EXPECT_EQ(Value(dump, 1, 0).toString(), QString::fromUtf8("НИИ Ёё"));
+    const Json dump = DumpAndCompare("cyr.dbf", 2);
+    EXPECT_EQ(Text(Value(dump, 1, 0)), std::string("НИИ Ёё"));
 }
 
 TEST(RealTables, DumpAgreesWithDbfreadOnEveryOne)
@@ -160,10 +171,10 @@ TEST(RealTables, DumpAgreesWithDbfreadOnEveryOne)
 TEST(RealTables, CyrillicAndMemoValues)
 {
     orvtest::TempDir dir;
-    const QJsonObject cyr = LoadJson(DumpJson(dir, orvtest::RealFixturesDir() + "/cp1251.dbf"));
-    EXPECT_EQ(Value(cyr, 2, 1).toString(), QString::fromUtf8("НИИ"));
-    const QJsonObject memo = LoadJson(DumpJson(dir, orvtest::RealFixturesDir() + "/memotest.dbf"));
-    EXPECT_EQ(Value(memo, 0, 2).toString(), "Alice memo"); // 512-byte FoxPro blocks
+    const Json cyr = LoadJson(DumpJson(dir, orvtest::RealFixturesDir() + "/cp1251.dbf"));
+    EXPECT_EQ(Text(Value(cyr, 2, 1)), std::string("НИИ"));
+    const Json memo = LoadJson(DumpJson(dir, orvtest::RealFixturesDir() + "/memotest.dbf"));
+    EXPECT_EQ(Text(Value(memo, 0, 2)), "Alice memo"); // 512-byte FoxPro blocks
 }
 
 // Bytes after the records the header counts (junk, a second end mark) are

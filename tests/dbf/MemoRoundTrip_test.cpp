@@ -9,11 +9,8 @@
 #include "platform/VariantConversion.h"
 #include "support/TestSupport.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 namespace {
 
@@ -224,39 +221,54 @@ print(json.dumps(out))
 )";
     const auto result = orvtest::RunPython(script, {m_strPath});
     ASSERT_EQ(result.nExitCode, 0) << result.strOut;
-    const QJsonObject doc = QJsonDocument::fromJson(QByteArray::fromStdString(result.strOut)).object();
-    EXPECT_EQ(doc["version"].toInt(), c.nFinalVersion);
-    const QJsonArray live = doc["live"].toArray();
-    const QJsonArray deleted = doc["deleted"].toArray();
-    ASSERT_EQ(live.size(), 4);
-    ASSERT_EQ(deleted.size(), 1);
+    using Json = nlohmann::json;
+    const Json doc = Json::parse(result.strOut);
+    EXPECT_EQ(doc.at("version").get<int>(), c.nFinalVersion);
+    const Json& live = doc.at("live");
+    const Json& deleted = doc.at("deleted");
+    ASSERT_EQ(live.size(), 4u);
+    ASSERT_EQ(deleted.size(), 1u);
 
-    auto toUtf8 = [](const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); };
+    // The table's bytes are Latin-1 here; the peer gives UTF-8.
+    auto toUtf8 = [](const std::string& s) {
+        std::string strUtf8;
+        for (const char c : s) {
+            const auto b = static_cast<unsigned char>(c);
+            if (b < 0x80) {
+                strUtf8 += c;
+            } else {
+                strUtf8 += static_cast<char>(0xC0 | b >> 6);
+                strUtf8 += static_cast<char>(0x80 | (b & 0x3F));
+            }
+        }
+        return strUtf8;
+    };
+    auto text = [](const Json& value) { return value.is_string() ? value.get<std::string>() : std::string(); };
     const auto rows = Rows();
     const auto notes = ExpectedNotes();
     int nLive = 0;
     for (size_t i = 0; i < rows.size(); ++i) {
         const Row& r = rows[i];
         SCOPED_TRACE(r.strName);
-        const QJsonObject rec = r.bDeleted ? deleted[0].toObject() : live[nLive++].toObject();
-        EXPECT_EQ(rec["NAME"].toString(), toUtf8(r.strName));
+        const Json& rec = r.bDeleted ? deleted.at(0) : live.at(nLive++);
+        EXPECT_EQ(text(rec.at("NAME")), toUtf8(r.strName));
         if (notes[i].empty())
-            EXPECT_TRUE(rec["NOTES"].isNull() || rec["NOTES"].toString().isEmpty());
+            EXPECT_TRUE(text(rec.at("NOTES")).empty());
         else
-            EXPECT_EQ(rec["NOTES"].toString(), toUtf8(notes[i]));
-        EXPECT_DOUBLE_EQ(rec["AMOUNT"].toDouble(), r.dAmount);
-        EXPECT_EQ(rec["FLAG"].toBool(), r.bFlag);
+            EXPECT_EQ(text(rec.at("NOTES")), toUtf8(notes[i]));
+        EXPECT_DOUBLE_EQ(rec.at("AMOUNT").get<double>(), r.dAmount);
+        EXPECT_EQ(rec.at("FLAG").get<bool>(), r.bFlag);
         char date[16];
         std::snprintf(date, sizeof date, "%04d-%02d-%02d", r.nYear, r.nMonth, r.nDay);
-        EXPECT_EQ(rec["DAY"].toString().toStdString(), date);
+        EXPECT_EQ(text(rec.at("DAY")), date);
         if (c.bVisualFoxPro) {
             const int n = static_cast<int>(i);
-            EXPECT_EQ(rec["COUNT"].toInt(), n * 1000 - 7);
-            EXPECT_EQ(rec["PRICE"].toString().toDouble(), 12.3456 * (n - 2));
+            EXPECT_EQ(rec.at("COUNT").get<int>(), n * 1000 - 7);
+            EXPECT_EQ(std::stod(text(rec.at("PRICE"))), 12.3456 * (n - 2));
             char stamp[32];
             std::snprintf(stamp, sizeof stamp, "2005-03-07T14:05:%02d", 9 + n);
-            EXPECT_EQ(rec["STAMP"].toString().toStdString(), stamp);
-            EXPECT_EQ(rec["RATIO"].toDouble(), 0.1 * n);
+            EXPECT_EQ(text(rec.at("STAMP")), stamp);
+            EXPECT_EQ(rec.at("RATIO").get<double>(), 0.1 * n);
         }
     }
 }

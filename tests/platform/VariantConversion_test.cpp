@@ -5,19 +5,22 @@
 
 #include "platform/VariantConversion.h"
 
-#include <QLocale>
-
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <locale>
 
 namespace {
 
 bool UsFormats()
 {
-    const QLocale loc = QLocale::system();
-    return loc.language() == QLocale::C
-        || (loc.language() == QLocale::English && loc.territory() == QLocale::UnitedStates);
+    std::string strName = "C";
+    try {
+        strName = std::locale("").name();
+    } catch (const std::runtime_error&) {
+        // a locale that is not installed reads as C
+    }
+    return strName == "C" || strName == "POSIX" || strName.rfind("C.", 0) == 0 || strName.rfind("en_US", 0) == 0;
 }
 
 OleDateParts DateOf(const std::string& strText)
