@@ -2,10 +2,10 @@
 
 #include "app/AboutDlg.h"
 #include "app/QuorvikDoc.h"
-#include "app/Resource.h"
 #include "repair/RepairPaths.h"
 #include "wizard/MessageBoxService.h"
 #include "wizard/QuorvikView.h"
+#include "wizard/ResourceIds.h"
 #include "wizard/Resources.h"
 #include "wizard/RunnerState.h"
 

@@ -4,6 +4,8 @@
 // "Orvane Tamsin - DBF", and the guarded exit procedure. The wizard view
 // fills the client area and receives every command first.
 
+#include "wizard/WizardHost.h"
+
 #include <QMainWindow>
 #include <QString>
 
@@ -16,7 +18,7 @@ class QAction;
 class QLabel;
 class QTimer;
 
-class CMainFrame : public QMainWindow {
+class CMainFrame : public QMainWindow, public IWizardHost {
     Q_OBJECT
 public:
     static constexpr int kMinWidth = 712;
@@ -33,6 +35,11 @@ public:
     bool m_bUndelete = false;
     // The wizard view; it registers itself here on its first paint.
     CQuorvikView* m_pWizardView = nullptr;
+
+    // The wizard view's settings and its first paint.
+    QString& SavedPrefixSetting() override { return m_strPrefix; }
+    bool& UndeleteSetting() override { return m_bUndelete; }
+    void WizardViewShown(CQuorvikView* pView) override { m_pWizardView = pView; }
 
     // The view that fills the frame (made with the frame).
     CQuorvikView* GetView() const { return m_pView; }

@@ -1,6 +1,6 @@
 #include "app/QuorvikDoc.h"
 
-#include "app/Resource.h"
+#include "wizard/ResourceIds.h"
 
 CQuorvikDoc::CQuorvikDoc(QObject* pParent) : QObject(pParent) {}
 

@@ -1,6 +1,6 @@
 #include "app/RecentFileList.h"
 
-#include "app/Resource.h"
+#include "wizard/ResourceIds.h"
 
 #include <QSettings>
 

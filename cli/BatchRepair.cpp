@@ -6,6 +6,7 @@
 #include "platform/Exception.h"
 #include "platform/FileException.h"
 #include "platform/FileSystem.h"
+#include "platform/JsonWriter.h"
 #include "platform/StopSignals.h"
 #include "repair/RepairJob.h"
 #include "repair/RepairPaths.h"
@@ -464,13 +465,15 @@ int CBatchRepair::Summarize(const std::vector<Result>& results, uint64_t nBytesD
         const char* lpszStatus = nExitCode == kExitSuccess || nExitCode == kExitWithLosses ? "Done"
             : CStopSignals::ExitStatus() != 0                                             ? "Stopped"
                                                                                           : "Failed";
-        out << "{\"summary\": true, \"status\": " << JsonQuote(lpszStatus) << ", \"exit_code\": " << nExitCode
-            << ", \"error\": " << (m_strRefusal.empty() ? std::string("null") : JsonQuote(m_strRefusal))
-            << ", \"tables\": " << m_items.size() << ", \"done\": " << nDone
-            << ", \"failed\": " << nFailed << ", \"stopped\": " << nStopped << ", \"not_started\": " << nNotStarted
-            << ", \"with_losses\": " << nWithLosses << ", \"bytes\": " << nBytesDone
-            << ", \"seconds\": " << JsonSeconds(dSeconds) << ", \"folder_errors\": " << JsonQuoteList(m_folderErrors)
-            << ", \"index_files\": " << JsonQuoteList(indexFiles) << "}\n";
+        CJsonWriter json;
+        json.BeginObject().Key("summary").Bool(true).Key("status").String(lpszStatus);
+        json.Key("exit_code").Number(nExitCode).Key("error").StringOrNull(m_strRefusal);
+        json.Key("tables").Number(m_items.size()).Key("done").Number(nDone).Key("failed").Number(nFailed);
+        json.Key("stopped").Number(nStopped).Key("not_started").Number(nNotStarted);
+        json.Key("with_losses").Number(nWithLosses).Key("bytes").Number(nBytesDone);
+        json.Key("seconds").Fixed(dSeconds, 3).Key("folder_errors").Strings(m_folderErrors);
+        json.Key("index_files").Strings(indexFiles).EndObject();
+        out << json.Take() << "\n";
     }
     // The short table goes where people read: standard output in text
     // mode, standard error beside JSON.
@@ -480,8 +483,8 @@ int CBatchRepair::Summarize(const std::vector<Result>& results, uint64_t nBytesD
               << " with losses), Failed: " << nFailed;
         if (nStopped + nNotStarted > 0)
             table << ", stopped: " << nStopped << ", not started: " << nNotStarted;
-        table << "; " << Megabytes(nBytesDone) << " in " << JsonSeconds(dSeconds) << " s (" << Megabytes(uint64_t(dRate))
-              << "/s)\n";
+        table << "; " << Megabytes(nBytesDone) << " in " << SecondsText(dSeconds) << " s ("
+              << Megabytes(uint64_t(dRate)) << "/s)\n";
         auto list = [&](const char* lpszTitle, const std::vector<std::string>& lines) {
             if (lines.empty())
                 return;

@@ -13,6 +13,7 @@
 #include "dbf/FieldCodec.h"
 #include "platform/CodePageDecoder.h"
 #include "platform/File.h"
+#include "platform/JsonWriter.h"
 #include "platform/VariantConversion.h"
 
 #include <algorithm>
@@ -83,29 +84,6 @@ void Help(std::ostream& out)
            "Exit codes: 0 success, 1 the table could not be read (missing, not\n"
            "readable, not a table, damaged) or the output could not be written,\n"
            "2 bad usage.\n";
-}
-
-std::string JsonString(const std::string& strUtf8)
-{
-    std::string out = "\"";
-    for (unsigned char c : strUtf8) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                out += buf;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out + "\"";
 }
 
 std::string CsvCell(const std::string& strUtf8)
@@ -315,24 +293,30 @@ ValueForm FormOf(const FieldValue& v, const DBFFieldDescriptor& fd, std::string_
         f = {ValueForm::raw, v.GetLogical() ? "true" : "false"};
         break;
     case FieldKind::MemoRef:
-        f = {ValueForm::raw, "{\"memoBlock\": " + std::to_string(v.GetMemoBlock())
-                                 + ", \"memoLength\": " + std::to_string(v.GetMemoLength()) + "}"};
+        f = {ValueForm::raw,
+             CJsonWriter()
+                 .BeginObject()
+                 .Key("memoBlock")
+                 .Number(v.GetMemoBlock())
+                 .Key("memoLength")
+                 .Number(v.GetMemoLength())
+                 .EndObject()
+                 .Text()};
         break;
     case FieldKind::Bytes:
-        f = {ValueForm::raw, "{\"bytes\": " + std::to_string(v.GetByteCount()) + "}"};
+        f = {ValueForm::raw, CJsonWriter().BeginObject().Key("bytes").Number(v.GetByteCount()).EndObject().Text()};
         break;
     }
     return f;
 }
 
-std::string JsonOf(const ValueForm& f)
+void WriteJsonValue(const ValueForm& f, CJsonWriter& json)
 {
     switch (f.kind) {
-    case ValueForm::null: return "null";
-    case ValueForm::raw: return f.strValue;
-    case ValueForm::text: return JsonString(f.strValue);
+    case ValueForm::null: json.Null(); break;
+    case ValueForm::raw: json.Raw(f.strValue); break;
+    case ValueForm::text: json.String(f.strValue); break;
     }
-    return "null";
 }
 
 std::string CsvOf(const FieldValue& v, const ValueForm& f)
@@ -475,17 +459,17 @@ bool OpenRecordset(CDBFRecordset& rs, const DumpOptions& opts, const DumpSource&
     return false;
 }
 
-void WriteJsonFields(CDBFRecordset& rs, CCodePageDecoder& decoder, std::ostream& out)
+void WriteJsonFields(CDBFRecordset& rs, CCodePageDecoder& decoder, CJsonWriter& json)
 {
-    out << "{\"fields\":[";
+    json.BeginObject().Key("fields").BeginArray();
     for (int i = 0; i < rs.GetFieldCount(); ++i) {
         const DBFFieldDescriptor& fd = rs.GetFieldInfo(i);
         const unsigned nDecimals = DBFFieldDescriptor::UsesLengthByte(fd.GetType()) ? fd.GetDecimals() : 0;
-        out << (i ? "," : "") << "{\"name\":" << JsonString(decoder.ToUtf8(fd.GetName()))
-            << ",\"type\":" << JsonString(TypeText(fd.GetType())) << ",\"length\":" << fd.GetWidth()
-            << ",\"decimals\":" << nDecimals << "}";
+        json.BeginObject().Key("name").String(decoder.ToUtf8(fd.GetName()));
+        json.Key("type").String(TypeText(fd.GetType())).Key("length").Number(fd.GetWidth());
+        json.Key("decimals").Number(nDecimals).EndObject();
     }
-    out << "],\n\"records\":[";
+    json.EndArray().LineBreak().Key("records").BeginArray();
 }
 
 void WriteCsvHeader(CDBFRecordset& rs, CCodePageDecoder& decoder, std::ostream& out)
@@ -496,41 +480,58 @@ void WriteCsvHeader(CDBFRecordset& rs, CCodePageDecoder& decoder, std::ostream& 
     out << "\r\n";
 }
 
-// The current record: one JSON object, or one CSV row.
-void WriteRecord(bool bJson, bool bFirst, CDBFRecordset& rs, CCodePageDecoder& decoder, std::ostream& out)
+// The current record as one JSON object, each on a line of its own.
+void WriteJsonRecord(CDBFRecordset& rs, CCodePageDecoder& decoder, CJsonWriter& json)
 {
-    const bool bDeleted = rs.IsDeleted();
-    if (bJson)
-        out << (bFirst ? "\n" : ",\n") << "{\"deleted\":" << (bDeleted ? "true" : "false") << ",\"values\":[";
-    else
-        out << (bDeleted ? "true" : "false");
+    json.LineBreak().BeginObject().Key("deleted").Bool(rs.IsDeleted()).Key("values").BeginArray();
+    for (int i = 0; i < rs.GetFieldCount(); ++i) {
+        const DBFFieldDescriptor& fd = rs.GetFieldInfo(i);
+        WriteJsonValue(FormOf(rs.GetFieldValue(i), fd, FieldBytes(rs, fd), decoder), json);
+    }
+    json.EndArray().EndObject();
+}
+
+// The current record as one CSV row.
+void WriteCsvRecord(CDBFRecordset& rs, CCodePageDecoder& decoder, std::ostream& out)
+{
+    out << (rs.IsDeleted() ? "true" : "false");
     for (int i = 0; i < rs.GetFieldCount(); ++i) {
         const DBFFieldDescriptor& fd = rs.GetFieldInfo(i);
         const FieldValue v = rs.GetFieldValue(i);
-        const ValueForm f = FormOf(v, fd, FieldBytes(rs, fd), decoder);
-        if (bJson)
-            out << (i ? "," : "") << JsonOf(f);
-        else
-            out << "," << CsvOf(v, f);
+        out << "," << CsvOf(v, FormOf(v, fd, FieldBytes(rs, fd), decoder));
     }
-    out << (bJson ? "]}" : "\r\n");
+    out << "\r\n";
 }
 
 // Writes each record as it is read, so that a large table never has to fit
 // in memory.
 void StreamRecords(bool bJson, CDBFRecordset& rs, CCodePageDecoder& decoder, std::ostream& out)
 {
+    CJsonWriter json(CJsonWriter::kCompact);
     if (bJson)
-        WriteJsonFields(rs, decoder, out);
+        WriteJsonFields(rs, decoder, json);
     else
         WriteCsvHeader(rs, decoder, out);
+    out << json.Take();
     // A failed write (a full disk) ends the dump; main reports it.
     for (int32_t nRecord = 0; nRecord < rs.GetRecordCount() && out; ++nRecord) {
         rs.Move(nRecord);
-        WriteRecord(bJson, nRecord == 0, rs, decoder, out);
+        if (bJson) {
+            // A value that cannot be read ends the dump after the values
+            // before it, in CSV as in JSON.
+            try {
+                WriteJsonRecord(rs, decoder, json);
+            } catch (...) {
+                out << json.Take();
+                throw;
+            }
+            out << json.Take();
+        } else {
+            WriteCsvRecord(rs, decoder, out);
+        }
     }
     if (bJson)
-        out << "\n]}\n";
+        out << json.LineBreak().EndArray().EndObject().Take() << "\n";
 }
 
 // Opens the table through the engine and dumps it; the exit code.

@@ -6,7 +6,7 @@
 #include "dbf/DBFRecordset.h"
 #include "dbf/TableProbe.h"
 #include "platform/ErrorReporter.h"
-#include "repair/RepairReport.h"
+#include "platform/JsonWriter.h"
 
 #include "platform/CodePageDecoder.h"
 #include "dbf/DBFException.h"
@@ -119,11 +119,6 @@ std::optional<TextEvidence> ReadTextEvidence(const std::string& strOpenPath)
         // The texts cannot tell: CodePageText says so.
     }
     return std::nullopt;
-}
-
-std::string Json(const std::string& str)
-{
-    return JsonQuote(str);
 }
 
 // What the command line asks for.
@@ -254,30 +249,26 @@ std::string DateText(const DBFHeader& h)
 void PrintJson(std::ostream& out, const std::string& strPath, const InfoResult& result)
 {
     const DBFHeader& h = result.probe.GetHeader();
-    out << "{\"table\": " << Json(strPath) << ", \"readable\": " << (result.bReadable ? "true" : "false")
-        << ", \"version\": " << unsigned(h.GetVersion()) << ", \"kind\": "
-        << Json(CDBFTableDef::TableKindName(h.GetVersion())) << ", \"last_update\": " << Json(DateText(h))
-        << ", \"records\": " << h.GetRecordCount() << ", \"header_length\": " << h.GetHeaderLength()
-        << ", \"record_length\": " << h.GetRecordLength() << ", \"code_page_mark\": " << unsigned(h.GetCodePageMark())
-        << ", \"code_page\": " << Json(CodePageText(h.GetCodePageMark(), result.textEvidence))
-        << ", \"table_flags\": " << unsigned(h.GetTableFlags()) << ", \"memo_kind\": " << Json(result.strMemoKind)
-        << ", \"memo_file\": " << (result.strMemoFile.empty() ? "null" : Json(result.strMemoFile))
-        << ", \"memo_state\": " << (result.strMemoState.empty() ? "null" : Json(result.strMemoState))
-        << ", \"fields\": [";
-    for (size_t i = 0; i < result.fields.size(); ++i) {
-        const FieldLine& f = result.fields[i];
-        out << (i ? ", " : "") << "{\"name\": " << Json(f.strName) << ", \"type\": " << Json(f.strType)
-            << ", \"width\": " << f.nWidth << ", \"decimals\": " << f.nDecimals << ", \"offset\": " << f.nOffset
-            << ", \"flags\": " << f.nFlags << "}";
+    CJsonWriter json;
+    json.BeginObject().Key("table").String(strPath).Key("readable").Bool(result.bReadable);
+    json.Key("version").Number(unsigned(h.GetVersion()));
+    json.Key("kind").String(CDBFTableDef::TableKindName(h.GetVersion())).Key("last_update").String(DateText(h));
+    json.Key("records").Number(h.GetRecordCount()).Key("header_length").Number(h.GetHeaderLength());
+    json.Key("record_length").Number(h.GetRecordLength());
+    json.Key("code_page_mark").Number(unsigned(h.GetCodePageMark()));
+    json.Key("code_page").String(CodePageText(h.GetCodePageMark(), result.textEvidence));
+    json.Key("table_flags").Number(unsigned(h.GetTableFlags())).Key("memo_kind").String(result.strMemoKind);
+    json.Key("memo_file").StringOrNull(result.strMemoFile).Key("memo_state").StringOrNull(result.strMemoState);
+    json.Key("fields").BeginArray();
+    for (const FieldLine& f : result.fields) {
+        json.BeginObject().Key("name").String(f.strName).Key("type").String(f.strType);
+        json.Key("width").Number(f.nWidth).Key("decimals").Number(f.nDecimals).Key("offset").Number(f.nOffset);
+        json.Key("flags").Number(f.nFlags).EndObject();
     }
-    const auto PrintList = [&out](const char* lpszKey, const std::vector<std::string>& lines) {
-        out << "], \"" << lpszKey << "\": [";
-        for (size_t i = 0; i < lines.size(); ++i)
-            out << (i ? ", " : "") << Json(lines[i]);
-    };
-    PrintList("problems", result.probe.GetProblems());
-    PrintList("notes", result.probe.GetNotes());
-    out << "]}\n";
+    json.EndArray();
+    json.Key("problems").Strings(result.probe.GetProblems());
+    json.Key("notes").Strings(result.probe.GetNotes());
+    out << json.EndObject().Take() << "\n";
 }
 
 // The header's lines and the memo file's, as text.

@@ -116,7 +116,7 @@ std::string FailureText(const std::vector<std::string>& messages, bool bStopped)
     return strText.empty() ? "The repair failed." : strText;
 }
 
-std::string JsonSeconds(double dSeconds)
+std::string SecondsText(double dSeconds)
 {
     char szSeconds[32];
     std::snprintf(szSeconds, sizeof szSeconds, "%.3f", dSeconds);

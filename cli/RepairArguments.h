@@ -35,5 +35,5 @@ std::optional<int> ParseRepairArguments(const std::vector<std::string>& argv, st
 // Why a run failed, for the JSON output: the engine's messages, one a line.
 std::string FailureText(const std::vector<std::string>& messages, bool bStopped);
 
-// Seconds with three decimals, as the JSON output prints them.
-std::string JsonSeconds(double dSeconds);
+// Seconds with three decimals, as the batch summary prints them.
+std::string SecondsText(double dSeconds);

@@ -1,18 +1,9 @@
 #include "cli/RepairResult.h"
 
 #include "cli/ExitCodes.h"
-#include "cli/RepairArguments.h"
+#include "platform/JsonWriter.h"
 #include "platform/StopSignals.h"
 #include "repair/RepairReport.h"
-
-namespace {
-
-const char* Bool(bool b)
-{
-    return b ? "true" : "false";
-}
-
-} // namespace
 
 std::string RepairResultToJson(const RepairResult& result)
 {
@@ -20,30 +11,37 @@ std::string RepairResultToJson(const RepairResult& result)
     static const RepairReport kNone;
     const RepairReport& report = result.pReport != nullptr ? *result.pReport : kNone;
     const bool bDone = result.strStatus == "Done";
-    std::string strOut = "{\"source\": " + JsonQuote(result.strSource);
-    strOut += ", \"status\": " + JsonQuote(result.strStatus);
-    strOut += ", \"table\": " + JsonPathOrNull(result.saved.strTable);
-    strOut += ", \"memo\": " + JsonPathOrNull(result.saved.strMemo);
-    strOut += ", \"fields\": " + std::to_string(result.nFields);
-    strOut += ", \"records\": " + std::to_string(report.nRecordsWritten);
-    strOut += ", \"deleted_records\": " + std::to_string(report.nDeletedRecords);
-    strOut += ", \"records_dropped\": " + std::to_string(report.nRecordsDropped);
-    strOut += ", \"bytes_dropped\": " + std::to_string(report.nBytesDropped);
-    strOut += ", \"records_cut_short\": " + std::to_string(report.nRecordsCutShort);
-    strOut += ", \"records_mended\": " + std::to_string(report.nRecordsMended);
-    strOut += ", \"values_mended\": " + std::to_string(report.nValuesMended);
-    strOut += ", \"memos_recovered\": " + std::to_string(report.nMemosRecovered);
-    strOut += ", \"memos_missing\": " + std::to_string(report.nMemosMissing);
-    strOut += ", \"memo_file_missing\": " + std::string(Bool(report.bMemoFileMissing));
-    strOut += ", \"losses\": " + std::string(Bool(bDone && report.HasLosses()));
-    strOut += ", \"index_files\": " + JsonQuoteList(report.indexFiles);
-    strOut += ", \"bytes\": " + std::to_string(result.nBytes);
-    strOut += ", \"seconds\": " + JsonSeconds(result.dSeconds);
-    strOut += ", \"dry_run\": " + std::string(Bool(result.bDryRun));
-    strOut += ", \"exit_code\": " + std::to_string(result.nExitCode);
-    strOut += ", \"error\": " + (result.strError.empty() ? std::string("null") : JsonQuote(result.strError));
-    strOut += ", \"report\": " + (result.pReport != nullptr ? RepairReportToJson(report) : std::string("null"));
-    return strOut + "}";
+    CJsonWriter json;
+    json.BeginObject();
+    json.Key("source").String(result.strSource);
+    json.Key("status").String(result.strStatus);
+    json.Key("table").StringOrNull(result.saved.strTable);
+    json.Key("memo").StringOrNull(result.saved.strMemo);
+    json.Key("fields").Number(result.nFields);
+    json.Key("records").Number(report.nRecordsWritten);
+    json.Key("deleted_records").Number(report.nDeletedRecords);
+    json.Key("records_dropped").Number(report.nRecordsDropped);
+    json.Key("bytes_dropped").Number(report.nBytesDropped);
+    json.Key("records_cut_short").Number(report.nRecordsCutShort);
+    json.Key("records_mended").Number(report.nRecordsMended);
+    json.Key("values_mended").Number(report.nValuesMended);
+    json.Key("memos_recovered").Number(report.nMemosRecovered);
+    json.Key("memos_missing").Number(report.nMemosMissing);
+    json.Key("memo_file_missing").Bool(report.bMemoFileMissing);
+    json.Key("losses").Bool(bDone && report.HasLosses());
+    json.Key("index_files").Strings(report.indexFiles);
+    json.Key("bytes").Number(result.nBytes);
+    json.Key("seconds").Fixed(result.dSeconds, 3);
+    json.Key("dry_run").Bool(result.bDryRun);
+    json.Key("exit_code").Number(result.nExitCode);
+    json.Key("error").StringOrNull(result.strError);
+    json.Key("report");
+    if (result.pReport != nullptr)
+        WriteRepairReportJson(json, report);
+    else
+        json.Null();
+    json.EndObject();
+    return json.Take();
 }
 
 int RepairExitCode(const std::string& strStatus, const RepairReport* pReport)

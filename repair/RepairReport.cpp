@@ -1,6 +1,6 @@
 #include "repair/RepairReport.h"
 
-#include "platform/CodePageDecoder.h"
+#include "platform/JsonWriter.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -25,21 +25,6 @@ const char* RecordLossKindName(RepairReport::RecordLossKind kind)
     case RepairReport::RecordLossKind::Mended: return "mended";
     }
     return "dropped";
-}
-
-std::string Number(int64_t n)
-{
-    return std::to_string(n);
-}
-
-std::string Number(uint64_t n)
-{
-    return std::to_string(n);
-}
-
-std::string Bool(bool b)
-{
-    return b ? "true" : "false";
 }
 
 // "1 record" / "2 records".
@@ -204,53 +189,6 @@ std::string RepairReportVerdict(const RepairReport& report)
     return strLosses.empty() ? "Nothing was lost." : "Finished with losses: " + strLosses + ".";
 }
 
-std::string JsonQuote(const std::string& str)
-{
-    std::string strOut = "\"";
-    for (size_t i = 0; i < str.size();) {
-        const unsigned char c = static_cast<unsigned char>(str[i]);
-        char buf[8];
-        if (c < 0x80) {
-            switch (c) {
-            case '"': strOut += "\\\""; break;
-            case '\\': strOut += "\\\\"; break;
-            case '\n': strOut += "\\n"; break;
-            case '\r': strOut += "\\r"; break;
-            case '\t': strOut += "\\t"; break;
-            default:
-                if (c < 0x20 || c == 0x7F) {
-                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                    strOut += buf;
-                } else {
-                    strOut += static_cast<char>(c);
-                }
-            }
-            ++i;
-            continue;
-        }
-        if (const size_t nLength = CCodePageDecoder::Utf8SequenceLength(str, i); nLength > 0) {
-            strOut.append(str, i, nLength);
-            i += nLength;
-            continue;
-        }
-        // A byte that is no UTF-8 (a path in another encoding): a lone
-        // low surrogate, as Python's surrogateescape writes it, so that the
-        // text stays valid JSON and the bytes can still be recovered.
-        std::snprintf(buf, sizeof buf, "\\udc%02x", c);
-        strOut += buf;
-        ++i;
-    }
-    return strOut + "\"";
-}
-
-std::string JsonQuoteList(const std::vector<std::string>& items)
-{
-    std::string strOut = "[";
-    for (size_t i = 0; i < items.size(); ++i)
-        strOut += (i ? ", " : "") + JsonQuote(items[i]);
-    return strOut + "]";
-}
-
 std::string GroupedNumber(int64_t n)
 {
     const std::string strDigits = std::to_string(n < 0 ? -(n + 1) + 1ULL : static_cast<unsigned long long>(n));
@@ -263,82 +201,84 @@ std::string GroupedNumber(int64_t n)
     return n < 0 ? "-" + strOut : strOut;
 }
 
+void WriteRepairReportJson(CJsonWriter& json, const RepairReport& report)
+{
+    json.BeginObject();
+    json.Key("schema_version").Number(RepairReport::kSchemaVersion);
+    json.Key("source").String(report.strSource);
+    json.Key("source_memo").StringOrNull(report.strSourceMemo);
+    json.Key("table").StringOrNull(report.strSavedTable);
+    json.Key("memo").StringOrNull(report.strSavedMemo);
+    json.Key("outcome").String(Outcome(report));
+    json.Key("exit_code");
+    if (report.nExitCode < 0)
+        json.Null();
+    else
+        json.Number(report.nExitCode);
+    json.Key("done").Bool(report.bDone);
+    json.Key("losses").Bool(report.HasLosses());
+
+    json.Key("records_written").Number(report.nRecordsWritten);
+    json.Key("deleted_records").Number(report.nDeletedRecords);
+    json.Key("records_dropped").Number(report.nRecordsDropped);
+    json.Key("dropped").BeginArray();
+    for (const auto& range : report.dropped) {
+        json.BeginObject().Key("offset").Number(range.nOffset).Key("length").Number(range.nLength);
+        json.Key("reason").String(DropReasonName(range.reason)).Key("records").Number(range.nRecords);
+        json.EndObject();
+    }
+    json.EndArray();
+    json.Key("dropped_ranges_not_listed").Number(report.nDroppedRangesNotListed);
+    json.Key("bytes_dropped").Number(report.nBytesDropped);
+    json.Key("records_cut_short").Number(report.nRecordsCutShort);
+    json.Key("records_mended").Number(report.nRecordsMended);
+    json.Key("record_losses").BeginArray();
+    for (const auto& loss : report.recordLosses) {
+        json.BeginObject().Key("record").Number(loss.nRecord).Key("kind").String(RecordLossKindName(loss.kind));
+        json.Key("offset").Number(loss.nOffset).Key("length").Number(loss.nLength).EndObject();
+    }
+    json.EndArray();
+    json.Key("record_losses_not_listed").Number(report.nRecordLossesNotListed);
+    json.Key("realignments").BeginArray();
+    for (const auto& r : report.realignments)
+        json.BeginObject().Key("from").Number(r.nFrom).Key("to").Number(r.nTo).EndObject();
+    json.EndArray();
+
+    json.Key("values_mended").Number(report.nValuesMended);
+    json.Key("columns").BeginArray();
+    for (const auto& column : report.columns) {
+        json.BeginObject().Key("column").String(column.strColumn).Key("values").Number(column.nValues);
+        json.Key("first_records").BeginArray();
+        for (const int64_t nRecord : column.firstRecords)
+            json.Number(nRecord);
+        json.EndArray().EndObject();
+    }
+    json.EndArray();
+
+    json.Key("memos_recovered").Number(report.nMemosRecovered);
+    json.Key("memos_missing").Number(report.nMemosMissing);
+    json.Key("missing_memos").BeginArray();
+    for (const auto& memo : report.missingMemos)
+        json.BeginObject().Key("record").Number(memo.nRecord).Key("column").String(memo.strColumn).EndObject();
+    json.EndArray();
+    json.Key("missing_memos_not_listed").Number(report.nMissingMemosNotListed);
+    json.Key("memos_shared_not_copied").Number(report.nMemosSharedNotCopied);
+    json.Key("memo_file_missing").Bool(report.bMemoFileMissing);
+
+    json.Key("structure_fixes").Strings(report.structureFixes);
+    json.Key("record_area_start").Number(report.nRecordAreaStart);
+    json.Key("record_length").Number(report.nRecordLength);
+    json.Key("memo_block_size").Number(report.nMemoBlockSize);
+    json.Key("transfer_undone").Bool(report.bTransferUndone);
+    json.Key("index_files").Strings(report.indexFiles);
+    json.EndObject();
+}
+
 std::string RepairReportToJson(const RepairReport& report)
 {
-    std::string strOut = "{";
-    strOut += "\"schema_version\": " + std::to_string(RepairReport::kSchemaVersion);
-    strOut += ", \"source\": " + JsonQuote(report.strSource);
-    strOut += ", \"source_memo\": " + (report.strSourceMemo.empty() ? std::string("null") : JsonQuote(report.strSourceMemo));
-    strOut += ", \"table\": " + JsonPathOrNull(report.strSavedTable);
-    strOut += ", \"memo\": " + JsonPathOrNull(report.strSavedMemo);
-    strOut += ", \"outcome\": " + JsonQuote(Outcome(report));
-    strOut += ", \"exit_code\": " + (report.nExitCode < 0 ? std::string("null") : std::to_string(report.nExitCode));
-    strOut += ", \"done\": " + Bool(report.bDone);
-    strOut += ", \"losses\": " + Bool(report.HasLosses());
-
-    strOut += ", \"records_written\": " + Number(report.nRecordsWritten);
-    strOut += ", \"deleted_records\": " + Number(report.nDeletedRecords);
-    strOut += ", \"records_dropped\": " + Number(report.nRecordsDropped);
-    strOut += ", \"dropped\": [";
-    for (size_t i = 0; i < report.dropped.size(); ++i) {
-        const auto& range = report.dropped[i];
-        strOut += std::string(i ? ", " : "") + "{\"offset\": " + Number(range.nOffset)
-            + ", \"length\": " + Number(range.nLength) + ", \"reason\": \"" + DropReasonName(range.reason)
-            + "\", \"records\": " + Number(range.nRecords) + "}";
-    }
-    strOut += "]";
-    strOut += ", \"dropped_ranges_not_listed\": " + Number(report.nDroppedRangesNotListed);
-    strOut += ", \"bytes_dropped\": " + Number(report.nBytesDropped);
-    strOut += ", \"records_cut_short\": " + Number(report.nRecordsCutShort);
-    strOut += ", \"records_mended\": " + Number(report.nRecordsMended);
-    strOut += ", \"record_losses\": [";
-    for (size_t i = 0; i < report.recordLosses.size(); ++i) {
-        const auto& loss = report.recordLosses[i];
-        strOut += std::string(i ? ", " : "") + "{\"record\": " + Number(loss.nRecord) + ", \"kind\": \""
-            + RecordLossKindName(loss.kind) + "\", \"offset\": " + Number(loss.nOffset)
-            + ", \"length\": " + Number(loss.nLength) + "}";
-    }
-    strOut += "]";
-    strOut += ", \"record_losses_not_listed\": " + Number(report.nRecordLossesNotListed);
-    strOut += ", \"realignments\": [";
-    for (size_t i = 0; i < report.realignments.size(); ++i) {
-        const auto& r = report.realignments[i];
-        strOut += std::string(i ? ", " : "") + "{\"from\": " + Number(r.nFrom) + ", \"to\": " + Number(r.nTo) + "}";
-    }
-    strOut += "]";
-
-    strOut += ", \"values_mended\": " + Number(report.nValuesMended);
-    strOut += ", \"columns\": [";
-    for (size_t i = 0; i < report.columns.size(); ++i) {
-        const auto& column = report.columns[i];
-        strOut += std::string(i ? ", " : "") + "{\"column\": " + JsonQuote(column.strColumn)
-            + ", \"values\": " + Number(column.nValues) + ", \"first_records\": [";
-        for (size_t n = 0; n < column.firstRecords.size(); ++n)
-            strOut += (n ? ", " : "") + Number(column.firstRecords[n]);
-        strOut += "]}";
-    }
-    strOut += "]";
-
-    strOut += ", \"memos_recovered\": " + Number(report.nMemosRecovered);
-    strOut += ", \"memos_missing\": " + Number(report.nMemosMissing);
-    strOut += ", \"missing_memos\": [";
-    for (size_t i = 0; i < report.missingMemos.size(); ++i) {
-        const auto& memo = report.missingMemos[i];
-        strOut += std::string(i ? ", " : "") + "{\"record\": " + Number(memo.nRecord)
-            + ", \"column\": " + JsonQuote(memo.strColumn) + "}";
-    }
-    strOut += "]";
-    strOut += ", \"missing_memos_not_listed\": " + Number(report.nMissingMemosNotListed);
-    strOut += ", \"memos_shared_not_copied\": " + Number(report.nMemosSharedNotCopied);
-    strOut += ", \"memo_file_missing\": " + Bool(report.bMemoFileMissing);
-
-    strOut += ", \"structure_fixes\": " + JsonQuoteList(report.structureFixes);
-    strOut += ", \"record_area_start\": " + Number(report.nRecordAreaStart);
-    strOut += ", \"record_length\": " + Number(static_cast<uint64_t>(report.nRecordLength));
-    strOut += ", \"memo_block_size\": " + Number(static_cast<uint64_t>(report.nMemoBlockSize));
-    strOut += ", \"transfer_undone\": " + Bool(report.bTransferUndone);
-    strOut += ", \"index_files\": " + JsonQuoteList(report.indexFiles);
-    return strOut + "}";
+    CJsonWriter json;
+    WriteRepairReportJson(json, report);
+    return json.Take();
 }
 
 std::string RepairReportSummary(const RepairReport& report)

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+class CJsonWriter;
+
 struct RepairReport {
     // Why a stretch of the record area became no rows.
     enum class DropReason {
@@ -114,6 +116,8 @@ struct RepairReport {
 
 // The report as one JSON object (UTF-8; paths as they are).
 std::string RepairReportToJson(const RepairReport& report);
+// The same object as the next value of json (nested in a larger result).
+void WriteRepairReportJson(CJsonWriter& json, const RepairReport& report);
 // "Nothing was lost." or "Finished with losses: " and what was lost, for a
 // run that is Done.
 std::string RepairReportVerdict(const RepairReport& report);
@@ -125,16 +129,5 @@ std::string RepairReportSummary(const RepairReport& report);
 // The one-line form, for a status line ("2,000 records, 3 dropped, 1 memo lost").
 std::string RepairReportOneLine(const RepairReport& report);
 
-// Helpers of the formatting above, shared with the front ends.
-// A text as a JSON string. Bytes that are no UTF-8 become lone low
-// surrogates (\udcXX), the way Python's surrogateescape writes them.
-std::string JsonQuote(const std::string& str);
-// Texts as a JSON array of strings.
-std::string JsonQuoteList(const std::vector<std::string>& items);
-// A path as a JSON string, or null when there is none.
-inline std::string JsonPathOrNull(const std::string& strPath)
-{
-    return strPath.empty() ? "null" : JsonQuote(strPath);
-}
 // A number with its thousands grouped by commas ("2,000").
 std::string GroupedNumber(int64_t n);

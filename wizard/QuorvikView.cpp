@@ -1,7 +1,5 @@
 #include "wizard/QuorvikView.h"
 
-#include "app/MainFrame.h"
-#include "app/Resource.h"
 #include "repair/RepairJob.h"
 #include "repair/RepairPaths.h"
 #include "wizard/FECFileDialog.h"
@@ -11,9 +9,12 @@
 #include "wizard/RepairResultSaver.h"
 #include "wizard/RepairRunner.h"
 #include "wizard/ReportDlg.h"
+#include "wizard/ResourceIds.h"
 #include "wizard/Resources.h"
 #include "wizard/RunnerState.h"
 #include "wizard/SettingsDlg.h"
+#include "wizard/ViewSinkBridge.h"
+#include "wizard/WizardHost.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>
@@ -92,8 +93,7 @@ SourceMessageStyle StyleOf(SourceProblem eProblem)
 
 } // namespace
 
-CQuorvikView::CQuorvikView(CMainFrame* pFrame, QWidget* pParent)
-    : QWidget(pParent), m_pFrame(pFrame)
+CQuorvikView::CQuorvikView(IWizardHost* pHost, QWidget* pParent) : QWidget(pParent), m_pHost(pHost)
 {
     OrvInitResources();
     m_strHelpText[0] = QString::fromUtf8(kHelpText1);
@@ -139,12 +139,22 @@ QWidget* CQuorvikView::GetDlgItem(int nId) const
 
 QString CQuorvikView::GetPrefix() const
 {
-    return m_pFrame ? m_pFrame->m_strPrefix : QString::fromUtf8(kDefaultSavedPrefix);
+    return m_pHost ? m_pHost->SavedPrefixSetting() : QString::fromUtf8(kDefaultSavedPrefix);
 }
 
 bool CQuorvikView::GetUndelete() const
 {
-    return m_pFrame && m_pFrame->m_bUndelete;
+    return m_pHost && m_pHost->UndeleteSetting();
+}
+
+ViewSinkTargets CQuorvikView::GetSinkTargets()
+{
+    ViewSinkTargets targets;
+    targets.pContext = this;
+    targets.pProgress = this;
+    targets.pLog = this;
+    targets.pGrid = m_pGrid;
+    return targets;
 }
 
 void CQuorvikView::CreateControls()
@@ -330,9 +340,9 @@ void CQuorvikView::resizeEvent(QResizeEvent* pEvent)
 
 void CQuorvikView::paintEvent(QPaintEvent*)
 {
-    if (!m_bRegisteredWithFrame && m_pFrame) {
-        m_pFrame->m_pWizardView = this;
-        m_bRegisteredWithFrame = true;
+    if (!m_bShown && m_pHost) {
+        m_pHost->WizardViewShown(this);
+        m_bShown = true;
     }
 
     QPainter painter(this);
@@ -667,9 +677,9 @@ bool CQuorvikView::OnBrowse()
 
 void CQuorvikView::OnSetting()
 {
-    if (!m_pFrame)
+    if (!m_pHost)
         return;
-    CSettingsDlg dlg(m_pFrame->m_strPrefix, m_pFrame->m_bUndelete, this);
+    CSettingsDlg dlg(m_pHost->SavedPrefixSetting(), m_pHost->UndeleteSetting(), this);
     dlg.exec();
 }
 

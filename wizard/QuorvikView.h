@@ -18,6 +18,7 @@
 #include "repair/RepairReport.h"
 #include "wizard/MessageBoxService.h"
 #include "wizard/RepairLog.h"
+#include "wizard/WizardView.h"
 
 #include <QRect>
 #include <QString>
@@ -28,13 +29,13 @@
 #include <memory>
 #include <string>
 
-class CMainFrame;
 class CPictureButton;
 class CPreviewListCtrl;
 class CFileListCtrl;
 class CRepairJob;
 class CRepairResultSaver;
 class CRepairRunner;
+class IWizardHost;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -43,7 +44,7 @@ class QProgressBar;
 class QPushButton;
 class QTimer;
 
-class CQuorvikView : public QWidget, public IRepairProgressSink, public IRepairLog {
+class CQuorvikView : public QWidget, public IRepairProgressSink, public IRepairLog, public IWizardView {
     Q_OBJECT
 public:
     // The three help texts: selecting, running, finished.
@@ -52,21 +53,24 @@ public:
     static const char* const kHelpText3;
     static const char* const kSelectPrompt;
 
-    explicit CQuorvikView(CMainFrame* pFrame, QWidget* pParent = nullptr);
+    explicit CQuorvikView(IWizardHost* pHost, QWidget* pParent = nullptr);
     ~CQuorvikView() override;
 
     // 0 the selection page, 1 the repair page.
     int m_nPage = 0;
 
-    int GetPage() const { return m_nPage; }
+    int GetPage() const override { return m_nPage; }
     // The control with the given id (nullptr when there is none).
     QWidget* GetDlgItem(int nId) const;
     CPreviewListCtrl* GetPreviewGrid() const { return m_pGrid; }
     QString GetWorkingDirectory() const { return m_strWorkingDir; }
-    // The file-name prefix of saved tables (the main frame's).
-    QString GetPrefix() const;
-    // Whether runs bring records marked deleted back to life (the main frame's).
-    bool GetUndelete() const;
+    // The file-name prefix of saved tables (the host's).
+    QString GetPrefix() const override;
+    // Whether runs bring records marked deleted back to life (the host's).
+    bool GetUndelete() const override;
+    // The view's own controls, for the runner and the saver.
+    ViewSinkTargets GetSinkTargets() override;
+    QWidget* GetDialogParent() override { return this; }
 
     // Page operations.
     void ShowSelectionPage();
@@ -92,8 +96,7 @@ public:
 
     // A message box with the program's caption; owned by the view or by no
     // window.
-    MsgResult ShowMessage(const QString& strText, MsgButtons buttons, MsgIcon icon,
-                          bool bOwnedByView);
+    MsgResult ShowMessage(const QString& strText, MsgButtons buttons, MsgIcon icon, bool bOwnedByView) override;
 
     // The runner and the saving of its result.
     CRepairRunner& GetRunner() const { return *m_pRunner; }
@@ -116,9 +119,6 @@ public:
     // The finished run's report, and the button that shows it in full.
     const RepairReport& GetReport() const { return m_report; }
     QPushButton* GetDetailsButton() const { return m_pDetails; }
-
-    // Title of the folder dialog of saving.
-    static constexpr const char* kSaveFolderTitle = "Please select the path to Save the files";
 
 public slots:
     void OnRepairFile();
@@ -168,10 +168,10 @@ private:
     // The .dbf path a drop carries, or an empty text.
     static QString DroppedTablePath(const class QMimeData* pMime);
 
-    CMainFrame* m_pFrame;
+    IWizardHost* m_pHost;
     QString m_strHelpText[3];
     QString m_strWorkingDir;
-    bool m_bRegisteredWithFrame = false;
+    bool m_bShown = false;
 
     std::map<int, QWidget*> m_controls;
     CPictureButton* m_pButtonAdd = nullptr;

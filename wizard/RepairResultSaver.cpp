@@ -3,9 +3,9 @@
 #include "platform/Exception.h"
 #include "repair/RepairJob.h"
 #include "wizard/FolderChooser.h"
-#include "wizard/QuorvikView.h"
 #include "wizard/RunnerState.h"
 #include "wizard/SavingDlg.h"
+#include "wizard/WizardView.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -28,7 +28,7 @@ QString DecodePath(const std::string& strPath)
 
 } // namespace
 
-CRepairResultSaver::CRepairResultSaver(CQuorvikView& view) : m_view(view)
+CRepairResultSaver::CRepairResultSaver(IWizardView& view) : m_view(view)
 {
 }
 
@@ -68,7 +68,7 @@ void CRepairResultSaver::OnSaveFile()
 bool CRepairResultSaver::ChooseFolderAndSave()
 {
     const QString strFolder =
-        CFolderChooser::Instance().ChooseFolder(&m_view, QString::fromUtf8(CQuorvikView::kSaveFolderTitle));
+        CFolderChooser::Instance().ChooseFolder(m_view.GetDialogParent(), QString::fromUtf8(kSaveFolderTitle));
     if (strFolder.isEmpty())
         return false;
     SaveRepairedFiles(strFolder);
@@ -100,7 +100,7 @@ void CRepairResultSaver::SaveRepairedFiles(const QString& strFolder)
     QString strProblem;
     bool bCopied = false;
     {
-        CSavingDlg dlg(&m_view);
+        CSavingDlg dlg(m_view.GetDialogParent());
         dlg.SetFileText(DecodePath(g_strSelectedFile));
         if (g_strRepairStatus == kRepairStatusDone && QFileInfo::exists(DecodePath(GetResultPath()))) {
             try {

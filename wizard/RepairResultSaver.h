@@ -13,13 +13,16 @@
 #include <memory>
 #include <string>
 
-class CQuorvikView;
 class CRepairJob;
+class IWizardView;
 
 class CRepairResultSaver : public QObject {
     Q_OBJECT
 public:
-    explicit CRepairResultSaver(CQuorvikView& view);
+    // Title of the folder dialog of saving.
+    static constexpr const char* kSaveFolderTitle = "Please select the path to Save the files";
+
+    explicit CRepairResultSaver(IWizardView& view);
     // A result still held goes with its job.
     ~CRepairResultSaver() override;
 
@@ -52,7 +55,7 @@ signals:
     void resultChanged();
 
 private:
-    CQuorvikView& m_view;
+    IWizardView& m_view;
     std::shared_ptr<CRepairJob> m_spJob;
     bool m_bResultHandled = true;
 };

@@ -3,17 +3,17 @@
 #include "repair/RepairJob.h"
 #include "repair/RepairState.h"
 #include "wizard/ErrorMessageDigest.h"
-#include "wizard/QuorvikView.h"
 #include "wizard/RepairThread.h"
 #include "wizard/RunnerState.h"
 #include "wizard/ViewSinkBridge.h"
+#include "wizard/WizardView.h"
 
 #include <QString>
 
 #include <algorithm>
 #include <utility>
 
-CRepairRunner::CRepairRunner(CQuorvikView& view) : m_view(view)
+CRepairRunner::CRepairRunner(IWizardView& view) : m_view(view)
 {
 }
 
@@ -47,12 +47,7 @@ void CRepairRunner::StartRepairThread()
     g_bRepairRunning.store(true);
     const int nRunId = ++m_nRunId;
     m_bRunDoneDelivered = false;
-    ViewSinkTargets targets;
-    targets.pContext = &m_view;
-    targets.pProgress = &m_view;
-    targets.pLog = &m_view;
-    targets.pGrid = m_view.GetPreviewGrid();
-    auto spBridge = CViewSinkBridge::Create(targets);
+    auto spBridge = CViewSinkBridge::Create(m_view.GetSinkTargets());
     RepairOptions options;
     options.bUndelete = m_view.GetUndelete();
     auto* pThread = new CRepairThread(

@@ -15,14 +15,14 @@
 #include <string>
 #include <vector>
 
-class CQuorvikView;
 class CRepairJob;
 class CRepairThread;
+class IWizardView;
 
 class CRepairRunner : public QObject {
     Q_OBJECT
 public:
-    explicit CRepairRunner(CQuorvikView& view);
+    explicit CRepairRunner(IWizardView& view);
     // Cuts every thread still finishing off from the view and waits for it.
     ~CRepairRunner() override;
 
@@ -60,7 +60,7 @@ private:
     void OnRepairThreadFinished(CRepairThread* pThread);
     void ForgetThread(CRepairThread* pThread);
 
-    CQuorvikView& m_view;
+    IWizardView& m_view;
     // The thread of the current run, a run waiting for a stopped thread to
     // finish, and every thread not yet ended.
     QPointer<CRepairThread> m_pRepairThread;

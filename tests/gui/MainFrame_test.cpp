@@ -11,15 +11,15 @@
 #include "app/QuorvikApp.h"
 #include "app/QuorvikDoc.h"
 #include "app/RecentFileList.h"
-#include "app/Resource.h"
 #include "app/SplashDlg.h"
-#include "repair/RepairState.h"
 #include "platform/ErrorReporter.h"
+#include "repair/RepairState.h"
 #include "wizard/FECFileDialog.h"
 #include "wizard/MessageBoxReporter.h"
 #include "wizard/PictureButton.h"
 #include "wizard/QuorvikView.h"
 #include "wizard/RepairResultSaver.h"
+#include "wizard/ResourceIds.h"
 #include "wizard/Resources.h"
 #include "wizard/RunnerState.h"
 #include "wizard/SettingsDlg.h"
@@ -139,14 +139,14 @@ private slots:
             const char* pszPrompt;
         };
         const std::vector<Entry> entries = {
-            {61464, "Add Files...", QKeySequence(QStringLiteral("Ctrl+A")), "Add files"},
-            {61447, "Save Files", QKeySequence(QStringLiteral("Ctrl+S")), "Save File"},
-            {57665, "E&xit", QKeySequence(), "Quit the application; prompts to save documents"},
-            {61484, "Setting", QKeySequence(QStringLiteral("Ctrl+T")), "Setting s"},
-            {32771, "Help", QKeySequence(QStringLiteral("F1")), "Help"},
-            {57664, "&About Orvane Tamsin DBF...", QKeySequence(),
+            {res::ID_FILE_ADD, "Add Files...", QKeySequence(QStringLiteral("Ctrl+A")), "Add files"},
+            {res::ID_FILE_SAVE, "Save Files", QKeySequence(QStringLiteral("Ctrl+S")), "Save File"},
+            {res::ID_APP_EXIT, "E&xit", QKeySequence(), "Quit the application; prompts to save documents"},
+            {res::ID_TOOLS_SETTING, "Setting", QKeySequence(QStringLiteral("Ctrl+T")), "Setting s"},
+            {res::ID_HELP_HELP, "Help", QKeySequence(QStringLiteral("F1")), "Help"},
+            {res::ID_APP_ABOUT, "&About Orvane Tamsin DBF...", QKeySequence(),
              "Display program information, version number and copyright"},
-            {32773, "Software Home Page...", QKeySequence(), "Software Home Page..."},
+            {res::ID_HELP_HOMEPAGE, "Software Home Page...", QKeySequence(), "Software Home Page..."},
         };
         for (const Entry& e : entries) {
             QAction* pAction = m_pFrame->GetCommand(e.nId);

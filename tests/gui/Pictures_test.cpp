@@ -1,6 +1,7 @@
 // The embedded pictures and the picture buttons that show them.
 
 #include "wizard/PictureButton.h"
+#include "wizard/ResourceIds.h"
 #include "wizard/Resources.h"
 
 #include <QDir>
@@ -130,13 +131,13 @@ private slots:
     {
         CPictureButton button(OrvPicture::Repair, OrvPicture::RepairHover,
                               QStringLiteral("Repair File(s) selected in the list"), QSize(58, 50));
-        button.SetCommandId(61466);
+        button.SetCommandId(res::IDC_REPAIR);
         QVERIFY(ShowAwayFromMouse(&button));
         QVERIFY(!button.IsHovered());
         QCOMPARE(button.size(), QSize(58, 50));
         QCOMPARE(button.minimumSize(), button.maximumSize());
         QCOMPARE(button.toolTip(), QStringLiteral("Repair File(s) selected in the list"));
-        QCOMPARE(button.GetCommandId(), 61466);
+        QCOMPARE(button.GetCommandId(), res::IDC_REPAIR);
 
         const QImage imageNormal = button.grab().toImage();
         SendEnter(&button);

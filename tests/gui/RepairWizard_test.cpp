@@ -6,14 +6,14 @@
 #include "support/TestSupport.h"
 
 #include "app/MainFrame.h"
-#include "app/Resource.h"
+#include "platform/ErrorReporter.h"
 #include "repair/RepairPaths.h"
 #include "repair/RepairState.h"
-#include "platform/ErrorReporter.h"
 #include "wizard/MessageBoxReporter.h"
 #include "wizard/PreviewListCtrl.h"
 #include "wizard/QuorvikView.h"
 #include "wizard/RepairResultSaver.h"
+#include "wizard/ResourceIds.h"
 #include "wizard/Resources.h"
 #include "wizard/RunnerState.h"
 

@@ -7,10 +7,10 @@
 #include "support/TestSupport.h"
 
 #include "app/MainFrame.h"
-#include "app/Resource.h"
 #include "wizard/PreviewListCtrl.h"
 #include "wizard/QuorvikView.h"
 #include "wizard/ReportDlg.h"
+#include "wizard/ResourceIds.h"
 #include "wizard/Resources.h"
 
 #include <QAbstractButton>

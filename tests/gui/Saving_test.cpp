@@ -7,12 +7,12 @@
 #include "support/TestSupport.h"
 
 #include "app/MainFrame.h"
-#include "app/Resource.h"
 #include "platform/FileFaultInjector.h"
 #include "repair/RepairPaths.h"
 #include "repair/RepairState.h"
 #include "wizard/QuorvikView.h"
 #include "wizard/RepairResultSaver.h"
+#include "wizard/ResourceIds.h"
 #include "wizard/Resources.h"
 #include "wizard/RunnerState.h"
 #include "wizard/SavingDlg.h"

@@ -6,13 +6,13 @@
 #include "support/TestSupport.h"
 
 #include "app/MainFrame.h"
-#include "app/Resource.h"
 #include "wizard/FECFileDialog.h"
 #include "wizard/FileListCtrl.h"
 #include "wizard/PictureButton.h"
 #include "wizard/PreviewListCtrl.h"
 #include "wizard/QuorvikView.h"
 #include "wizard/RepairResultSaver.h"
+#include "wizard/ResourceIds.h"
 #include "wizard/Resources.h"
 
 #include <QAction>
@@ -62,14 +62,14 @@ private slots:
             QSize size;
         };
         const std::vector<Button> buttons = {
-            {61464, "Add File(s) to repair", QRect(14, 0, 58, 50), QSize(58, 50)},
-            {61466, "Repair File(s) selected in the list", QRect(103, 0, 58, 50), QSize(58, 50)},
-            {61460, "Select location for save repaired file", QRect(199, 0, 58, 50), QSize(58, 50)},
-            {61484, "Settings for repaired file name.", QRect(288, 0, 58, 50), QSize(58, 50)},
-            {61456, "Go to the software Homepage", QRect(), QSize(133, 62)},
-            {61452, "Next", QRect(), QSize(50, 38)},
-            {61455, "Back", QRect(), QSize(50, 38)},
-            {61461, "Stop", QRect(), QSize(50, 38)},
+            {res::IDC_ADD_FILES, "Add File(s) to repair", QRect(14, 0, 58, 50), QSize(58, 50)},
+            {res::IDC_REPAIR, "Repair File(s) selected in the list", QRect(103, 0, 58, 50), QSize(58, 50)},
+            {res::IDC_SAVE, "Select location for save repaired file", QRect(199, 0, 58, 50), QSize(58, 50)},
+            {res::IDC_SETTINGS, "Settings for repaired file name.", QRect(288, 0, 58, 50), QSize(58, 50)},
+            {res::IDC_HOMEPAGE, "Go to the software Homepage", QRect(), QSize(133, 62)},
+            {res::IDC_NEXT, "Next", QRect(), QSize(50, 38)},
+            {res::IDC_BACK, "Back", QRect(), QSize(50, 38)},
+            {res::IDC_STOP, "Stop", QRect(), QSize(50, 38)},
         };
         for (const Button& b : buttons) {
             auto* pButton = qobject_cast<CPictureButton*>(Item(b.nId));
@@ -80,15 +80,15 @@ private slots:
             if (!b.rc.isEmpty())
                 QCOMPARE(pButton->geometry(), b.rc);
         }
-        QVERIFY(qobject_cast<CHomePageButton*>(Item(61456)));
+        QVERIFY(qobject_cast<CHomePageButton*>(Item(res::IDC_HOMEPAGE)));
 
-        QCOMPARE(qobject_cast<QPushButton*>(Item(61482))->text(), QStringLiteral("&Browse"));
-        auto* pProgress = qobject_cast<QProgressBar*>(Item(1));
+        QCOMPARE(qobject_cast<QPushButton*>(Item(res::IDC_BROWSE))->text(), QStringLiteral("&Browse"));
+        auto* pProgress = qobject_cast<QProgressBar*>(Item(res::IDC_PROGRESS));
         QCOMPARE(pProgress->minimum(), 0);
         QCOMPARE(pProgress->maximum(), 100);
         QCOMPARE(pProgress->value(), 0);
-        QVERIFY(qobject_cast<CPreviewListCtrl*>(Item(61453)));
-        auto* pLog = qobject_cast<QPlainTextEdit*>(Item(61454));
+        QVERIFY(qobject_cast<CPreviewListCtrl*>(Item(res::IDC_PREVIEW_GRID)));
+        auto* pLog = qobject_cast<QPlainTextEdit*>(Item(res::IDC_REPAIR_LOG));
         QVERIFY(pLog && pLog->isReadOnly());
         QVERIFY(!pLog->isVisible());
         auto* pFileList = View().findChild<CFileListCtrl*>();
@@ -98,18 +98,18 @@ private slots:
         QCOMPARE(pFileList->topLevelItemCount(), 0);
 
         // Fonts and colours.
-        const QFont fontPath = Item(61481)->font();
+        const QFont fontPath = Item(res::IDC_PATH)->font();
         QCOMPARE(fontPath.family(), QStringLiteral("Times New Roman"));
         QCOMPARE(fontPath.weight(), QFont::Normal);
-        const QFont fontHelp = Item(61462)->font();
+        const QFont fontHelp = Item(res::IDC_HELP_TEXT)->font();
         QCOMPARE(fontHelp.family(), QStringLiteral("Times New Roman"));
         QCOMPARE(fontHelp.pixelSize(), 16);
         QCOMPARE(fontHelp.weight(), QFont::Medium);
-        QCOMPARE(Item(61483)->palette().color(QPalette::Window), QColor(255, 222, 85));
-        QCOMPARE(Item(61483)->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-        QCOMPARE(Item(61462)->palette().color(QPalette::Window), QColor(255, 252, 179));
-        QVERIFY(Item(61483)->autoFillBackground());
-        QVERIFY(Item(61462)->autoFillBackground());
+        QCOMPARE(Item(res::IDC_STATUS)->palette().color(QPalette::Window), QColor(255, 222, 85));
+        QCOMPARE(Item(res::IDC_STATUS)->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+        QCOMPARE(Item(res::IDC_HELP_TEXT)->palette().color(QPalette::Window), QColor(255, 252, 179));
+        QVERIFY(Item(res::IDC_STATUS)->autoFillBackground());
+        QVERIFY(Item(res::IDC_HELP_TEXT)->autoFillBackground());
     }
 
     // The selection page at creation, and the progress sink's rules.
@@ -117,20 +117,21 @@ private slots:
     {
         QCOMPARE(View().GetPage(), 0);
         QVERIFY(View().GetSaver().IsResultHandled());
-        QCOMPARE(qobject_cast<QLabel*>(Item(61483))->text(),
+        QCOMPARE(qobject_cast<QLabel*>(Item(res::IDC_STATUS))->text(),
                  QStringLiteral("Please select file to repair , Using Browse button"));
-        QCOMPARE(qobject_cast<QLabel*>(Item(61462))->text(),
+        QCOMPARE(qobject_cast<QLabel*>(Item(res::IDC_HELP_TEXT))->text(),
                  QStringLiteral("\t1. Add files into list from the Add Files button from toolbar\n"
                                 "\t2. Click Next or Repair Files button from toolbar."));
-        for (int nId : {61481, 61482, 61452, 61483, 61462, 61464, 61466, 61460, 61484, 61456})
+        for (int nId : {res::IDC_PATH, res::IDC_BROWSE, res::IDC_NEXT, res::IDC_STATUS, res::IDC_HELP_TEXT,
+                        res::IDC_ADD_FILES, res::IDC_REPAIR, res::IDC_SAVE, res::IDC_SETTINGS, res::IDC_HOMEPAGE})
             QVERIFY2(Item(nId)->isVisible(), qPrintable(QString::number(nId)));
-        for (int nId : {1, 61453, 61454, 61455, 61461})
+        for (int nId : {res::IDC_PROGRESS, res::IDC_PREVIEW_GRID, res::IDC_REPAIR_LOG, res::IDC_BACK, res::IDC_STOP})
             QVERIFY2(!Item(nId)->isVisible(), qPrintable(QString::number(nId)));
 
         View().EnterRepairingState();
-        for (int nId : {1, 61461})
+        for (int nId : {res::IDC_PROGRESS, res::IDC_STOP})
             QVERIFY(Item(nId)->isVisible());
-        for (int nId : {61481, 61482, 61452, 61455})
+        for (int nId : {res::IDC_PATH, res::IDC_BROWSE, res::IDC_NEXT, res::IDC_BACK})
             QVERIFY(!Item(nId)->isVisible());
 
         // 0 leaves the bar where it is.
@@ -138,29 +139,30 @@ private slots:
         View().SetProgress(37);
         View().SetProgress(0);
         QCOMPARE(View().GetProgress(), 37);
-        QTRY_COMPARE(qobject_cast<QProgressBar*>(Item(1))->value(), 37);
+        QTRY_COMPARE(qobject_cast<QProgressBar*>(Item(res::IDC_PROGRESS))->value(), 37);
         // Back resets the bar, also a value still on its way.
         View().SetProgress(50);
         View().OnBackPage();
         QTest::qWait(60);
-        QCOMPARE(qobject_cast<QProgressBar*>(Item(1))->value(), 0);
+        QCOMPARE(qobject_cast<QProgressBar*>(Item(res::IDC_PROGRESS))->value(), 0);
         View().SetStatusText("Adding Data........");
-        QCOMPARE(qobject_cast<QLabel*>(Item(61483))->text(), QStringLiteral("Adding Data........"));
+        QCOMPARE(qobject_cast<QLabel*>(Item(res::IDC_STATUS))->text(), QStringLiteral("Adding Data........"));
         View().ShowPreview();
-        QVERIFY(!Item(1)->isVisible());
-        QVERIFY(Item(61453)->isVisible());
+        QVERIFY(!Item(res::IDC_PROGRESS)->isVisible());
+        QVERIFY(Item(res::IDC_PREVIEW_GRID)->isVisible());
         View().ShowResultState();
-        QVERIFY(!Item(61461)->isVisible());
-        QVERIFY(Item(61455)->isVisible());
-        QVERIFY(Item(61452)->isVisible());
-        QCOMPARE(qobject_cast<QLabel*>(Item(61462))->text(),
+        QVERIFY(!Item(res::IDC_STOP)->isVisible());
+        QVERIFY(Item(res::IDC_BACK)->isVisible());
+        QVERIFY(Item(res::IDC_NEXT)->isVisible());
+        QCOMPARE(qobject_cast<QLabel*>(Item(res::IDC_HELP_TEXT))->text(),
                  QStringLiteral("\t1. Click the Next Button to save the repaired file at the desired location.\n"
                                 "\t2. You can also click the Save Files Icon from the toolbar."));
 
         View().AppendLog("\r\n\t\tExtraction Phase 1");
-        QCOMPARE(qobject_cast<QPlainTextEdit*>(Item(61454))->toPlainText(), QStringLiteral("\n\t\tExtraction Phase 1"));
+        QCOMPARE(qobject_cast<QPlainTextEdit*>(Item(res::IDC_REPAIR_LOG))->toPlainText(),
+                 QStringLiteral("\n\t\tExtraction Phase 1"));
         View().ClearLog();
-        QCOMPARE(qobject_cast<QPlainTextEdit*>(Item(61454))->toPlainText(), QString());
+        QCOMPARE(qobject_cast<QPlainTextEdit*>(Item(res::IDC_REPAIR_LOG))->toPlainText(), QString());
     }
 
     // The layout table, at the smallest window and at a large one.
@@ -185,24 +187,24 @@ private slots:
             QRect rc;
         };
         const std::vector<Expect> expected = {
-            {61483, QRect(100, cy / 2 - 31, cx - 260, 18)},
-            {61481, QRect(100, cy / 2 - 11, cx - 260, 23)},
-            {1, QRect(100, cy / 2 - 11, cx - 260, 23)},
-            {61482, QRect(cx - 155, cy / 2 - 11, 60, 23)},
-            {61462, QRect(180, 82, cx - 195, 33)},
-            {61453, QRect(40, 225, cx - 80, cy - 325)},
-            {61452, QRect(cx - 55, cy - 40, 50, 38)},
-            {61461, QRect(cx - 55, cy - 40, 50, 38)},
-            {61455, QRect(cx - 110, cy - 40, 50, 38)},
-            {61456, QRect(cx - 133, 0, 133, 62)},
-            {61464, QRect(14, 0, 58, 50)},
-            {61466, QRect(103, 0, 58, 50)},
-            {61460, QRect(199, 0, 58, 50)},
-            {61484, QRect(288, 0, 58, 50)},
+            {res::IDC_STATUS, QRect(100, cy / 2 - 31, cx - 260, 18)},
+            {res::IDC_PATH, QRect(100, cy / 2 - 11, cx - 260, 23)},
+            {res::IDC_PROGRESS, QRect(100, cy / 2 - 11, cx - 260, 23)},
+            {res::IDC_BROWSE, QRect(cx - 155, cy / 2 - 11, 60, 23)},
+            {res::IDC_HELP_TEXT, QRect(180, 82, cx - 195, 33)},
+            {res::IDC_PREVIEW_GRID, QRect(40, 225, cx - 80, cy - 325)},
+            {res::IDC_NEXT, QRect(cx - 55, cy - 40, 50, 38)},
+            {res::IDC_STOP, QRect(cx - 55, cy - 40, 50, 38)},
+            {res::IDC_BACK, QRect(cx - 110, cy - 40, 50, 38)},
+            {res::IDC_HOMEPAGE, QRect(cx - 133, 0, 133, 62)},
+            {res::IDC_ADD_FILES, QRect(14, 0, 58, 50)},
+            {res::IDC_REPAIR, QRect(103, 0, 58, 50)},
+            {res::IDC_SAVE, QRect(199, 0, 58, 50)},
+            {res::IDC_SETTINGS, QRect(288, 0, 58, 50)},
         };
         for (const Expect& e : expected)
             QCOMPARE(Item(e.nId)->geometry(), e.rc);
-        QCOMPARE(CQuorvikView::LayoutRect(61482, 800, 601), QRect(645, 289, 60, 23));
+        QCOMPARE(CQuorvikView::LayoutRect(res::IDC_BROWSE, 800, 601), QRect(645, 289, 60, 23));
     }
 
     // The painted bands: the banner pieces at the top corners, the footer's
@@ -254,12 +256,12 @@ private slots:
         QCOMPARE(View().GetSelectedPathText(), strSales);
 
         strPick = strNotes;
-        qobject_cast<QPushButton*>(Item(61482))->click();
+        qobject_cast<QPushButton*>(Item(res::IDC_BROWSE))->click();
         QCOMPARE(nDialogs, 2);
         QCOMPARE(View().GetSelectedPathText(), strSales);
 
         strPick = strOther;
-        qobject_cast<QAbstractButton*>(Item(61464))->click();
+        qobject_cast<QAbstractButton*>(Item(res::IDC_ADD_FILES))->click();
         QCOMPARE(nDialogs, 3);
         QCOMPARE(View().GetSelectedPathText(), strOther);
 
@@ -291,7 +293,7 @@ private slots:
         QVERIFY(drop(QStringLiteral("/data/SALES.DBF"), &View()));
         QCOMPARE(View().GetSelectedPathText(), QStringLiteral("/data/SALES.DBF"));
         // On the path box itself: the path, not the URL text.
-        QVERIFY(drop(QStringLiteral("/data/other.dbf"), Item(61481)));
+        QVERIFY(drop(QStringLiteral("/data/other.dbf"), Item(res::IDC_PATH)));
         QCOMPARE(View().GetSelectedPathText(), QStringLiteral("/data/other.dbf"));
     }
 };
