@@ -18,6 +18,7 @@
 // 16-bit value of bytes 16-17 (character fields wider than 255 bytes).
 
 #include "dbf/ByteCodec.h"
+#include "dbf/DBFFormat.h"
 
 #include <array>
 #include <cstddef>
@@ -25,7 +26,7 @@
 #include <string>
 
 struct DBFFieldDescriptor {
-    static constexpr size_t kSize = 32;
+    static constexpr size_t kSize = dbfformat::kDescriptorSize;
     static constexpr size_t kNameSize = 11;
 
     static constexpr uint8_t kFlagSystem = 0x01;
@@ -69,10 +70,7 @@ struct DBFFieldDescriptor {
     void SetFlags(uint8_t nFlags) { m_bytes[18] = nFlags; }
 
     // True for the types whose width is the length byte alone.
-    static bool UsesLengthByte(char chType)
-    {
-        return chType == 'B' || chType == 'F' || chType == 'I' || chType == 'N' || chType == 'Y';
-    }
+    static bool UsesLengthByte(char chType) { return dbfformat::UsesLengthByte(chType); }
 
     // The field's width in the record by the width rule.
     uint32_t GetWidth() const { return UsesLengthByte(GetType()) ? GetLength() : GetWidth16(); }

@@ -19,13 +19,14 @@
 //     30     2  reserved, zero in new tables
 
 #include "dbf/ByteCodec.h"
+#include "dbf/DBFFormat.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 
 struct DBFHeader {
-    static constexpr size_t kSize = 32;
+    static constexpr size_t kSize = dbfformat::kHeaderSize;
 
     static constexpr uint8_t kFlagIndex = 0x01;
     static constexpr uint8_t kFlagMemo = 0x02;

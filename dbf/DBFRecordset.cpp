@@ -1,6 +1,7 @@
 #include "dbf/DBFRecordset.h"
 
 #include "dbf/DBFException.h"
+#include "dbf/DBFFormat.h"
 #include "dbf/FieldCodec.h"
 #include "dbf/MemoFile.h"
 
@@ -9,8 +10,8 @@
 
 namespace {
 
-constexpr unsigned char kLiveFlag = 0x20;
-constexpr unsigned char kDeletedFlag = 0x2A;
+using dbfformat::kDeletedFlag;
+using dbfformat::kLiveFlag;
 
 } // namespace
 

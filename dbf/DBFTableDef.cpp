@@ -1,6 +1,7 @@
 #include "dbf/DBFTableDef.h"
 
 #include "dbf/DBFException.h"
+#include "dbf/DBFFormat.h"
 #include "dbf/FieldCodec.h"
 #include "dbf/MemoFile.h"
 #include "platform/FileSystem.h"
@@ -14,9 +15,7 @@
 
 namespace {
 
-constexpr unsigned char kTerminator = 0x0D;
-constexpr unsigned char kEndOfFile = 0x1A;
-constexpr uint32_t kVisualFoxProArea = 263;
+using dbfformat::kHeaderTerminator;
 constexpr uint32_t kMaxRecordLength = 0xFFFF;
 
 bool EqualsIgnoringCase(const std::string& a, const std::string& b)
@@ -67,64 +66,22 @@ CDBFTableDef::~CDBFTableDef()
 
 bool CDBFTableDef::IsVisualFoxProVersion(uint8_t nVersion)
 {
-    return nVersion == 0x30 || nVersion == 0x31 || nVersion == 0x32;
+    return dbfformat::IsVisualFoxProVersion(nVersion);
 }
 
 int CDBFTableDef::MemoKindForVersion(uint8_t nVersion, uint8_t nTableFlags)
 {
-    switch (nVersion) {
-    case 0x30:
-    case 0x31:
-    case 0x32:
-        if (!(nTableFlags & DBFHeader::kFlagMemo))
-            return 0;
-        return (nTableFlags & DBFHeader::kFlagDatabaseContainer) ? CMemoFile::kindVisualFoxProDbc
-                                                                  : CMemoFile::kindVisualFoxPro;
-    case 0x7B:
-    case 0x8B:
-    case 0xCB:
-        return CMemoFile::kindDBase4;
-    case 0x83:
-        return CMemoFile::kindDBase3;
-    case 0xE5:
-        return CMemoFile::kindSIx;
-    case 0xF5:
-        return CMemoFile::kindFoxPro;
-    default:
-        return 0;
-    }
+    return static_cast<int>(dbfformat::MemoKindForVersion(nVersion, nTableFlags));
 }
 
 bool CDBFTableDef::IsKnownVersion(uint8_t nVersion)
 {
-    switch (nVersion) {
-    case 0x03: case 0x30: case 0x31: case 0x32: case 0x43: case 0x63:
-    case 0x7B: case 0x83: case 0x8B: case 0xCB: case 0xE5: case 0xF5:
-        return true;
-    default:
-        return false;
-    }
+    return dbfformat::IsKnownVersion(nVersion);
 }
 
 const char* CDBFTableDef::TableKindName(uint8_t nVersion)
 {
-    switch (nVersion) {
-    case 0x02: return "FoxBASE";
-    case 0x03: return "dBASE III / FoxPro, no memo";
-    case 0x30: return "Visual FoxPro";
-    case 0x31: return "Visual FoxPro with autoincrement";
-    case 0x32: return "Visual FoxPro with varchar/varbinary";
-    case 0x43: return "dBASE IV SQL table, no memo";
-    case 0x63: return "dBASE IV SQL system table, no memo";
-    case 0x7B: return "dBASE IV with memo";
-    case 0x83: return "dBASE III with memo";
-    case 0x8B: return "dBASE IV with memo";
-    case 0xCB: return "dBASE IV SQL table with memo";
-    case 0xE5: return "Clipper with SIx memo";
-    case 0xF5: return "FoxPro 2.x with memo";
-    case 0xFB: return "FoxBASE";
-    default: return "unknown";
-    }
+    return dbfformat::TableKindName(nVersion);
 }
 
 std::string CDBFTableDef::FindMemoFile(const std::string& strTablePath, const std::string& strExtension)
@@ -302,7 +259,7 @@ void CDBFTableDef::CheckFileEnd(uint64_t nFileLength)
         nWidths += fd.GetWidth();
     unsigned char chNext = 0;
     m_file.Seek(static_cast<int64_t>(DBFHeader::kSize + m_fields.size() * DBFFieldDescriptor::kSize), CFile::begin);
-    if (m_file.Read(&chNext, 1) < 1 || chNext != kTerminator || nWidths != m_header.GetRecordLength())
+    if (m_file.Read(&chNext, 1) < 1 || chNext != kHeaderTerminator || nWidths != m_header.GetRecordLength())
         ThrowDBFException(DBF_ERR_HEADER_BAD);
 }
 
@@ -313,47 +270,29 @@ void CDBFTableDef::ReadDescriptors(uint64_t nFileLength)
     m_fields.clear();
     if (IsVisualFoxProVersion(m_header.GetVersion())) {
         // Room for the header, the terminator and the area at least.
-        if (nHeaderLength < 296)
+        if (nHeaderLength < dbfformat::kVisualFoxProLeastHeaderLength)
             ThrowDBFException(DBF_ERR_VFP_NO_FIELD);
         const uint64_t nExpected = nHeaderLength + static_cast<uint64_t>(m_header.GetRecordCount()) * nRecordLength;
         if (nFileLength < nExpected)
             ThrowDBFException(DBF_ERR_VFP_SHORT);
-        const size_t nCount = (nHeaderLength - 296) / DBFFieldDescriptor::kSize;
-        std::vector<DBFFieldDescriptor> fields(nCount);
-        m_file.Seek(DBFHeader::kSize, CFile::begin);
-        for (auto& fd : fields) {
-            if (m_file.Read(fd.Data(), DBFFieldDescriptor::kSize) < DBFFieldDescriptor::kSize)
-                ThrowDBFException(DBF_ERR_DESCRIPTORS);
-        }
+        const size_t nCount = (nHeaderLength - dbfformat::kVisualFoxProLeastHeaderLength) / DBFFieldDescriptor::kSize;
         // The terminator ends the list even where the header length would
         // leave room for more, so it is never taken for a field.
-        for (const auto& fd : fields) {
-            if (fd.m_bytes[0] == kTerminator)
-                break;
-            m_fields.push_back(fd);
-        }
+        WalkDescriptors(nCount);
         // A header with no room for a descriptor is a table without fields
         // only when the terminator follows the header; anything else there
         // is a descriptor the header length cuts off.
         if (nCount == 0) {
             unsigned char chNext = 0;
-            if (m_file.Read(&chNext, 1) < 1 || chNext != kTerminator)
+            m_file.Seek(DBFHeader::kSize, CFile::begin);
+            if (m_file.Read(&chNext, 1) < 1 || chNext != kHeaderTerminator)
                 ThrowDBFException(DBF_ERR_VFP_NO_FIELD);
         }
     } else {
         // A dBASE header needs the 32-byte header and the terminator at least.
         if (nHeaderLength < DBFHeader::kSize + 1)
             ThrowDBFException(DBF_ERR_HEADER_BAD);
-        const size_t nMax = (nHeaderLength - 33) / DBFFieldDescriptor::kSize;
-        m_file.Seek(DBFHeader::kSize, CFile::begin);
-        for (size_t i = 0; i < nMax; ++i) {
-            DBFFieldDescriptor fd;
-            if (m_file.Read(fd.Data(), DBFFieldDescriptor::kSize) < DBFFieldDescriptor::kSize)
-                ThrowDBFException(DBF_ERR_DESCRIPTORS);
-            if (fd.m_bytes[0] == kTerminator)
-                break;
-            m_fields.push_back(fd);
-        }
+        WalkDescriptors((nHeaderLength - DBFHeader::kSize - 1) / DBFFieldDescriptor::kSize);
         uint64_t nOffset = 1;
         for (auto& fd : m_fields) {
             fd.SetOffset(static_cast<uint32_t>(std::min<uint64_t>(nOffset, 0xFFFFFFFF)));
@@ -375,6 +314,22 @@ void CDBFTableDef::ReadDescriptors(uint64_t nFileLength)
     }
 }
 
+void CDBFTableDef::WalkDescriptors(size_t nMaxDescriptors)
+{
+    dbfformat::WalkDescriptors(
+        nMaxDescriptors,
+        [this](uint64_t nOffset, DBFFieldDescriptor& fd) -> long {
+            m_file.Seek(static_cast<int64_t>(nOffset), CFile::begin);
+            if (m_file.Read(fd.Data(), DBFFieldDescriptor::kSize) < DBFFieldDescriptor::kSize)
+                ThrowDBFException(DBF_ERR_DESCRIPTORS);
+            return static_cast<long>(DBFFieldDescriptor::kSize);
+        },
+        [this](const DBFFieldDescriptor& fd, long) {
+            m_fields.push_back(fd);
+            return true;
+        });
+}
+
 void CDBFTableDef::OpenMemo(unsigned nCallerFlags)
 {
     uint8_t nFlags = m_header.GetTableFlags();
@@ -384,7 +339,8 @@ void CDBFTableDef::OpenMemo(unsigned nCallerFlags)
     // memo file whatever the flag says.
     if (IsVisualFoxProVersion(m_header.GetVersion()) && !(nFlags & DBFHeader::kFlagMemo)) {
         const bool bHasMemoField = std::any_of(m_fields.begin(), m_fields.end(), [](const DBFFieldDescriptor& fd) {
-            return fd.GetType() == 'M' || fd.GetType() == 'G' || fd.GetType() == 'P';
+            // B is the double in Visual FoxPro, whatever its length.
+            return fd.GetType() != 'B' && dbfformat::IsEngineMemoType(fd.GetType(), fd.GetLength());
         });
         if (bHasMemoField)
             nFlags |= DBFHeader::kFlagMemo;
@@ -447,7 +403,7 @@ void CDBFTableDef::CreateField(const DBFFieldDescriptor& fd)
     for (const auto& f : m_fields)
         nRecordLength += DBFFieldDescriptor::UsesLengthByte(f.GetType()) ? f.GetLength() : f.GetWidth16();
     nRecordLength += DBFFieldDescriptor::UsesLengthByte(fd.GetType()) ? fd.GetLength() : fd.GetWidth16();
-    const uint64_t nHeaderLength = 32 * (m_fields.size() + 1) + 33 + kVisualFoxProArea;
+    const uint64_t nHeaderLength = 32 * (m_fields.size() + 1) + 33 + dbfformat::kVisualFoxProAreaSize;
     if (nRecordLength > kMaxRecordLength || nHeaderLength > 0xFFFF)
         ThrowDBFException(DBF_ERR_CREATE, "The fields do not fit in one DBF record or header.");
     m_fields.push_back(fd);
@@ -460,49 +416,32 @@ void CDBFTableDef::Append()
     uint32_t nOffset = 1;
     bool bMemoNeeded = false;
     bool bVisualFoxPro = false;
-    int nMemoKind = 0;
     for (auto& fd : m_fields) {
         fd.SetOffset(nOffset);
-        switch (fd.GetType()) {
-        case '0':
-            fd.SetFlags(fd.GetFlags() | DBFFieldDescriptor::kFlagSystem);
-            [[fallthrough]];
-        case 'G':
-            bMemoNeeded = true;
+        const char chType = fd.GetType();
+        // The engine lays out the Visual FoxPro types it decodes (V, Q and W
+        // it only carries), and its G is Visual FoxPro's general field with
+        // the binary flag, so G makes a Visual FoxPro table too.
+        if (chType == 'G' || (dbfformat::IsVisualFoxProType(chType, fd.GetLength()) && dbfformat::IsDecodedType(chType))) {
             bVisualFoxPro = true;
             fd.SetFlags(fd.GetFlags() | DBFFieldDescriptor::kFlagBinary);
-            nOffset += fd.GetWidth16();
-            break;
+        }
+        if (chType == '0')
+            fd.SetFlags(fd.GetFlags() | DBFFieldDescriptor::kFlagSystem);
+        // _NullFlags has always asked for the memo file here, as the memo
+        // types do; B asks for none.
+        if (chType == '0' || (chType != 'B' && dbfformat::IsEngineMemoType(chType, fd.GetLength())))
+            bMemoNeeded = true;
+        switch (chType) {
         case 'B':
-            if (fd.GetLength() == 8) {
-                bVisualFoxPro = true;
-                fd.SetFlags(fd.GetFlags() | DBFFieldDescriptor::kFlagBinary);
-                nOffset += fd.GetLength();
-            } else {
-                nMemoKind = CMemoFile::kindDBase4;
-                nOffset += fd.GetWidth16();
-            }
+            nOffset += fd.GetLength() == 8 ? fd.GetLength() : fd.GetWidth16();
             break;
         case 'I':
         case 'T':
         case 'Y':
-            bVisualFoxPro = true;
-            fd.SetFlags(fd.GetFlags() | DBFFieldDescriptor::kFlagBinary);
-            nOffset += fd.GetLength();
-            break;
         case 'F':
         case 'N':
             nOffset += fd.GetLength();
-            break;
-        case 'M':
-            bMemoNeeded = true;
-            nOffset += fd.GetWidth16();
-            break;
-        case 'P':
-            bMemoNeeded = true;
-            if (!bVisualFoxPro)
-                nMemoKind = CMemoFile::kindFoxPro;
-            nOffset += fd.GetWidth16();
             break;
         default:
             nOffset += fd.GetWidth16();
@@ -511,38 +450,28 @@ void CDBFTableDef::Append()
     }
 
     uint8_t nVersion = m_header.GetVersion();
+    dbfformat::MemoKind memoKind = dbfformat::MemoKind::None;
     if (bVisualFoxPro || IsVisualFoxProVersion(nVersion)) {
         // 0x31 and 0x32 (autoincrement, varchar) stay what the caller chose.
         if (!IsVisualFoxProVersion(nVersion))
             nVersion = 0x30;
         if (bMemoNeeded)
             m_header.SetTableFlags(m_header.GetTableFlags() | DBFHeader::kFlagMemo);
-        nMemoKind = (m_header.GetTableFlags() & DBFHeader::kFlagDatabaseContainer) ? CMemoFile::kindVisualFoxProDbc
-                                                                                   : CMemoFile::kindVisualFoxPro;
+        memoKind = (m_header.GetTableFlags() & DBFHeader::kFlagDatabaseContainer) ? dbfformat::MemoKind::VisualFoxProDbc
+                                                                                  : dbfformat::MemoKind::VisualFoxPro;
     } else if (bMemoNeeded) {
-        switch (nVersion) {
-        case 0x03: nVersion = 0x83; nMemoKind = CMemoFile::kindDBase3; break;
-        case 0x43: nVersion = 0x8B; nMemoKind = CMemoFile::kindDBase4; break;
-        case 0x63: nVersion = 0xCB; nMemoKind = CMemoFile::kindDBase4; break;
-        case 0x7B:
-        case 0x8B:
-        case 0xCB: nMemoKind = CMemoFile::kindDBase4; break;
-        case 0xE5: nMemoKind = CMemoFile::kindSIx; break;
-        case 0xF5: nMemoKind = CMemoFile::kindFoxPro; break;
-        default: nMemoKind = CMemoFile::kindDBase3; break;
-        }
+        nVersion = dbfformat::MemoFormOfVersion(nVersion);
+        memoKind = dbfformat::MemoKindForVersion(nVersion, 0);
+        if (memoKind == dbfformat::MemoKind::None)
+            memoKind = dbfformat::MemoKind::DBase3;
     } else {
-        switch (nVersion) {
-        case 0x83: nVersion = 0x03; break;
-        case 0x8B: nVersion = 0x43; break;
-        case 0xCB: nVersion = 0x63; break;
-        default: break;
-        }
+        nVersion = dbfformat::NoMemoFormOfVersion(nVersion);
     }
+    const int nMemoKind = static_cast<int>(memoKind);
     m_header.SetVersion(nVersion);
 
     const uint32_t nHeaderLength = static_cast<uint32_t>(DBFFieldDescriptor::kSize * m_fields.size() + 33)
-        + (IsVisualFoxProVersion(nVersion) ? kVisualFoxProArea : 0);
+        + (IsVisualFoxProVersion(nVersion) ? dbfformat::kVisualFoxProAreaSize : 0);
     m_header.SetHeaderLength(static_cast<uint16_t>(nHeaderLength));
     m_header.SetRecordLength(static_cast<uint16_t>(nOffset));
 
@@ -560,9 +489,9 @@ void CDBFTableDef::Append()
     for (const auto& fd : m_fields)
         m_file.Write(fd.Data(), DBFFieldDescriptor::kSize);
     std::vector<unsigned char> tail(nHeaderLength - DBFFieldDescriptor::kSize * (m_fields.size() + 1), 0);
-    tail[0] = kTerminator;
+    tail[0] = kHeaderTerminator;
     m_file.Write(tail.data(), tail.size());
-    m_file.Write(&kEndOfFile, 1);
+    m_file.Write(&dbfformat::kEndOfFile, 1);
     m_file.SetLength(nHeaderLength
                      + static_cast<uint64_t>(m_header.GetRecordCount()) * m_header.GetRecordLength() + 1);
 
@@ -653,9 +582,9 @@ size_t CDBFTableDef::LoadFieldValue(std::span<const unsigned char> record, const
 {
     size_t nLength = DecodeField(record, fd, value);
     const char chType = fd.GetType();
-    const bool bBinaryMemo = chType == 'G' || chType == 'P' || (chType == 'B' && fd.GetLength() != 8);
-    if (chType != 'M' && !bBinaryMemo)
+    if (!dbfformat::IsEngineMemoType(chType, fd.GetLength()))
         return nLength;
+    const bool bBinaryMemo = chType != 'M';
 
     // The block (and, for the binary reference, the stored length).
     uint32_t nBlock = 0;
@@ -697,7 +626,7 @@ void CDBFTableDef::StoreFieldValue(std::span<unsigned char> record, const DBFFie
                                    const FieldValue& value)
 {
     const char chType = fd.GetType();
-    if (chType == 'G' || chType == 'P' || (chType == 'B' && fd.GetLength() != 8))
+    if (chType != 'M' && dbfformat::IsEngineMemoType(chType, fd.GetLength()))
         return; // binary memo contents are not written through the engine
     if (chType != 'M') {
         EncodeField(record, fd, value);

@@ -188,6 +188,8 @@ public:
 private:
     void OpenFile(const std::string& strPath);
     void ReadDescriptors(uint64_t nFileLength);
+    // Reads up to nMaxDescriptors descriptors before the terminator into m_fields.
+    void WalkDescriptors(size_t nMaxDescriptors);
     void CheckFileEnd(uint64_t nFileLength);
     void OpenMemo(unsigned nCallerFlags);
     void ResetState();

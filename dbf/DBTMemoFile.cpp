@@ -2,6 +2,7 @@
 
 #include "dbf/ByteCodec.h"
 #include "dbf/DBFException.h"
+#include "dbf/DBFFormat.h"
 
 #include <algorithm>
 #include <cstring>
@@ -49,7 +50,7 @@ constexpr size_t kNewFileSize = 512;
 constexpr uint32_t kNewBlockSize = 256;
 constexpr size_t kBlockHeaderSize = 8;
 constexpr unsigned char kValueEndMark = 0x1F;
-constexpr unsigned char kInUseMarker[4] = {0xFF, 0xFF, 0x08, 0x00};
+using dbfformat::kDBase4BlockMarker;
 constexpr uint32_t kInUseLink = 0x0008FFFF;  // the marker read as a link
 
 } // namespace
@@ -135,7 +136,7 @@ uint32_t CDBTMemoFile::StoreText(uint32_t nBlock, uint32_t& /*nLength*/, const s
         ReadExact(BlockOffset(nBlock), blockHeader, sizeof blockHeader, DBF_ERR_MEMO_READ);
         // Only a block that carries the in-use marker is a value of this
         // file; anything else (a free run, garbage) is left alone.
-        if (std::memcmp(blockHeader, kInUseMarker, 4) == 0) {
+        if (std::memcmp(blockHeader, kDBase4BlockMarker, 4) == 0) {
             const uint64_t nTotal = dbfbytes::DecodeFixed32LE(blockHeader + 4);
             if (m != 0 && BlocksFor(nTotal) == nNeed) {
                 WriteValueAt(nBlock, BytesOf(strText));
@@ -180,7 +181,7 @@ CDBTMemoFile::ChainWalk CDBTMemoFile::WalkChain()
         unsigned char runHeader[kBlockHeaderSize];
         if (ReadAtPos(BlockOffset(nLink), runHeader, sizeof runHeader) < sizeof runHeader)
             break;
-        if (std::memcmp(runHeader, kInUseMarker, 4) == 0)
+        if (std::memcmp(runHeader, kDBase4BlockMarker, 4) == 0)
             break;
         const uint32_t nNext = dbfbytes::DecodeFixed32LE(runHeader);
         const uint32_t nCount = dbfbytes::DecodeFixed32LE(runHeader + 4);
@@ -219,7 +220,7 @@ void CDBTMemoFile::WriteLink(uint64_t nLinkPos, uint32_t nValue)
 void CDBTMemoFile::WriteValueAt(uint32_t nBlock, std::span<const unsigned char> data)
 {
     std::vector<unsigned char> value(kBlockHeaderSize + data.size() + 1);
-    std::memcpy(value.data(), kInUseMarker, 4);
+    std::memcpy(value.data(), kDBase4BlockMarker, 4);
     dbfbytes::EncodeFixed32LE(&value[4], static_cast<uint32_t>(data.size() + kBlockHeaderSize));
     std::copy(data.begin(), data.end(), value.begin() + kBlockHeaderSize);
     value.back() = kValueEndMark;

@@ -4,6 +4,7 @@
 
 #include "dbf/ByteCodec.h"
 #include "dbf/DBFException.h"
+#include "dbf/DBFFormat.h"
 #include "dbf/DBTMemoFile.h"
 #include "dbf/FPTMemoFile.h"
 #include "dbf/SMTMemoFile.h"
@@ -30,7 +31,7 @@ namespace {
 constexpr size_t kDBase3HeaderSize = 22;
 constexpr size_t kDBase3NewFileSize = 512;
 constexpr uint32_t kDBase3DefaultBlockSize = 512;
-constexpr unsigned char kTerminator = 0x1A;
+constexpr unsigned char kTerminator = dbfformat::kEndOfFile;
 
 } // namespace
 
@@ -475,15 +476,5 @@ std::unique_ptr<CMemoFile> MakeMemoFile(int nKind)
 
 const char* MemoFileExtension(int nKind)
 {
-    switch (nKind) {
-    case CMemoFile::kindFoxPro:
-    case CMemoFile::kindVisualFoxPro:
-        return "FPT";
-    case CMemoFile::kindVisualFoxProDbc:
-        return "DCT";
-    case CMemoFile::kindSIx:
-        return "SMT";
-    default:
-        return "DBT";
-    }
+    return dbfformat::MemoKindExtension(static_cast<dbfformat::MemoKind>(nKind));
 }

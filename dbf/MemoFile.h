@@ -43,6 +43,7 @@
 // dBASE III has no length: a value ends at its first 0x1A, so a value that
 // contains 0x1A is written whole but reads back cut at that byte.
 
+#include "dbf/DBFFormat.h"
 #include "platform/File.h"
 
 #include <array>
@@ -55,14 +56,15 @@
 
 class CMemoFile : public CFile {
 public:
-    // Memo kind codes as the table derives them from its header.
+    // Memo kind codes as the table derives them from its header: the
+    // numbers of dbfformat::MemoKind.
     enum MemoKind : int {
-        kindDBase3 = 1,
-        kindDBase4 = 3,
-        kindFoxPro = 4,
-        kindVisualFoxPro = 8,
-        kindVisualFoxProDbc = 12,
-        kindSIx = 16,
+        kindDBase3 = static_cast<int>(dbfformat::MemoKind::DBase3),
+        kindDBase4 = static_cast<int>(dbfformat::MemoKind::DBase4),
+        kindFoxPro = static_cast<int>(dbfformat::MemoKind::FoxPro),
+        kindVisualFoxPro = static_cast<int>(dbfformat::MemoKind::VisualFoxPro),
+        kindVisualFoxProDbc = static_cast<int>(dbfformat::MemoKind::VisualFoxProDbc),
+        kindSIx = static_cast<int>(dbfformat::MemoKind::SIx),
     };
 
     CMemoFile();

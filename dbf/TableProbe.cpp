@@ -1,6 +1,6 @@
 #include "dbf/TableProbe.h"
 
-#include "dbf/DBFTableDef.h"
+#include "dbf/DBFFormat.h"
 #include "platform/File.h"
 
 #include <algorithm>
@@ -9,12 +9,6 @@
 #include <cstring>
 
 namespace {
-
-constexpr unsigned char kTerminator = 0x0D;
-constexpr uint64_t kVisualFoxProArea = 263;
-// More descriptors than a 65535-byte header holds means the terminator is
-// lost; the scan stops there.
-constexpr size_t kMaxDescriptors = (0xFFFF - 33) / DBFFieldDescriptor::kSize;
 
 std::string Hex2(unsigned n)
 {
@@ -63,7 +57,7 @@ bool IsPlausible(const DBFFieldDescriptor& fd)
     const auto nameEnd = fd.m_bytes.begin() + DBFFieldDescriptor::kNameSize;
     const char chType = fd.GetType();
     return IsNameShaped(fd) && std::find(fd.m_bytes.begin(), nameEnd, 0) != nameEnd && chType != 0
-        && std::strchr("CNFDLMTIBYGPVWQ0@+O", chType) != nullptr && fd.GetWidth() > 0;
+        && dbfformat::IsKnownType(chType) && fd.GetWidth() > 0;
 }
 
 // Whether descriptors up to a terminator follow the header, for a file
@@ -102,33 +96,35 @@ bool CTableProbe::Probe(const std::string& strPath)
         return false;
     }
 
-    bool bTerminatorFound = false;
     uint32_t nOffset = 1;
-    for (size_t i = 0; i < kMaxDescriptors; ++i) {
-        DBFFieldDescriptor descriptor;
-        const int64_t n = ReadAt(file, DBFHeader::kSize + i * DBFFieldDescriptor::kSize, descriptor.Data(),
-                                 DBFFieldDescriptor::kSize, nError);
-        if (n < 0) {
-            m_strError = std::strerror(nError);
-            return false;
-        }
-        if (n > 0 && descriptor.m_bytes[0] == kTerminator) {
-            bTerminatorFound = true;
-            break;
-        }
-        if (static_cast<size_t>(n) < DBFFieldDescriptor::kSize)
-            break;
-        // Visual FoxPro descriptors carry their offsets; the others are laid
-        // out one after the other.
-        if (!CDBFTableDef::IsVisualFoxProVersion(m_header.GetVersion()))
-            descriptor.SetOffset(nOffset);
-        nOffset += descriptor.GetWidth();
-        m_fields.push_back(descriptor);
+    // More descriptors than a 65535-byte header holds means the terminator is
+    // lost; the scan stops there.
+    const dbfformat::DescriptorWalk walk = dbfformat::WalkDescriptors(
+        dbfformat::kMaxDescriptorsInHeader,
+        [&](uint64_t nPos, DBFFieldDescriptor& descriptor) -> long {
+            return static_cast<long>(ReadAt(file, nPos, descriptor.Data(), DBFFieldDescriptor::kSize, nError));
+        },
+        [&](const DBFFieldDescriptor& found, long nBytes) {
+            if (static_cast<size_t>(nBytes) < DBFFieldDescriptor::kSize)
+                return false;
+            DBFFieldDescriptor descriptor = found;
+            // Visual FoxPro descriptors carry their offsets; the others are
+            // laid out one after the other.
+            if (!dbfformat::IsVisualFoxProVersion(m_header.GetVersion()))
+                descriptor.SetOffset(nOffset);
+            nOffset += descriptor.GetWidth();
+            m_fields.push_back(descriptor);
+            return true;
+        });
+    if (walk.bStopped) {
+        m_strError = std::strerror(nError);
+        return false;
     }
+    const bool bTerminatorFound = walk.bTerminator;
     // A known version byte makes a table, however damaged the rest. A
     // damaged version byte is repairable when field descriptors follow; a
     // file with neither is something else.
-    const bool bKnownVersion = std::string(CDBFTableDef::TableKindName(m_header.GetVersion())) != "unknown";
+    const bool bKnownVersion = dbfformat::IsNamedVersion(m_header.GetVersion());
     if (!bKnownVersion && !HasDescriptors(m_fields, bTerminatorFound)) {
         m_strError = "not a DBF table (its first byte, " + Hex2(m_header.GetVersion())
             + ", is no table version, and no field descriptors follow the header)";
@@ -150,7 +146,7 @@ void CTableProbe::FindProblems(bool bTerminatorFound)
     // Where the header disagrees with its descriptors; listed after the
     // record count's line.
     std::vector<std::string> structure;
-    const uint64_t nArea = CDBFTableDef::IsVisualFoxProVersion(m_header.GetVersion()) ? kVisualFoxProArea : 0;
+    const uint64_t nArea = dbfformat::IsVisualFoxProVersion(m_header.GetVersion()) ? dbfformat::kVisualFoxProAreaSize : 0;
     const uint64_t nNeeded = DBFHeader::kSize + m_fields.size() * DBFFieldDescriptor::kSize + 1 + nArea;
     if (!bTerminatorFound) {
         structure.push_back("no 0x0D terminator after the " + std::to_string(m_fields.size()) + " field descriptors");

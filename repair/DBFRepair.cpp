@@ -1,6 +1,7 @@
 #include "repair/DBFRepair.h"
 
 #include "dbf/DBFException.h"
+#include "dbf/DBFFormat.h"
 #include "dbf/DBFTableDef.h"
 #include "dbf/FieldCodec.h"
 #include "platform/CodePageDecoder.h"
@@ -36,9 +37,9 @@ constexpr const char* kStatusExtracting = "Extracting Data........";
 constexpr const char* kStatusAdding = "Adding Data........";
 constexpr const char* kStatusPleaseWait = "Please wait....the file repairing is in process";
 
-constexpr unsigned char kLiveFlag = 0x20;
-constexpr unsigned char kDeletedFlag = 0x2A;
-constexpr unsigned char kEndOfFile = 0x1A;
+using dbfformat::kDeletedFlag;
+using dbfformat::kEndOfFile;
+using dbfformat::kLiveFlag;
 constexpr int kPreviewColumnWidth = 100;
 // The salvage loop reports half the percentage: the preview owns the rest.
 constexpr int kSalvageSwitchValue = 25;
@@ -57,7 +58,6 @@ constexpr int64_t kMostMovedBytes = 1024 * 1024;
 // takes them.
 constexpr size_t kWindowRecords = 400;
 constexpr size_t kLookBehindRecords = 300;
-constexpr uint8_t kSystemFieldFlag = 0x01;
 // Records whose texts decide the code page of an unmarked table.
 constexpr int kTextSampleRecords = 4096;
 
@@ -76,7 +76,7 @@ bool IsTextType(char chType)
 // Hidden system columns (_NullFlags) are no column of the preview grid.
 bool IsHiddenFromGrid(const DamagedField& field)
 {
-    return (field.descriptor[18] & kSystemFieldFlag) != 0 || field.chType == '0';
+    return (field.descriptor.GetFlags() & DBFFieldDescriptor::kFlagSystem) != 0 || field.chType == '0';
 }
 
 void OpenForReading(CFile& file, const std::string& strPath)
@@ -391,43 +391,23 @@ uint8_t CDBFRepair::ChooseVersion() const
         if (field.nColumn < 0)
             continue;
         bMemo = bMemo || field.IsMemo();
-        switch (field.chType) {
-        case 'I': case 'T': case 'Y': case 'V': case 'Q': case 'W': case '0':
-            bVisualFoxPro = true;
-            break;
-        case 'B':
-            bVisualFoxPro = bVisualFoxPro || field.nLength == 8;
-            break;
-        default:
-            break;
-        }
+        // G is left out: FoxPro 2.x has general fields too.
+        bVisualFoxPro = bVisualFoxPro || dbfformat::IsVisualFoxProType(field.chType, field.nLength);
     }
     const MemoFormat memoFormat = run.memo.IsOpen() ? run.memo.GetFormat() : MemoFormat::None;
     uint8_t nVersion = nSource;
-    if (!CDBFTableDef::IsKnownVersion(nSource)) {
+    if (!dbfformat::IsKnownVersion(nSource)) {
         // The version byte is damaged: the fields and the memo file tell.
         if (bVisualFoxPro)
             nVersion = 0x30;
         else if (!bMemo)
             nVersion = 0x03;
-        else if (memoFormat == MemoFormat::SIx)
-            nVersion = 0xE5;
-        else if (memoFormat == MemoFormat::DBase4)
-            nVersion = 0x8B;
-        else if (memoFormat == MemoFormat::DBase3)
-            nVersion = 0x83;
         else
-            nVersion = 0xF5;
+            nVersion = dbfformat::VersionForMemoKind(memoFormat);
     }
-    if (bMemo) {
-        // A version without a memo file of its own gets the form that has one.
-        switch (nVersion) {
-        case 0x03: nVersion = memoFormat == MemoFormat::FoxPro ? 0xF5 : 0x83; break;
-        case 0x43: nVersion = 0x8B; break;
-        case 0x63: nVersion = 0xCB; break;
-        default: break;
-        }
-    }
+    // A version without a memo file of its own gets the form that has one.
+    if (bMemo)
+        nVersion = dbfformat::MemoFormOfVersion(nVersion, memoFormat);
     return nVersion;
 }
 
@@ -446,16 +426,16 @@ RepairedTableLayout CDBFRepair::BuildNewLayout(const std::string& strSource)
         } else if (field.bLengthDamaged) {
             if (field.bWidthUnknown || field.nLength >= 128) {
                 field.nColumn = -1;
-                strLeftOut += " " + field.strName + " (damaged length byte " + std::to_string(field.descriptor[16]) + ")";
+                strLeftOut += " " + field.strName + " (damaged length byte " + std::to_string(field.descriptor.GetLength()) + ")";
             } else {
-                strMended += " " + field.strName + " (length byte " + std::to_string(field.descriptor[16])
+                strMended += " " + field.strName + " (length byte " + std::to_string(field.descriptor.GetLength())
                     + " taken as " + std::to_string(field.nLength) + ")";
             }
         }
     }
     const uint8_t nVersion = ChooseVersion();
-    const bool bVisualFoxPro = CDBFTableDef::IsVisualFoxProVersion(nVersion);
-    const bool bSIx = nVersion == 0xE5;
+    const bool bVisualFoxPro = dbfformat::IsVisualFoxProVersion(nVersion);
+    const bool bSIx = dbfformat::MemoKindForVersion(nVersion, 0) == dbfformat::MemoKind::SIx;
 
     RepairedTableLayout newLayout;
     newLayout.header = layout.header;
@@ -476,8 +456,7 @@ RepairedTableLayout CDBFRepair::BuildNewLayout(const std::string& strSource)
         }
         nRecordLength += nNewWidth;
         field.nColumn = nColumn++;
-        DBFFieldDescriptor fd;
-        std::copy(field.descriptor.begin(), field.descriptor.end(), fd.m_bytes.begin());
+        DBFFieldDescriptor fd = field.descriptor;
         fd.SetType(field.chType);
         uint32_t nWidth = field.nLength;
         if (field.IsMemo()) {
@@ -506,7 +485,7 @@ RepairedTableLayout CDBFRepair::BuildNewLayout(const std::string& strSource)
         else
             nFlags &= static_cast<uint8_t>(~DBFHeader::kFlagMemo);
     }
-    if (!CDBFTableDef::IsKnownVersion(layout.header.GetVersion())) {
+    if (!dbfformat::IsKnownVersion(layout.header.GetVersion())) {
         // A damaged version byte says nothing of the rest of the header.
         newLayout.header.SetCodePageMark(0);
         nFlags = bVisualFoxPro && bMemoFields ? DBFHeader::kFlagMemo : 0;
@@ -518,7 +497,7 @@ RepairedTableLayout CDBFRepair::BuildNewLayout(const std::string& strSource)
     // FoxPro area with its database link).
     const uint64_t nAreaStart = layout.nTerminatorOffset + 1;
     const uint64_t nAreaLength = run.nDataStart > nAreaStart ? run.nDataStart - nAreaStart : 0;
-    const uint64_t nWanted = bVisualFoxPro ? CDamagedTableScanner::kVisualFoxProArea : nAreaLength;
+    const uint64_t nWanted = bVisualFoxPro ? dbfformat::kVisualFoxProAreaSize : nAreaLength;
     newLayout.area.assign(static_cast<size_t>(nWanted), 0);
     const uint64_t nCopy = std::min(nWanted, nAreaLength);
     if (nCopy > 0) {
@@ -526,7 +505,7 @@ RepairedTableLayout CDBFRepair::BuildNewLayout(const std::string& strSource)
         run.source.Read(newLayout.area.data(), static_cast<size_t>(nCopy));
     }
 
-    newLayout.nMemoKind = CDBFTableDef::MemoKindForVersion(nVersion, nFlags);
+    newLayout.nMemoKind = static_cast<int>(dbfformat::MemoKindForVersion(nVersion, nFlags));
     if (newLayout.nMemoKind != 0 && run.memo.IsOpen()) {
         // The source's block size: readers in wide use assume the usual ones.
         const uint32_t nBlockSize = run.memo.GetBlockSize();
@@ -1061,7 +1040,7 @@ void CDBFRepair::FinishReport(bool bDone)
         if (field.bWide)
             report.structureFixes.push_back("Column " + field.strName + " is a wide character field of "
                                             + std::to_string(field.nLength) + " bytes.");
-        if (std::strchr("CNFDLMGPBIYT0", field.chType) == nullptr)
+        if (!dbfformat::IsDecodedType(field.chType))
             report.structureFixes.push_back("Column " + field.strName + " of type " + std::string(1, field.chType)
                                             + " is carried as it is.");
     }
@@ -1088,9 +1067,8 @@ void CDBFRepair::RepairFromCopy(const std::string& strSource, const std::string&
         if (source.Read(lengthBytes, 2) == 2) {
             const uint16_t nHeaderLength = static_cast<uint16_t>(lengthBytes[0] | (lengthBytes[1] << 8));
             if (nHeaderLength >= 1) {
-                const unsigned char chTerminator = 0x0D;
                 copy.Seek(nHeaderLength - 1, CFile::begin);
-                copy.Write(&chTerminator, 1);
+                copy.Write(&dbfformat::kHeaderTerminator, 1);
             }
         }
         copy.Close();

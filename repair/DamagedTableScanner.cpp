@@ -1,6 +1,6 @@
 #include "repair/DamagedTableScanner.h"
 
-#include "dbf/DBFTableDef.h"
+#include "dbf/DBFFormat.h"
 #include "platform/File.h"
 #include "repair/FieldSalvage.h"
 #include "repair/RepairState.h"
@@ -13,10 +13,9 @@
 
 namespace {
 
-constexpr unsigned char kTerminator = 0x0D;
-constexpr unsigned char kLiveFlag = 0x20;
-constexpr unsigned char kDeletedFlag = 0x2A;
-constexpr unsigned char kEndOfFile = 0x1A;
+using dbfformat::kDeletedFlag;
+using dbfformat::kEndOfFile;
+using dbfformat::kLiveFlag;
 // Bytes lost or inserted among the records up to which a header whose
 // numbers agree otherwise keeps its start.
 constexpr int64_t kMovedBytes = 1024 * 1024;
@@ -31,13 +30,14 @@ bool IsFlag(int c)
 // The type a field's bytes are treated as: the letter as found when it is
 // a printable one (types the engine does not decode are carried as they
 // are), a known letter written in lower case in upper case, and C for a
-// byte that is no letter at all.
+// byte that is no letter at all. dBASE 7's letters are left as found: the
+// salvage mends the dBASE III to Visual FoxPro family only.
 char SalvageTypeFor(unsigned char chRaw)
 {
-    static const char kKnown[] = "CYNFDTBILMGPVQW0";
     if (chRaw >= 'a' && chRaw <= 'z') {
         const char chUpper = static_cast<char>(chRaw - 'a' + 'A');
-        if (std::strchr(kKnown, chUpper) != nullptr)
+        const dbfformat::FieldTypeTraits* pType = dbfformat::FindFieldType(chUpper);
+        if (pType != nullptr && !pType->bDBase7)
             return chUpper;
     }
     if (chRaw > 0x20 && chRaw < 0x7F)
@@ -119,12 +119,12 @@ bool DamagedField::IsNullFlags() const
 
 bool DamagedField::IsMemo() const
 {
-    return chType == 'M' || chType == 'G' || chType == 'P' || chType == 'W' || (chType == 'B' && nLength != 8);
+    return dbfformat::IsMemoType(chType, nLength);
 }
 
 bool DamagedField::HasByteWidth(char chType)
 {
-    return chType == 'B' || chType == 'F' || chType == 'I' || chType == 'N' || chType == 'Y';
+    return dbfformat::UsesLengthByte(chType);
 }
 
 CDamagedTableScanner::CDamagedTableScanner(CFile& file) : m_file(file), m_nLength(file.GetLength()) {}
@@ -144,32 +144,31 @@ bool CDamagedTableScanner::ReadDescriptors(DamagedTableLayout& layout)
     m_file.SeekToBegin();
     m_file.Read(layout.header.Data(), DBFHeader::kSize);
 
-    uint64_t nOffset = 32;
-    while (nOffset < m_nLength && layout.nBlocksRead < kMaxDescriptorBlocks) {
-        std::array<unsigned char, 32> block{};
-        m_file.Seek(static_cast<int64_t>(nOffset), CFile::begin);
-        m_file.Read(block.data(), block.size()); // a short last block reads as zeros
-        ++layout.nBlocksRead;
-        if (RepairStopRequested())
-            return false;
-        if (block[0] == kTerminator) {
-            layout.bTerminator = true;
-            layout.nTerminatorOffset = nOffset;
-            break;
-        }
-        DamagedField field;
-        size_t nNameLength = 0;
-        while (nNameLength < 11 && block[nNameLength] != 0)
-            ++nNameLength;
-        field.strName.assign(reinterpret_cast<const char*>(block.data()), nNameLength);
-        field.chRawType = static_cast<char>(block[11]);
-        field.chType = SalvageTypeFor(block[11]);
-        field.nDecimals = block[17];
-        field.bLengthDamaged = DamagedField::HasByteWidth(field.chType) && block[16] >= 128;
-        field.descriptor = block;
-        layout.fields.push_back(field);
-        nOffset += 32;
-    }
+    const dbfformat::DescriptorWalk walk = dbfformat::WalkDescriptors(
+        kMaxDescriptorBlocks,
+        [this](uint64_t nOffset, DBFFieldDescriptor& fd) -> long {
+            if (nOffset >= m_nLength)
+                return 0;
+            m_file.Seek(static_cast<int64_t>(nOffset), CFile::begin);
+            m_file.Read(fd.Data(), DBFFieldDescriptor::kSize); // a short last block reads as zeros
+            return RepairStopRequested() ? -1 : static_cast<long>(DBFFieldDescriptor::kSize);
+        },
+        [&layout](const DBFFieldDescriptor& fd, long) {
+            DamagedField field;
+            field.strName = fd.GetName();
+            field.chRawType = fd.GetType();
+            field.chType = SalvageTypeFor(static_cast<unsigned char>(fd.GetType()));
+            field.nDecimals = fd.GetDecimals();
+            field.bLengthDamaged = DamagedField::HasByteWidth(field.chType) && fd.GetLength() >= 128;
+            field.descriptor = fd;
+            layout.fields.push_back(field);
+            return true;
+        });
+    if (walk.bStopped)
+        return false;
+    layout.nBlocksRead = static_cast<int>(walk.nBlocks);
+    layout.bTerminator = walk.bTerminator;
+    layout.nTerminatorOffset = walk.nTerminatorOffset;
     ApplyWidths(layout, false);
     return true;
 }
@@ -182,7 +181,7 @@ void CDamagedTableScanner::ApplyWidths(DamagedTableLayout& layout, bool bWide)
     for (DamagedField& field : layout.fields) {
         field.bWidthUnknown = false;
         field.bWide = bWide && field.chType == 'C' && field.nDecimals != 0;
-        field.nLength = field.descriptor[16] + (field.bWide ? 256u * field.descriptor[17] : 0u);
+        field.nLength = field.bWide ? field.descriptor.GetWidth16() : field.descriptor.GetLength();
         if (field.bLengthDamaged)
             ++nDamaged;
         else
@@ -332,7 +331,7 @@ double CDamagedTableScanner::CheapScore(const DamagedTableLayout& layout, uint64
     }
     // Where the writers put the records when nothing else tells.
     const uint64_t nUsual = layout.nTerminatorOffset + 1
-        + (CDBFTableDef::IsVisualFoxProVersion(header.GetVersion()) ? kVisualFoxProArea : 0);
+        + (dbfformat::IsVisualFoxProVersion(header.GetVersion()) ? dbfformat::kVisualFoxProAreaSize : 0);
     if (nStart == nUsual)
         dScore += 0.2;
     return dScore;
@@ -408,7 +407,7 @@ uint64_t CDamagedTableScanner::PlainStart(const DamagedTableLayout& layout)
     if (nRecordLength == 0)
         return 0;
     const uint64_t nAfterTerminator = layout.nTerminatorOffset + 1;
-    const bool bVisualFoxPro = CDBFTableDef::IsVisualFoxProVersion(header.GetVersion());
+    const bool bVisualFoxPro = dbfformat::IsVisualFoxProVersion(header.GetVersion());
     const uint64_t nHeaderLength = header.GetHeaderLength();
     const int64_t nCount = header.GetRecordCount();
     const bool bEndMark = m_nLength > 0 && ByteAt(m_nLength - 1) == kEndOfFile;
@@ -428,7 +427,7 @@ uint64_t CDamagedTableScanner::PlainStart(const DamagedTableLayout& layout)
     // The records end at the file's end (an end mark there would be the
     // last record's last byte: the header length is off), or at an end mark
     // or zero padding.
-    const uint64_t nLeast = nAfterTerminator + (bVisualFoxPro ? kVisualFoxProArea : 0);
+    const uint64_t nLeast = nAfterTerminator + (bVisualFoxPro ? dbfformat::kVisualFoxProAreaSize : 0);
     const uint64_t nAreaEnd = nHeaderLength + static_cast<uint64_t>(std::max<int64_t>(nCount, 0)) * nRecordLength;
     const bool bEndsRight = nAreaEnd == m_nLength ? !bEndMark
                                                   : nAreaEnd < m_nLength && (ByteAt(nAreaEnd) == kEndOfFile || ByteAt(nAreaEnd) == 0);
@@ -476,7 +475,7 @@ uint64_t CDamagedTableScanner::BestStart(const DamagedTableLayout& layout, doubl
         return nPlain;
     }
     const uint64_t nFirst = layout.nTerminatorOffset + 1;
-    const uint64_t nLast = std::min<uint64_t>(m_nLength, nFirst + kVisualFoxProArea + layout.nRecordLength);
+    const uint64_t nLast = std::min<uint64_t>(m_nLength, nFirst + dbfformat::kVisualFoxProAreaSize + layout.nRecordLength);
     std::vector<uint64_t> starts;
     for (uint64_t n = nFirst; n <= nLast; ++n)
         starts.push_back(n);

@@ -26,6 +26,7 @@
 // to its type, whether the records fill the file exactly, and whether the
 // damaged header's own header length and record count agree with the file.
 
+#include "dbf/DBFFieldDescriptor.h"
 #include "dbf/DBFHeader.h"
 
 #include <array>
@@ -48,7 +49,7 @@ struct DamagedField {
     bool bLengthDamaged = false; // a B/F/I/N/Y length byte of 128 or more
     bool bWidthUnknown = false;  // damaged, and the record could not tell it
     uint32_t nForcedWidth = 0;   // a damaged width the records settled
-    std::array<unsigned char, 32> descriptor{}; // the 32 bytes as found
+    DBFFieldDescriptor descriptor; // the 32 bytes as found
 
     // The hidden "_NullFlags" column of Visual FoxPro (type 0, or the name
     // in any letter case, as some writers store it).
@@ -77,8 +78,6 @@ public:
     static constexpr int kProbeRecords = 16;
     // Records sampled over the whole area when a start is scored.
     static constexpr int kEvidenceRecords = 48;
-    // The size of the Visual FoxPro area after the terminator.
-    static constexpr uint32_t kVisualFoxProArea = 263;
 
     explicit CDamagedTableScanner(CFile& file);
 

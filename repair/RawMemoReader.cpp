@@ -1,6 +1,7 @@
 #include "repair/RawMemoReader.h"
 
 #include "dbf/ByteCodec.h"
+#include "dbf/DBFFormat.h"
 #include "dbf/FPTMemoFile.h"
 #include "dbf/FieldCodec.h"
 #include "repair/RepairPaths.h"
@@ -12,8 +13,8 @@
 
 namespace {
 
-constexpr unsigned char kDBase4Marker[4] = {0xFF, 0xFF, 0x08, 0x00};
-constexpr unsigned char kDBase3Terminator = 0x1A;
+constexpr const auto& kDBase4Marker = dbfformat::kDBase4BlockMarker;
+constexpr unsigned char kDBase3Terminator = dbfformat::kEndOfFile;
 constexpr uint32_t kFoxProTextType = FoxProBlockHeader::kTypeText;
 // Marks an extent whose length was not stored (trimmed when read).
 constexpr uint32_t kUnsizedType = 0xFFFFFFFF;
@@ -73,14 +74,7 @@ CRawMemoReader::CRawMemoReader() : m_file(1024 * 1024), m_probe(4096) {}
 
 bool CRawMemoReader::Open(const std::string& strPath)
 {
-    const std::string strExt = LowerCaseAscii(PathExtension(strPath));
-    MemoFormat format = MemoFormat::None;
-    if (strExt == "fpt")
-        format = MemoFormat::FoxPro;
-    else if (strExt == "dbt")
-        format = MemoFormat::DBase3;
-    else if (strExt == "smt")
-        format = MemoFormat::SIx;
+    const MemoFormat format = dbfformat::MemoKindForExtension(PathExtension(strPath));
     if (format == MemoFormat::None)
         return false;
     if (!m_file.Open(strPath, CFile::modeRead | CFile::shareDenyNone | CFile::typeBinary))
@@ -110,6 +104,8 @@ bool CRawMemoReader::Open(const std::string& strPath)
             m_nHeaderBlockSize = 0;
         break;
     case MemoFormat::None:
+    case MemoFormat::VisualFoxPro: // an .FPT reads as FoxPro
+    case MemoFormat::VisualFoxProDbc:
         break;
     }
     m_nBlockSize = m_nHeaderBlockSize != 0 ? m_nHeaderBlockSize : (format == MemoFormat::DBase3 ? 512 : 64);
@@ -210,6 +206,8 @@ std::optional<CRawMemoReader::Extent> CRawMemoReader::ValueAt(MemoFormat format,
         return Extent{nOffset, static_cast<uint64_t>(nRefLength)};
     }
     case MemoFormat::None:
+    case MemoFormat::VisualFoxPro: // an .FPT reads as FoxPro
+    case MemoFormat::VisualFoxProDbc:
         break;
     }
     return std::nullopt;
@@ -290,7 +288,7 @@ void CRawMemoReader::SettleLayout(const std::vector<MemoReference>& sample, uint
     case MemoFormat::DBase3:
     case MemoFormat::DBase4: {
         const uint32_t nBest = bestSize(MemoFormat::DBase4, nScore);
-        const bool bVersionSaysIV = nVersion == 0x7B || nVersion == 0x8B || nVersion == 0xCB;
+        const bool bVersionSaysIV = dbfformat::MemoKindForVersion(nVersion, 0) == MemoFormat::DBase4;
         if (nScore > 0) {
             m_format = MemoFormat::DBase4;
             m_nBlockSize = nBest;
@@ -304,6 +302,8 @@ void CRawMemoReader::SettleLayout(const std::vector<MemoReference>& sample, uint
         break;
     }
     case MemoFormat::None:
+    case MemoFormat::VisualFoxPro: // an .FPT reads as FoxPro
+    case MemoFormat::VisualFoxProDbc:
         break;
     }
     m_nScanOffset = CeilDiv(kHeaderSize, m_nBlockSize) * m_nBlockSize;

@@ -24,6 +24,7 @@
 // Every memo format keeps its header in the first 512 bytes, so no value
 // starts before offset 512 (dBASE III: before block 1).
 
+#include "dbf/DBFFormat.h"
 #include "platform/File.h"
 
 #include <cstdint>
@@ -32,7 +33,8 @@
 #include <string>
 #include <vector>
 
-enum class MemoFormat { None, FoxPro, DBase3, DBase4, SIx };
+// The reader takes FoxPro, DBase3, DBase4 and SIx only.
+using MemoFormat = dbfformat::MemoKind;
 
 // A record's memo field read as a reference.
 struct MemoReference {

@@ -1,5 +1,6 @@
 #include "repair/RecordWalk.h"
 
+#include "dbf/DBFFormat.h"
 #include "repair/DamagedTableScanner.h"
 #include "repair/FieldSalvage.h"
 #include "repair/RecordWindow.h"
@@ -14,9 +15,9 @@
 
 namespace {
 
-constexpr unsigned char kLiveFlag = 0x20;
-constexpr unsigned char kDeletedFlag = 0x2A;
-constexpr unsigned char kEndOfFile = 0x1A;
+using dbfformat::kDeletedFlag;
+using dbfformat::kEndOfFile;
+using dbfformat::kLiveFlag;
 // Clean records in a row that show where records line up again.
 constexpr int kConfirm = 4;
 // Records over which an alignment is weighed against the grid.

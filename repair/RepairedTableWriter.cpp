@@ -2,6 +2,7 @@
 
 #include "dbf/ByteCodec.h"
 #include "dbf/DBFException.h"
+#include "dbf/DBFFormat.h"
 #include "dbf/DBFTableDef.h"
 #include "repair/RepairPaths.h"
 
@@ -13,9 +14,9 @@
 
 namespace {
 
-constexpr unsigned char kTerminator = 0x0D;
-constexpr unsigned char kEndOfFile = 0x1A;
-constexpr unsigned char kLiveFlag = 0x20;
+using dbfformat::kEndOfFile;
+using dbfformat::kLiveFlag;
+constexpr unsigned char kTerminator = dbfformat::kHeaderTerminator;
 constexpr unsigned char kSIxReferenceMark = 8;
 
 bool HasLowerCase(const std::string& str)
@@ -71,7 +72,7 @@ void CRepairedTableWriter::Create(const std::string& strPath, const RepairedTabl
     m_header = layout.header;
     m_fields = layout.fields;
 
-    const bool bVisualFoxPro = CDBFTableDef::IsVisualFoxProVersion(m_header.GetVersion());
+    const bool bVisualFoxPro = dbfformat::IsVisualFoxProVersion(m_header.GetVersion());
     m_offsets.clear();
     uint32_t nOffset = 1;
     for (DBFFieldDescriptor& fd : m_fields) {

@@ -2,6 +2,7 @@
 
 #include "dbf/ByteCodec.h"
 #include "dbf/DBFFieldDescriptor.h"
+#include "dbf/DBFFormat.h"
 #include "dbf/DBFHeader.h"
 #include "dbf/FPTMemoFile.h"
 #include "platform/File.h"
@@ -22,8 +23,8 @@ namespace {
 
 constexpr unsigned char kCR = 0x0D;
 constexpr unsigned char kLF = 0x0A;
-constexpr unsigned char kTerminator = 0x0D;
-constexpr unsigned char kEndOfFile = 0x1A;
+constexpr unsigned char kTerminator = dbfformat::kHeaderTerminator;
+constexpr unsigned char kEndOfFile = dbfformat::kEndOfFile;
 // Bytes of a memo file read before one that came alone is judged by them.
 constexpr uint64_t kMemoSettleBytes = 4 * 1024 * 1024;
 constexpr size_t kChunk = 1024 * 1024;
@@ -34,8 +35,8 @@ constexpr size_t kLongestConvertedHeader = 2 * 65535;
 constexpr size_t kMemoHeaderRead = 32;
 constexpr uint64_t kMemoFirstValue = 512;
 constexpr uint32_t kDBase3BlockSize = 512;
-constexpr unsigned char kDBase4Marker[4] = {0xFF, 0xFF, 0x08, 0x00};
-constexpr unsigned char kDBase3TextEnd = 0x1A;
+constexpr const auto& kDBase4Marker = dbfformat::kDBase4BlockMarker;
+constexpr unsigned char kDBase3TextEnd = dbfformat::kEndOfFile;
 
 bool OpenRead(CFile& file, const std::string& strPath)
 {
@@ -137,7 +138,7 @@ HeaderFit JudgeHeader(std::span<const unsigned char> bytes, uint64_t nLength, un
     uint32_t nByRule = 1;
     for (size_t nAt = DBFHeader::kSize; nAt < fit.nHeaderLength && nAt < bytes.size(); nAt += DBFFieldDescriptor::kSize) {
         if (bytes[nAt] == kTerminator) {
-            fit.bDescriptors = fit.nHeaderLength <= nAt + 1 + CDamagedTableScanner::kVisualFoxProArea
+            fit.bDescriptors = fit.nHeaderLength <= nAt + 1 + dbfformat::kVisualFoxProAreaSize
                 && (nByByte == nRecordLength || nByRule == nRecordLength);
             break;
         }
@@ -458,9 +459,9 @@ bool CTextTransferUndo::TableLooksConverted(const std::string& strTable)
 
 bool CTextTransferUndo::MemoLooksConverted(const std::string& strMemo, bool bTableConverted)
 {
-    const std::string strExtension = LowerCaseAscii(PathExtension(strMemo));
-    const bool bFoxPro = strExtension == "fpt";
-    const bool bWalkable = bFoxPro || strExtension == "dbt";
+    const dbfformat::MemoKind kind = dbfformat::MemoKindForExtension(PathExtension(strMemo));
+    const bool bFoxPro = kind == dbfformat::MemoKind::FoxPro;
+    const bool bWalkable = bFoxPro || kind == dbfformat::MemoKind::DBase3;
     CBlockWalk asIs(bFoxPro);
     CBlockWalk undone(bFoxPro);
     CPairUndo undo;
