@@ -46,7 +46,6 @@ struct WalkExpectation;
 class CFile;
 struct DamagedTableLayout;
 struct FieldPlan;
-struct RepairedTableLayout;
 
 // How Repair works on the source: the salvage, or the repair of a patched
 // working copy.
@@ -149,13 +148,6 @@ private:
     // Reads every record's memo references once: they settle the memo
     // file's block size and tell the scan which blocks are taken.
     bool PrepareMemo();
-    // The new table's version byte: the source's when it is a known one
-    // (made memo-bearing when memo fields need it), else derived from the
-    // fields and the memo file.
-    uint8_t ChooseVersion() const;
-    // The new table's structure: the damaged header and descriptors where
-    // they are sound, mended where they are not.
-    RepairedTableLayout BuildNewLayout(const std::string& strSource);
     // Where every damaged field goes in the new record.
     void PlanFields();
     // Checks (and mends) one copied field, or carries its memo value over.
