@@ -143,13 +143,9 @@ CDBFRepair::CDBFRepair(IRepairProgressSink* pProgress, IPreviewGridSink* pGrid)
 
 CDBFRepair::~CDBFRepair() = default;
 
-bool CDBFRepair::Repair(const std::string& strSource, const std::string& strOutput, RepairMode eMode)
+bool CDBFRepair::Repair(const std::string& strSource, const std::string& strOutput)
 {
-    if (eMode == RepairMode::Salvage)
-        return SalvageTable(strSource, strOutput) != 0;
-    if (eMode == RepairMode::FromCopy)
-        RepairFromCopy(strSource, strOutput);
-    return false;
+    return SalvageTable(strSource, strOutput) != 0;
 }
 
 int CDBFRepair::SalvageTable(const std::string& strSource, const std::string& strOutput)
@@ -889,59 +885,6 @@ void CDBFRepair::FinishReport(bool bDone)
     }
 }
 
-std::optional<FieldValue> CDBFRepair::DecodeFieldBytes(char chType, std::span<const unsigned char> bytes)
-{
-    return DecodeSalvagedField(chType, bytes);
-}
-
-void CDBFRepair::RepairFromCopy(const std::string& strSource, const std::string& strOutput)
-{
-    const std::string strWorkingCopy = CTempFolder::ProcessFolder() + "/temps.dbf";
-    {
-        CFile source;
-        OpenForReading(source, strSource);
-        CFile copy;
-        CFileException error;
-        if (!copy.Open(strWorkingCopy, CFile::modeCreate | CFile::modeReadWrite | CFile::typeBinary, &error))
-            throw error;
-        CopyBytes(source, copy, source.GetLength());
-        unsigned char lengthBytes[2] = {0, 0};
-        source.Seek(8, CFile::begin);
-        if (source.Read(lengthBytes, 2) == 2) {
-            const uint16_t nHeaderLength = static_cast<uint16_t>(lengthBytes[0] | (lengthBytes[1] << 8));
-            if (nHeaderLength >= 1) {
-                copy.Seek(nHeaderLength - 1, CFile::begin);
-                copy.Write(&dbfformat::kHeaderTerminator, 1);
-            }
-        }
-        copy.Close();
-        source.Close();
-    }
-    // The working copy has no memo file of its own; the source's is used.
-    try {
-        RunSalvage(strWorkingCopy, strOutput, FindMemoCompanion(strSource));
-    } catch (...) {
-        CFileSystem::Remove(strWorkingCopy);
-        throw;
-    }
-    CFileSystem::Remove(strWorkingCopy);
-}
-
-void CDBFRepair::CopyBytes(CFile& source, CFile& target, uint64_t nCount)
-{
-    source.SeekToBegin();
-    target.SeekToBegin();
-    std::vector<unsigned char> buffer(64 * 1024);
-    while (nCount > 0) {
-        const size_t nWant = static_cast<size_t>(std::min<uint64_t>(nCount, buffer.size()));
-        const size_t nRead = source.Read(buffer.data(), nWant);
-        if (nRead == 0)
-            break;
-        target.Write(buffer.data(), nRead);
-        nCount -= nRead;
-    }
-}
-
 void CDBFRepair::FillPreview(const std::string& strRepaired, IPreviewGridSink* pGrid)
 {
     CurrentRunState().Stop().store(0);
@@ -1064,11 +1007,6 @@ std::unique_ptr<CCodePageDecoder> CDBFRepair::MakeTextDecoder(CFile& file, const
         }
     }
     return std::make_unique<CCodePageDecoder>(nMark, vote.GetEvidence());
-}
-
-std::string CDBFRepair::FormatDateTimeField(const unsigned char* pBytes)
-{
-    return FormatDateTimeText(pBytes);
 }
 
 void CDBFRepair::BeginSinks()

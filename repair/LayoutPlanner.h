@@ -26,12 +26,11 @@ public:
     // and returns the structure to create.
     RepairedTableLayout Plan(const std::string& strSource);
 
+private:
     // The new table's version byte: the source's when it is a known one
     // (made memo-bearing when memo fields need it), else derived from the
     // fields and the memo file.
     uint8_t ChooseVersion() const;
-
-private:
     // Tells the user through the error reporter and keeps the fix in the report.
     void NoteFix(const std::string& strMessage, const std::string& strFix);
 
