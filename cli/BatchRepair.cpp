@@ -101,7 +101,7 @@ void AddLosses(RepairReport& total, const RepairReport& report)
 
 struct CBatchRepair::Result {
     size_t nItem = 0;
-    std::string strStatus; // "Done", "Failed" or "Stopped"
+    RepairOutcome outcome = RepairOutcome::Failed;
     SavedRepairFiles saved;
     bool bRan = false;     // the checks let the run start: the report holds it
     int nFields = 0;
@@ -202,17 +202,17 @@ CBatchRepair::Result CBatchRepair::RepairOne(const Item& item, const std::string
     const auto start = Clock::now();
     CRecordingReporter messages;
     CScopedThreadErrorReporter reporterScope(&messages);
-    auto finish = [&](const char* lpszStatus, const std::string& strError) {
-        result.strStatus = lpszStatus;
+    auto finish = [&](RepairOutcome outcome, const std::string& strError) {
+        result.outcome = outcome;
         std::vector<std::string> lines = messages.Messages();
         if (!strError.empty())
             lines.push_back(strError);
-        if (result.strStatus != "Done")
-            result.strError = FailureText(lines, result.strStatus == "Stopped");
+        if (outcome != RepairOutcome::Done)
+            result.strError = FailureText(lines, outcome == RepairOutcome::Stopped);
         result.report.strSavedTable = result.saved.strTable;
         result.report.strSavedMemo = result.saved.strMemo;
-        result.report.strOutcome = result.strStatus;
-        result.report.nExitCode = RepairExitCode(result.strStatus, &result.report);
+        result.report.outcome = outcome;
+        result.report.nExitCode = RepairExitCode(outcome, &result.report);
         result.dSeconds = std::chrono::duration<double>(Clock::now() - start).count();
         return result;
     };
@@ -221,7 +221,7 @@ CBatchRepair::Result CBatchRepair::RepairOne(const Item& item, const std::string
         !check.IsOk()) {
         // The lines name the table already.
         const std::string strNamed = item.strSource + ": ";
-        return finish("Failed", check.strMessage.rfind(strNamed, 0) == 0 ? check.strMessage.substr(strNamed.size())
+        return finish(RepairOutcome::Failed, check.strMessage.rfind(strNamed, 0) == 0 ? check.strMessage.substr(strNamed.size())
                                                                          : check.strMessage);
     }
 
@@ -235,26 +235,26 @@ CBatchRepair::Result CBatchRepair::RepairOne(const Item& item, const std::string
     result.report = job.GetReport();
     result.nFields = job.GetStatistics().nFieldCount;
     if (!job.IsDone())
-        return finish(job.WasStopped() ? "Stopped" : "Failed", job.GetError());
+        return finish(job.WasStopped() ? RepairOutcome::Stopped : RepairOutcome::Failed, job.GetError());
     if (m_args.bDryRun)
-        return finish("Done", std::string());
+        return finish(RepairOutcome::Done, std::string());
 
     fs::path folder(m_args.strFolder);
     if (!item.strRelFolder.empty())
         folder /= item.strRelFolder;
     if (const int nError = CFileSystem::MakeFolders(folder.string()))
-        return finish("Failed", folder.string() + ": " + std::strerror(nError));
+        return finish(RepairOutcome::Failed, folder.string() + ": " + std::strerror(nError));
     try {
         result.saved = job.SaveOnce(folder.string(), m_args.strPrefix, [this] { return m_pAbort->load() != 0; });
     } catch (const CFileException& e) {
         // A save cancelled by the stop signal needs no reason of its own.
         if (e.m_lOsError == ECANCELED)
-            return finish("Stopped", std::string());
-        return finish("Failed", e.GetMessage());
+            return finish(RepairOutcome::Stopped, std::string());
+        return finish(RepairOutcome::Failed, e.GetMessage());
     } catch (const CException& e) {
-        return finish("Failed", e.GetMessage());
+        return finish(RepairOutcome::Failed, e.GetMessage());
     }
-    return finish("Done", std::string());
+    return finish(RepairOutcome::Done, std::string());
 }
 
 void CBatchRepair::Work(Shared& shared)
@@ -280,7 +280,7 @@ void CBatchRepair::Work(Shared& shared)
         const size_t nItem = shared.order[nOrder];
         Result result;
         if (!strFolderError.empty()) {
-            result.strStatus = "Failed";
+            result.outcome = RepairOutcome::Failed;
             result.strError = strFolderError;
         } else {
             // Whatever one table throws stays that table's failure: an
@@ -289,7 +289,7 @@ void CBatchRepair::Work(Shared& shared)
                 result = RepairOne(m_items[nItem], strWorkFolder, slot);
             } catch (const std::exception& e) {
                 result = Result();
-                result.strStatus = "Failed";
+                result.outcome = RepairOutcome::Failed;
                 result.strError = e.what();
             }
         }
@@ -313,15 +313,15 @@ void CBatchRepair::PrintTable(const Result& r, bool bTerminal, std::ostream& out
 {
     const Item& item = m_items[r.nItem];
     if (m_args.bJson) {
-        out << RepairResultToJson({.strSource = item.strSource, .strStatus = r.strStatus, .saved = r.saved,
+        out << RepairResultToJson({.strSource = item.strSource, .outcome = r.outcome, .saved = r.saved,
                                    .nFields = r.nFields, .nBytes = item.nBytes, .dSeconds = r.dSeconds,
-                                   .bDryRun = m_args.bDryRun, .nExitCode = RepairExitCode(r.strStatus, &r.report),
+                                   .bDryRun = m_args.bDryRun, .nExitCode = RepairExitCode(r.outcome, &r.report),
                                    .strError = r.strError, .pReport = r.bRan ? &r.report : nullptr})
             << "\n";
     } else if (!bTerminal) {
         // On a terminal the progress line stands in for these.
-        out << r.strStatus << "  " << item.strSource;
-        if (r.strStatus == "Done")
+        out << RepairOutcomeText(r.outcome) << "  " << item.strSource;
+        if (r.outcome == RepairOutcome::Done)
             out << " -> " << (m_args.bDryRun ? std::string("(dry run)") : r.saved.strTable) << "  ("
                 << RepairReportOneLine(r.report) << ")";
         else
@@ -420,7 +420,7 @@ int CBatchRepair::Summarize(const std::vector<Result>& results, uint64_t nBytesD
     RepairReport lost; // the losses of every table, added up
     for (const Result& r : results) {
         const std::string& strSource = m_items[r.nItem].strSource;
-        if (r.strStatus == "Done") {
+        if (r.outcome == RepairOutcome::Done) {
             ++nDone;
             if (r.report.HasLosses()) {
                 ++nWithLosses;
@@ -428,7 +428,7 @@ int CBatchRepair::Summarize(const std::vector<Result>& results, uint64_t nBytesD
                 AddLosses(lost, r.report);
             }
             indexFiles.insert(indexFiles.end(), r.report.indexFiles.begin(), r.report.indexFiles.end());
-        } else if (r.strStatus == "Stopped") {
+        } else if (r.outcome == RepairOutcome::Stopped) {
             ++nStopped;
         } else {
             ++nFailed;
@@ -462,11 +462,12 @@ int CBatchRepair::Summarize(const std::vector<Result>& results, uint64_t nBytesD
             + strTables + ").";
     }
     if (m_args.bJson) {
-        const char* lpszStatus = nExitCode == kExitSuccess || nExitCode == kExitWithLosses ? "Done"
-            : CStopSignals::ExitStatus() != 0                                             ? "Stopped"
-                                                                                          : "Failed";
+        const RepairOutcome outcome = nExitCode == kExitSuccess || nExitCode == kExitWithLosses
+            ? RepairOutcome::Done
+            : CStopSignals::ExitStatus() != 0 ? RepairOutcome::Stopped
+                                              : RepairOutcome::Failed;
         CJsonWriter json;
-        json.BeginObject().Key("summary").Bool(true).Key("status").String(lpszStatus);
+        json.BeginObject().Key("summary").Bool(true).Key("status").String(RepairOutcomeText(outcome));
         json.Key("exit_code").Number(nExitCode).Key("error").StringOrNull(m_strRefusal);
         json.Key("tables").Number(m_items.size()).Key("done").Number(nDone).Key("failed").Number(nFailed);
         json.Key("stopped").Number(nStopped).Key("not_started").Number(nNotStarted);

@@ -269,11 +269,16 @@ void RemoveSaved(SavedRepairFiles& saved)
     saved = SavedRepairFiles();
 }
 
+RepairOutcome EndOf(const SingleOutcome& outcome)
+{
+    return outcome.bDone ? RepairOutcome::Done : RepairOutcome::Failed;
+}
+
 int ExitCodeOf(const SingleOutcome& outcome)
 {
     if (const int nStatus = CStopSignals::ExitStatus())
         return nStatus;
-    return RepairExitCode(outcome.bDone ? "Done" : "Failed", &outcome.report);
+    return RepairExitCode(EndOf(outcome), &outcome.report);
 }
 
 // What the report tells of the run's end: what was saved, the outcome, the
@@ -282,7 +287,7 @@ void Conclude(SingleOutcome& outcome)
 {
     outcome.report.strSavedTable = outcome.saved.strTable;
     outcome.report.strSavedMemo = outcome.saved.strMemo;
-    outcome.report.strOutcome = outcome.bDone ? "Done" : "Failed";
+    outcome.report.outcome = EndOf(outcome);
     outcome.report.nExitCode = ExitCodeOf(outcome);
 }
 
@@ -369,9 +374,8 @@ void PrintSingle(const RepairArguments& args, const SingleOutcome& outcome, std:
     if (outcome.bStopped)
         err << "The repair was stopped.\n";
     const RepairStatistics& stats = outcome.stats;
-    const char* lpszStatus = outcome.bDone ? "Done" : "Failed";
     if (args.bJson) {
-        out << RepairResultToJson({.strSource = args.sources.front(), .strStatus = lpszStatus, .saved = outcome.saved,
+        out << RepairResultToJson({.strSource = args.sources.front(), .outcome = EndOf(outcome), .saved = outcome.saved,
                                    .nFields = stats.nFieldCount, .nBytes = outcome.nBytes, .dSeconds = outcome.dSeconds,
                                    .bDryRun = args.bDryRun, .nExitCode = outcome.report.nExitCode,
                                    .strError = outcome.bDone ? std::string()
@@ -379,7 +383,7 @@ void PrintSingle(const RepairArguments& args, const SingleOutcome& outcome, std:
                                    .pReport = &outcome.report})
             << "\n";
     } else {
-        out << lpszStatus << "\n";
+        out << RepairOutcomeText(EndOf(outcome)) << "\n";
         if (outcome.bDone) {
             if (args.bDryRun) {
                 out << "Dry run: nothing saved\n";

@@ -10,11 +10,11 @@ std::string RepairResultToJson(const RepairResult& result)
     // A refused table counts nothing: zeros, as a run that found nothing.
     static const RepairReport kNone;
     const RepairReport& report = result.pReport != nullptr ? *result.pReport : kNone;
-    const bool bDone = result.strStatus == "Done";
+    const bool bDone = result.outcome == RepairOutcome::Done;
     CJsonWriter json;
     json.BeginObject();
     json.Key("source").String(result.strSource);
-    json.Key("status").String(result.strStatus);
+    json.Key("status").String(RepairOutcomeText(result.outcome));
     json.Key("table").StringOrNull(result.saved.strTable);
     json.Key("memo").StringOrNull(result.saved.strMemo);
     json.Key("fields").Number(result.nFields);
@@ -44,11 +44,11 @@ std::string RepairResultToJson(const RepairResult& result)
     return json.Take();
 }
 
-int RepairExitCode(const std::string& strStatus, const RepairReport* pReport)
+int RepairExitCode(RepairOutcome outcome, const RepairReport* pReport)
 {
-    if (strStatus == "Done")
+    if (outcome == RepairOutcome::Done)
         return pReport != nullptr && pReport->HasLosses() ? kExitWithLosses : kExitSuccess;
-    if (strStatus == "Stopped" && CStopSignals::ExitStatus() != 0)
+    if (outcome == RepairOutcome::Stopped && CStopSignals::ExitStatus() != 0)
         return CStopSignals::ExitStatus();
     return kExitTableError;
 }

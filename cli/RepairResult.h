@@ -4,6 +4,7 @@
 // takes both. A table refused before its run has no report (null) and the
 // reason in "error".
 
+#include "repair/RepairOutcome.h"
 #include "repair/RepairPaths.h"
 
 #include <cstdint>
@@ -13,7 +14,7 @@ struct RepairReport;
 
 struct RepairResult {
     std::string strSource;
-    std::string strStatus = "Failed"; // "Done", "Failed" or "Stopped"
+    RepairOutcome outcome = RepairOutcome::Failed;
     SavedRepairFiles saved;           // empty paths when nothing was saved
     int nFields = 0;
     uint64_t nBytes = 0;              // of the source table and its memo file
@@ -27,6 +28,6 @@ struct RepairResult {
 // One JSON object, no newline.
 std::string RepairResultToJson(const RepairResult& result);
 
-// The exit code of a repair of one table that ended with strStatus; the
+// The exit code of a repair of one table that ended with outcome; the
 // report tells of losses when it was Done.
-int RepairExitCode(const std::string& strStatus, const RepairReport* pReport);
+int RepairExitCode(RepairOutcome outcome, const RepairReport* pReport);

@@ -13,6 +13,7 @@
 #include "platform/VariantConversionException.h"
 #include "repair/DamagedTableScanner.h"
 #include "repair/FieldSalvage.h"
+#include "repair/LayoutPlanner.h"
 #include "repair/ProgressMeter.h"
 #include "repair/RawMemoReader.h"
 #include "repair/RecordWalk.h"
@@ -49,7 +50,6 @@ constexpr int kPleaseWaitPercent = 90;
 constexpr size_t kReadChunk = 1024 * 1024;
 // References kept to settle the memo block size.
 constexpr size_t kMemoSampleSize = 256;
-constexpr uint32_t kMaxRecordLength = 65535;
 // Bytes lost or inserted among the records beyond which the header's count
 // is taken for damaged rather than the file for moved.
 constexpr int64_t kMostMovedBytes = 1024 * 1024;
@@ -60,13 +60,6 @@ constexpr size_t kWindowRecords = 400;
 constexpr size_t kLookBehindRecords = 300;
 // Records whose texts decide the code page of an unmarked table.
 constexpr int kTextSampleRecords = 4096;
-
-std::string HexByte(uint8_t n)
-{
-    char sz[8];
-    std::snprintf(sz, sizeof sz, "0x%02X", n);
-    return sz;
-}
 
 bool IsTextType(char chType)
 {
@@ -150,13 +143,9 @@ CDBFRepair::CDBFRepair(IRepairProgressSink* pProgress, IPreviewGridSink* pGrid)
 
 CDBFRepair::~CDBFRepair() = default;
 
-bool CDBFRepair::Repair(const std::string& strSource, const std::string& strOutput, RepairMode eMode)
+bool CDBFRepair::Repair(const std::string& strSource, const std::string& strOutput)
 {
-    if (eMode == RepairMode::Salvage)
-        return SalvageTable(strSource, strOutput) != 0;
-    if (eMode == RepairMode::FromCopy)
-        RepairFromCopy(strSource, strOutput);
-    return false;
+    return SalvageTable(strSource, strOutput) != 0;
 }
 
 int CDBFRepair::SalvageTable(const std::string& strSource, const std::string& strOutput)
@@ -266,7 +255,9 @@ int CDBFRepair::SalvageInto(const std::string& strSource, const std::string& str
         return 0;
     }
     try {
-        run.writer.Create(strOutput, BuildNewLayout(strSource));
+        CLayoutPlanner planner(run.layout, run.source, run.nDataStart, run.memo.GetFormat(), run.memo.GetBlockSize(),
+                               m_report, m_stats);
+        run.writer.Create(strOutput, planner.Plan(strSource));
         run.bWriterOpen = run.writer.IsOpen();
     } catch (const CDBFException& e) {
         e.ReportError();
@@ -379,158 +370,6 @@ bool CDBFRepair::ReadStructure(CFile& source)
     m_stats.nRecordLength = run.layout.nRecordLength;
     m_stats.nDataStart = run.nDataStart;
     return true;
-}
-
-uint8_t CDBFRepair::ChooseVersion() const
-{
-    const SalvageRun& run = *m_pRun;
-    const uint8_t nSource = run.layout.header.GetVersion();
-    bool bMemo = false;
-    bool bVisualFoxPro = false;
-    for (const DamagedField& field : run.layout.fields) {
-        if (field.nColumn < 0)
-            continue;
-        bMemo = bMemo || field.IsMemo();
-        // G is left out: FoxPro 2.x has general fields too.
-        bVisualFoxPro = bVisualFoxPro || dbfformat::IsVisualFoxProType(field.chType, field.nLength);
-    }
-    const MemoFormat memoFormat = run.memo.IsOpen() ? run.memo.GetFormat() : MemoFormat::None;
-    uint8_t nVersion = nSource;
-    if (!dbfformat::IsKnownVersion(nSource)) {
-        // The version byte is damaged: the fields and the memo file tell.
-        if (bVisualFoxPro)
-            nVersion = 0x30;
-        else if (!bMemo)
-            nVersion = 0x03;
-        else
-            nVersion = dbfformat::VersionForMemoKind(memoFormat);
-    }
-    // A version without a memo file of its own gets the form that has one.
-    if (bMemo)
-        nVersion = dbfformat::MemoFormOfVersion(nVersion, memoFormat);
-    return nVersion;
-}
-
-RepairedTableLayout CDBFRepair::BuildNewLayout(const std::string& strSource)
-{
-    SalvageRun& run = *m_pRun;
-    DamagedTableLayout& layout = run.layout;
-    std::string strLeftOut;
-    std::string strMended;
-    for (DamagedField& field : layout.fields) {
-        field.nColumn = 0;
-        if (field.nLength == 0 && !field.bLengthDamaged) {
-            // Holds nothing; as a column it would only multiply the grid.
-            field.nColumn = -1;
-            strLeftOut += " " + field.strName + " (width 0)";
-        } else if (field.bLengthDamaged) {
-            if (field.bWidthUnknown || field.nLength >= 128) {
-                field.nColumn = -1;
-                strLeftOut += " " + field.strName + " (damaged length byte " + std::to_string(field.descriptor.GetLength()) + ")";
-            } else {
-                strMended += " " + field.strName + " (length byte " + std::to_string(field.descriptor.GetLength())
-                    + " taken as " + std::to_string(field.nLength) + ")";
-            }
-        }
-    }
-    const uint8_t nVersion = ChooseVersion();
-    const bool bVisualFoxPro = dbfformat::IsVisualFoxProVersion(nVersion);
-    const bool bSIx = dbfformat::MemoKindForVersion(nVersion, 0) == dbfformat::MemoKind::SIx;
-
-    RepairedTableLayout newLayout;
-    newLayout.header = layout.header;
-    newLayout.header.SetVersion(nVersion);
-    bool bMemoFields = false;
-    int nColumn = 0;
-    uint32_t nRecordLength = 1;
-    for (DamagedField& field : layout.fields) {
-        if (field.nColumn < 0)
-            continue;
-        const uint32_t nNewWidth = field.IsMemo() ? 10 : field.nLength;
-        if (nRecordLength + nNewWidth > kMaxRecordLength) {
-            // The record length is a 16-bit number: what does not fit is left
-            // out, and the columns after it still find their bytes.
-            field.nColumn = -1;
-            strLeftOut += " " + field.strName + " (past 65535 bytes)";
-            continue;
-        }
-        nRecordLength += nNewWidth;
-        field.nColumn = nColumn++;
-        DBFFieldDescriptor fd = field.descriptor;
-        fd.SetType(field.chType);
-        uint32_t nWidth = field.nLength;
-        if (field.IsMemo()) {
-            bMemoFields = true;
-            // A reference of a width no reader knows would lose every value.
-            if (bSIx)
-                nWidth = 10;
-            else if (nWidth != 4 && nWidth != 10)
-                nWidth = bVisualFoxPro ? 4 : 10;
-        }
-        if (DamagedField::HasByteWidth(field.chType)) {
-            fd.SetLength(static_cast<uint8_t>(nWidth));
-        } else {
-            // Everything else is read through the 16-bit width: only a wide C
-            // field keeps a high byte.
-            fd.SetWidth16(static_cast<uint16_t>(nWidth));
-        }
-        newLayout.fields.push_back(fd);
-    }
-    uint8_t nFlags = newLayout.header.GetTableFlags();
-    // The structural index is not carried over, so the table must not ask for one.
-    nFlags &= static_cast<uint8_t>(~DBFHeader::kFlagIndex);
-    if (bVisualFoxPro) {
-        if (bMemoFields)
-            nFlags |= DBFHeader::kFlagMemo;
-        else
-            nFlags &= static_cast<uint8_t>(~DBFHeader::kFlagMemo);
-    }
-    if (!dbfformat::IsKnownVersion(layout.header.GetVersion())) {
-        // A damaged version byte says nothing of the rest of the header.
-        newLayout.header.SetCodePageMark(0);
-        nFlags = bVisualFoxPro && bMemoFields ? DBFHeader::kFlagMemo : 0;
-    }
-    newLayout.header.SetTableFlags(nFlags);
-
-    // The bytes between the terminator and the records as the source has
-    // them (a 0x00 after the 0x0D, a GIS writer's padding, the Visual
-    // FoxPro area with its database link).
-    const uint64_t nAreaStart = layout.nTerminatorOffset + 1;
-    const uint64_t nAreaLength = run.nDataStart > nAreaStart ? run.nDataStart - nAreaStart : 0;
-    const uint64_t nWanted = bVisualFoxPro ? dbfformat::kVisualFoxProAreaSize : nAreaLength;
-    newLayout.area.assign(static_cast<size_t>(nWanted), 0);
-    const uint64_t nCopy = std::min(nWanted, nAreaLength);
-    if (nCopy > 0) {
-        run.source.Seek(static_cast<int64_t>(nAreaStart), CFile::begin);
-        run.source.Read(newLayout.area.data(), static_cast<size_t>(nCopy));
-    }
-
-    newLayout.nMemoKind = static_cast<int>(dbfformat::MemoKindForVersion(nVersion, nFlags));
-    if (newLayout.nMemoKind != 0 && run.memo.IsOpen()) {
-        // The source's block size: readers in wide use assume the usual ones.
-        const uint32_t nBlockSize = run.memo.GetBlockSize();
-        if (nBlockSize >= 32 && nBlockSize <= 65535)
-            newLayout.nMemoBlockSize = nBlockSize;
-    }
-    if (newLayout.nMemoKind == CMemoFile::kindDBase4 && newLayout.nMemoBlockSize == 0)
-        newLayout.nMemoBlockSize = 512;
-
-    if (!strLeftOut.empty()) {
-        ReportErrorText("Columns left out of the repaired table:" + strLeftOut + ".");
-        m_report.structureFixes.push_back("Columns left out:" + strLeftOut + ".");
-    }
-    if (!strMended.empty()) {
-        ReportErrorText("Column widths taken from the record length:" + strMended + ".");
-        m_report.structureFixes.push_back("Column widths taken from the record length:" + strMended + ".");
-    }
-    if (nVersion != layout.header.GetVersion())
-        m_report.structureFixes.push_back("The version byte " + HexByte(layout.header.GetVersion()) + " became "
-                                          + HexByte(nVersion) + ".");
-    if (bMemoFields && !run.memo.IsOpen()) {
-        m_stats.bMemoFileMissing = true;
-        ReportErrorText("The memo file of " + strSource + " was not found or cannot be read: its memo values are lost.");
-    }
-    return newLayout;
 }
 
 void CDBFRepair::PlanFields()
@@ -1046,59 +885,6 @@ void CDBFRepair::FinishReport(bool bDone)
     }
 }
 
-std::optional<FieldValue> CDBFRepair::DecodeFieldBytes(char chType, std::span<const unsigned char> bytes)
-{
-    return DecodeSalvagedField(chType, bytes);
-}
-
-void CDBFRepair::RepairFromCopy(const std::string& strSource, const std::string& strOutput)
-{
-    const std::string strWorkingCopy = CTempFolder::ProcessFolder() + "/temps.dbf";
-    {
-        CFile source;
-        OpenForReading(source, strSource);
-        CFile copy;
-        CFileException error;
-        if (!copy.Open(strWorkingCopy, CFile::modeCreate | CFile::modeReadWrite | CFile::typeBinary, &error))
-            throw error;
-        CopyBytes(source, copy, source.GetLength());
-        unsigned char lengthBytes[2] = {0, 0};
-        source.Seek(8, CFile::begin);
-        if (source.Read(lengthBytes, 2) == 2) {
-            const uint16_t nHeaderLength = static_cast<uint16_t>(lengthBytes[0] | (lengthBytes[1] << 8));
-            if (nHeaderLength >= 1) {
-                copy.Seek(nHeaderLength - 1, CFile::begin);
-                copy.Write(&dbfformat::kHeaderTerminator, 1);
-            }
-        }
-        copy.Close();
-        source.Close();
-    }
-    // The working copy has no memo file of its own; the source's is used.
-    try {
-        RunSalvage(strWorkingCopy, strOutput, FindMemoCompanion(strSource));
-    } catch (...) {
-        CFileSystem::Remove(strWorkingCopy);
-        throw;
-    }
-    CFileSystem::Remove(strWorkingCopy);
-}
-
-void CDBFRepair::CopyBytes(CFile& source, CFile& target, uint64_t nCount)
-{
-    source.SeekToBegin();
-    target.SeekToBegin();
-    std::vector<unsigned char> buffer(64 * 1024);
-    while (nCount > 0) {
-        const size_t nWant = static_cast<size_t>(std::min<uint64_t>(nCount, buffer.size()));
-        const size_t nRead = source.Read(buffer.data(), nWant);
-        if (nRead == 0)
-            break;
-        target.Write(buffer.data(), nRead);
-        nCount -= nRead;
-    }
-}
-
 void CDBFRepair::FillPreview(const std::string& strRepaired, IPreviewGridSink* pGrid)
 {
     CurrentRunState().Stop().store(0);
@@ -1221,11 +1007,6 @@ std::unique_ptr<CCodePageDecoder> CDBFRepair::MakeTextDecoder(CFile& file, const
         }
     }
     return std::make_unique<CCodePageDecoder>(nMark, vote.GetEvidence());
-}
-
-std::string CDBFRepair::FormatDateTimeField(const unsigned char* pBytes)
-{
-    return FormatDateTimeText(pBytes);
 }
 
 void CDBFRepair::BeginSinks()

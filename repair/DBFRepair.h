@@ -46,11 +46,6 @@ struct WalkExpectation;
 class CFile;
 struct DamagedTableLayout;
 struct FieldPlan;
-struct RepairedTableLayout;
-
-// How Repair works on the source: the salvage, or the repair of a patched
-// working copy.
-enum class RepairMode { Salvage = 0, FromCopy = 1 };
 
 // Choices of one repair run.
 struct RepairOptions {
@@ -103,34 +98,16 @@ public:
     // The cells the last run mended, with the source's bytes of each.
     const CMendedCells& GetMendedCells() const { return m_mendedCells; }
 
-    // Salvage: SalvageTable, true when it returned 1. FromCopy:
-    // RepairFromCopy, always false. Any other value: nothing, false. Platform file errors and
+    // SalvageTable, true when it returned 1. Platform file errors and
     // storage errors outside the four tolerated places leave as exceptions.
-    bool Repair(const std::string& strSource, const std::string& strOutput, RepairMode eMode = RepairMode::Salvage);
+    bool Repair(const std::string& strSource, const std::string& strOutput);
 
     // One run as described at the top; returns 1 or 0.
     int SalvageTable(const std::string& strSource, const std::string& strOutput);
 
-    // Repairs a working copy ("temps.dbf" in the process's temporary folder)
-    // whose header terminator was patched in at the header length.
-    void RepairFromCopy(const std::string& strSource, const std::string& strOutput);
-
-    // Copies nCount bytes from the start of one open file to the start of
-    // another.
-    static void CopyBytes(CFile& source, CFile& target, uint64_t nCount);
-
     // Reads the table back raw and fills the grid (which the caller has
     // cleared). Progress continues from g_nRepairProgress.
     void FillPreview(const std::string& strRepaired, IPreviewGridSink* pGrid);
-
-    // The text form of an 8-byte date-time field: month/day/year
-    // hour:minute:second without leading zeros ("3/7/2005 14:5:9"); an
-    // invalid day number gives 0/0/0.
-    static std::string FormatDateTimeField(const unsigned char* pBytes);
-
-    // The value the salvage stores for a damaged field's bytes (see
-    // repair/FieldSalvage.h); no value leaves the field blank.
-    static std::optional<FieldValue> DecodeFieldBytes(char chType, std::span<const unsigned char> bytes);
 
     // The table path with symbolic links resolved (the memo file lies
     // beside the real table); the path itself when it cannot be resolved.
@@ -149,13 +126,6 @@ private:
     // Reads every record's memo references once: they settle the memo
     // file's block size and tell the scan which blocks are taken.
     bool PrepareMemo();
-    // The new table's version byte: the source's when it is a known one
-    // (made memo-bearing when memo fields need it), else derived from the
-    // fields and the memo file.
-    uint8_t ChooseVersion() const;
-    // The new table's structure: the damaged header and descriptors where
-    // they are sound, mended where they are not.
-    RepairedTableLayout BuildNewLayout(const std::string& strSource);
     // Where every damaged field goes in the new record.
     void PlanFields();
     // Checks (and mends) one copied field, or carries its memo value over.

@@ -5,6 +5,7 @@
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/TempFolder.h"
+#include "repair/RepairOutcome.h"
 #include "repair/RepairState.h"
 
 #include <atomic>
@@ -111,7 +112,7 @@ bool CRepairJob::Run(IRepairProgressSink* pProgress, IPreviewGridSink* pGrid)
     } catch (const std::exception& e) {
         m_strError = e.what();
     }
-    m_strStatus = m_bDone ? "Done" : "Failed";
+    m_strStatus = RepairOutcomeText(m_bDone ? RepairOutcome::Done : RepairOutcome::Failed);
     if (m_bDone)
         m_strResultPath = strTemp;
     else if (!strTemp.empty())

@@ -59,9 +59,7 @@ std::string RecordNumbers(const RepairReport& report, RepairReport::RecordLossKi
 
 std::string Outcome(const RepairReport& report)
 {
-    if (!report.strOutcome.empty())
-        return report.strOutcome;
-    return report.bDone ? "Done" : "Failed";
+    return RepairOutcomeText(report.outcome.value_or(report.bDone ? RepairOutcome::Done : RepairOutcome::Failed));
 }
 
 int64_t MemosLost(const RepairReport& report)

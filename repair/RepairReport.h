@@ -8,7 +8,10 @@
 // only present it. Every count must agree with what the repaired table
 // holds.
 
+#include "repair/RepairOutcome.h"
+
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -103,7 +106,7 @@ struct RepairReport {
     // What the front end made of the run (the engine leaves them empty).
     std::string strSavedTable;   // empty when nothing was saved
     std::string strSavedMemo;
-    std::string strOutcome;      // "Done", "Failed" or "Stopped"; empty: from bDone
+    std::optional<RepairOutcome> outcome; // none: from bDone
     int nExitCode = -1;          // the run's exit status; -1 when not known
 
     // Records, values or memos were lost or dropped.

@@ -89,15 +89,51 @@ struct RunResult {
     std::vector<std::string> errors;
 };
 
+// How a run works on the source: the engine's salvage, a repair of a
+// patched working copy, or (any other value) nothing.
+enum class RunMode { Salvage = 0, FromCopy = 1 };
+
+// Repairs a working copy ("temps.dbf" in the process's temporary folder)
+// whose header terminator was patched in at the header length, reading the
+// source's memo file; answers false.
+bool RepairFromCopy(CDBFRepair& engine, const std::string& strSource, const std::string& strOutput)
+{
+    const std::string strWorkingCopy = CTempFolder::ProcessFolder() + "/temps.dbf";
+    std::vector<unsigned char> bytes = orvtest::ReadBytes(strSource);
+    if (bytes.size() >= 10) {
+        const uint16_t nHeaderLength = static_cast<uint16_t>(bytes[8] | (bytes[9] << 8));
+        if (nHeaderLength >= 1) {
+            if (bytes.size() < nHeaderLength)
+                bytes.resize(nHeaderLength, 0);
+            bytes[nHeaderLength - 1] = 0x0D;
+        }
+    }
+    orvtest::WriteBytes(strWorkingCopy, bytes);
+    RepairOptions options = engine.GetOptions();
+    options.strMemoPath = FindMemoCompanion(strSource);
+    engine.SetOptions(options);
+    try {
+        engine.Repair(strWorkingCopy, strOutput);
+    } catch (...) {
+        std::filesystem::remove(strWorkingCopy);
+        throw;
+    }
+    std::filesystem::remove(strWorkingCopy);
+    return false;
+}
+
 RunResult RunRepair(const std::string& strSource, const std::string& strOutput, CRecordingSinks* pSinks = nullptr,
-                    RepairOptions options = RepairOptions(), RepairMode eMode = RepairMode::Salvage)
+                    RepairOptions options = RepairOptions(), RunMode eMode = RunMode::Salvage)
 {
     CRecordingReporter reporter;
     CScopedErrorReporter scope(&reporter);
     CDBFRepair engine(pSinks, pSinks);
     engine.SetOptions(options);
     RunResult result;
-    result.bOk = engine.Repair(strSource, strOutput, eMode);
+    if (eMode == RunMode::Salvage)
+        result.bOk = engine.Repair(strSource, strOutput);
+    else if (eMode == RunMode::FromCopy)
+        result.bOk = RepairFromCopy(engine, strSource, strOutput);
     result.stats = engine.GetStatistics();
     result.errors = reporter.Messages();
     return result;
@@ -235,11 +271,11 @@ TEST(DBFRepairRun, ModesOneAndOthers)
     orvtest::WritePeerTable(strSource, kFoxSpec, "fp", kFoxRows);
     // Mode 1 repairs a patched copy and still answers false; the memo file
     // of the source is used.
-    const RunResult one = RunRepair(strSource, dir.File("one.dbf"), nullptr, RepairOptions(), RepairMode::FromCopy);
+    const RunResult one = RunRepair(strSource, dir.File("one.dbf"), nullptr, RepairOptions(), RunMode::FromCopy);
     EXPECT_FALSE(one.bOk);
     EXPECT_EQ(orvtest::CompareWithPeer(strSource, dir.File("one.dbf")), "OK");
     EXPECT_FALSE(orvtest::FileExists(CTempFolder::ProcessFolder() + "/temps.dbf"));
-    const RunResult other = RunRepair(strSource, dir.File("two.dbf"), nullptr, RepairOptions(), static_cast<RepairMode>(2));
+    const RunResult other = RunRepair(strSource, dir.File("two.dbf"), nullptr, RepairOptions(), static_cast<RunMode>(2));
     EXPECT_FALSE(other.bOk);
     EXPECT_FALSE(orvtest::FileExists(dir.File("two.dbf")));
 }

@@ -50,7 +50,7 @@ RepairReport FullReport()
     r.nMissingMemosNotListed = 1;
     r.strSavedTable = "/out/Rep_1_sales.dbf";
     r.strSavedMemo = "/out/Rep_1_sales.fpt";
-    r.strOutcome = "Done";
+    r.outcome = RepairOutcome::Done;
     r.nExitCode = 3;
     return r;
 }
