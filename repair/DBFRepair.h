@@ -26,7 +26,6 @@
 // engine is single-threaded, GUI-free, and polls RepairStopRequested()
 // (repair/RepairState.h) while it works.
 
-#include "dbf/FieldValue.h"
 #include "repair/MendedCells.h"
 #include "repair/RepairReport.h"
 #include "repair/PreviewGridSink.h"
@@ -34,7 +33,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <span>
 #include <string>
 #include <vector>
