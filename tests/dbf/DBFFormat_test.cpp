@@ -56,11 +56,13 @@ TEST(DBFFormatVersions, EveryVersionByteMatchesTheManuals)
         EXPECT_STRNE(TableKindName(n), "unknown");
         EXPECT_EQ(IsVisualFoxProVersion(n), pFact->bVisualFoxPro);
         EXPECT_EQ(memo != MemoKind::None, *pFact->lpszMemo != '\0');
-        if (memo != MemoKind::None)
+        if (memo != MemoKind::None) {
             EXPECT_STREQ(MemoKindExtension(memo), pFact->lpszMemo);
+        }
         EXPECT_EQ(MemoFormOfVersion(n), pFact->nWithMemo);
-        if (pFact->nWithMemo != v)
+        if (pFact->nWithMemo != v) {
             EXPECT_EQ(NoMemoFormOfVersion(static_cast<uint8_t>(pFact->nWithMemo)), v);
+        }
         // Visual FoxPro: the memo flag decides, the container flag names .DCT.
         if (pFact->bVisualFoxPro) {
             EXPECT_EQ(MemoKindForVersion(n, 0), MemoKind::None);
@@ -148,8 +150,9 @@ TEST(DBFFormatWalk, StopsAtTerminatorLimitOrEnd)
             });
         EXPECT_EQ(nFields, c.nFields) << c.strBlocks << " " << c.nLimit;
         EXPECT_EQ(walk.bTerminator, c.bTerminator) << c.strBlocks << " " << c.nLimit;
-        if (c.bTerminator)
+        if (c.bTerminator) {
             EXPECT_EQ(walk.nTerminatorOffset, kHeaderSize + c.nFields * kDescriptorSize);
+        }
     }
 }
 
