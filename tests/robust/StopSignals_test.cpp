@@ -215,12 +215,24 @@ TEST_F(StopSignals, CtrlCStopsEveryWorkerOfABatchAndKeepsWhatItFinished)
     std::filesystem::create_symlink(s_pDir->File("big.dbf"), strBatch + "/big.dbf");
     for (const char* lpszName : {"one.dbf", "two.dbf"})
         std::filesystem::copy_file(orvtest::RealFixturesDir() + "/dbase_03.dbf", strBatch + "/" + lpszName);
-    const pid_t pid = Start(0, {"repair", strBatch, "-o", m_dir.File("out"), "--jobs", "3", "--json"});
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!(orvtest::FileExists(m_dir.File("out/Rep_1_one.dbf")) && orvtest::FileExists(m_dir.File("out/Rep_1_two.dbf")))
-           && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_TRUE(WaitForOutput(pid)) << "the batch ended before it could be stopped: " << Text("stderr");
+    // On a loaded machine the big table can be done before the small ones
+    // show; the stop must then be tried again, as nothing was left to stop.
+    pid_t pid = 0;
+    bool bRunning = false;
+    for (int nTry = 0; nTry < 3 && !bRunning; ++nTry) {
+        if (nTry > 0) {
+            Wait(pid);
+            std::filesystem::remove_all(m_dir.File("out"));
+            std::filesystem::create_directories(m_dir.File("out"));
+        }
+        pid = Start(0, {"repair", strBatch, "-o", m_dir.File("out"), "--jobs", "3", "--json"});
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!(orvtest::FileExists(m_dir.File("out/Rep_1_one.dbf")) && orvtest::FileExists(m_dir.File("out/Rep_1_two.dbf")))
+               && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        bRunning = WaitForOutput(pid);
+    }
+    ASSERT_TRUE(bRunning) << "the batch ended before it could be stopped: " << Text("stderr");
     ::kill(pid, SIGINT);
     const int nStatus = Wait(pid);
     ASSERT_TRUE(WIFEXITED(nStatus)) << "killed by signal " << (WIFSIGNALED(nStatus) ? WTERMSIG(nStatus) : 0);
