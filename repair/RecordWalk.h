@@ -36,7 +36,7 @@
 //
 // Every record number is the record's place in the source, from 0.
 
-#include "repair/RecordEvidence.h"
+#include "repair/RecordProbe.h"
 #include "repair/RepairReport.h"
 
 #include <cstdint>
@@ -89,22 +89,12 @@ public:
     int64_t GetEndRecord() const { return m_nEndRecord; }
 
     const std::vector<RepairReport::Realignment>& GetRealignments() const { return m_realignments; }
-    const CRecordEvidence& GetEvidence() const { return m_evidence; }
+    const CRecordEvidence& GetEvidence() const { return m_probe.GetEvidence(); }
 
 private:
-    struct Verdict {
-        bool bWhole = false; // the record lies wholly in the file
-        bool bFlag = false;
-        int nUnsound = 0;
-        CRecordEvidence::Check check;
-        bool IsSound() const { return bWhole && bFlag && nUnsound == 0 && check.nHard == 0; }
-    };
+    using Verdict = CRecordProbe::Verdict;
     int64_t Pos(int64_t nRecord) const { return m_nOrigin + nRecord * static_cast<int64_t>(m_nRecordLength); }
-    Verdict Judge(uint64_t nOffset);
-    bool IsClean(const Verdict& v) const;
     bool IsEnd(uint64_t nOffset);
-    double FitAt(uint64_t nOffset);
-    void LearnProfile();
     // Decides records from m_nNext on until at least one more step waits.
     void Advance();
     void Resolve(const Verdict& verdict);
@@ -141,21 +131,15 @@ private:
     void DropLastHeld(uint64_t& nDropFrom, int64_t& nFirstDropped);
     void PushDrop(uint64_t nOffset, uint64_t nLength, int64_t nRecord, int64_t nRecords);
     void End(uint64_t nOffset, int64_t nRecord);
-    // A small table whose length says bytes moved, walked without a move:
-    // the one place where moving explains the records best.
-    void ExplainShiftLeft();
-    // A small table whole records short, walked without finding where: the
-    // jump of a running key over just the records missing.
-    bool ExplainLostRecords();
+    // A small table walked whole whose length says records were lost or
+    // bytes moved where the walk found no place for it: replans from the
+    // place that explains it best (CWalkExplainer).
+    void ExplainInHindsight();
     // Records from nPlace on go; the walk goes on at nMovedFirst, which lay
     // nShift bytes off the current alignment.
     void Replan(int64_t nPlace, int64_t nMovedFirst, int64_t nShift);
 
-    CRecordWindow& m_window;
-    CDamagedTableScanner& m_scanner;
-    const DamagedTableLayout& m_layout;
-    const CRecordJudge& m_judge;
-    CRecordEvidence m_evidence;
+    CRecordProbe m_probe;
     uint32_t m_nRecordLength;
     uint64_t m_nFileLength;
     uint64_t m_nStart;
