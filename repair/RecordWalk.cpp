@@ -55,12 +55,7 @@ CRecordWalk::CRecordWalk(CRecordWindow& window, CDamagedTableScanner& scanner, c
 {
     const uint64_t nArea = m_nFileLength > nStart ? m_nFileLength - nStart : 0;
     m_bWhole = nArea <= kWholeBytes && static_cast<int64_t>(nArea / m_nRecordLength) <= kWholeRecords;
-    m_probe.Learn(nStart, m_expect.bCountKnown ? Pos(m_expect.nCount) : -1);
-}
-
-bool CRecordWalk::IsEnd(uint64_t nOffset)
-{
-    return m_probe.IsEnd(nOffset, m_expect.bCountKnown ? Pos(m_expect.nCount) : -1);
+    m_probe.Learn(nStart, HeaderEnd());
 }
 
 bool CRecordWalk::Next(WalkStep& step)
@@ -572,7 +567,7 @@ void CRecordWalk::End(uint64_t nOffset, int64_t nRecord)
 
 void CRecordWalk::ExplainInHindsight()
 {
-    CWalkExplainer explainer(m_probe, m_queue, m_expect, m_nStart, m_nOrigin, m_nEnd, m_nNext);
+    CWalkExplainer explainer(m_probe, m_queue, m_expect, m_nStart, m_nOrigin, m_nEnd, m_nNext, HeaderEnd());
     if (const std::optional<WalkReplan> plan = explainer.ExplainLostRecords()) {
         Replan(plan->nPlace, plan->nMovedFirst, plan->nShift);
         m_expect.nSpareRecords = 0;

@@ -18,8 +18,8 @@
 // moving explains it best.
 //
 // Steps:
-//  1. Learn what healthy records look like (CRecordEvidence) from the
-//     sound records on the grid near the start.
+//  1. Learn what healthy records look like (CRecordProbe) from the sound
+//     records on the grid near the start.
 //  2. Take each clean record on the current alignment, a batch at a time.
 //     A sound record that is only unlike the ones learned is taken, and
 //     widens the profile, unless an alignment close by explains the next
@@ -32,7 +32,8 @@
 //        whose bytes were lost by number.
 //  3. Steps wait a few records before they are handed out, so that a move
 //     can take back records that hold the damage; a small table is planned
-//     whole before any step is handed out.
+//     whole before any step is handed out, and looked over in hindsight
+//     (CWalkExplainer) when its length says more moved than the walk found.
 //
 // Every record number is the record's place in the source, from 0.
 
@@ -94,7 +95,10 @@ public:
 private:
     using Verdict = CRecordProbe::Verdict;
     int64_t Pos(int64_t nRecord) const { return m_nOrigin + nRecord * static_cast<int64_t>(m_nRecordLength); }
-    bool IsEnd(uint64_t nOffset);
+    // Where the header's records end on the current alignment, when its
+    // count is to be believed; -1 otherwise.
+    int64_t HeaderEnd() const { return m_expect.bCountKnown ? Pos(m_expect.nCount) : -1; }
+    bool IsEnd(uint64_t nOffset) { return m_probe.IsEnd(nOffset, HeaderEnd()); }
     // Decides records from m_nNext on until at least one more step waits.
     void Advance();
     void Resolve(const Verdict& verdict);

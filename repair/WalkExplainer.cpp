@@ -47,15 +47,16 @@ std::optional<int64_t> KeyValue(const DamagedField& field, const unsigned char* 
 } // namespace
 
 CWalkExplainer::CWalkExplainer(CRecordProbe& probe, const std::deque<WalkStep>& steps, const WalkExpectation& expect,
-                               uint64_t nStart, int64_t nOrigin, uint64_t nEnd, int64_t nNext)
+                               uint64_t nStart, int64_t nOrigin, uint64_t nEnd, int64_t nNext, int64_t nHeaderEnd)
     : m_probe(probe), m_steps(steps), m_expect(expect), m_nRecordLength(probe.GetRecordLength()),
-      m_nFileLength(probe.GetFileLength()), m_nStart(nStart), m_nOrigin(nOrigin), m_nEnd(nEnd), m_nNext(nNext)
+      m_nFileLength(probe.GetFileLength()), m_nStart(nStart), m_nOrigin(nOrigin), m_nEnd(nEnd), m_nNext(nNext),
+      m_nHeaderEnd(nHeaderEnd)
 {
 }
 
 bool CWalkExplainer::IsEnd(uint64_t nOffset)
 {
-    return m_probe.IsEnd(nOffset, m_expect.bCountKnown ? Pos(m_expect.nCount) : -1);
+    return m_probe.IsEnd(nOffset, m_nHeaderEnd);
 }
 
 std::optional<WalkReplan> CWalkExplainer::ExplainLostRecords()
@@ -132,7 +133,7 @@ std::optional<WalkReplan> CWalkExplainer::ExplainShift(int64_t nShift)
         return std::nullopt;
     // The records end where the header's last record ends, at an end mark
     // or the file's end: whatever follows is no record, and nothing moved.
-    const int64_t nExpectedEnd = Pos(m_expect.nCount);
+    const int64_t nExpectedEnd = m_nHeaderEnd;
     if (static_cast<int64_t>(m_nEnd) == nExpectedEnd
         && (m_nEnd >= m_nFileLength || m_probe.ByteAt(m_nEnd) == kEndOfFile))
         return std::nullopt;

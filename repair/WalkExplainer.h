@@ -30,9 +30,10 @@ class CWalkExplainer {
 public:
     // steps: every step the walk planned, in file order. nOrigin: where
     // record 0 lies on the walk's alignment; nEnd: where the records ended;
-    // nNext: the record after the last one decided.
+    // nNext: the record after the last one decided; nHeaderEnd as for
+    // CRecordProbe::IsEnd.
     CWalkExplainer(CRecordProbe& probe, const std::deque<WalkStep>& steps, const WalkExpectation& expect,
-                   uint64_t nStart, int64_t nOrigin, uint64_t nEnd, int64_t nNext);
+                   uint64_t nStart, int64_t nOrigin, uint64_t nEnd, int64_t nNext, int64_t nHeaderEnd);
 
     // The file is whole records short: the one jump of a running key over
     // just the records missing.
@@ -54,4 +55,5 @@ private:
     int64_t m_nOrigin;
     uint64_t m_nEnd;
     int64_t m_nNext;
+    int64_t m_nHeaderEnd;
 };
