@@ -456,7 +456,7 @@ void CQuorvikView::ShowResultLine(bool bShow)
     // A run that failed before the preview leaves the status line where it
     // was, above the progress bar; only the grid covers its place.
     m_bResultLine = bShow && !m_pGrid->isHidden();
-    m_pDetails->setVisible(bShow && g_strRepairStatus == kRepairStatusDone);
+    m_pDetails->setVisible(bShow && g_repairOutcome == RepairOutcome::Done);
     LayoutControls(width(), height());
 }
 
@@ -699,7 +699,7 @@ void CQuorvikView::OnHelp()
 
 void CQuorvikView::OnDetails()
 {
-    if (m_pDetails->isHidden() || g_strRepairStatus != kRepairStatusDone)
+    if (m_pDetails->isHidden() || g_repairOutcome != RepairOutcome::Done)
         return;
     const std::string& strSource = m_report.strSource.empty() ? g_strSelectedFile : m_report.strSource;
     CReportDlg dlg(QFile::decodeName(QByteArray::fromStdString(strSource)), m_report, this);

@@ -137,7 +137,7 @@ public slots:
 signals:
     // m_nPage changed.
     void pageChanged(int nPage);
-    // A run ended and the wizard shows its result (status in g_strRepairStatus).
+    // A run ended and the wizard shows its result (outcome in g_repairOutcome).
     void repairFinished();
     // The last repair thread ended.
     void repairThreadsEnded();
