@@ -165,8 +165,6 @@ private:
     void UpdateSaveState();
     // Shows or leaves the finished page's status line and Details button.
     void ShowResultLine(bool bShow);
-    // The .dbf path a drop carries, or an empty text.
-    static QString DroppedTablePath(const class QMimeData* pMime);
 
     IWizardHost* m_pHost;
     QString m_strHelpText[3];
