@@ -32,6 +32,13 @@ void* ProbeAllocate(std::size_t nSize) noexcept
     }
     return std::malloc(nSize != 0 ? nSize : 1);
 }
+
+// Out of line, so that the compiler never sees free() meet a pointer from
+// operator new and takes the pair for a mismatch.
+[[gnu::noinline]] void ProbeFree(void* p) noexcept
+{
+    std::free(p);
+}
 } // namespace
 
 void* operator new(std::size_t nSize)
@@ -48,12 +55,12 @@ void* operator new[](std::size_t nSize)
 }
 void* operator new(std::size_t nSize, const std::nothrow_t&) noexcept { return ProbeAllocate(nSize); }
 void* operator new[](std::size_t nSize, const std::nothrow_t&) noexcept { return ProbeAllocate(nSize); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete(void* p) noexcept { ProbeFree(p); }
+void operator delete[](void* p) noexcept { ProbeFree(p); }
+void operator delete(void* p, std::size_t) noexcept { ProbeFree(p); }
+void operator delete[](void* p, std::size_t) noexcept { ProbeFree(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { ProbeFree(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { ProbeFree(p); }
 
 namespace {
 
