@@ -23,17 +23,24 @@
 
 namespace {
 
-const char* MemoKindName(int nKind)
+const char* MemoKindName(dbfformat::MemoKind kind)
 {
-    switch (nKind) {
-    case CMemoFile::kindDBase3: return "dBASE III";
-    case CMemoFile::kindDBase4: return "dBASE IV";
-    case CMemoFile::kindFoxPro: return "FoxPro";
-    case CMemoFile::kindVisualFoxPro: return "Visual FoxPro";
-    case CMemoFile::kindVisualFoxProDbc: return "Visual FoxPro database container";
-    case CMemoFile::kindSIx: return "SIx";
-    default: return "none";
+    switch (kind) {
+    case dbfformat::MemoKind::DBase3: return "dBASE III";
+    case dbfformat::MemoKind::DBase4: return "dBASE IV";
+    case dbfformat::MemoKind::FoxPro: return "FoxPro";
+    case dbfformat::MemoKind::VisualFoxPro: return "Visual FoxPro";
+    case dbfformat::MemoKind::VisualFoxProDbc: return "Visual FoxPro database container";
+    case dbfformat::MemoKind::SIx: return "SIx";
+    case dbfformat::MemoKind::None: break;
     }
+    return "none";
+}
+
+// The kind's number and name, as info shows it, with a note after the name.
+std::string MemoKindLine(dbfformat::MemoKind kind, const std::string& strNote = "")
+{
+    return std::to_string(static_cast<int>(kind)) + " (" + MemoKindName(kind) + strNote + ")";
 }
 
 std::string Hex2(unsigned n)
@@ -176,8 +183,8 @@ void DescribeOpenTable(const CDBFTableDef& table, const std::string& strMemo, In
 {
     for (int i = 0; i < table.GetFieldCount(); ++i)
         result.fields.push_back(LineOf(table.GetFieldInfo(i)));
-    result.strMemoKind = std::to_string(table.GetMemoKind()) + " (" + MemoKindName(table.GetMemoKind()) + ")";
-    if (table.GetMemoKind() == 0)
+    result.strMemoKind = MemoKindLine(table.GetMemoKind());
+    if (table.GetMemoKind() == dbfformat::MemoKind::None)
         return;
     result.strMemoFile = strMemo.empty() ? table.GetMemoPath() : strMemo;
     if (table.IsMemoFileMissing())
@@ -194,8 +201,8 @@ void DescribeRawTable(InfoResult& result)
     for (const DBFFieldDescriptor& fd : result.probe.GetFields())
         result.fields.push_back(LineOf(fd));
     const DBFHeader& h = result.probe.GetHeader();
-    const int nKind = CDBFTableDef::MemoKindForVersion(h.GetVersion(), h.GetTableFlags());
-    result.strMemoKind = std::to_string(nKind) + " (" + MemoKindName(nKind) + ", as the header says)";
+    result.strMemoKind
+        = MemoKindLine(dbfformat::MemoKindForVersion(h.GetVersion(), h.GetTableFlags()), ", as the header says");
 }
 
 // Reads the table, through the engine when it can. Nothing when the file

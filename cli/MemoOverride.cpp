@@ -20,12 +20,12 @@ bool CMemoOverride::Prepare(const std::string& strTable, const std::string& strM
         strError = strMemo + ": " + std::strerror(nError);
         return false;
     }
-    int nKind = CDBFTableDef::MemoKindForVersion(nVersion, nTableFlags);
+    dbfformat::MemoKind kind = dbfformat::MemoKindForVersion(nVersion, nTableFlags);
     // Visual FoxPro tables with memo fields but no memo flag still have one
     // (the engine reads them so).
-    if (nKind == 0 && CDBFTableDef::IsVisualFoxProVersion(nVersion))
-        nKind = CMemoFile::kindVisualFoxPro;
-    if (nKind == 0) {
+    if (kind == dbfformat::MemoKind::None && CDBFTableDef::IsVisualFoxProVersion(nVersion))
+        kind = dbfformat::MemoKind::VisualFoxPro;
+    if (kind == dbfformat::MemoKind::None) {
         char szVersion[8];
         std::snprintf(szVersion, sizeof szVersion, "0x%02X", nVersion);
         strError = strTable + ": the table's version byte (" + std::string(szVersion) + ") calls for no memo file";
@@ -39,7 +39,7 @@ bool CMemoOverride::Prepare(const std::string& strTable, const std::string& strM
     }
     const std::string strName = std::filesystem::path(strTable).filename().string();
     m_strTablePath = m_pFolder->GetPath() + "/" + strName;
-    m_strLinkedMemo = CDBFTableDef::BuildMemoPath(m_strTablePath, MemoFileExtension(nKind));
+    m_strLinkedMemo = CDBFTableDef::BuildMemoPath(m_strTablePath, dbfformat::MemoKindExtension(kind));
     int nError = CFileSystem::MakeSymbolicLink(CFileSystem::Absolute(strTable), m_strTablePath);
     if (nError == 0)
         nError = CFileSystem::MakeSymbolicLink(CFileSystem::Absolute(strMemo), m_strLinkedMemo);

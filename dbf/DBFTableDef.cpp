@@ -37,7 +37,7 @@ bool MemoFileExists(const std::string& strPath)
 // table reads it as an empty text instead of failing the whole record.
 bool IsEmptyFoxProValue(CMemoFile& memo, uint32_t nBlock)
 {
-    if (memo.GetMemoKind() != CMemoFile::kindFoxPro || !memo.IsMemoOpen())
+    if (memo.GetMemoKind() != dbfformat::MemoKind::FoxPro || !memo.IsMemoOpen())
         return false;
     try {
         const uint64_t nPos = static_cast<uint64_t>(nBlock) * memo.GetBlockSize() + 4;
@@ -67,11 +67,6 @@ CDBFTableDef::~CDBFTableDef()
 bool CDBFTableDef::IsVisualFoxProVersion(uint8_t nVersion)
 {
     return dbfformat::IsVisualFoxProVersion(nVersion);
-}
-
-int CDBFTableDef::MemoKindForVersion(uint8_t nVersion, uint8_t nTableFlags)
-{
-    return static_cast<int>(dbfformat::MemoKindForVersion(nVersion, nTableFlags));
 }
 
 bool CDBFTableDef::IsKnownVersion(uint8_t nVersion)
@@ -181,7 +176,7 @@ void CDBFTableDef::ResetState()
     m_bCreated = false;
     m_bNewTable = false;
     m_nNewMemoBlockSize = 0;
-    m_nMemoKind = 0;
+    m_memoKind = dbfformat::MemoKind::None;
     m_strMemoPath.clear();
     m_bMemoMissing = false;
 }
@@ -345,17 +340,17 @@ void CDBFTableDef::OpenMemo(unsigned nCallerFlags)
         if (bHasMemoField)
             nFlags |= DBFHeader::kFlagMemo;
     }
-    m_nMemoKind = MemoKindForVersion(m_header.GetVersion(), nFlags);
-    if (m_nMemoKind == 0)
+    m_memoKind = dbfformat::MemoKindForVersion(m_header.GetVersion(), nFlags);
+    if (m_memoKind == dbfformat::MemoKind::None)
         return;
-    m_strMemoPath = FindMemoFile(m_file.GetFilePath(), MemoFileExtension(m_nMemoKind));
+    m_strMemoPath = FindMemoFile(m_file.GetFilePath(), dbfformat::MemoKindExtension(m_memoKind));
     if (m_strMemoPath.empty())
-        m_strMemoPath = BuildMemoPath(m_file.GetFilePath(), MemoFileExtension(m_nMemoKind));
+        m_strMemoPath = BuildMemoPath(m_file.GetFilePath(), dbfformat::MemoKindExtension(m_memoKind));
     if (m_bMemoOptional && !MemoFileExists(m_strMemoPath)) {
         m_bMemoMissing = true;
         return;
     }
-    m_pMemoFile = MakeMemoFile(m_nMemoKind);
+    m_pMemoFile = MakeMemoFile(m_memoKind);
     m_pMemoFile->OpenMemoFile(m_strMemoPath, nCallerFlags);
 }
 
@@ -467,7 +462,6 @@ void CDBFTableDef::Append()
     } else {
         nVersion = dbfformat::NoMemoFormOfVersion(nVersion);
     }
-    const int nMemoKind = static_cast<int>(memoKind);
     m_header.SetVersion(nVersion);
 
     const uint32_t nHeaderLength = static_cast<uint32_t>(DBFFieldDescriptor::kSize * m_fields.size() + 33)
@@ -476,9 +470,9 @@ void CDBFTableDef::Append()
     m_header.SetRecordLength(static_cast<uint16_t>(nOffset));
 
     if (bMemoNeeded) {
-        m_nMemoKind = nMemoKind;
-        m_strMemoPath = BuildMemoPath(m_file.GetFilePath(), MemoFileExtension(nMemoKind));
-        m_pMemoFile = MakeMemoFile(nMemoKind);
+        m_memoKind = memoKind;
+        m_strMemoPath = BuildMemoPath(m_file.GetFilePath(), dbfformat::MemoKindExtension(memoKind));
+        m_pMemoFile = MakeMemoFile(memoKind);
         if (m_nNewMemoBlockSize != 0)
             m_pMemoFile->SetNewBlockSize(m_nNewMemoBlockSize);
         m_pMemoFile->CreateMemoFile(m_strMemoPath);
@@ -645,7 +639,7 @@ void CDBFTableDef::StoreFieldValue(std::span<unsigned char> record, const DBFFie
     // always take the 10-byte binary reference; a block number alone (the
     // blank form of a new record) would lose the length.
     const bool bBinaryReference = current.GetKind() == FieldKind::MemoRef
-        || (m_nMemoKind == CMemoFile::kindSIx && fd.GetWidth() == 10);
+        || (m_memoKind == dbfformat::MemoKind::SIx && fd.GetWidth() == 10);
     if (bBinaryReference) {
         uint32_t nBlock = 0;
         uint32_t nStoredLength = 0;

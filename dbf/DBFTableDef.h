@@ -34,6 +34,7 @@
 // field codec never reaches outside the record buffer.
 
 #include "dbf/DBFFieldDescriptor.h"
+#include "dbf/DBFFormat.h"
 #include "dbf/DBFHeader.h"
 #include "dbf/FieldValue.h"
 #include "platform/File.h"
@@ -134,9 +135,9 @@ public:
     // The table's record buffer (record-length bytes, zeroed when made).
     std::vector<unsigned char>& GetRecordBuffer() { return m_recordBuffer; }
 
-    // The memo kind chosen at Open or Append (0 for none), the memo path
+    // The memo kind chosen at Open or Append (None for none), the memo path
     // (empty for none) and the memo object (null for none).
-    int GetMemoKind() const { return m_nMemoKind; }
+    dbfformat::MemoKind GetMemoKind() const { return m_memoKind; }
     const std::string& GetMemoPath() const { return m_strMemoPath; }
     CMemoFile* GetMemoFile() const { return m_pMemoFile.get(); }
     std::string GetFilePath() const { return m_file.GetFilePath(); }
@@ -155,11 +156,6 @@ public:
     void StoreFieldValue(std::span<unsigned char> record, const DBFFieldDescriptor& fd,
                          const FieldValue& value);
 
-    // The memo kind for a version byte and table flags: 1 dBASE III (0x83),
-    // 3 dBASE IV (0x7B, 0x8B, 0xCB), 4 FoxPro (0xF5), 8 Visual FoxPro (0x30,
-    // 0x31 or 0x32 with flag 0x02), 12 with flags 0x02 and 0x04, 16 SIx
-    // (0xE5); 0 none.
-    static int MemoKindForVersion(uint8_t nVersion, uint8_t nTableFlags);
     // True for the versions with the Visual FoxPro layout: 0x30, 0x31
     // (autoincrement) and 0x32 (varchar/varbinary). Their descriptors carry
     // the field offsets and the 263-byte area follows the terminator.
@@ -206,7 +202,7 @@ private:
     uint32_t m_nNewMemoBlockSize = 0;
     std::vector<unsigned char> m_binaryValue;
 
-    int m_nMemoKind = 0;
+    dbfformat::MemoKind m_memoKind = dbfformat::MemoKind::None;
     std::string m_strMemoPath;
     bool m_bMemoOptional = false;
     bool m_bMemoMissing = false;

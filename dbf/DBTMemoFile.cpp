@@ -71,9 +71,9 @@ void CDBTMemoFile::Close()
     m_dbtHeader.fill(0);
 }
 
-int CDBTMemoFile::GetMemoKind() const
+dbfformat::MemoKind CDBTMemoFile::GetMemoKind() const
 {
-    return kindDBase4;
+    return dbfformat::MemoKind::DBase4;
 }
 
 uint32_t CDBTMemoFile::MaxNewBlockSize() const

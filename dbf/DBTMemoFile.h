@@ -32,7 +32,7 @@ public:
     ~CDBTMemoFile() override;
 
     void Close() override;
-    int GetMemoKind() const override;
+    dbfformat::MemoKind GetMemoKind() const override;
 
     static constexpr size_t kHeaderSize = 22;
 

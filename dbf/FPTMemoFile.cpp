@@ -53,9 +53,9 @@ void CFPTMemoFile::Close()
     m_nNextFree = 0;
 }
 
-int CFPTMemoFile::GetMemoKind() const
+dbfformat::MemoKind CFPTMemoFile::GetMemoKind() const
 {
-    return kindFoxPro;
+    return dbfformat::MemoKind::FoxPro;
 }
 
 uint32_t CFPTMemoFile::MaxNewBlockSize() const

@@ -44,7 +44,7 @@ public:
     ~CFPTMemoFile() override;
 
     void Close() override;
-    int GetMemoKind() const override;
+    dbfformat::MemoKind GetMemoKind() const override;
 
     // The next free block as last read or written.
     uint32_t GetNextFreeBlock() const { return m_nNextFree; }

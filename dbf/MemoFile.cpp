@@ -66,9 +66,9 @@ void CMemoFile::Close()
     m_bMemoOpen = 0;
 }
 
-int CMemoFile::GetMemoKind() const
+dbfformat::MemoKind CMemoFile::GetMemoKind() const
 {
-    return kindDBase3;
+    return dbfformat::MemoKind::DBase3;
 }
 
 // ---------------------------------------------------------------------------
@@ -105,7 +105,7 @@ bool CMemoFile::BeginAppendOnly()
     // Values must all lie past the header image: true of every format but
     // dBASE IV with blocks smaller than the image.
     if (!IsMemoOpen() || m_bAppendOnly || GetLength() < kHeadImageSize
-        || (GetMemoKind() == kindDBase4 && m_nBlockSize < kHeadImageSize))
+        || (GetMemoKind() == dbfformat::MemoKind::DBase4 && m_nBlockSize < kHeadImageSize))
         return false;
     try {
         ReadExact(0, m_headImage.data(), m_headImage.size(), DBF_ERR_MEMO_WRITE);
@@ -314,7 +314,7 @@ bool CMemoFile::AppendMemoBytes(uint32_t& nBlock, uint32_t& nLength, std::span<c
         ThrowDBFException(DBF_ERR_MEMO_WRITE);
     // An empty value gets a block of its own too, so a record that had one
     // keeps it; only SIx, whose record keeps the length, needs none.
-    const bool bNoBlock = bytes.empty() && GetMemoKind() == kindSIx;
+    const bool bNoBlock = bytes.empty() && GetMemoKind() == dbfformat::MemoKind::SIx;
     uint32_t nNewBlock = 0;
     if (bNoBlock) {
         nNewBlock = 0;
@@ -458,23 +458,20 @@ uint32_t CMemoFile::AppendTerminated(std::span<const unsigned char> bytes)
 
 // ---------------------------------------------------------------------------
 
-std::unique_ptr<CMemoFile> MakeMemoFile(int nKind)
+std::unique_ptr<CMemoFile> MakeMemoFile(dbfformat::MemoKind kind)
 {
-    switch (nKind) {
-    case CMemoFile::kindDBase4:
+    switch (kind) {
+    case dbfformat::MemoKind::DBase4:
         return std::make_unique<CDBTMemoFile>();
-    case CMemoFile::kindFoxPro:
-    case CMemoFile::kindVisualFoxPro:
-    case CMemoFile::kindVisualFoxProDbc:
+    case dbfformat::MemoKind::FoxPro:
+    case dbfformat::MemoKind::VisualFoxPro:
+    case dbfformat::MemoKind::VisualFoxProDbc:
         return std::make_unique<CFPTMemoFile>();
-    case CMemoFile::kindSIx:
+    case dbfformat::MemoKind::SIx:
         return std::make_unique<CSMTMemoFile>();
-    default:
-        return std::make_unique<CMemoFile>();
+    case dbfformat::MemoKind::None:
+    case dbfformat::MemoKind::DBase3:
+        break;
     }
-}
-
-const char* MemoFileExtension(int nKind)
-{
-    return dbfformat::MemoKindExtension(static_cast<dbfformat::MemoKind>(nKind));
+    return std::make_unique<CMemoFile>();
 }

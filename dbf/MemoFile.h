@@ -5,10 +5,10 @@
 // SIx kind, the value's length). Block 0 is the header's block, so block 0
 // in a record means "no value".
 //
-// CMemoFile implements the dBASE III format (kind 1); CDBTMemoFile (dBASE IV,
-// kind 3), CFPTMemoFile (FoxPro and Visual FoxPro, kinds 4, 8, 12) and
-// CSMTMemoFile (SIx, kind 16) derive from it. MakeMemoFile picks the class for
-// the kind code the table derives from its header.
+// CMemoFile implements the dBASE III format; CDBTMemoFile (dBASE IV),
+// CFPTMemoFile (FoxPro and Visual FoxPro) and CSMTMemoFile (SIx) derive from
+// it. MakeMemoFile picks the class for the dbfformat::MemoKind the table
+// derives from its header.
 //
 // Usage: MakeMemoFile, then OpenMemoFile (existing table) or CreateMemoFile
 // (new table); reads and writes in any order; Close (the destructor closes
@@ -56,17 +56,6 @@
 
 class CMemoFile : public CFile {
 public:
-    // Memo kind codes as the table derives them from its header: the
-    // numbers of dbfformat::MemoKind.
-    enum MemoKind : int {
-        kindDBase3 = static_cast<int>(dbfformat::MemoKind::DBase3),
-        kindDBase4 = static_cast<int>(dbfformat::MemoKind::DBase4),
-        kindFoxPro = static_cast<int>(dbfformat::MemoKind::FoxPro),
-        kindVisualFoxPro = static_cast<int>(dbfformat::MemoKind::VisualFoxPro),
-        kindVisualFoxProDbc = static_cast<int>(dbfformat::MemoKind::VisualFoxProDbc),
-        kindSIx = static_cast<int>(dbfformat::MemoKind::SIx),
-    };
-
     CMemoFile();
     ~CMemoFile() override;
 
@@ -108,8 +97,8 @@ public:
     // its extension, stands in: the same when the two lie side by side.
     void SetTableName(std::string strName) { m_tableName = std::move(strName); }
 
-    // 1, 3, 4 or 16 by class (all FoxPro kinds report 4).
-    virtual int GetMemoKind() const;
+    // DBase3, DBase4, FoxPro or SIx by class (all FoxPro kinds report FoxPro).
+    virtual dbfformat::MemoKind GetMemoKind() const;
 
     // The block size in use (after open or create), or the class's initial
     // block size before that.
@@ -260,9 +249,6 @@ private:
     std::vector<unsigned char> m_header;
 };
 
-// A new memo object for the kind code (any unknown code gets dBASE III).
-std::unique_ptr<CMemoFile> MakeMemoFile(int nKind);
-
-// The memo file extension for the kind code, upper case, without the dot:
-// "DBT", "FPT", "DCT" or "SMT" ("DBT" for unknown codes).
-const char* MemoFileExtension(int nKind);
+// A new memo object for the kind (None and any unknown value get dBASE III);
+// its file's extension is dbfformat::MemoKindExtension.
+std::unique_ptr<CMemoFile> MakeMemoFile(dbfformat::MemoKind kind);

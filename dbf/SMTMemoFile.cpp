@@ -61,9 +61,9 @@ void CSMTMemoFile::Close()
     m_smtHeader.fill(0);
 }
 
-int CSMTMemoFile::GetMemoKind() const
+dbfformat::MemoKind CSMTMemoFile::GetMemoKind() const
 {
-    return kindSIx;
+    return dbfformat::MemoKind::SIx;
 }
 
 void CSMTMemoFile::WriteNewHeader()

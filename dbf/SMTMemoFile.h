@@ -18,7 +18,7 @@ public:
     ~CSMTMemoFile() override;
 
     void Close() override;
-    int GetMemoKind() const override;
+    dbfformat::MemoKind GetMemoKind() const override;
 
     static constexpr size_t kHeaderSize = 510;
     static constexpr unsigned kMaxFreeRuns = 81;

@@ -24,8 +24,9 @@
 namespace {
 
 constexpr size_t kInputHeader = 28;
-const int kKinds[] = {CMemoFile::kindDBase3, CMemoFile::kindDBase4, CMemoFile::kindFoxPro,
-                      CMemoFile::kindVisualFoxPro, CMemoFile::kindSIx};
+using dbfformat::MemoKind;
+const MemoKind kKinds[] = {MemoKind::DBase3, MemoKind::DBase4, MemoKind::FoxPro, MemoKind::VisualFoxPro,
+                           MemoKind::SIx};
 
 } // namespace
 
@@ -35,11 +36,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
         return 0;
     orvfuzz::SilenceReports();
     orvfuzz::ClearScratch();
-    const int nKind = kKinds[pData[0] % std::size(kKinds)];
-    const std::string strPath = orvfuzz::ScratchFolder() + "/memo." + MemoFileExtension(nKind);
+    const MemoKind kind = kKinds[pData[0] % std::size(kKinds)];
+    const std::string strPath = orvfuzz::ScratchFolder() + "/memo." + dbfformat::MemoKindExtension(kind);
     orvfuzz::WriteFile(strPath, std::span<const uint8_t>(pData + kInputHeader, nSize - kInputHeader));
 
-    std::unique_ptr<CMemoFile> pMemo = MakeMemoFile(nKind);
+    std::unique_ptr<CMemoFile> pMemo = MakeMemoFile(kind);
     try {
         if (!pMemo->OpenMemoFile(strPath, CFile::modeReadWrite | CFile::shareDenyNone))
             return 0;
@@ -90,11 +91,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 
 namespace {
 
-std::vector<uint8_t> MemoInput(int nKind, const std::vector<uint32_t>& blocks, uint32_t nLength,
+std::vector<uint8_t> MemoInput(MemoKind kind, const std::vector<uint32_t>& blocks, uint32_t nLength,
                                const std::vector<uint8_t>& memo)
 {
     std::vector<uint8_t> input(kInputHeader, 0);
-    const auto* it = std::find(std::begin(kKinds), std::end(kKinds), nKind);
+    const auto* it = std::find(std::begin(kKinds), std::end(kKinds), kind);
     input[0] = static_cast<uint8_t>(it - std::begin(kKinds));
     for (size_t i = 0; i < 4; ++i)
         dbfbytes::EncodeFixed32LE(&input[1 + 4 * i], blocks.empty() ? 1 : blocks[i % blocks.size()]);
@@ -111,12 +112,12 @@ std::vector<std::vector<uint8_t>> orvfuzz::MakeSeeds(const std::string& strFixtu
 {
     std::vector<std::vector<uint8_t>> seeds;
     // A fresh file of every kind with a few values of different lengths.
-    for (const int nKind : kKinds) {
+    for (const MemoKind kind : kKinds) {
         ClearScratch();
-        const std::string strPath = ScratchFolder() + "/seed." + MemoFileExtension(nKind);
+        const std::string strPath = ScratchFolder() + "/seed." + dbfformat::MemoKindExtension(kind);
         std::vector<uint32_t> blocks;
         {
-            std::unique_ptr<CMemoFile> pMemo = MakeMemoFile(nKind);
+            std::unique_ptr<CMemoFile> pMemo = MakeMemoFile(kind);
             if (!pMemo->CreateMemoFile(strPath))
                 Broken("cannot create a seed memo file");
             for (const size_t nLength : {5, 600, 1500}) {
@@ -126,17 +127,17 @@ std::vector<std::vector<uint8_t>> orvfuzz::MakeSeeds(const std::string& strFixtu
                 blocks.push_back(nBlock);
             }
         }
-        seeds.push_back(MemoInput(nKind, blocks, 600, ReadFile(strPath)));
+        seeds.push_back(MemoInput(kind, blocks, 600, ReadFile(strPath)));
     }
     // The real memo files, with the kind their table's header asks for.
     for (const std::vector<uint8_t>& table : TableSeeds(strFixtures)) {
         const CarvedTable carved = Carve(table.data(), table.size());
         if (carved.strMemoExtension.empty() || carved.table.size() < 32)
             continue;
-        const int nKind = CDBFTableDef::MemoKindForVersion(carved.table[0], carved.table[28]);
-        if (nKind == 0)
+        const MemoKind kind = dbfformat::MemoKindForVersion(carved.table[0], carved.table[28]);
+        if (kind == MemoKind::None)
             continue;
-        seeds.push_back(MemoInput(nKind == CMemoFile::kindVisualFoxProDbc ? CMemoFile::kindVisualFoxPro : nKind,
+        seeds.push_back(MemoInput(kind == MemoKind::VisualFoxProDbc ? MemoKind::VisualFoxPro : kind,
                                   {1, 2, 8, 16}, 64, std::vector<uint8_t>(carved.memo.begin(), carved.memo.end())));
     }
     return seeds;

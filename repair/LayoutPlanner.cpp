@@ -154,14 +154,14 @@ RepairedTableLayout CLayoutPlanner::Plan(const std::string& strSource)
         m_source.Read(newLayout.area.data(), static_cast<size_t>(nCopy));
     }
 
-    newLayout.nMemoKind = static_cast<int>(dbfformat::MemoKindForVersion(nVersion, nFlags));
-    if (newLayout.nMemoKind != 0 && m_memoFormat != dbfformat::MemoKind::None) {
+    newLayout.memoKind = dbfformat::MemoKindForVersion(nVersion, nFlags);
+    if (newLayout.memoKind != dbfformat::MemoKind::None && m_memoFormat != dbfformat::MemoKind::None) {
         // The source's block size: readers in wide use assume the usual ones.
         const uint32_t nBlockSize = m_nMemoBlockSize;
         if (nBlockSize >= 32 && nBlockSize <= 65535)
             newLayout.nMemoBlockSize = nBlockSize;
     }
-    if (newLayout.nMemoKind == CMemoFile::kindDBase4 && newLayout.nMemoBlockSize == 0)
+    if (newLayout.memoKind == dbfformat::MemoKind::DBase4 && newLayout.nMemoBlockSize == 0)
         newLayout.nMemoBlockSize = 512;
 
     if (!strLeftOut.empty())

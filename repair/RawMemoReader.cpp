@@ -11,6 +11,8 @@
 #include <array>
 #include <cstring>
 
+using dbfformat::MemoKind;
+
 namespace {
 
 constexpr const auto& kDBase4Marker = dbfformat::kDBase4BlockMarker;
@@ -74,8 +76,8 @@ CRawMemoReader::CRawMemoReader() : m_file(1024 * 1024), m_probe(4096) {}
 
 bool CRawMemoReader::Open(const std::string& strPath)
 {
-    const MemoFormat format = dbfformat::MemoKindForExtension(PathExtension(strPath));
-    if (format == MemoFormat::None)
+    const MemoKind format = dbfformat::MemoKindForExtension(PathExtension(strPath));
+    if (format == MemoKind::None)
         return false;
     if (!m_file.Open(strPath, CFile::modeRead | CFile::shareDenyNone | CFile::typeBinary))
         return false;
@@ -91,25 +93,25 @@ bool CRawMemoReader::Open(const std::string& strPath)
     std::array<unsigned char, 32> header{};
     ReadAt(0, header.data(), header.size());
     switch (format) {
-    case MemoFormat::FoxPro:
+    case MemoKind::FoxPro:
         m_nHeaderBlockSize = dbfbytes::DecodeFixed16BE(&header[6]);
         break;
-    case MemoFormat::DBase3:
-    case MemoFormat::DBase4:
+    case MemoKind::DBase3:
+    case MemoKind::DBase4:
         m_nHeaderBlockSize = dbfbytes::DecodeFixed16LE(&header[20]);
         break;
-    case MemoFormat::SIx:
+    case MemoKind::SIx:
         m_nHeaderBlockSize = dbfbytes::DecodeFixed32LE(&header[4]);
         if (m_nHeaderBlockSize > 65536)
             m_nHeaderBlockSize = 0;
         break;
-    case MemoFormat::None:
-    case MemoFormat::VisualFoxPro: // an .FPT reads as FoxPro
-    case MemoFormat::VisualFoxProDbc:
+    case MemoKind::None:
+    case MemoKind::VisualFoxPro: // an .FPT reads as FoxPro
+    case MemoKind::VisualFoxProDbc:
         break;
     }
-    m_nBlockSize = m_nHeaderBlockSize != 0 ? m_nHeaderBlockSize : (format == MemoFormat::DBase3 ? 512 : 64);
-    if (format == MemoFormat::DBase3)
+    m_nBlockSize = m_nHeaderBlockSize != 0 ? m_nHeaderBlockSize : (format == MemoKind::DBase3 ? 512 : 64);
+    if (format == MemoKind::DBase3)
         m_nBlockSize = 512;
     m_nScanOffset = kHeaderSize;
     return true;
@@ -124,7 +126,7 @@ size_t CRawMemoReader::ReadAt(uint64_t nOffset, void* pBuffer, size_t nCount)
     return file.Read(pBuffer, nCount);
 }
 
-std::optional<CRawMemoReader::Extent> CRawMemoReader::ValueAt(MemoFormat format, uint32_t nBlock,
+std::optional<CRawMemoReader::Extent> CRawMemoReader::ValueAt(MemoKind format, uint32_t nBlock,
                                                                uint32_t nBlockSize, int64_t nRefLength,
                                                                bool bStrict)
 {
@@ -132,7 +134,7 @@ std::optional<CRawMemoReader::Extent> CRawMemoReader::ValueAt(MemoFormat format,
         return std::nullopt;
     const uint64_t nOffset = static_cast<uint64_t>(nBlock) * nBlockSize;
     switch (format) {
-    case MemoFormat::FoxPro: {
+    case MemoKind::FoxPro: {
         if (nOffset < kHeaderSize || nOffset + 8 > m_nLength)
             return std::nullopt;
         unsigned char head[FoxProBlockHeader::kSize];
@@ -147,7 +149,7 @@ std::optional<CRawMemoReader::Extent> CRawMemoReader::ValueAt(MemoFormat format,
             return std::nullopt;
         return Extent{nOffset + 8, n, nType};
     }
-    case MemoFormat::DBase4: {
+    case MemoKind::DBase4: {
         if (nOffset < kHeaderSize || nOffset + 8 > m_nLength)
             return std::nullopt;
         unsigned char head[8];
@@ -158,7 +160,7 @@ std::optional<CRawMemoReader::Extent> CRawMemoReader::ValueAt(MemoFormat format,
             return std::nullopt;
         return Extent{nOffset + 8, nTotal - 8};
     }
-    case MemoFormat::DBase3: {
+    case MemoKind::DBase3: {
         if (nOffset < nBlockSize || nOffset >= m_nLength)
             return std::nullopt;
         unsigned char head[4] = {};
@@ -187,7 +189,7 @@ std::optional<CRawMemoReader::Extent> CRawMemoReader::ValueAt(MemoFormat format,
             return std::nullopt;
         return Extent{nOffset, nPos - nOffset};
     }
-    case MemoFormat::SIx: {
+    case MemoKind::SIx: {
         if (nRefLength < 0 && !bStrict) {
             // A reference without its length (a 4-byte field): the value
             // runs to the next value a record names, or to the end.
@@ -205,9 +207,9 @@ std::optional<CRawMemoReader::Extent> CRawMemoReader::ValueAt(MemoFormat format,
             return std::nullopt;
         return Extent{nOffset, static_cast<uint64_t>(nRefLength)};
     }
-    case MemoFormat::None:
-    case MemoFormat::VisualFoxPro: // an .FPT reads as FoxPro
-    case MemoFormat::VisualFoxProDbc:
+    case MemoKind::None:
+    case MemoKind::VisualFoxPro: // an .FPT reads as FoxPro
+    case MemoKind::VisualFoxProDbc:
         break;
     }
     return std::nullopt;
@@ -227,7 +229,7 @@ void CRawMemoReader::ReadTextInto(const Extent& extent, std::string& strText)
     strText.resize(nRead);
 }
 
-int CRawMemoReader::CountPlausible(const std::vector<MemoReference>& sample, MemoFormat format, uint32_t nBlockSize)
+int CRawMemoReader::CountPlausible(const std::vector<MemoReference>& sample, MemoKind format, uint32_t nBlockSize)
 {
     struct CProbing {
         bool& bProbing;
@@ -248,7 +250,7 @@ void CRawMemoReader::SettleLayout(const std::vector<MemoReference>& sample, uint
         return;
     // The best block size for a format: the header's unless another common
     // size explains more of the references.
-    auto bestSize = [&](MemoFormat format, int& nBestScore) {
+    auto bestSize = [&](MemoKind format, int& nBestScore) {
         uint32_t nBest = 0;
         nBestScore = -1;
         std::vector<uint32_t> sizes;
@@ -274,36 +276,36 @@ void CRawMemoReader::SettleLayout(const std::vector<MemoReference>& sample, uint
 
     int nScore = 0;
     switch (m_format) {
-    case MemoFormat::FoxPro:
-    case MemoFormat::SIx: {
+    case MemoKind::FoxPro:
+    case MemoKind::SIx: {
         const uint32_t nBest = bestSize(m_format, nScore);
         if (nScore > 0)
             m_nBlockSize = nBest;
         else if (m_nHeaderBlockSize != 0)
             m_nBlockSize = m_nHeaderBlockSize;
         else
-            m_nBlockSize = m_format == MemoFormat::FoxPro ? 1 : 32; // scan every byte
+            m_nBlockSize = m_format == MemoKind::FoxPro ? 1 : 32; // scan every byte
         break;
     }
-    case MemoFormat::DBase3:
-    case MemoFormat::DBase4: {
-        const uint32_t nBest = bestSize(MemoFormat::DBase4, nScore);
-        const bool bVersionSaysIV = dbfformat::MemoKindForVersion(nVersion, 0) == MemoFormat::DBase4;
+    case MemoKind::DBase3:
+    case MemoKind::DBase4: {
+        const uint32_t nBest = bestSize(MemoKind::DBase4, nScore);
+        const bool bVersionSaysIV = dbfformat::MemoKindForVersion(nVersion, 0) == MemoKind::DBase4;
         if (nScore > 0) {
-            m_format = MemoFormat::DBase4;
+            m_format = MemoKind::DBase4;
             m_nBlockSize = nBest;
-        } else if (bVersionSaysIV && CountPlausible(sample, MemoFormat::DBase3, 512) == 0) {
-            m_format = MemoFormat::DBase4;
+        } else if (bVersionSaysIV && CountPlausible(sample, MemoKind::DBase3, 512) == 0) {
+            m_format = MemoKind::DBase4;
             m_nBlockSize = m_nHeaderBlockSize != 0 ? m_nHeaderBlockSize : 512;
         } else {
-            m_format = MemoFormat::DBase3;
+            m_format = MemoKind::DBase3;
             m_nBlockSize = 512;
         }
         break;
     }
-    case MemoFormat::None:
-    case MemoFormat::VisualFoxPro: // an .FPT reads as FoxPro
-    case MemoFormat::VisualFoxProDbc:
+    case MemoKind::None:
+    case MemoKind::VisualFoxPro: // an .FPT reads as FoxPro
+    case MemoKind::VisualFoxProDbc:
         break;
     }
     m_nScanOffset = CeilDiv(kHeaderSize, m_nBlockSize) * m_nBlockSize;
@@ -382,7 +384,7 @@ bool CRawMemoReader::IsClaimed(uint32_t nBlock) const
 
 std::optional<std::string> CRawMemoReader::ScanNextText()
 {
-    if (m_format != MemoFormat::FoxPro && m_format != MemoFormat::DBase4)
+    if (m_format != MemoKind::FoxPro && m_format != MemoKind::DBase4)
         return std::nullopt;
     const uint64_t nSize = m_nBlockSize;
     uint64_t nOffset = CeilDiv(m_nScanOffset, nSize) * nSize;

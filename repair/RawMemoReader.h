@@ -33,9 +33,6 @@
 #include <string>
 #include <vector>
 
-// The reader takes FoxPro, DBase3, DBase4 and SIx only.
-using MemoFormat = dbfformat::MemoKind;
-
 // A record's memo field read as a reference.
 struct MemoReference {
     enum Kind {
@@ -66,9 +63,10 @@ public:
     // (fpt, dbt, smt in any case). False when it cannot be opened or the
     // extension is none of these.
     bool Open(const std::string& strPath);
-    bool IsOpen() const { return m_format != MemoFormat::None; }
+    bool IsOpen() const { return m_format != dbfformat::MemoKind::None; }
     const std::string& GetPath() const { return m_strPath; }
-    MemoFormat GetFormat() const { return m_format; }
+    // FoxPro, DBase3, DBase4 or SIx (the only kinds it reads); None when not open.
+    dbfformat::MemoKind GetFormat() const { return m_format; }
     uint32_t GetBlockSize() const { return m_nBlockSize; }
     uint32_t GetHeaderBlockSize() const { return m_nHeaderBlockSize; }
     uint64_t GetLength() const { return m_nLength; }
@@ -112,7 +110,7 @@ public:
 
     // How many references under a block size and format land on plausible
     // values (for tests and for SettleLayout).
-    int CountPlausible(const std::vector<MemoReference>& sample, MemoFormat format, uint32_t nBlockSize);
+    int CountPlausible(const std::vector<MemoReference>& sample, dbfformat::MemoKind format, uint32_t nBlockSize);
 
 private:
     // The data extent of a plausible value at nOffset, or no value.
@@ -121,7 +119,7 @@ private:
         uint64_t nLength; // its length
         uint32_t nType = 1;
     };
-    std::optional<Extent> ValueAt(MemoFormat format, uint32_t nBlock, uint32_t nBlockSize, int64_t nRefLength,
+    std::optional<Extent> ValueAt(dbfformat::MemoKind format, uint32_t nBlock, uint32_t nBlockSize, int64_t nRefLength,
                                   bool bStrict);
     size_t ReadAt(uint64_t nOffset, void* pBuffer, size_t nCount);
     std::string ReadText(const Extent& extent);
@@ -134,7 +132,7 @@ private:
     CFile m_probe;
     bool m_bProbing = false;
     std::string m_strPath;
-    MemoFormat m_format = MemoFormat::None;
+    dbfformat::MemoKind m_format = dbfformat::MemoKind::None;
     uint64_t m_nLength = 0;
     uint32_t m_nHeaderBlockSize = 0;
     uint32_t m_nBlockSize = 0;

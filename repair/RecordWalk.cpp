@@ -5,19 +5,14 @@
 #include "repair/FieldSalvage.h"
 #include "repair/RecordWindow.h"
 #include "repair/RepairState.h"
+#include "repair/WalkExplainer.h"
 
 #include <algorithm>
-#include <array>
-#include <charconv>
 #include <cmath>
-#include <map>
-#include <optional>
 
 namespace {
 
-using dbfformat::kDeletedFlag;
 using dbfformat::kEndOfFile;
-using dbfformat::kLiveFlag;
 // Clean records in a row that show where records line up again.
 constexpr int kConfirm = 4;
 // Records over which an alignment is weighed against the grid.
@@ -30,31 +25,9 @@ constexpr int kBatchRecords = 256;
 // Tables up to this size are planned whole before any step is handed out.
 constexpr int64_t kWholeRecords = 65536;
 constexpr uint64_t kWholeBytes = 16ull * 1024 * 1024;
-// How far past the start of damage the searches look before the stretch
-// is given up as it lies on the grid.
-constexpr uint64_t kReachBytes = 1024 * 1024;
-constexpr int kReachRecords = 64;
-// Records the profile learns from, and how far it looks for them.
-constexpr size_t kLearnRecords = 1024;
-constexpr size_t kLearnFirst = 8;
-constexpr uint64_t kLearnBytes = 4ull * 1024 * 1024;
-constexpr int64_t kLearnScan = 4096;
 // The mean fit per position by which an alignment must beat the grid when
 // both look clean.
 constexpr double kFitMargin = 0.15;
-// What a move found at the end of a small table must explain: records
-// kept, and bits per record saved against the walk as it went.
-constexpr int64_t kLeastExplained = 3;
-constexpr double kExplainMargin = 0.5;
-// Records below which their likeness says too little to weigh a move by.
-constexpr int64_t kLeastLikeness = 16;
-// Neighbours in step before a column is taken for a running key.
-constexpr int64_t kLeastKeyPairs = 8;
-
-bool IsFlag(unsigned char c)
-{
-    return c == kLiveFlag || c == kDeletedFlag;
-}
 
 int64_t FloorDiv(int64_t a, int64_t b)
 {
@@ -72,124 +45,17 @@ bool IsTextType(char chType)
     return chType == 'C' || chType == 'N' || chType == 'F' || chType == 'D' || chType == 'L';
 }
 
-// A whole number a column holds, where it may be a running key: a binary
-// integer, or digits (blank-padded) in a number or character column.
-std::optional<int64_t> KeyValue(const DamagedField& field, const unsigned char* pRecord)
-{
-    const unsigned char* p = pRecord + field.nOffset;
-    if ((field.chType == 'I' || field.chType == '+') && field.nLength == 4)
-        return static_cast<int32_t>(p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24));
-    if (!(field.chType == 'N' || field.chType == 'F' || field.chType == 'C') || field.nDecimals != 0
-        || field.nLength == 0 || field.nLength > 18)
-        return std::nullopt;
-    const char* pBegin = reinterpret_cast<const char*>(p);
-    const char* pEnd = pBegin + field.nLength;
-    while (pBegin < pEnd && *pBegin == ' ')
-        ++pBegin;
-    while (pEnd > pBegin && pEnd[-1] == ' ')
-        --pEnd;
-    int64_t nValue = 0;
-    if (pBegin == pEnd || std::from_chars(pBegin, pEnd, nValue).ptr != pEnd)
-        return std::nullopt;
-    return nValue;
-}
-
 } // namespace
 
 CRecordWalk::CRecordWalk(CRecordWindow& window, CDamagedTableScanner& scanner, const DamagedTableLayout& layout,
                          const CRecordJudge& judge, uint64_t nStart, const WalkExpectation& expectation)
-    : m_window(window), m_scanner(scanner), m_layout(layout), m_judge(judge), m_nRecordLength(layout.nRecordLength),
+    : m_probe(window, scanner, layout, judge), m_nRecordLength(layout.nRecordLength),
       m_nFileLength(window.GetFileLength()), m_nStart(nStart), m_expect(expectation),
       m_nShiftLeft(expectation.nNetShift), m_nOrigin(static_cast<int64_t>(nStart)), m_nReleasedEnd(nStart)
 {
     const uint64_t nArea = m_nFileLength > nStart ? m_nFileLength - nStart : 0;
     m_bWhole = nArea <= kWholeBytes && static_cast<int64_t>(nArea / m_nRecordLength) <= kWholeRecords;
-    LearnProfile();
-}
-
-CRecordWalk::Verdict CRecordWalk::Judge(uint64_t nOffset)
-{
-    Verdict v;
-    const unsigned char* p = m_window.At(nOffset, m_nRecordLength);
-    if (p == nullptr)
-        return v;
-    v.bWhole = true;
-    v.bFlag = IsFlag(p[0]);
-    v.nUnsound = m_judge.CountUnsound(p);
-    v.check = m_evidence.CheckRecord(p);
-    return v;
-}
-
-bool CRecordWalk::IsClean(const Verdict& v) const
-{
-
-    return v.IsSound() && v.check.nSoft <= m_evidence.GetSoftTolerance();
-}
-
-bool CRecordWalk::IsEnd(uint64_t nOffset)
-{
-    if (nOffset + m_nRecordLength > m_nFileLength)
-        return true;
-    if (m_window.At(nOffset, 1)[0] != kEndOfFile)
-        return false;
-    // Where the header's records end, the mark is the end.
-    if (m_expect.bCountKnown && static_cast<int64_t>(nOffset) == Pos(m_expect.nCount))
-        return true;
-    // Elsewhere it may be a damaged flag (noise holds 0x1A as often as any
-    // other byte): records that line up soon after it say the records go on.
-    const int64_t nReach = std::max<int64_t>(kReachRecords, static_cast<int64_t>(kReachBytes / m_nRecordLength));
-    for (int64_t k = 1; k <= nReach; ++k) {
-        const uint64_t nAt = nOffset + static_cast<uint64_t>(k) * m_nRecordLength;
-        if (nAt + 2ull * m_nRecordLength > m_nFileLength)
-            break;
-        if (Judge(nAt).IsSound() && Judge(nAt + m_nRecordLength).IsSound())
-            return false;
-    }
-    return m_scanner.IsEndOfRecords(nOffset, m_nRecordLength);
-}
-
-double CRecordWalk::FitAt(uint64_t nOffset)
-{
-    const unsigned char* p = m_window.At(nOffset, m_nRecordLength);
-    return p == nullptr ? 0.0 : m_evidence.Fit(p);
-}
-
-void CRecordWalk::LearnProfile()
-{
-    // Sound records on the grid from the start: first a few to learn what
-    // clean looks like, then only records clean by that, so that records
-    // read shifted after damage near the start teach nothing.
-    const size_t nMost = std::clamp<size_t>(static_cast<size_t>(kLearnBytes / m_nRecordLength), 8, kLearnRecords);
-    std::vector<std::vector<unsigned char>> copies;
-    std::vector<const unsigned char*> records;
-    bool bWhole = false; // every record of the table was learned
-    auto relearn = [&] {
-        records.clear();
-        for (const auto& copy : copies)
-            records.push_back(copy.data());
-        m_evidence.Learn(records, m_layout, bWhole);
-    };
-    for (int64_t k = 0; k < kLearnScan && copies.size() < nMost; ++k) {
-        const uint64_t nOffset = static_cast<uint64_t>(Pos(k));
-        if (IsEnd(nOffset)) {
-            bWhole = static_cast<int64_t>(copies.size()) == k && k > 0;
-            break;
-        }
-        const Verdict v = Judge(nOffset);
-        const bool bTake = (copies.size() < kLearnFirst ? v.IsSound() : IsClean(v))
-            && !CRecordEvidence::HasDamagedText(m_window.At(nOffset, m_nRecordLength), m_layout);
-        if (!bTake) {
-            // Damage near the start: what follows may be shifted.
-            if (copies.size() >= kLearnFirst)
-                break;
-            continue;
-        }
-        const unsigned char* p = m_window.At(nOffset, m_nRecordLength);
-        copies.emplace_back(p, p + m_nRecordLength);
-        if (copies.size() == kLearnFirst)
-            relearn();
-    }
-    relearn();
+    m_probe.Learn(nStart, HeaderEnd());
 }
 
 bool CRecordWalk::Next(WalkStep& step)
@@ -228,8 +94,7 @@ bool CRecordWalk::Next(WalkStep& step)
             m_onProgress(static_cast<uint64_t>(std::max<int64_t>(Pos(m_nNext - 1), 0)));
         if (m_bEnded && m_bWhole && !m_bExplained) {
             m_bExplained = true;
-            if (!ExplainLostRecords())
-                ExplainShiftLeft();
+            ExplainInHindsight();
         }
     }
 }
@@ -239,10 +104,10 @@ void CRecordWalk::Advance()
     // Clean records, the bulk of any table, a batch at a time.
     for (int k = 0; k < kBatchRecords; ++k) {
         const uint64_t nAt = static_cast<uint64_t>(Pos(m_nNext));
-        if (nAt + m_nRecordLength > m_nFileLength || m_window.At(nAt, 1)[0] == kEndOfFile)
+        if (nAt + m_nRecordLength > m_nFileLength || m_probe.ByteAt(nAt) == kEndOfFile)
             break;
-        const Verdict v = Judge(nAt);
-        if (!IsClean(v))
+        const Verdict v = m_probe.Judge(nAt);
+        if (!m_probe.IsClean(v))
             break;
         PushTake(nAt, m_nNext, v);
         ++m_nNext;
@@ -252,8 +117,8 @@ void CRecordWalk::Advance()
         End(nOffset, m_nNext);
         return;
     }
-    const Verdict v = Judge(nOffset);
-    if (IsClean(v)) {
+    const Verdict v = m_probe.Judge(nOffset);
+    if (m_probe.IsClean(v)) {
         PushTake(nOffset, m_nNext, v);
         ++m_nNext;
         return;
@@ -261,7 +126,7 @@ void CRecordWalk::Advance()
     if (v.IsSound() && !DriftSuggestsMove(m_nNext)) {
         // Sound, only unlike the records learned so far (a number grown a
         // digit, an accent): from now on such bytes are healthy here.
-        m_evidence.Widen(m_window.At(nOffset, m_nRecordLength));
+        m_probe.GetEvidence().Widen(m_probe.RecordAt(nOffset));
         PushTake(nOffset, m_nNext, v);
         ++m_nNext;
         return;
@@ -278,7 +143,7 @@ bool CRecordWalk::DriftSuggestsMove(int64_t nRecord)
         const uint64_t nAt = static_cast<uint64_t>(nGridAt) + static_cast<uint64_t>(i) * m_nRecordLength;
         if (IsEnd(nAt))
             break;
-        const Verdict v = Judge(nAt);
+        const Verdict v = m_probe.Judge(nAt);
         nGridSound += v.IsSound() ? 1 : 0;
         nGridSoft += v.check.nSoft;
         ++nCompared;
@@ -297,16 +162,16 @@ bool CRecordWalk::DriftSuggestsMove(int64_t nRecord)
         // Flags where this alignment needs them, before any closer look.
         int nFlags = 0;
         for (int i = 0; i < nCompared; ++i)
-            nFlags += IsFlag(m_window.At(nFrom + static_cast<uint64_t>(i) * m_nRecordLength, 1)[0]) ? 1 : 0;
+            nFlags += CRecordProbe::IsFlag(m_probe.ByteAt(nFrom + static_cast<uint64_t>(i) * m_nRecordLength)) ? 1 : 0;
         if (nFlags + 1 < nCompared)
             continue;
         // Then the first record alone: most wrong alignments fail there.
-        const Verdict vFirst = Judge(nFrom);
+        const Verdict vFirst = m_probe.Judge(nFrom);
         if (!vFirst.IsSound() || vFirst.check.nSoft * nCompared > nGridSoft)
             continue;
         int nSound = 0, nSoft = 0;
         for (int i = 0; i < nCompared; ++i) {
-            const Verdict v = Judge(nFrom + static_cast<uint64_t>(i) * m_nRecordLength);
+            const Verdict v = m_probe.Judge(nFrom + static_cast<uint64_t>(i) * m_nRecordLength);
             nSound += v.IsSound() ? 1 : 0;
             nSoft += v.check.nSoft;
         }
@@ -323,10 +188,10 @@ bool CRecordWalk::GridHolds(int64_t nRecord)
         const uint64_t nAt = static_cast<uint64_t>(Pos(nRecord + i));
         if (IsEnd(nAt))
             break;
-        const Verdict v = Judge(nAt);
+        const Verdict v = m_probe.Judge(nAt);
         if (!v.IsSound())
             return false;
-        bDrift = bDrift || !IsClean(v);
+        bDrift = bDrift || !m_probe.IsClean(v);
     }
     return !bDrift || !DriftSuggestsMove(nRecord);
 }
@@ -350,7 +215,8 @@ void CRecordWalk::Resolve(const Verdict& verdict)
     // b. Where sound records resume on the grid, and whether another
     //    alignment before that explains the records better.
     const uint64_t nReach = std::min<uint64_t>(
-        m_nFileLength, nOffset + std::max<uint64_t>(kReachBytes, uint64_t{m_nRecordLength} * kReachRecords));
+        m_nFileLength, nOffset + std::max<uint64_t>(CRecordProbe::kReachBytes,
+                                                    uint64_t{m_nRecordLength} * CRecordProbe::kReachRecords));
     const int64_t nGrid = FindGridResume(n + 1, nReach);
     const uint64_t nMoveTo = nGrid >= 0 ? static_cast<uint64_t>(Pos(nGrid)) + m_nRecordLength : nReach;
     int64_t nShift = 0;
@@ -386,7 +252,7 @@ void CRecordWalk::Resolve(const Verdict& verdict)
     // c. Nothing lines up within reach: the stretch goes as it lies.
     int64_t k = n;
     do {
-        const Verdict v = Judge(static_cast<uint64_t>(Pos(k)));
+        const Verdict v = m_probe.Judge(static_cast<uint64_t>(Pos(k)));
         if (v.IsSound())
             PushTake(static_cast<uint64_t>(Pos(k)), k, v);
         else
@@ -414,14 +280,14 @@ int64_t CRecordWalk::FindGridResume(int64_t nFrom, uint64_t nLimit)
 uint64_t CRecordWalk::FindMove(uint64_t nFrom, uint64_t nTo, int64_t& nShift)
 {
     // Where the damaged record first stops looking like the healthy ones.
-    const unsigned char* pDamaged = m_window.At(nFrom - 1, m_nRecordLength);
-    const int64_t nFirstBreak = pDamaged == nullptr ? 0 : m_evidence.FirstBreak(pDamaged);
+    const unsigned char* pDamaged = m_probe.RecordAt(nFrom - 1);
+    const int64_t nFirstBreak = pDamaged == nullptr ? 0 : m_probe.GetEvidence().FirstBreak(pDamaged);
     // Whether records line up from q on and explain the records better
     // than the grid does; nCandidate gets the move.
     auto movesAt = [&](uint64_t q, int64_t& nCandidate) {
         if (q + m_nRecordLength > m_nFileLength || Mod(static_cast<int64_t>(q) - m_nOrigin, m_nRecordLength) == 0)
             return false;
-        if (!IsFlag(m_window.At(q, 1)[0]))
+        if (!CRecordProbe::IsFlag(m_probe.ByteAt(q)))
             return false;
         // Sound records in a row there, no less like the healthy ones than
         // the grid's records beside them.
@@ -432,17 +298,17 @@ uint64_t CRecordWalk::FindMove(uint64_t nFrom, uint64_t nTo, int64_t& nShift)
             const uint64_t nAt = q + static_cast<uint64_t>(i) * m_nRecordLength;
             if (IsEnd(nAt))
                 break;
-            const Verdict v = Judge(nAt);
+            const Verdict v = m_probe.Judge(nAt);
             bSound = v.IsSound();
             nSoft += v.check.nSoft;
             const uint64_t nGridAt = static_cast<uint64_t>(Pos(nGridFirst + i));
             if (!IsEnd(nGridAt))
-                nGridSoft += Judge(nGridAt).check.nSoft;
+                nGridSoft += m_probe.Judge(nGridAt).check.nSoft;
             ++nSeen;
         }
         if (!bSound || nSeen == 0)
             return false;
-        if (nSoft > nSeen * m_evidence.GetSoftTolerance() && nSoft >= nGridSoft)
+        if (nSoft > nSeen * m_probe.GetEvidence().GetSoftTolerance() && nSoft >= nGridSoft)
             return false;
         nCandidate = ShiftFor(q);
         // Where bytes were inserted, or whole records lost, the record the
@@ -509,14 +375,14 @@ bool CRecordWalk::ShiftWins(uint64_t nOffset, int64_t nShift)
         const uint64_t qGrid = static_cast<uint64_t>(Pos(nGridFirst + i));
         if (IsEnd(qNew) || IsEnd(qGrid))
             break;
-        const Verdict vNew = Judge(qNew);
-        const Verdict vGrid = Judge(qGrid);
+        const Verdict vNew = m_probe.Judge(qNew);
+        const Verdict vGrid = m_probe.Judge(qGrid);
         nNewSound += vNew.IsSound() ? 1 : 0;
         nGridSound += vGrid.IsSound() ? 1 : 0;
         nNewSoft += vNew.check.nSoft;
         nGridSoft += vGrid.check.nSoft;
-        dNewFit += FitAt(qNew);
-        dGridFit += FitAt(qGrid);
+        dNewFit += m_probe.FitAt(qNew);
+        dGridFit += m_probe.FitAt(qGrid);
         ++nCompared;
     }
     const bool bLengthAgrees = m_expect.bCountKnown && nShift == m_nShiftLeft;
@@ -599,7 +465,7 @@ bool CRecordWalk::TakeLostRecords(int64_t nFrom, int64_t nTo)
 void CRecordWalk::InPlace(int64_t nRecord)
 {
     const uint64_t nOffset = static_cast<uint64_t>(Pos(nRecord));
-    const Verdict v = Judge(nOffset);
+    const Verdict v = m_probe.Judge(nOffset);
     if (v.IsSound()) {
         PushTake(nOffset, nRecord, v);
         return;
@@ -612,15 +478,15 @@ void CRecordWalk::InPlace(int64_t nRecord)
     }
     // Kept when it has a sound flag or only its flag is damaged, and some
     // text of it is still there: a record with nothing left is no row.
-    const unsigned char* p = m_window.At(nOffset, m_nRecordLength);
+    const unsigned char* p = m_probe.RecordAt(nOffset);
     bool bText = false;
     bool bIntact = false;
-    for (const DamagedField& field : m_layout.fields) {
+    for (const DamagedField& field : m_probe.GetLayout().fields) {
         if (field.nColumn < 0 || field.nLength == 0 || !IsTextType(field.chType))
             continue;
         bText = true;
         const std::span<const unsigned char> bytes(p + field.nOffset, field.nLength);
-        if (m_evidence.BreaksHard(p, field.nOffset, field.nLength) || !IsSoundField(field.chType, bytes))
+        if (m_probe.GetEvidence().BreaksHard(p, field.nOffset, field.nLength) || !IsSoundField(field.chType, bytes))
             continue;
         bIntact = bIntact || std::any_of(bytes.begin(), bytes.end(), [](unsigned char c) { return c != ' ' && c != 0; });
     }
@@ -699,72 +565,15 @@ void CRecordWalk::End(uint64_t nOffset, int64_t nRecord)
     m_nEndRecord = nRecord;
 }
 
-bool CRecordWalk::ExplainLostRecords()
+void CRecordWalk::ExplainInHindsight()
 {
-    // Whole records' worth of bytes lost without a trace on the grid: the
-    // one record they cut into is pieced of two records and may look sound.
-    // A running key (an id that grows by the same step from record to
-    // record) shows where records are missing: a jump of just the records
-    // the file lacks.
-    if (m_expect.nCount <= 0 || m_expect.nSpareRecords >= 0 || m_queue.empty())
-        return false;
-    const int64_t nLost = -m_expect.nSpareRecords;
-    std::vector<int64_t> takes;
-    std::vector<const unsigned char*> records;
-    for (const WalkStep& step : m_queue) {
-        for (int64_t i = 0; step.kind == WalkStep::Kind::Take && i < step.nRecords; ++i) {
-            takes.push_back(step.nRecord + i);
-            records.push_back(m_window.At(step.nOffset + static_cast<uint64_t>(i) * m_nRecordLength, m_nRecordLength));
-        }
-    }
-    for (const DamagedField& field : m_layout.fields) {
-        if (field.nLength == 0 || field.nOffset + field.nLength > m_nRecordLength)
-            continue;
-        std::vector<std::optional<int64_t>> values;
-        for (const unsigned char* p : records)
-            values.push_back(p != nullptr ? KeyValue(field, p) : std::nullopt);
-        // The step most neighbours keep, and how many do.
-        std::map<int64_t, int64_t> steps;
-        int64_t nPairs = 0;
-        for (size_t t = 1; t < takes.size(); ++t) {
-            if (takes[t] != takes[t - 1] + 1 || !values[t] || !values[t - 1])
-                continue;
-            ++nPairs;
-            ++steps[*values[t] - *values[t - 1]];
-        }
-        const auto mode = std::max_element(steps.begin(), steps.end(),
-                                           [](const auto& a, const auto& b) { return a.second < b.second; });
-        if (nPairs < kLeastKeyPairs || mode == steps.end() || mode->first == 0 || mode->second * 10 < nPairs * 9)
-            continue;
-        const int64_t nStep = mode->first;
-        // The jump: from record a to the next one (either may be the one
-        // pieced together), or over one record whose key the cut went
-        // through. Exactly one, or nothing says where.
-        int64_t nFirst = -1;
-        int64_t nLast = -1;
-        int nJumps = 0;
-        for (size_t t = 1; t < takes.size(); ++t) {
-            for (size_t nOver = 1; nOver <= 2 && t + nOver - 1 < takes.size(); ++nOver) {
-                const size_t u = t + nOver - 1;
-                if (takes[u] != takes[t - 1] + static_cast<int64_t>(nOver) || !values[u] || !values[t - 1])
-                    continue;
-                if (*values[u] - *values[t - 1] != (nLost + static_cast<int64_t>(nOver)) * nStep)
-                    continue;
-                if (nOver == 2 && values[t] && (*values[t] - *values[t - 1] == nStep
-                                                || *values[u] - *values[t] == nStep))
-                    continue; // a jump of its own, next to a record in step
-                ++nJumps;
-                nFirst = nOver == 1 ? takes[t - 1] : takes[t];
-                nLast = takes[t];
-            }
-        }
-        if (nJumps != 1)
-            continue;
-        Replan(nFirst, nLast + 1 + nLost, -nLost * static_cast<int64_t>(m_nRecordLength));
+    CWalkExplainer explainer(m_probe, m_queue, m_expect, m_nStart, m_nOrigin, m_nEnd, m_nNext, HeaderEnd());
+    if (const std::optional<WalkReplan> plan = explainer.ExplainLostRecords()) {
+        Replan(plan->nPlace, plan->nMovedFirst, plan->nShift);
         m_expect.nSpareRecords = 0;
-        return true;
+    } else if (const std::optional<WalkReplan> move = explainer.ExplainShift(m_nShiftLeft)) {
+        Replan(move->nPlace, move->nMovedFirst, move->nShift);
     }
-    return false;
 }
 
 void CRecordWalk::Replan(int64_t nPlace, int64_t nMovedFirst, int64_t nShift)
@@ -795,187 +604,4 @@ void CRecordWalk::Replan(int64_t nPlace, int64_t nMovedFirst, int64_t nShift)
     m_nShiftLeft = 0;
     m_nNext = nMovedFirst;
     m_bEnded = false;
-}
-
-void CRecordWalk::ExplainShiftLeft()
-{
-    const int64_t nShift = m_nShiftLeft;
-    const int64_t nLength = m_nRecordLength;
-    // A move of whole records changes no alignment: nothing here can place it.
-    if (!m_expect.bCountKnown || nShift % nLength == 0 || m_queue.empty())
-        return;
-    // The records end where the header's last record ends, at an end mark
-    // or the file's end: whatever follows is no record, and nothing moved.
-    const int64_t nExpectedEnd = Pos(m_expect.nCount);
-    if (static_cast<int64_t>(m_nEnd) == nExpectedEnd
-        && (m_nEnd >= m_nFileLength || m_window.At(m_nEnd, 1)[0] == kEndOfFile))
-        return;
-    // Each place k: records before k as walked, record k dropped, the rest
-    // moved by the shift. The best place makes the columns most alike: the
-    // least entropy of each position's byte classes over the records kept.
-    std::vector<int64_t> takes; // record numbers taken, in order
-    std::vector<uint64_t> takeOffsets;
-    for (const WalkStep& step : m_queue) {
-        for (int64_t i = 0; step.kind == WalkStep::Kind::Take && i < step.nRecords; ++i) {
-            takes.push_back(step.nRecord + i);
-            takeOffsets.push_back(step.nOffset + static_cast<uint64_t>(i) * m_nRecordLength);
-        }
-    }
-    if (takes.empty())
-        return;
-    auto classOf = [](unsigned char c) -> int {
-        if (c == 0) return 0;
-        if (c < 0x20) return 1;
-        if (c == 0x20) return 2;
-        if (c < 0x30) return 3;
-        if (c < 0x3A) return 4;
-        if (c < 0x41) return 5;
-        if (c < 0x5B) return 6;
-        if (c < 0x61) return 7;
-        if (c < 0x7B) return 8;
-        if (c < 0x80) return 9;
-        return 10;
-    };
-    constexpr int kClasses = 11;
-    const size_t nCells = static_cast<size_t>(nLength) * kClasses;
-    auto add = [&](std::vector<int>& counts, const unsigned char* p) {
-        for (int64_t i = 0; i < nLength; ++i)
-            ++counts[static_cast<size_t>(i) * kClasses + classOf(p[i])];
-    };
-    // Moved records: the record m would lie at its grid place plus the shift.
-    const int64_t nLast = takes.back();
-    std::vector<std::vector<int>> suffix; // suffix[m - firstMoved]: counts of moved records m..end
-    const int64_t nFirstCandidate = takes.front();
-    auto movedAt = [&](int64_t m) { return Pos(m) + nShift; };
-    // Counts of moved records from each m on, and of walked records before
-    // each place, built once.
-    std::vector<int64_t> movedNumbers;
-    for (int64_t m = nFirstCandidate; m <= nLast + 1 + std::abs(nShift) / nLength + 1; ++m) {
-        const int64_t nAt = movedAt(m);
-        if (nAt < static_cast<int64_t>(m_nStart))
-            continue;
-        if (IsEnd(static_cast<uint64_t>(nAt)))
-            break;
-        movedNumbers.push_back(m);
-    }
-    if (movedNumbers.empty())
-        return;
-    suffix.assign(movedNumbers.size() + 1, std::vector<int>(nCells, 0));
-    std::vector<int> sound(movedNumbers.size() + 1, 0);
-    std::vector<bool> clean(movedNumbers.size(), false);
-    for (size_t i = movedNumbers.size(); i-- > 0;) {
-        suffix[i] = suffix[i + 1];
-        const uint64_t nAt = static_cast<uint64_t>(movedAt(movedNumbers[i]));
-        add(suffix[i], m_window.At(nAt, m_nRecordLength));
-        const Verdict v = Judge(nAt);
-        sound[i] = sound[i + 1] + (v.IsSound() ? 1 : 0);
-        clean[i] = IsClean(v);
-    }
-    // The walked records after each place, for the same place without the
-    // move: a move must beat that, not the loss of one odd record.
-    std::vector<std::vector<int>> walked(takes.size() + 1, std::vector<int>(nCells, 0));
-    for (size_t t = takes.size(); t-- > 0;) {
-        walked[t] = walked[t + 1];
-        add(walked[t], m_window.At(takeOffsets[t], m_nRecordLength));
-    }
-    auto cost = [&](const std::vector<int>& a, const std::vector<int>& b, int64_t nKept) {
-        double dCost = 0.0;
-        for (size_t cell = 0; cell < nCells; ++cell) {
-            const int nCount = a[cell] + b[cell];
-            if (nCount > 0)
-                dCost -= nCount * std::log(static_cast<double>(nCount) / static_cast<double>(nKept));
-        }
-        return dCost / static_cast<double>(nKept); // per record kept
-    };
-    // Too few records for their likeness to tell: the first walked record
-    // that is not sound (dropped, or past the header's count) shows where
-    // the bytes went. They went into it or into the record before, and both
-    // look alike from here: both go, and the records after them move, when
-    // the move makes every one of them sound and ends the records where the
-    // file's do.
-    int64_t nRepairPlace = -1;
-    int64_t nRepairFirst = -1;
-    int64_t nBad = -1;
-    int64_t nLastGood = -1; // the last record taken sound before it
-    for (const WalkStep& step : m_queue) {
-        if (nBad >= 0 || m_nNext > kLeastLikeness)
-            break;
-        if (step.kind == WalkStep::Kind::Drop) {
-            if (step.nRecords > 0)
-                nBad = step.nRecord;
-            continue;
-        }
-        for (int64_t i = 0; i < step.nRecords && nBad < 0; ++i) {
-            const int64_t r = step.nRecord + i;
-            if (r >= m_expect.nCount || !Judge(step.nOffset + static_cast<uint64_t>(i) * m_nRecordLength).IsSound())
-                nBad = r;
-            else
-                nLastGood = r;
-        }
-    }
-    if (nBad >= 0) {
-        size_t i = 0;
-        while (i < movedNumbers.size() && (movedNumbers[i] <= nBad || movedAt(movedNumbers[i]) < Pos(nBad + 1)))
-            ++i;
-        const int64_t nFirst = i < movedNumbers.size() ? movedNumbers[i] : nBad + 1;
-        const int64_t nMovedEnd = movedAt(std::max(nFirst, movedNumbers.back() + 1));
-        const bool bFillsFile = nMovedEnd == static_cast<int64_t>(m_nFileLength)
-            || (nMovedEnd < static_cast<int64_t>(m_nFileLength)
-                && m_window.At(static_cast<uint64_t>(nMovedEnd), 1)[0] == kEndOfFile);
-        if (sound[i] == static_cast<int>(movedNumbers.size() - i) && bFillsFile) {
-            nRepairPlace = nLastGood >= 0 && nLastGood == nBad - 1 ? nLastGood : nBad;
-            nRepairFirst = nFirst;
-        }
-    }
-    std::vector<int> prefix(nCells, 0);
-    double dBestGain = kExplainMargin;
-    int64_t nBestPlace = -1;
-    size_t nBestMoved = 0;
-    for (size_t t = 0; t < takes.size(); ++t) {
-        // Place k: the record after the walked records kept.
-        const int64_t k = takes[t];
-        if (t > 0)
-            add(prefix, m_window.At(takeOffsets[t - 1], m_nRecordLength));
-        // The first moved record that starts at or after record k's end:
-        // the bytes went anywhere in k, and a record moved into its place
-        // may be pieced together from k and the records after the loss.
-        size_t i = 0;
-        while (i < movedNumbers.size() && (movedNumbers[i] <= k || movedAt(movedNumbers[i]) < Pos(k + 1)))
-            ++i;
-        const int64_t nMoved = static_cast<int64_t>(movedNumbers.size() - i);
-        const int64_t nStayed = static_cast<int64_t>(takes.size() - t - 1);
-        // Moved records must be sound, or the place is no explanation.
-        if (nMoved == 0 || sound[i] * 10 < nMoved * 9 || static_cast<int64_t>(t) + nMoved < kLeastExplained)
-            continue;
-        // The first record moved is the one the damage may have reached
-        // when it ended later than this place says, and may be pieced of two
-        // records that each look sound: it must look as healthy records do.
-        // A move of a record or two rests on them alone: all must.
-        if (!clean[i]
-            || (nMoved < kLeastExplained
-                && std::find(clean.begin() + static_cast<std::ptrdiff_t>(i), clean.end(), false) != clean.end()))
-            continue;
-        const double dMoved = cost(prefix, suffix[i], static_cast<int64_t>(t) + nMoved);
-        const double dStayed = static_cast<int64_t>(t) + nStayed > 0
-            ? cost(prefix, walked[t + 1], static_cast<int64_t>(t) + nStayed) : 0.0;
-        if (dStayed - dMoved > dBestGain) {
-            dBestGain = dStayed - dMoved;
-            nBestPlace = k;
-            nBestMoved = i;
-        }
-    }
-    // A move must explain the records clearly better than none: with little
-    // to go on, the walk as it went stands.
-    int64_t nMovedFirst = nBestPlace >= 0 ? movedNumbers[nBestMoved] : -1;
-    if (nBestPlace < 0 && nRepairPlace >= 0) {
-        nBestPlace = nRepairPlace;
-        nMovedFirst = nRepairFirst;
-    } else if (nBestPlace > takes.front()) {
-        // As at any move: the record before the place may be the one the
-        // bytes went into or out of, and looks sound all the same.
-        --nBestPlace;
-    }
-    if (nBestPlace < 0)
-        return;
-    Replan(nBestPlace, nMovedFirst, nShift);
 }

@@ -18,8 +18,8 @@
 // moving explains it best.
 //
 // Steps:
-//  1. Learn what healthy records look like (CRecordEvidence) from the
-//     sound records on the grid near the start.
+//  1. Learn what healthy records look like (CRecordProbe) from the sound
+//     records on the grid near the start.
 //  2. Take each clean record on the current alignment, a batch at a time.
 //     A sound record that is only unlike the ones learned is taken, and
 //     widens the profile, unless an alignment close by explains the next
@@ -32,11 +32,12 @@
 //        whose bytes were lost by number.
 //  3. Steps wait a few records before they are handed out, so that a move
 //     can take back records that hold the damage; a small table is planned
-//     whole before any step is handed out.
+//     whole before any step is handed out, and looked over in hindsight
+//     (CWalkExplainer) when its length says more moved than the walk found.
 //
 // Every record number is the record's place in the source, from 0.
 
-#include "repair/RecordEvidence.h"
+#include "repair/RecordProbe.h"
 #include "repair/RepairReport.h"
 
 #include <cstdint>
@@ -89,22 +90,15 @@ public:
     int64_t GetEndRecord() const { return m_nEndRecord; }
 
     const std::vector<RepairReport::Realignment>& GetRealignments() const { return m_realignments; }
-    const CRecordEvidence& GetEvidence() const { return m_evidence; }
+    const CRecordEvidence& GetEvidence() const { return m_probe.GetEvidence(); }
 
 private:
-    struct Verdict {
-        bool bWhole = false; // the record lies wholly in the file
-        bool bFlag = false;
-        int nUnsound = 0;
-        CRecordEvidence::Check check;
-        bool IsSound() const { return bWhole && bFlag && nUnsound == 0 && check.nHard == 0; }
-    };
+    using Verdict = CRecordProbe::Verdict;
     int64_t Pos(int64_t nRecord) const { return m_nOrigin + nRecord * static_cast<int64_t>(m_nRecordLength); }
-    Verdict Judge(uint64_t nOffset);
-    bool IsClean(const Verdict& v) const;
-    bool IsEnd(uint64_t nOffset);
-    double FitAt(uint64_t nOffset);
-    void LearnProfile();
+    // Where the header's records end on the current alignment, when its
+    // count is to be believed; -1 otherwise.
+    int64_t HeaderEnd() const { return m_expect.bCountKnown ? Pos(m_expect.nCount) : -1; }
+    bool IsEnd(uint64_t nOffset) { return m_probe.IsEnd(nOffset, HeaderEnd()); }
     // Decides records from m_nNext on until at least one more step waits.
     void Advance();
     void Resolve(const Verdict& verdict);
@@ -141,21 +135,15 @@ private:
     void DropLastHeld(uint64_t& nDropFrom, int64_t& nFirstDropped);
     void PushDrop(uint64_t nOffset, uint64_t nLength, int64_t nRecord, int64_t nRecords);
     void End(uint64_t nOffset, int64_t nRecord);
-    // A small table whose length says bytes moved, walked without a move:
-    // the one place where moving explains the records best.
-    void ExplainShiftLeft();
-    // A small table whole records short, walked without finding where: the
-    // jump of a running key over just the records missing.
-    bool ExplainLostRecords();
+    // A small table walked whole whose length says records were lost or
+    // bytes moved where the walk found no place for it: replans from the
+    // place that explains it best (CWalkExplainer).
+    void ExplainInHindsight();
     // Records from nPlace on go; the walk goes on at nMovedFirst, which lay
     // nShift bytes off the current alignment.
     void Replan(int64_t nPlace, int64_t nMovedFirst, int64_t nShift);
 
-    CRecordWindow& m_window;
-    CDamagedTableScanner& m_scanner;
-    const DamagedTableLayout& m_layout;
-    const CRecordJudge& m_judge;
-    CRecordEvidence m_evidence;
+    CRecordProbe m_probe;
     uint32_t m_nRecordLength;
     uint64_t m_nFileLength;
     uint64_t m_nStart;

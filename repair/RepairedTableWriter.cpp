@@ -52,9 +52,9 @@ CRepairedTableWriter::~CRepairedTableWriter()
     }
 }
 
-std::string CRepairedTableWriter::MemoPathFor(const std::string& strTablePath, int nMemoKind)
+std::string CRepairedTableWriter::MemoPathFor(const std::string& strTablePath, dbfformat::MemoKind memoKind)
 {
-    std::string strExtension = MemoFileExtension(nMemoKind);
+    std::string strExtension = dbfformat::MemoKindExtension(memoKind);
     const size_t nSlash = strTablePath.find_last_of('/');
     const size_t nDot = strTablePath.find_last_of('.');
     const bool bHasExtension = nDot != std::string::npos && (nSlash == std::string::npos || nDot > nSlash);
@@ -114,9 +114,9 @@ void CRepairedTableWriter::Create(const std::string& strPath, const RepairedTabl
     head.insert(head.end(), layout.area.begin(), layout.area.end());
     m_file.Write(head.data(), head.size());
 
-    if (layout.nMemoKind != 0) {
-        m_strMemoPath = MemoPathFor(strPath, layout.nMemoKind);
-        m_pMemo = MakeMemoFile(layout.nMemoKind);
+    if (layout.memoKind != dbfformat::MemoKind::None) {
+        m_strMemoPath = MemoPathFor(strPath, layout.memoKind);
+        m_pMemo = MakeMemoFile(layout.memoKind);
         if (layout.nMemoBlockSize != 0)
             m_pMemo->SetNewBlockSize(layout.nMemoBlockSize);
         m_pMemo->SetTableName(TableNameOf(strPath));
@@ -134,7 +134,7 @@ void CRepairedTableWriter::StoreNoMemo(int nIndex)
 {
     const std::span<unsigned char> field = FieldBytes(nIndex);
     // Four bytes and SIx references are binary zeros; ASCII references blank.
-    const bool bBinary = field.size() == 4 || (m_pMemo && m_pMemo->GetMemoKind() == CMemoFile::kindSIx);
+    const bool bBinary = field.size() == 4 || (m_pMemo && m_pMemo->GetMemoKind() == dbfformat::MemoKind::SIx);
     std::fill(field.begin(), field.end(), static_cast<unsigned char>(bBinary ? 0 : ' '));
 }
 
@@ -154,7 +154,7 @@ void CRepairedTableWriter::StoreMemo(int nIndex, std::span<const unsigned char> 
     const std::span<unsigned char> field = FieldBytes(nIndex);
     if (field.size() == 4) {
         dbfbytes::EncodeFixed32LE(field.data(), nBlock);
-    } else if (m_pMemo->GetMemoKind() == CMemoFile::kindSIx && field.size() == 10) {
+    } else if (m_pMemo->GetMemoKind() == dbfformat::MemoKind::SIx && field.size() == 10) {
         field[0] = kSIxReferenceMark;
         field[1] = 0;
         dbfbytes::EncodeFixed32LE(field.data() + 2, nLength);

@@ -37,8 +37,8 @@ struct RepairedTableLayout {
     std::vector<DBFFieldDescriptor> fields;
     // The bytes between the terminator and the first record.
     std::vector<unsigned char> area;
-    // The memo file to create: 0 for none, else a memo kind code.
-    int nMemoKind = 0;
+    // The memo file to create: None for none.
+    dbfformat::MemoKind memoKind = dbfformat::MemoKind::None;
     // Its block size (dBASE IV, FoxPro and SIx); 0 for the format's own.
     uint32_t nMemoBlockSize = 0;
 };
@@ -94,7 +94,7 @@ public:
 
     // The memo file path beside a table: its extension follows the letter
     // case of the table's own (x.dbf + x.fpt, X.DBF + X.FPT).
-    static std::string MemoPathFor(const std::string& strTablePath, int nMemoKind);
+    static std::string MemoPathFor(const std::string& strTablePath, dbfformat::MemoKind memoKind);
 
 private:
     CFile m_file{1024 * 1024};

@@ -1,6 +1,8 @@
 #include "wizard/FECFileDialog.h"
 
 #include <QFileInfo>
+#include <QMimeData>
+#include <QUrl>
 
 namespace {
 
@@ -82,6 +84,17 @@ std::optional<QString> CFECFileDialog::PathBoxTextFor(const QString& strChosenPa
     if (strName.mid(nDot + 1).toLower() != QLatin1String("dbf"))
         return std::nullopt;
     return strChosenPath;
+}
+
+QString CFECFileDialog::PathBoxTextForDrop(const QMimeData* pMime)
+{
+    if (!pMime || !pMime->hasUrls())
+        return QString();
+    const QList<QUrl> urls = pMime->urls();
+    if (urls.size() != 1 || !urls.front().isLocalFile())
+        return QString();
+    const auto strText = PathBoxTextFor(urls.front().toLocalFile());
+    return strText ? *strText : QString();
 }
 
 bool CFECFileDialog::Browse(QWidget* pParent, QString& strPathBox)

@@ -1,6 +1,6 @@
 #pragma once
 // The open-file dialog of the Browse command and the rule that decides what
-// the chosen file puts into the path box.
+// a chosen or dropped file puts into the path box.
 
 #include <QFileDialog>
 #include <QString>
@@ -34,6 +34,9 @@ public:
     // The extension rule of Browse: the path box text for a chosen file, or
     // nothing when the file's extension is not "dbf" in any letter case.
     static std::optional<QString> PathBoxTextFor(const QString& strChosenPath);
+    // The same rule for a drop: the path box text for a drop of one local
+    // file it takes, or an empty text.
+    static QString PathBoxTextForDrop(const class QMimeData* pMime);
 
     // The whole Browse command: runs the dialog (title, filter, single
     // selection) and, when a .dbf file was chosen, puts its full path into

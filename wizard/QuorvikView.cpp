@@ -456,7 +456,7 @@ void CQuorvikView::ShowResultLine(bool bShow)
     // A run that failed before the preview leaves the status line where it
     // was, above the progress bar; only the grid covers its place.
     m_bResultLine = bShow && !m_pGrid->isHidden();
-    m_pDetails->setVisible(bShow && g_strRepairStatus == kRepairStatusDone);
+    m_pDetails->setVisible(bShow && g_repairOutcome == RepairOutcome::Done);
     LayoutControls(width(), height());
 }
 
@@ -699,7 +699,7 @@ void CQuorvikView::OnHelp()
 
 void CQuorvikView::OnDetails()
 {
-    if (m_pDetails->isHidden() || g_strRepairStatus != kRepairStatusDone)
+    if (m_pDetails->isHidden() || g_repairOutcome != RepairOutcome::Done)
         return;
     const std::string& strSource = m_report.strSource.empty() ? g_strSelectedFile : m_report.strSource;
     CReportDlg dlg(QFile::decodeName(QByteArray::fromStdString(strSource)), m_report, this);
@@ -743,26 +743,15 @@ void CQuorvikView::DiscardRepairedFiles()
 
 // ---------------------------------------------------------------- drops
 
-QString CQuorvikView::DroppedTablePath(const QMimeData* pMime)
-{
-    if (!pMime || !pMime->hasUrls())
-        return QString();
-    const QList<QUrl> urls = pMime->urls();
-    if (urls.size() != 1 || !urls.front().isLocalFile())
-        return QString();
-    const auto strText = CFECFileDialog::PathBoxTextFor(urls.front().toLocalFile());
-    return strText ? *strText : QString();
-}
-
 void CQuorvikView::dragEnterEvent(QDragEnterEvent* pEvent)
 {
-    if (m_nPage == 0 && !DroppedTablePath(pEvent->mimeData()).isEmpty())
+    if (m_nPage == 0 && !CFECFileDialog::PathBoxTextForDrop(pEvent->mimeData()).isEmpty())
         pEvent->acceptProposedAction();
 }
 
 void CQuorvikView::dropEvent(QDropEvent* pEvent)
 {
-    const QString strPath = DroppedTablePath(pEvent->mimeData());
+    const QString strPath = CFECFileDialog::PathBoxTextForDrop(pEvent->mimeData());
     if (m_nPage != 0 || strPath.isEmpty())
         return;
     SetSelectedPathText(strPath);
@@ -783,7 +772,7 @@ bool CQuorvikView::eventFilter(QObject* pWatched, QEvent* pEvent)
         if (pEvent->type() == QEvent::DragEnter || pEvent->type() == QEvent::DragMove) {
             auto* pDrag = static_cast<QDragMoveEvent*>(pEvent);
             if (pDrag->mimeData()->hasUrls()) {
-                if (m_nPage == 0 && !DroppedTablePath(pDrag->mimeData()).isEmpty())
+                if (m_nPage == 0 && !CFECFileDialog::PathBoxTextForDrop(pDrag->mimeData()).isEmpty())
                     pDrag->acceptProposedAction();
                 else
                     pDrag->ignore();

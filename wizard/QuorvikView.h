@@ -137,7 +137,7 @@ public slots:
 signals:
     // m_nPage changed.
     void pageChanged(int nPage);
-    // A run ended and the wizard shows its result (status in g_strRepairStatus).
+    // A run ended and the wizard shows its result (outcome in g_repairOutcome).
     void repairFinished();
     // The last repair thread ended.
     void repairThreadsEnded();
@@ -165,8 +165,6 @@ private:
     void UpdateSaveState();
     // Shows or leaves the finished page's status line and Details button.
     void ShowResultLine(bool bShow);
-    // The .dbf path a drop carries, or an empty text.
-    static QString DroppedTablePath(const class QMimeData* pMime);
 
     IWizardHost* m_pHost;
     QString m_strHelpText[3];

@@ -81,7 +81,7 @@ bool CRepairResultSaver::ConfirmLeaveResults()
 {
     if (m_bResultHandled)
         return true;
-    if (g_strRepairStatus != kRepairStatusDone)
+    if (g_repairOutcome != RepairOutcome::Done)
         return true;
     switch (m_view.ShowMessage(QStringLiteral("Repaired files have not been saved. Do you want to save it?"),
                                MsgButtons::YesNoCancel, MsgIcon::Question, false)) {
@@ -102,7 +102,7 @@ void CRepairResultSaver::SaveRepairedFiles(const QString& strFolder)
     {
         CSavingDlg dlg(m_view.GetDialogParent());
         dlg.SetFileText(DecodePath(g_strSelectedFile));
-        if (g_strRepairStatus == kRepairStatusDone && QFileInfo::exists(DecodePath(GetResultPath()))) {
+        if (g_repairOutcome == RepairOutcome::Done && QFileInfo::exists(DecodePath(GetResultPath()))) {
             try {
                 // Whole or not at all: no half-written table ever appears
                 // under the saved name; the result stays for another save.
@@ -131,7 +131,7 @@ void CRepairResultSaver::SaveRepairedFiles(const QString& strFolder)
 
 void CRepairResultSaver::DiscardRepairedFiles()
 {
-    if (g_strRepairStatus != kRepairStatusDone)
+    if (g_repairOutcome != RepairOutcome::Done)
         return;
     // The result goes with this call, whatever stays behind.
     const std::shared_ptr<CRepairJob> spJob = std::exchange(m_spJob, nullptr);

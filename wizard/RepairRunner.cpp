@@ -38,7 +38,7 @@ CRepairRunner::~CRepairRunner()
 
 void CRepairRunner::SelectFile(const std::string& strPath)
 {
-    g_strRepairStatus.clear();
+    g_repairOutcome.reset();
     g_strSelectedFile = strPath;
 }
 
@@ -87,7 +87,7 @@ void CRepairRunner::OnRepairThreadDone(int nRunId, std::shared_ptr<CRepairJob> s
     g_bRepairStopped.store(false);
     if (m_view.GetPage() != 1)
         return;
-    g_strRepairStatus = spJob->GetStatus();
+    g_repairOutcome = spJob->IsDone() ? RepairOutcome::Done : RepairOutcome::Failed;
     emit runDone(std::move(spJob));
 }
 

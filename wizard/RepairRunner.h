@@ -44,7 +44,7 @@ public:
 
 signals:
     // A run ended while the view shows the repair page; its status is in
-    // g_strRepairStatus. The job holds the outcome, report and result.
+    // g_repairOutcome. The job holds the outcome, report and result.
     void runDone(std::shared_ptr<CRepairJob> spJob);
     // The current run's thread ended without handing over an outcome.
     void runLost();

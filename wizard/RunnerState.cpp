@@ -1,7 +1,7 @@
 #include "wizard/RunnerState.h"
 
 std::string g_strSelectedFile;
-std::string g_strRepairStatus;
+std::optional<RepairOutcome> g_repairOutcome;
 std::atomic<bool> g_bRepairRunning{false};
 std::atomic<bool> g_bRepairStopped{false};
 

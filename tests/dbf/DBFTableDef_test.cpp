@@ -150,13 +150,13 @@ TEST(DBFTableDefCreate, PresetVersionsChooseTheMemoKind)
     struct Case {
         uint8_t nVersion, nFlags;
         uint8_t nExpectedVersion;
-        int nKind;
+        dbfformat::MemoKind kind;
         const char* lpszMemo;
     };
     const Case cases[] = {
-        {0x43, 0, 0x8B, CMemoFile::kindDBase4, "t.DBT"}, {0x63, 0, 0xCB, CMemoFile::kindDBase4, "t.DBT"},
-        {0xF5, 0, 0xF5, CMemoFile::kindFoxPro, "t.FPT"}, {0xE5, 0, 0xE5, CMemoFile::kindSIx, "t.SMT"},
-        {0x30, 0x04, 0x30, CMemoFile::kindVisualFoxProDbc, "t.DCT"},
+        {0x43, 0, 0x8B, dbfformat::MemoKind::DBase4, "t.DBT"}, {0x63, 0, 0xCB, dbfformat::MemoKind::DBase4, "t.DBT"},
+        {0xF5, 0, 0xF5, dbfformat::MemoKind::FoxPro, "t.FPT"}, {0xE5, 0, 0xE5, dbfformat::MemoKind::SIx, "t.SMT"},
+        {0x30, 0x04, 0x30, dbfformat::MemoKind::VisualFoxProDbc, "t.DCT"},
     };
     for (const auto& c : cases) {
         orvtest::TempDir dir;
@@ -166,13 +166,13 @@ TEST(DBFTableDefCreate, PresetVersionsChooseTheMemoKind)
         table.CreateField(Field("NOTES", 'M', 10));
         table.Append();
         EXPECT_EQ(table.GetHeader().GetVersion(), c.nExpectedVersion);
-        EXPECT_EQ(table.GetMemoKind(), c.nKind);
+        EXPECT_EQ(table.GetMemoKind(), c.kind);
         table.Close();
         EXPECT_TRUE(orvtest::FileExists(dir.File(c.lpszMemo))) << c.lpszMemo;
         CDBFTableDef reopened;
         reopened.Open(dir.File("t.dbf"), CFile::modeRead);
         ASSERT_TRUE(reopened.IsOpen());
-        EXPECT_EQ(reopened.GetMemoKind(), c.nKind);
+        EXPECT_EQ(reopened.GetMemoKind(), c.kind);
     }
     // Without a memo field the memo-bearing versions fall back.
     orvtest::TempDir dir;
@@ -383,7 +383,7 @@ TEST(DBFTableDefOpen, MemoFileMustExistUnlessOptional)
     table.Open(dir.File("m.dbf"), CFile::modeRead);
     ASSERT_TRUE(table.IsOpen());
     EXPECT_TRUE(table.IsMemoFileMissing());
-    EXPECT_EQ(table.GetMemoKind(), CMemoFile::kindDBase3);
+    EXPECT_EQ(table.GetMemoKind(), dbfformat::MemoKind::DBase3);
     EXPECT_EQ(table.GetMemoFile(), nullptr);
 }
 
@@ -410,20 +410,20 @@ TEST(DBFTableDefMemoPath, ReplacesTheLastExtensionOfTheFileName)
 
 TEST(DBFTableDefMemoPath, VersionAndFlagsChooseTheKind)
 {
-    EXPECT_EQ(CDBFTableDef::MemoKindForVersion(0x03, 0x02), 0);
-    EXPECT_EQ(CDBFTableDef::MemoKindForVersion(0x30, 0x00), 0);
-    EXPECT_EQ(CDBFTableDef::MemoKindForVersion(0x30, 0x02), 8);
-    EXPECT_EQ(CDBFTableDef::MemoKindForVersion(0x30, 0x06), 12);
-    EXPECT_EQ(CDBFTableDef::MemoKindForVersion(0x43, 0x02), 0);
-    EXPECT_EQ(CDBFTableDef::MemoKindForVersion(0x7B, 0), 3);
-    EXPECT_EQ(CDBFTableDef::MemoKindForVersion(0x8B, 0), 3);
-    EXPECT_EQ(CDBFTableDef::MemoKindForVersion(0xCB, 0), 3);
-    EXPECT_EQ(CDBFTableDef::MemoKindForVersion(0x83, 0), 1);
-    EXPECT_EQ(CDBFTableDef::MemoKindForVersion(0xE5, 0), 16);
-    EXPECT_EQ(CDBFTableDef::MemoKindForVersion(0xF5, 0), 4);
-    EXPECT_EQ(CDBFTableDef::MemoKindForVersion(0x31, 0x02), 8);
-    EXPECT_EQ(CDBFTableDef::MemoKindForVersion(0x32, 0x06), 12);
-    EXPECT_EQ(CDBFTableDef::MemoKindForVersion(0x32, 0x00), 0);
+    EXPECT_EQ(dbfformat::MemoKindForVersion(0x03, 0x02), dbfformat::MemoKind::None);
+    EXPECT_EQ(dbfformat::MemoKindForVersion(0x30, 0x00), dbfformat::MemoKind::None);
+    EXPECT_EQ(dbfformat::MemoKindForVersion(0x30, 0x02), dbfformat::MemoKind::VisualFoxPro);
+    EXPECT_EQ(dbfformat::MemoKindForVersion(0x30, 0x06), dbfformat::MemoKind::VisualFoxProDbc);
+    EXPECT_EQ(dbfformat::MemoKindForVersion(0x43, 0x02), dbfformat::MemoKind::None);
+    EXPECT_EQ(dbfformat::MemoKindForVersion(0x7B, 0), dbfformat::MemoKind::DBase4);
+    EXPECT_EQ(dbfformat::MemoKindForVersion(0x8B, 0), dbfformat::MemoKind::DBase4);
+    EXPECT_EQ(dbfformat::MemoKindForVersion(0xCB, 0), dbfformat::MemoKind::DBase4);
+    EXPECT_EQ(dbfformat::MemoKindForVersion(0x83, 0), dbfformat::MemoKind::DBase3);
+    EXPECT_EQ(dbfformat::MemoKindForVersion(0xE5, 0), dbfformat::MemoKind::SIx);
+    EXPECT_EQ(dbfformat::MemoKindForVersion(0xF5, 0), dbfformat::MemoKind::FoxPro);
+    EXPECT_EQ(dbfformat::MemoKindForVersion(0x31, 0x02), dbfformat::MemoKind::VisualFoxPro);
+    EXPECT_EQ(dbfformat::MemoKindForVersion(0x32, 0x06), dbfformat::MemoKind::VisualFoxProDbc);
+    EXPECT_EQ(dbfformat::MemoKindForVersion(0x32, 0x00), dbfformat::MemoKind::None);
 }
 
 TEST(DBFTableDefRecords, ReadBeyondTheEndRaises3018)
@@ -465,7 +465,7 @@ TEST(DBFTableDefRealFiles, EveryRealTableOpens)
         table.Open(entry.path().string(), CFile::modeRead | CFile::shareDenyNone);
         ASSERT_TRUE(table.IsOpen()) << entry.path();
         EXPECT_GT(table.GetFieldCount(), 0) << entry.path();
-        if (table.GetMemoKind() != 0) {
+        if (table.GetMemoKind() != dbfformat::MemoKind::None) {
             ASSERT_NE(table.GetMemoFile(), nullptr) << entry.path();
             EXPECT_TRUE(table.GetMemoFile()->IsMemoOpen()) << entry.path();
         }

@@ -17,15 +17,18 @@
 
 namespace {
 
+using dbfformat::MemoKind;
+
 struct Layout {
-    int nKind;
+    MemoKind kind;
     uint32_t nAskedBlockSize; // 0: the format's default
     uint32_t nExpectedBlockSize;
 };
 
 std::string Name(const testing::TestParamInfo<Layout>& info)
 {
-    return std::string(MemoFileExtension(info.param.nKind)) + "_" + std::to_string(info.param.nKind) + "_"
+    return std::string(dbfformat::MemoKindExtension(info.param.kind)) + "_"
+        + std::to_string(static_cast<int>(info.param.kind)) + "_"
         + std::to_string(info.param.nAskedBlockSize);
 }
 
@@ -48,10 +51,10 @@ class MemoAppendBytes : public ::testing::TestWithParam<Layout> {};
 TEST_P(MemoAppendBytes, ValuesComeBackWholeAfterReopening)
 {
     const Layout layout = GetParam();
-    const bool bDBase3 = layout.nKind == CMemoFile::kindDBase3;
+    const bool bDBase3 = layout.kind == MemoKind::DBase3;
     orvtest::TempDir dir;
     const std::string strPath = dir.File("m.memo");
-    auto memo = MakeMemoFile(layout.nKind);
+    auto memo = MakeMemoFile(layout.kind);
     if (layout.nAskedBlockSize != 0)
         memo->SetNewBlockSize(layout.nAskedBlockSize);
     ASSERT_TRUE(memo->CreateMemoFile(strPath));
@@ -77,13 +80,13 @@ TEST_P(MemoAppendBytes, ValuesComeBackWholeAfterReopening)
     ASSERT_TRUE(memo->AppendMemoBytes(nEmptyBlock, nEmptyLength, {}, 0));
     // An empty value keeps a block (a record that had one keeps it), but
     // SIx keeps lengths in the record and needs none.
-    EXPECT_EQ(nEmptyBlock == 0, layout.nKind == CMemoFile::kindSIx);
+    EXPECT_EQ(nEmptyBlock == 0, layout.kind == MemoKind::SIx);
     EXPECT_EQ(nEmptyLength, 0u);
     if (nEmptyBlock != 0)
         stored.push_back({{}, nEmptyBlock, 0});
     memo->Close();
 
-    auto reopened = MakeMemoFile(layout.nKind);
+    auto reopened = MakeMemoFile(layout.kind);
     ASSERT_TRUE(reopened->OpenMemoFile(strPath, CFile::modeRead));
     EXPECT_EQ(reopened->GetBlockSize(), layout.nExpectedBlockSize);
     for (const Stored& s : stored) {
@@ -102,19 +105,19 @@ TEST_P(MemoAppendBytes, ValuesComeBackWholeAfterReopening)
 
 INSTANTIATE_TEST_SUITE_P(
     EveryFormat, MemoAppendBytes,
-    testing::Values(Layout{CMemoFile::kindDBase3, 0, 512}, Layout{CMemoFile::kindDBase3, 64, 512},
-                    Layout{CMemoFile::kindDBase4, 0, 256}, Layout{CMemoFile::kindDBase4, 1, 1},
-                    Layout{CMemoFile::kindDBase4, 512, 512}, Layout{CMemoFile::kindFoxPro, 0, 64},
-                    Layout{CMemoFile::kindFoxPro, 1, 1}, Layout{CMemoFile::kindFoxPro, 33, 33},
-                    Layout{CMemoFile::kindFoxPro, 65535, 65535}, Layout{CMemoFile::kindSIx, 0, 128},
-                    Layout{CMemoFile::kindSIx, 3, 3}, Layout{CMemoFile::kindSIx, 1024, 1024}),
+    testing::Values(Layout{MemoKind::DBase3, 0, 512}, Layout{MemoKind::DBase3, 64, 512},
+                    Layout{MemoKind::DBase4, 0, 256}, Layout{MemoKind::DBase4, 1, 1},
+                    Layout{MemoKind::DBase4, 512, 512}, Layout{MemoKind::FoxPro, 0, 64},
+                    Layout{MemoKind::FoxPro, 1, 1}, Layout{MemoKind::FoxPro, 33, 33},
+                    Layout{MemoKind::FoxPro, 65535, 65535}, Layout{MemoKind::SIx, 0, 128},
+                    Layout{MemoKind::SIx, 3, 3}, Layout{MemoKind::SIx, 1024, 1024}),
     Name);
 
 TEST(MemoAppendBytesFoxPro, BlockTypeIsWrittenInTheBlockHeader)
 {
     orvtest::TempDir dir;
     const std::string strPath = dir.File("m.fpt");
-    auto memo = MakeMemoFile(CMemoFile::kindFoxPro);
+    auto memo = MakeMemoFile(MemoKind::FoxPro);
     ASSERT_TRUE(memo->CreateMemoFile(strPath));
     std::vector<std::pair<uint32_t, uint32_t>> blocks; // block, type
     for (uint32_t nType : {0u, 1u, 2u, 0x12345678u}) {
@@ -137,7 +140,7 @@ TEST(MemoAppendBytesDBase3, ValueWithTheTerminatorIsWrittenWholeButReadsBackCut)
 {
     orvtest::TempDir dir;
     const std::string strPath = dir.File("m.dbt");
-    auto memo = MakeMemoFile(CMemoFile::kindDBase3);
+    auto memo = MakeMemoFile(MemoKind::DBase3);
     ASSERT_TRUE(memo->CreateMemoFile(strPath));
     const std::vector<unsigned char> value = {'a', 'b', 0x1A, 'c', 'd'};
     uint32_t nBlock = 0, nLength = 0;
@@ -155,11 +158,11 @@ TEST(MemoAppendBytesDBase3, ValueWithTheTerminatorIsWrittenWholeButReadsBackCut)
 
 TEST(MemoAppendBytesLimits, BlockSizesOutsideTheHeaderAndClosedFilesAreRefused)
 {
-    for (int nKind : {CMemoFile::kindDBase3, CMemoFile::kindDBase4, CMemoFile::kindFoxPro, CMemoFile::kindSIx}) {
-        SCOPED_TRACE(nKind);
-        auto memo = MakeMemoFile(nKind);
+    for (MemoKind kind : {MemoKind::DBase3, MemoKind::DBase4, MemoKind::FoxPro, MemoKind::SIx}) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        auto memo = MakeMemoFile(kind);
         EXPECT_THROW(memo->SetNewBlockSize(0), std::invalid_argument);
-        const bool b16Bit = nKind == CMemoFile::kindDBase4 || nKind == CMemoFile::kindFoxPro;
+        const bool b16Bit = kind == MemoKind::DBase4 || kind == MemoKind::FoxPro;
         if (b16Bit)
             EXPECT_THROW(memo->SetNewBlockSize(65536), std::invalid_argument);
         else
@@ -225,7 +228,7 @@ for r in dbfread.DBF(sys.argv[1], ignore_missing_memofile=False):
 TEST(MemoAppendBytesDBase4, SmallBlocksNeverSplitARunTooShortForItsHeader)
 {
     orvtest::TempDir dir;
-    auto memo = MakeMemoFile(CMemoFile::kindDBase4);
+    auto memo = MakeMemoFile(MemoKind::DBase4);
     memo->SetNewBlockSize(4);
     ASSERT_TRUE(memo->CreateMemoFile(dir.File("m.dbt")));
     // 19 bytes, the block header and the end mark take 7 blocks; freed,

@@ -20,14 +20,16 @@ using orvtest::TempDir;
 
 namespace {
 
+using dbfformat::MemoKind;
+
 // One memo file of a kind, with the record-side bookkeeping of a table: the
 // block and (for SIx) the length of each value.
 class MemoFixture : public ::testing::Test {
 protected:
-    void Make(int nKind, const std::string& strName = "memo.x")
+    void Make(MemoKind kind, const std::string& strName = "memo.x")
     {
         m_strPath = m_dir.File(strName);
-        m_memo = MakeMemoFile(nKind);
+        m_memo = MakeMemoFile(kind);
         ASSERT_TRUE(m_memo->CreateMemoFile(m_strPath));
     }
 
@@ -71,14 +73,14 @@ protected:
     // Overwrites bytes of the file behind the object's back, then reopens it.
     void Patch(uint64_t nOffset, const std::vector<unsigned char>& bytes)
     {
-        const int nKind = m_memo->GetMemoKind();
+        const MemoKind kind = m_memo->GetMemoKind();
         m_memo->Close();
         auto all = orvtest::ReadBytes(m_strPath);
         if (all.size() < nOffset + bytes.size())
             all.resize(nOffset + bytes.size());
         std::copy(bytes.begin(), bytes.end(), all.begin() + static_cast<long>(nOffset));
         orvtest::WriteBytes(m_strPath, all);
-        m_memo = MakeMemoFile(nKind);
+        m_memo = MakeMemoFile(kind);
         ASSERT_TRUE(m_memo->OpenMemoFile(m_strPath, CFile::modeReadWrite));
     }
 
@@ -110,7 +112,7 @@ using DBase3MemoTest = MemoFixture;
 
 TEST_F(DBase3MemoTest, NewFileIsOneBlockWithNextFreeOne)
 {
-    Make(1);
+    Make(MemoKind::DBase3);
     std::vector<unsigned char> expected(512, 0);
     expected[0] = 1;
     EXPECT_EQ(Bytes(), expected);
@@ -127,7 +129,7 @@ TEST_F(DBase3MemoTest, NewFileIsOneBlockWithNextFreeOne)
 
 TEST_F(DBase3MemoTest, ValueWithoutTerminatorEndsAtEndOfFile)
 {
-    Make(1);
+    Make(MemoKind::DBase3);
     const uint32_t nBlock = Add(std::string(700, 'q'));
     m_memo->Close();
     auto bytes = orvtest::ReadBytes(m_strPath);
@@ -148,7 +150,7 @@ TEST_F(DBase3MemoTest, ValueWithoutTerminatorEndsAtEndOfFile)
 
 TEST_F(DBase3MemoTest, RewriteStaysInPlaceWhileItFitsItsBlocks)
 {
-    Make(1);
+    Make(MemoKind::DBase3);
     const uint32_t a = Add(std::string(100, 'a'));
     const uint32_t b = Add("next");
     ASSERT_EQ(b, 2u);
@@ -167,7 +169,7 @@ TEST_F(DBase3MemoTest, RewriteStaysInPlaceWhileItFitsItsBlocks)
 // its terminator twice would let a longer text spill into the next value.
 TEST_F(DBase3MemoTest, FullBlockValueMovesInsteadOfOverwritingTheNext)
 {
-    Make(1);
+    Make(MemoKind::DBase3);
     const uint32_t a = Add(std::string(511, 'a'));
     const uint32_t b = Add("neighbour");
     const uint32_t moved = Replace(a, std::string(600, 'x'));
@@ -178,7 +180,7 @@ TEST_F(DBase3MemoTest, FullBlockValueMovesInsteadOfOverwritingTheNext)
 
 TEST_F(DBase3MemoTest, StaleNextFreeBlockNeverOverwritesValues)
 {
-    Make(1);
+    Make(MemoKind::DBase3);
     const uint32_t a = Add(std::string(300, 'a'));
     for (uint32_t nStale : {0u, 1u}) {
         Patch(0, LE32(nStale));
@@ -196,7 +198,7 @@ using FoxProMemoTest = MemoFixture;
 
 TEST_F(FoxProMemoTest, NewFileAndTheOneBlockBoundary)
 {
-    Make(4);
+    Make(MemoKind::FoxPro);
     std::vector<unsigned char> expected(512, 0);
     expected[3] = 8;     // next free block 8, big-endian
     expected[7] = 0x40;  // block size 64, big-endian
@@ -216,7 +218,7 @@ TEST_F(FoxProMemoTest, NewFileAndTheOneBlockBoundary)
 
 TEST_F(FoxProMemoTest, RewriteInPlaceUpToCapacityElseAppend)
 {
-    Make(4);
+    Make(MemoKind::FoxPro);
     const uint32_t a = Add(std::string(20, 'a'));
     const uint32_t b = Add("second");
     EXPECT_EQ(Replace(a, std::string(56, 'A')), a);
@@ -234,7 +236,7 @@ TEST_F(FoxProMemoTest, RewriteInPlaceUpToCapacityElseAppend)
 // behind it.
 TEST_F(FoxProMemoTest, ImplausibleStoredLengthMovesTheRewrite)
 {
-    Make(4);
+    Make(MemoKind::FoxPro);
     const uint32_t a = Add("first");
     const uint32_t b = Add("second");
     std::vector<unsigned char> huge(4);
@@ -248,7 +250,7 @@ TEST_F(FoxProMemoTest, ImplausibleStoredLengthMovesTheRewrite)
 
 TEST_F(FoxProMemoTest, StaleNextFreeBlockNeverOverwritesValues)
 {
-    Make(4);
+    Make(MemoKind::FoxPro);
     const uint32_t a = Add(std::string(100, 'a'));
     Patch(0, {0, 0, 0, 0});
     const uint32_t b = Add("appended");
@@ -289,7 +291,7 @@ protected:
 
 TEST_F(DBase4MemoTest, NewFileAndFirstValue)
 {
-    Make(3, "customers.dbt");
+    Make(MemoKind::DBase4, "customers.dbt");
     std::vector<unsigned char> expected(512, 0);
     expected[0] = 2;  // the chain is empty: the end-of-file block
     std::copy_n("customer", 8, expected.begin() + 8);
@@ -308,7 +310,7 @@ TEST_F(DBase4MemoTest, NewFileAndFirstValue)
 
 TEST_F(DBase4MemoTest, ShortTitleIsZeroPadded)
 {
-    Make(3, "ab.dbt");
+    Make(MemoKind::DBase4, "ab.dbt");
     const auto bytes = Bytes();
     EXPECT_EQ(std::vector<unsigned char>(bytes.begin() + 8, bytes.begin() + 16),
               (std::vector<unsigned char> {'a', 'b', 0, 0, 0, 0, 0, 0}));
@@ -316,7 +318,7 @@ TEST_F(DBase4MemoTest, ShortTitleIsZeroPadded)
 
 TEST_F(DBase4MemoTest, RewriteKeepsTheBlockWhenTheBlockCountIsTheSame)
 {
-    Make(3);
+    Make(MemoKind::DBase4);
     const uint32_t a = Add("short");
     // 247 bytes, the block header and the end mark: one block.
     EXPECT_EQ(Replace(a, std::string(247, 'x')), a);
@@ -333,7 +335,7 @@ TEST_F(DBase4MemoTest, RewriteKeepsTheBlockWhenTheBlockCountIsTheSame)
 
 TEST_F(DBase4MemoTest, FreedRunBehindAFreeRunExtendsIt)
 {
-    Make(3);
+    Make(MemoKind::DBase4);
     const auto v = AddOneBlockValues(4);  // blocks 2..5
     Remove(v[1]);
     EXPECT_EQ(HeaderLink(), 3u);
@@ -355,7 +357,7 @@ TEST_F(DBase4MemoTest, FreedRunBehindAFreeRunExtendsIt)
 
 TEST_F(DBase4MemoTest, FreedRunInFrontOfAFreeRunJoinsIt)
 {
-    Make(3);
+    Make(MemoKind::DBase4);
     const auto v = AddOneBlockValues(6);  // blocks 2..7
     Remove(v[1]);                         // chain: 3
     Remove(v[4]);                         // chain: 3 -> 6
@@ -375,7 +377,7 @@ TEST_F(DBase4MemoTest, FreedRunInFrontOfAFreeRunJoinsIt)
 
 TEST_F(DBase4MemoTest, JoinAtTheHeadMovesTheHeaderLink)
 {
-    Make(3);
+    Make(MemoKind::DBase4);
     const auto v = AddOneBlockValues(4);
     Remove(v[2]);  // block 4
     Remove(v[1]);  // block 3, in front of 4
@@ -385,7 +387,7 @@ TEST_F(DBase4MemoTest, JoinAtTheHeadMovesTheHeaderLink)
 
 TEST_F(DBase4MemoTest, AppendKeepsTheChainEndingAtTheEndOfFile)
 {
-    Make(3);
+    Make(MemoKind::DBase4);
     const auto v = AddOneBlockValues(3);  // 2..4, end of file 5
     Remove(v[1]);
     EXPECT_EQ(Run(3), std::make_pair(5u, 1u));
@@ -403,7 +405,7 @@ TEST_F(DBase4MemoTest, AppendKeepsTheChainEndingAtTheEndOfFile)
 
 TEST_F(DBase4MemoTest, CyclicChainDoesNotHangAndHandsOutNoValue)
 {
-    Make(3);
+    Make(MemoKind::DBase4);
     const auto v = AddOneBlockValues(5);  // 2..6, end of file 7
     // Blocks 3 and 4 become runs that point at each other; 5 points at
     // itself.
@@ -424,7 +426,7 @@ TEST_F(DBase4MemoTest, CyclicChainDoesNotHangAndHandsOutNoValue)
 
 TEST_F(DBase4MemoTest, LinkToAValueInUseIsNotAFreeRun)
 {
-    Make(3);
+    Make(MemoKind::DBase4);
     // A one-byte value: read as a free run it would claim 9 blocks, all
     // inside the file.
     const uint32_t x = Add("x");
@@ -452,7 +454,7 @@ TEST_F(DBase4MemoTest, LinkToAValueInUseIsNotAFreeRun)
 
 TEST_F(DBase4MemoTest, RunReachingPastTheEndOfFileIsNotUsed)
 {
-    Make(3);
+    Make(MemoKind::DBase4);
     const auto v = AddOneBlockValues(3);
     Patch(0, LE32(3));
     Patch(3 * s, Concat(LE32(5), LE32(50)));  // 50 blocks from block 3
@@ -464,7 +466,7 @@ TEST_F(DBase4MemoTest, RunReachingPastTheEndOfFileIsNotUsed)
 // free it a second time.
 TEST_F(DBase4MemoTest, BlockWithoutInUseMarkerIsLeftAlone)
 {
-    Make(3);
+    Make(MemoKind::DBase4);
     const auto v = AddOneBlockValues(4);  // 2..5
     Remove(v[1]);
     Remove(v[2]);  // run 3 of 2 blocks
@@ -506,7 +508,7 @@ protected:
 
 TEST_F(SIxMemoTest, NewFileAndFirstValue)
 {
-    Make(16);
+    Make(MemoKind::SIx);
     std::vector<unsigned char> expected(510, 0);
     expected[0] = 4;
     expected[4] = 128;
@@ -530,7 +532,7 @@ TEST_F(SIxMemoTest, NewFileAndFirstValue)
 
 TEST_F(SIxMemoTest, RewriteInPlaceOrFreeAndMove)
 {
-    Make(16);
+    Make(MemoKind::SIx);
     const uint32_t a = Add(std::string(100, 'a'));
     EXPECT_EQ(Replace(a, std::string(128, 'b')), a);
     EXPECT_EQ(m_lengths[a], 128u);
@@ -543,7 +545,7 @@ TEST_F(SIxMemoTest, RewriteInPlaceOrFreeAndMove)
 
 TEST_F(SIxMemoTest, FreeRunsAreSortedJoinedAndTakenFirstFit)
 {
-    Make(16);
+    Make(MemoKind::SIx);
     std::vector<uint32_t> v;
     for (int i = 0; i < 10; ++i)
         v.push_back(Add(std::string(100, static_cast<char>('0' + i))));  // blocks 4..13
@@ -577,7 +579,7 @@ TEST_F(SIxMemoTest, FreeRunsAreSortedJoinedAndTakenFirstFit)
 
 TEST_F(SIxMemoTest, FullTableDropsARunThatJoinsNothing)
 {
-    Make(16);
+    Make(MemoKind::SIx);
     std::vector<uint32_t> v;
     for (int i = 0; i < 163; ++i)
         v.push_back(Add(std::string(100, 'v')));  // blocks 4..166
@@ -600,7 +602,7 @@ TEST_F(SIxMemoTest, FullTableDropsARunThatJoinsNothing)
 
 TEST_F(SIxMemoTest, DamagedBlocksNeverReachTheHeader)
 {
-    Make(16);
+    Make(MemoKind::SIx);
     const uint32_t a = Add(std::string(100, 'a'));
     // A record naming block 2 (inside the header) is not rewritten in place
     // nor freed.

@@ -11,6 +11,8 @@
 
 namespace {
 
+using dbfformat::MemoKind;
+
 // Prints one line per memo value of the table: the block number taken from
 // the record and the value's bytes in hex.
 constexpr const char* kListMemos = R"PY(
@@ -58,7 +60,7 @@ std::vector<PeerValue> PeerValues(const std::string& strTable)
 struct RealMemo {
     const char* szTable;
     const char* szMemo;
-    int nKind;
+    MemoKind kind;
     uint32_t nBlockSize;
 };
 
@@ -73,14 +75,14 @@ TEST_P(RealMemoTest, ValuesMatchThePeerReader)
     const auto peer = PeerValues(dir + "/" + real.szTable);
     ASSERT_FALSE(peer.empty());
 
-    auto memo = MakeMemoFile(real.nKind);
+    auto memo = MakeMemoFile(real.kind);
     ASSERT_TRUE(memo->OpenMemoFile(dir + "/" + real.szMemo, CFile::modeRead | CFile::shareDenyNone));
     EXPECT_EQ(memo->GetBlockSize(), real.nBlockSize);
     for (const PeerValue& value : peer) {
         std::string strText;
         uint32_t nLength = 0;
         ASSERT_TRUE(memo->ReadMemoText(value.nBlock, nLength, strText)) << value.nBlock;
-        if (real.nKind == 3) {
+        if (real.kind == MemoKind::DBase4) {
             // The peer reads as many bytes as the stored total length (which
             // counts the 8-byte block header too) and cuts at the first
             // 0x1F: it sees our data followed by at most 8 stale bytes.
@@ -91,7 +93,7 @@ TEST_P(RealMemoTest, ValuesMatchThePeerReader)
             if (value.nBlock == 1) {
                 EXPECT_EQ(strText, "First memo\r\n");  // total length 20 in the file
             }
-        } else if (real.nKind == 1) {
+        } else if (real.kind == MemoKind::DBase3) {
             EXPECT_EQ(strText, value.strData) << value.nBlock;
             EXPECT_EQ(nLength, strText.size() + 1);  // every value has its 0x1A
         } else {
@@ -102,11 +104,11 @@ TEST_P(RealMemoTest, ValuesMatchThePeerReader)
 }
 
 INSTANTIATE_TEST_SUITE_P(RealFiles, RealMemoTest,
-                         ::testing::Values(RealMemo {"dbase_83.dbf", "dbase_83.dbt", 1, 512},
-                                           RealMemo {"dbase_8b.dbf", "dbase_8b.dbt", 3, 512},
-                                           RealMemo {"dbase_30.dbf", "dbase_30.fpt", 8, 64},
-                                           RealMemo {"dbase_f5.dbf", "dbase_f5.fpt", 4, 64},
-                                           RealMemo {"memotest.dbf", "memotest.FPT", 8, 512}));
+                         ::testing::Values(RealMemo {"dbase_83.dbf", "dbase_83.dbt", MemoKind::DBase3, 512},
+                                           RealMemo {"dbase_8b.dbf", "dbase_8b.dbt", MemoKind::DBase4, 512},
+                                           RealMemo {"dbase_30.dbf", "dbase_30.fpt", MemoKind::VisualFoxPro, 64},
+                                           RealMemo {"dbase_f5.dbf", "dbase_f5.fpt", MemoKind::FoxPro, 64},
+                                           RealMemo {"memotest.dbf", "memotest.FPT", MemoKind::VisualFoxPro, 512}));
 
 // Writing into a copy of a real FoxPro memo file with 512-byte blocks keeps
 // its block size and its values.
@@ -118,7 +120,7 @@ TEST(RealMemoWriteTest, AppendToAForeignFoxProFile)
     const auto peer = PeerValues(orvtest::RealFixturesDir() + "/memotest.dbf");
     ASSERT_FALSE(peer.empty());
 
-    auto memo = MakeMemoFile(8);
+    auto memo = MakeMemoFile(MemoKind::VisualFoxPro);
     ASSERT_TRUE(memo->OpenMemoFile(path, CFile::modeReadWrite));
     uint32_t nBlock = 0;
     uint32_t nLength = 0;

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <new>
 
+using dbfformat::MemoKind;
 using orvtest::TempDir;
 
 // Records the largest single allocation, so tests can tell that an
@@ -30,6 +31,13 @@ void* ProbeAllocate(std::size_t nSize) noexcept
     while (nSize > nSeen && !g_nLargestAllocation.compare_exchange_weak(nSeen, nSize)) {
     }
     return std::malloc(nSize != 0 ? nSize : 1);
+}
+
+// Out of line, so that the compiler never sees free() meet a pointer from
+// operator new and takes the pair for a mismatch.
+[[gnu::noinline]] void ProbeFree(void* p) noexcept
+{
+    std::free(p);
 }
 } // namespace
 
@@ -51,12 +59,12 @@ void* operator new[](std::size_t nSize)
 }
 void* operator new(std::size_t nSize, const std::nothrow_t&) noexcept { return ProbeAllocate(nSize); }
 void* operator new[](std::size_t nSize, const std::nothrow_t&) noexcept { return ProbeAllocate(nSize); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete(void* p) noexcept { ProbeFree(p); }
+void operator delete[](void* p) noexcept { ProbeFree(p); }
+void operator delete(void* p, std::size_t) noexcept { ProbeFree(p); }
+void operator delete[](void* p, std::size_t) noexcept { ProbeFree(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { ProbeFree(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { ProbeFree(p); }
 
 namespace {
 
@@ -74,7 +82,7 @@ int32_t DBFErrorOf(F&& f)
 
 struct DBase3Kind {
     using Class = CMemoFile;
-    static constexpr int kKind = 1;
+    static constexpr MemoKind kKind = MemoKind::DBase3;
     static constexpr uint32_t kBlockSize = 512;
     static constexpr size_t kHeaderBytes = 22;
     static constexpr uint32_t kFirstBlock = 1;
@@ -82,7 +90,7 @@ struct DBase3Kind {
 };
 struct DBase4Kind {
     using Class = CDBTMemoFile;
-    static constexpr int kKind = 3;
+    static constexpr MemoKind kKind = MemoKind::DBase4;
     static constexpr uint32_t kBlockSize = 256;
     static constexpr size_t kHeaderBytes = 22;
     static constexpr uint32_t kFirstBlock = 2;
@@ -90,7 +98,7 @@ struct DBase4Kind {
 };
 struct FoxProKind {
     using Class = CFPTMemoFile;
-    static constexpr int kKind = 4;
+    static constexpr MemoKind kKind = MemoKind::FoxPro;
     static constexpr uint32_t kBlockSize = 64;
     static constexpr size_t kHeaderBytes = 8;
     static constexpr uint32_t kFirstBlock = 8;
@@ -98,7 +106,7 @@ struct FoxProKind {
 };
 struct SIxKind {
     using Class = CSMTMemoFile;
-    static constexpr int kKind = 16;
+    static constexpr MemoKind kKind = MemoKind::SIx;
     static constexpr uint32_t kBlockSize = 128;
     static constexpr size_t kHeaderBytes = 510;
     static constexpr uint32_t kFirstBlock = 4;
@@ -168,7 +176,7 @@ TYPED_TEST(MemoFileTest, FactoryMakesTheClassWithItsKind)
     EXPECT_NE(dynamic_cast<typename TypeParam::Class*>(memo.get()), nullptr);
     EXPECT_EQ(memo->GetMemoKind(), TypeParam::kKind);
     EXPECT_FALSE(memo->IsMemoOpen());
-    EXPECT_STREQ(MemoFileExtension(TypeParam::kKind), TypeParam::kExtension);
+    EXPECT_STREQ(dbfformat::MemoKindExtension(TypeParam::kKind), TypeParam::kExtension);
 }
 
 TYPED_TEST(MemoFileTest, TextsRoundTripThroughCloseAndReopen)
@@ -206,12 +214,12 @@ TYPED_TEST(MemoFileTest, TextsRoundTripThroughCloseAndReopen)
         ASSERT_TRUE(memo->ReadMemoText(blocks[i], nLength, strText));
         EXPECT_EQ(strText, texts[i]) << "value " << i;
         // The dBASE III length counts the terminator's position.
-        EXPECT_EQ(nLength, texts[i].size() + (TypeParam::kKind == 1 ? 1 : 0));
+        EXPECT_EQ(nLength, texts[i].size() + (TypeParam::kKind == MemoKind::DBase3 ? 1 : 0));
 
         std::vector<unsigned char> bytes {1, 2, 3};
         ASSERT_TRUE(memo->ReadMemoBytes(blocks[i], nLength, bytes));
         std::vector<unsigned char> expected(texts[i].begin(), texts[i].end());
-        if (TypeParam::kKind == 1)
+        if (TypeParam::kKind == MemoKind::DBase3)
             expected.push_back(0);
         EXPECT_EQ(bytes, expected) << "value " << i;
         EXPECT_EQ(nLength, expected.size());
@@ -233,7 +241,7 @@ TYPED_TEST(MemoFileTest, EmptyTextLeavesNoValue)
     nLength = 9;
     ASSERT_TRUE(memo->WriteMemoText(nBlock, nLength, ""));
     EXPECT_EQ(nBlock, 0u);
-    if (TypeParam::kKind == 16) {
+    if (TypeParam::kKind == MemoKind::SIx) {
         EXPECT_EQ(nLength, 0u);
     }
 }
@@ -338,19 +346,20 @@ TYPED_TEST(MemoFileTest, WriteFailureIsReportedThenRaises3015)
 TEST(MemoFileFactoryTest, UnknownKindsGetDBase3AndDbt)
 {
     for (int nKind : {0, 2, 5, 99, -1}) {
-        auto memo = MakeMemoFile(nKind);
-        EXPECT_EQ(memo->GetMemoKind(), 1) << nKind;
-        EXPECT_STREQ(MemoFileExtension(nKind), "DBT") << nKind;
+        const auto kind = static_cast<MemoKind>(nKind);
+        auto memo = MakeMemoFile(kind);
+        EXPECT_EQ(memo->GetMemoKind(), MemoKind::DBase3) << nKind;
+        EXPECT_STREQ(dbfformat::MemoKindExtension(kind), "DBT") << nKind;
     }
     // All FoxPro kinds share one class; the database container has its own
     // extension.
-    for (int nKind : {4, 8, 12}) {
-        auto memo = MakeMemoFile(nKind);
+    for (MemoKind kind : {MemoKind::FoxPro, MemoKind::VisualFoxPro, MemoKind::VisualFoxProDbc}) {
+        auto memo = MakeMemoFile(kind);
         EXPECT_NE(dynamic_cast<CFPTMemoFile*>(memo.get()), nullptr);
-        EXPECT_EQ(memo->GetMemoKind(), 4);
+        EXPECT_EQ(memo->GetMemoKind(), MemoKind::FoxPro);
     }
-    EXPECT_STREQ(MemoFileExtension(8), "FPT");
-    EXPECT_STREQ(MemoFileExtension(12), "DCT");
+    EXPECT_STREQ(dbfformat::MemoKindExtension(MemoKind::VisualFoxPro), "FPT");
+    EXPECT_STREQ(dbfformat::MemoKindExtension(MemoKind::VisualFoxProDbc), "DCT");
 }
 
 // ---------------------------------------------------------------------------
@@ -358,9 +367,9 @@ TEST(MemoFileFactoryTest, UnknownKindsGetDBase3AndDbt)
 
 namespace {
 
-std::vector<unsigned char> NewFileBytes(int nKind, const std::string& strPath)
+std::vector<unsigned char> NewFileBytes(MemoKind kind, const std::string& strPath)
 {
-    auto memo = MakeMemoFile(nKind);
+    auto memo = MakeMemoFile(kind);
     memo->CreateMemoFile(strPath);
     memo->Close();
     return orvtest::ReadBytes(strPath);
@@ -374,29 +383,29 @@ TEST(MemoHeaderTest, ZeroBlockSizeRaises3013ExceptForDBase3)
     const std::string path = dir.File("m");
     // dBASE IV: word at 20; FoxPro: big-endian word at 6; SIx: 32 bits at 4.
     struct Case {
-        int nKind;
+        MemoKind kind;
         size_t nOffset;
         std::vector<unsigned char> value;
     };
     const Case cases[] = {
-        {3, 20, {0, 0}},
-        {4, 6, {0, 0}},
-        {16, 4, {0, 0, 0, 0}},
-        {16, 4, {0, 0, 0, 0x80}},  // negative as a signed number
+        {MemoKind::DBase4, 20, {0, 0}},
+        {MemoKind::FoxPro, 6, {0, 0}},
+        {MemoKind::SIx, 4, {0, 0, 0, 0}},
+        {MemoKind::SIx, 4, {0, 0, 0, 0x80}},  // negative as a signed number
     };
     for (const Case& c : cases) {
-        auto bytes = NewFileBytes(c.nKind, path);
+        auto bytes = NewFileBytes(c.kind, path);
         std::copy(c.value.begin(), c.value.end(), bytes.begin() + static_cast<long>(c.nOffset));
         orvtest::WriteBytes(path, bytes);
-        auto memo = MakeMemoFile(c.nKind);
-        EXPECT_EQ(DBFErrorOf([&] { memo->OpenMemoFile(path, CFile::modeRead); }), 3013) << c.nKind;
+        auto memo = MakeMemoFile(c.kind);
+        EXPECT_EQ(DBFErrorOf([&] { memo->OpenMemoFile(path, CFile::modeRead); }), 3013) << static_cast<int>(c.kind);
         EXPECT_FALSE(memo->IsMemoOpen());
         EXPECT_FALSE(memo->IsOpen());
     }
 
     // dBASE III: 0 means 512; any other word is the block size.
-    auto bytes = NewFileBytes(1, path);
-    auto memo = MakeMemoFile(1);
+    auto bytes = NewFileBytes(MemoKind::DBase3, path);
+    auto memo = MakeMemoFile(MemoKind::DBase3);
     ASSERT_TRUE(memo->OpenMemoFile(path, CFile::modeRead));
     EXPECT_EQ(memo->GetBlockSize(), 512u);
     memo->Close();
@@ -413,36 +422,36 @@ TEST(MemoHeaderTest, ImplausibleLengthsRaise3014WithoutAllocating)
 {
     TempDir dir;
     struct Case {
-        int nKind;
+        MemoKind kind;
         size_t nOffset;       // where the length sits in the value's block
         bool bBigEndian;
         uint32_t nStored;     // the length written there
         uint32_t nRecordLength;  // kind 16: the length from the record
     };
     const Case cases[] = {
-        {3, 4, false, 0x7FFFFFF8, 0},   // dBASE IV total length: 2 GB of data
-        {3, 4, false, 0, 0},            // negative data length
-        {3, 4, false, 100, 0},          // 92 bytes where the file holds 8
-        {4, 4, true, 0x7FFFFFFF, 0},
-        {4, 4, true, 0x80000000, 0},    // top bit set
-        {4, 4, true, 60, 0},            // one byte more than the file holds
-        {16, 0, false, 0, 0x7FFFFFFF},
-        {16, 0, false, 0, 0x80000000},
-        {16, 0, false, 0, 0},
-        {16, 0, false, 0, 60},
+        {MemoKind::DBase4, 4, false, 0x7FFFFFF8, 0},   // dBASE IV total length: 2 GB of data
+        {MemoKind::DBase4, 4, false, 0, 0},            // negative data length
+        {MemoKind::DBase4, 4, false, 100, 0},          // 92 bytes where the file holds 8
+        {MemoKind::FoxPro, 4, true, 0x7FFFFFFF, 0},
+        {MemoKind::FoxPro, 4, true, 0x80000000, 0},    // top bit set
+        {MemoKind::FoxPro, 4, true, 60, 0},            // one byte more than the file holds
+        {MemoKind::SIx, 0, false, 0, 0x7FFFFFFF},
+        {MemoKind::SIx, 0, false, 0, 0x80000000},
+        {MemoKind::SIx, 0, false, 0, 0},
+        {MemoKind::SIx, 0, false, 0, 60},
     };
     for (const Case& c : cases) {
-        const std::string path = dir.File("m" + std::to_string(c.nKind));
+        const std::string path = dir.File("m" + std::to_string(static_cast<int>(c.kind)));
         uint32_t nBlock = 0;
         {
-            auto memo = MakeMemoFile(c.nKind);
+            auto memo = MakeMemoFile(c.kind);
             ASSERT_TRUE(memo->CreateMemoFile(path));
             uint32_t nLength = 59;
             memo->WriteMemoText(nBlock, nLength, std::string(59, 'a'));
         }
         auto bytes = orvtest::ReadBytes(path);
-        if (c.nKind != 16) {
-            const uint32_t s = c.nKind == 3 ? 256 : 64;
+        if (c.kind != MemoKind::SIx) {
+            const uint32_t s = c.kind == MemoKind::DBase4 ? 256 : 64;
             unsigned char* p = bytes.data() + nBlock * s + c.nOffset;
             const uint32_t v = c.nStored;
             if (c.bBigEndian) {
@@ -453,17 +462,17 @@ TEST(MemoHeaderTest, ImplausibleLengthsRaise3014WithoutAllocating)
             bytes.resize(nBlock * s + 8 + 59);  // the file ends with the value
             orvtest::WriteBytes(path, bytes);
         }
-        auto memo = MakeMemoFile(c.nKind);
+        auto memo = MakeMemoFile(c.kind);
         ASSERT_TRUE(memo->OpenMemoFile(path, CFile::modeRead));
         g_nLargestAllocation = 0;
         std::string strText;
         uint32_t nLength = c.nRecordLength;
         EXPECT_EQ(DBFErrorOf([&] { memo->ReadMemoText(nBlock, nLength, strText); }), 3014)
-            << c.nKind << " " << c.nStored << " " << c.nRecordLength;
+            << static_cast<int>(c.kind) << " " << c.nStored << " " << c.nRecordLength;
         std::vector<unsigned char> buffer;
         nLength = c.nRecordLength;
         EXPECT_EQ(DBFErrorOf([&] { memo->ReadMemoBytes(nBlock, nLength, buffer); }), 3014);
-        EXPECT_LT(g_nLargestAllocation.load(), size_t {1} << 20) << c.nKind << " " << c.nStored;
+        EXPECT_LT(g_nLargestAllocation.load(), size_t {1} << 20) << static_cast<int>(c.kind) << " " << c.nStored;
         EXPECT_TRUE(buffer.empty());
     }
 }
@@ -471,21 +480,21 @@ TEST(MemoHeaderTest, ImplausibleLengthsRaise3014WithoutAllocating)
 TEST(MemoHeaderTest, BlockPastTheEndOfTheFile)
 {
     TempDir dir;
-    for (int nKind : {1, 3, 4, 16}) {
-        const std::string path = dir.File("m" + std::to_string(nKind));
-        auto memo = MakeMemoFile(nKind);
+    for (MemoKind kind : {MemoKind::DBase3, MemoKind::DBase4, MemoKind::FoxPro, MemoKind::SIx}) {
+        const std::string path = dir.File("m" + std::to_string(static_cast<int>(kind)));
+        auto memo = MakeMemoFile(kind);
         ASSERT_TRUE(memo->CreateMemoFile(path));
         std::string strText = "stale";
         uint32_t nLength = 10;
         const int32_t nError = DBFErrorOf([&] { memo->ReadMemoText(1000, nLength, strText); });
-        if (nKind == 1) {
+        if (kind == MemoKind::DBase3) {
             // dBASE III values have no stored length: nothing there is an
             // empty text.
             EXPECT_EQ(nError, 0);
             EXPECT_EQ(strText, "");
             EXPECT_EQ(nLength, 0u);
         } else {
-            EXPECT_EQ(nError, 3014) << nKind;
+            EXPECT_EQ(nError, 3014) << static_cast<int>(kind);
         }
         // Block 0 is the header, never a value.
         nLength = 10;

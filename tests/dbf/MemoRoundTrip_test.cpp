@@ -14,6 +14,8 @@
 
 namespace {
 
+using dbfformat::MemoKind;
+
 using dbftest::Field;
 
 struct MemoKindCase {
@@ -22,18 +24,18 @@ struct MemoKindCase {
     uint8_t nFlags;
     bool bVisualFoxPro; // adds I, Y, T, B fields
     uint16_t nMemoWidth;
-    int nKind;
+    MemoKind kind;
     uint8_t nFinalVersion;
     bool bDbfreadReads;
 };
 
 const MemoKindCase kCases[] = {
-    {"dBASE_III", 0x03, 0, false, 10, CMemoFile::kindDBase3, 0x83, true},
-    {"dBASE_IV", 0x43, 0, false, 10, CMemoFile::kindDBase4, 0x8B, false}, // dbfread assumes 512-byte blocks
-    {"FoxPro", 0xF5, 0, false, 10, CMemoFile::kindFoxPro, 0xF5, true},
-    {"VisualFoxPro", 0x03, 0, true, 4, CMemoFile::kindVisualFoxPro, 0x30, true},
-    {"VisualFoxPro_DBC", 0x30, 0x04, true, 4, CMemoFile::kindVisualFoxProDbc, 0x30, false}, // .DCT unknown to it
-    {"SIx", 0xE5, 0, false, 10, CMemoFile::kindSIx, 0xE5, false},                         // .SMT unknown to it
+    {"dBASE_III", 0x03, 0, false, 10, MemoKind::DBase3, 0x83, true},
+    {"dBASE_IV", 0x43, 0, false, 10, MemoKind::DBase4, 0x8B, false}, // dbfread assumes 512-byte blocks
+    {"FoxPro", 0xF5, 0, false, 10, MemoKind::FoxPro, 0xF5, true},
+    {"VisualFoxPro", 0x03, 0, true, 4, MemoKind::VisualFoxPro, 0x30, true},
+    {"VisualFoxPro_DBC", 0x30, 0x04, true, 4, MemoKind::VisualFoxProDbc, 0x30, false}, // .DCT unknown to it
+    {"SIx", 0xE5, 0, false, 10, MemoKind::SIx, 0xE5, false},                         // .SMT unknown to it
 };
 
 void PrintTo(const MemoKindCase& c, std::ostream* os)
@@ -99,7 +101,7 @@ protected:
             table.CreateField(Field("RATIO", 'B', 8));
         }
         table.Append();
-        ASSERT_EQ(table.GetMemoKind(), c.nKind);
+        ASSERT_EQ(table.GetMemoKind(), c.kind);
         ASSERT_EQ(table.GetHeader().GetVersion(), c.nFinalVersion);
         table.Close();
 
@@ -171,7 +173,7 @@ TEST_P(MemoKindRoundTrip, EngineReadsBackWhatItWrote)
     rs.Open(m_strPath, CFile::modeRead | CFile::shareDenyNone);
     ASSERT_TRUE(rs.IsOpen());
     ASSERT_EQ(rs.GetRecordCount(), static_cast<int32_t>(rows.size()));
-    ASSERT_EQ(rs.GetTableDef()->GetMemoKind(), c.nKind);
+    ASSERT_EQ(rs.GetTableDef()->GetMemoKind(), c.kind);
     int i = 0;
     for (rs.MoveFirst(); !rs.IsEOF(); rs.MoveNext(), ++i) {
         const Row& r = rows[static_cast<size_t>(i)];

@@ -156,7 +156,7 @@ TEST(VisualFoxProVersions, KeepTheirVersionLayoutAndMemo)
         CDBFRecordset rs;
         rs.Open(strPath, CFile::modeRead | CFile::shareDenyNone);
         ASSERT_TRUE(rs.IsOpen());
-        EXPECT_EQ(rs.GetTableDef()->GetMemoKind(), CMemoFile::kindVisualFoxPro);
+        EXPECT_EQ(rs.GetTableDef()->GetMemoKind(), dbfformat::MemoKind::VisualFoxPro);
         EXPECT_EQ(rs.GetFieldInfo(3).GetOffset(), 16u);
         EXPECT_EQ(rs.GetFieldValue("VC").GetText(), "abc");
         rs.Move(2);

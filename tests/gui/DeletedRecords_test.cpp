@@ -132,7 +132,7 @@ private slots:
         View().SetSelectedPathText(Q(m_pDir->File("marked.dbf")));
         View().OnRepairFile();
         QVERIFY(WaitForRepairEnd(View()));
-        QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Done"));
+        QCOMPARE(g_repairOutcome, std::optional(RepairOutcome::Done));
 
         CPreviewListCtrl* pGrid = View().GetPreviewGrid();
         QCOMPARE(pGrid->GetItemCount(), kRecords);

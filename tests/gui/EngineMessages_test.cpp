@@ -80,7 +80,7 @@ private:
             QVERIFY(WaitUntil([&] { return !m_pMessages->Messages().empty() || reports.empty(); }));
         }
         QVERIFY(WaitForRepairEnd(View()));
-        QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Done"));
+        QCOMPARE(g_repairOutcome, std::optional(RepairOutcome::Done));
     }
 
 private slots:

@@ -237,7 +237,7 @@ private slots:
         QVERIFY(m_pFrame->isVisible());
         QVERIFY(IsRepairRunning());
         QVERIFY(WaitForRepairEnd(View(), 120000));
-        QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Done"));
+        QCOMPARE(g_repairOutcome, std::optional(RepairOutcome::Done));
         QCOMPARE(m_nQuits, 0);
     }
 
@@ -280,7 +280,7 @@ private slots:
         const std::string strBroken = m_pDir->File("broken.dbf");
         orvtest::WriteBytes(strBroken, std::vector<unsigned char>(32, 0x03));
         Repair(strBroken);
-        QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Failed"));
+        QCOMPARE(g_repairOutcome, std::optional(RepairOutcome::Failed));
         m_pMessages->Clear();
         m_pMessages->Answer(MsgResult::Yes);
         QVERIFY(m_pFrame->close());

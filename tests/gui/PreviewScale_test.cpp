@@ -127,7 +127,7 @@ private slots:
         ticker.stop();
 
         CPreviewListCtrl* pGrid = view.GetPreviewGrid();
-        QCOMPARE(QString::fromStdString(g_strRepairStatus), QStringLiteral("Done"));
+        QCOMPARE(g_repairOutcome, std::optional(RepairOutcome::Done));
         QCOMPARE(pGrid->GetItemCount(), nRows);
         QCOMPARE(pGrid->GetItemText(nRows - 1, 0), QString::number(nRows));
         QCOMPARE(pGrid->GetItemText(nRows - 1, 1).trimmed(), QStringLiteral("Item %1").arg((nRows - 1) % 16));

@@ -135,7 +135,7 @@ private slots:
         QVERIFY(WaitForRepairEnd(View()));
 
         // Finished: Back and Next, the grid with every record.
-        QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Done"));
+        QCOMPARE(g_repairOutcome, std::optional(RepairOutcome::Done));
         QVERIFY(Visible(View(), res::IDC_BACK));
         QVERIFY(Visible(View(), res::IDC_NEXT));
         QVERIFY(!Visible(View(), res::IDC_STOP));
@@ -228,7 +228,7 @@ private slots:
         };
         for (const Case& c : cases) {
             m_pMessages->Clear();
-            g_strRepairStatus = "Done";
+            g_repairOutcome = RepairOutcome::Done;
             View().SetSelectedPathText(Q(c.strPath));
             Click(View(), res::IDC_NEXT);
             QVERIFY2(m_pMessages->Messages().size() == 1, c.pszName);
@@ -240,8 +240,8 @@ private slots:
             QVERIFY2(msg.bOwned == c.bOwned, c.pszName);
             QCOMPARE(View().GetPage(), 0);
             QVERIFY(!IsRepairRunning());
-            // The empty path stops before the status is touched.
-            QCOMPARE(Q(g_strRepairStatus), QString::fromUtf8(c.strPath.empty() ? "Done" : ""));
+            // The empty path stops before the outcome is touched.
+            QCOMPARE(g_repairOutcome, c.strPath.empty() ? std::optional(RepairOutcome::Done) : std::nullopt);
         }
 
         // A table another program holds open cannot be repaired.
@@ -269,7 +269,7 @@ private slots:
         QCOMPARE(View().GetPage(), 1);
         QVERIFY(WaitForRepairEnd(View()));
         QVERIFY(m_pMessages->Messages().empty());
-        QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Done"));
+        QCOMPARE(g_repairOutcome, std::optional(RepairOutcome::Done));
         QCOMPARE(View().GetPreviewGrid()->GetItemCount(), 40);
         QVERIFY(orvtest::FileExists(TempTableFor("sales.dbf.bak")));
 
@@ -316,7 +316,7 @@ private slots:
         QCOMPARE(View().GetPage(), 1);
 
         QVERIFY(WaitForRepairEnd(View(), 120000));
-        QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Done"));
+        QCOMPARE(g_repairOutcome, std::optional(RepairOutcome::Done));
         QCOMPARE(View().GetPreviewGrid()->GetItemCount(), kBigRows);
         QCOMPARE(View().GetPreviewGrid()->GetItemText(kBigRows - 1, 1).trimmed(), QStringLiteral("Item %1").arg((kBigRows - 1) % 16));
     }
@@ -352,7 +352,7 @@ private slots:
         QCOMPARE(View().GetPage(), 0);
         QVERIFY(!Visible(View(), res::IDC_BACK));
         QVERIFY(!g_bRepairStopped.load());
-        QCOMPARE(Q(g_strRepairStatus), QString());
+        QCOMPARE(g_repairOutcome, std::optional<RepairOutcome>());
         QVERIFY(!orvtest::FileExists(TempTableFor("big.dbf")));
         // Only the question was shown; leaving asked nothing.
         QCOMPARE(m_pMessages->Messages().size(), size_t(1));
@@ -390,7 +390,7 @@ private slots:
             }
             QVERIFY(WaitForRepairEnd(View(), 120000));
             QVERIFY(!View().IsRepairStartWaiting());
-            QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Done"));
+            QCOMPARE(g_repairOutcome, std::optional(RepairOutcome::Done));
             QVERIFY(!g_bRepairStopped.load());
             QCOMPARE(View().GetPreviewGrid()->GetItemCount(), kBigRows);
             QVERIFY(orvtest::FileExists(TempTableFor("big.dbf")));
@@ -423,7 +423,7 @@ private slots:
     void backWithUnsavedResult()
     {
         RunToEnd(m_pDir->File("small.dbf"));
-        QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Done"));
+        QCOMPARE(g_repairOutcome, std::optional(RepairOutcome::Done));
         const std::string strTemp = TempTableFor("small.dbf");
         QVERIFY(orvtest::FileExists(strTemp));
         const QString strQuestion = QStringLiteral("Repaired files have not been saved. Do you want to save it?");
@@ -470,7 +470,7 @@ private slots:
         const std::string strBroken = m_pDir->File("broken.dbf");
         orvtest::WriteBytes(strBroken, std::vector<unsigned char>(32, 0x03));
         RunToEnd(strBroken);
-        QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Failed"));
+        QCOMPARE(g_repairOutcome, std::optional(RepairOutcome::Failed));
         QVERIFY(Visible(View(), res::IDC_BACK));
         m_pMessages->Clear();
         Click(View(), res::IDC_BACK);
@@ -492,7 +492,7 @@ private slots:
         RunToEnd(m_pDir->File("tab.dbf"));
         QTRY_COMPARE(m_pMessages->Messages().size(), size_t(1));
         std::filesystem::remove_all(strTemp);
-        QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Failed"));
+        QCOMPARE(g_repairOutcome, std::optional(RepairOutcome::Failed));
         QVERIFY(Visible(View(), res::IDC_BACK));
         const ShownMessage& msg = m_pMessages->Messages().front();
         // The message names the file and the system's reason.
@@ -509,7 +509,7 @@ private slots:
         const std::string strTemp = TempTableFor("small.dbf");
         orvtest::WriteBytes(strTemp, std::vector<unsigned char>(5000, 'x'));
         RunToEnd(m_pDir->File("small.dbf"));
-        QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Done"));
+        QCOMPARE(g_repairOutcome, std::optional(RepairOutcome::Done));
         QCOMPARE(ReadTableWithDbfread(strTemp).size(), 41);
         m_pMessages->Answer(MsgResult::No);
         Click(View(), res::IDC_BACK);

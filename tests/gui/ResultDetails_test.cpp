@@ -103,13 +103,13 @@ private slots:
                          || !pStatus->geometry().intersects(view.GetPreviewGrid()->geometry()),
                      c.pszName);
             if (*c.pszStatus == '\0') {
-                QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Failed"));
+                QCOMPARE(g_repairOutcome, std::optional(RepairOutcome::Failed));
                 QCOMPARE(pStatus->text(), QStringLiteral("Failed"));
                 QVERIFY(!pDetails->isVisible());
                 continue;
             }
             // The status itself stays exactly "Done"; the summary is beside it.
-            QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Done"));
+            QCOMPARE(g_repairOutcome, std::optional(RepairOutcome::Done));
             QCOMPARE(pStatus->text(), QString::fromUtf8(c.pszStatus));
             // What the line counts is what the preview grid holds.
             const int nRows = view.GetPreviewGrid()->GetItemCount();

@@ -97,7 +97,7 @@ private slots:
     void collisionsInsertAfterPrefix()
     {
         Repair(m_pDir->File("sales.dbf"));
-        QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Done"));
+        QCOMPARE(g_repairOutcome, std::optional(RepairOutcome::Done));
         const std::string strOut = NewFolder("collide");
         SaveInto(strOut);
         SaveInto(strOut);
@@ -141,7 +141,7 @@ private slots:
     void memoFileTravelsAlong()
     {
         Repair(m_pDir->File("notes.dbf"));
-        QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Done"));
+        QCOMPARE(g_repairOutcome, std::optional(RepairOutcome::Done));
         const std::string strOut = NewFolder("memo");
         SaveInto(strOut);
         const QStringList saved = ReadTableWithDbfread(strOut + "/Rep_1_notes.dbf");
@@ -190,7 +190,7 @@ private slots:
     void failedWriteAtEveryCallLeavesNoHalfTable()
     {
         Repair(m_pDir->File("notes.dbf"));
-        QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Done"));
+        QCOMPARE(g_repairOutcome, std::optional(RepairOutcome::Done));
         const std::string strOut = NewFolder("faulty");
         uint64_t nCall = 1;
         for (;; ++nCall) {
@@ -223,7 +223,7 @@ private slots:
         const std::string strBroken = m_pDir->File("broken.dbf");
         orvtest::WriteBytes(strBroken, std::vector<unsigned char>(32, 0x03));
         Repair(strBroken);
-        QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Failed"));
+        QCOMPARE(g_repairOutcome, std::optional(RepairOutcome::Failed));
         // No result: Save is not offered.
         QVERIFY(!View().GetDlgItem(res::IDC_SAVE)->isEnabled());
         QVERIFY(!m_pFrame->GetCommand(res::ID_FILE_SAVE)->isEnabled());
@@ -275,7 +275,7 @@ private slots:
             QVERIFY(!View().GetSaver().IsResultHandled());
         }
         QVERIFY(WaitForRepairEnd(View()));
-        QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Done"));
+        QCOMPARE(g_repairOutcome, std::optional(RepairOutcome::Done));
         QVERIFY(pSave->isEnabled());
         QVERIFY(pCommand->isEnabled());
         QVERIFY(!View().GetSaver().IsResultHandled());
@@ -312,7 +312,7 @@ private slots:
                                    std::filesystem::copy_options::overwrite_existing);
         const QStringList original = ReadTableWithDbfread(strSource);
         Repair(strSource);
-        QCOMPARE(Q(g_strRepairStatus), QStringLiteral("Done"));
+        QCOMPARE(g_repairOutcome, std::optional(RepairOutcome::Done));
         if (bDelete)
             std::filesystem::remove(strSource);
         else

@@ -96,7 +96,7 @@ private slots:
         }
 
         QVERIFY(WaitForRepairEnd(view, 120000));
-        QCOMPARE(QString::fromStdString(g_strRepairStatus), QStringLiteral("Done"));
+        QCOMPARE(g_repairOutcome, std::optional(RepairOutcome::Done));
         view.GetPreviewGrid()->selectRow(2);
         Save(&frame, QStringLiteral("3-finished"));
 
@@ -126,7 +126,7 @@ private slots:
         view.SetSelectedPathText(QString::fromStdString(strCyrillic));
         view.OnRepairFile();
         QVERIFY(WaitForRepairEnd(view));
-        QCOMPARE(QString::fromStdString(g_strRepairStatus), QStringLiteral("Done"));
+        QCOMPARE(g_repairOutcome, std::optional(RepairOutcome::Done));
         Save(&frame, QStringLiteral("10-cp1251"));
         messages.Answer(MsgResult::No);
         view.OnBackPage();

@@ -113,7 +113,7 @@ TEST_F(FoxProMemo, ReferencesReadEveryTextWhole)
 {
     CRawMemoReader reader;
     ASSERT_TRUE(reader.Open(m_strMemo));
-    EXPECT_EQ(reader.GetFormat(), MemoFormat::FoxPro);
+    EXPECT_EQ(reader.GetFormat(), dbfformat::MemoKind::FoxPro);
     reader.SettleLayout(m_refs, 0xF5);
     EXPECT_EQ(reader.GetBlockSize(), reader.GetHeaderBlockSize());
     for (size_t i = 0; i < m_refs.size(); ++i)
@@ -184,7 +184,7 @@ TEST(DBase3Memo, TextsRunToTheirTerminator)
     CRawMemoReader reader;
     ASSERT_TRUE(reader.Open(dir.File("d3.dbt")));
     reader.SettleLayout(refs, 0x83);
-    EXPECT_EQ(reader.GetFormat(), MemoFormat::DBase3);
+    EXPECT_EQ(reader.GetFormat(), dbfformat::MemoKind::DBase3);
     EXPECT_EQ(reader.GetBlockSize(), 512u);
     EXPECT_EQ(reader.ReadReferenced(refs[0]).value_or("<none>"), "hello dbase");
     EXPECT_EQ(reader.ReadReferenced(refs[1]).value_or("<none>"), strLong);
@@ -202,7 +202,7 @@ TEST(DBase4Memo, RealFileIsRecognisedAndReadThroughItsBlockHeaders)
     CRawMemoReader reader;
     ASSERT_TRUE(reader.Open(orvtest::RealFixturesDir() + "/dbase_8b.dbt"));
     reader.SettleLayout(refs, 0x8B);
-    EXPECT_EQ(reader.GetFormat(), MemoFormat::DBase4);
+    EXPECT_EQ(reader.GetFormat(), dbfformat::MemoKind::DBase4);
     EXPECT_EQ(reader.GetBlockSize(), 512u);
     // Compare with what python3-dbfread reads, byte for byte. python3-dbfread
     // reads a dBASE IV value's stored length as its data length; the length
@@ -253,7 +253,7 @@ TEST(SIxMemo, LengthComesFromTheBinaryReference)
     CRawMemoReader reader;
     ASSERT_TRUE(reader.Open(dir.File("six.SMT")));
     reader.SettleLayout(refs, 0xE5);
-    EXPECT_EQ(reader.GetFormat(), MemoFormat::SIx);
+    EXPECT_EQ(reader.GetFormat(), dbfformat::MemoKind::SIx);
     EXPECT_EQ(reader.ReadReferenced(refs[0]).value_or("<none>"), "first six memo");
     EXPECT_EQ(reader.ReadReferenced(refs[2]).value_or("<none>"), "third, with more words in it");
 }

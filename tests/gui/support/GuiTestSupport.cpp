@@ -217,7 +217,7 @@ void ResetRunnerState()
 {
     g_nRepairProgress.store(0);
     g_strSelectedFile.clear();
-    g_strRepairStatus.clear();
+    g_repairOutcome.reset();
     g_bRepairRunning.store(false);
     g_bRepairStopped.store(false);
     g_bStopRepair.store(0);

@@ -4,22 +4,32 @@
 // from a script, fixture tables written by python3-dbf, read-back by
 // python3-dbfread, and waiting for the wizard without a fixed sleep.
 
+#include "repair/RepairOutcome.h"
 #include "wizard/FolderChooser.h"
 #include "wizard/MessageBoxService.h"
 
 #include <QString>
 #include <QStringList>
+#include <QTest>
 
 #include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 class CMainFrame;
 class CQuorvikView;
+
+// A run's outcome in a failed check: its word, or "none yet".
+template <>
+inline char* QTest::toString(const std::optional<RepairOutcome>& outcome)
+{
+    return qstrdup(outcome ? RepairOutcomeText(*outcome) : "none yet");
+}
 
 namespace guitest {
 
