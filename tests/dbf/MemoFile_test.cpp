@@ -41,10 +41,6 @@ void* ProbeAllocate(std::size_t nSize) noexcept
 }
 } // namespace
 
-// The replacements pair malloc with free; GCC, once it inlines them into
-// gtest's factories, takes the built-in new for the allocator and warns.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
 void* operator new(std::size_t nSize)
 {
     if (void* p = ProbeAllocate(nSize))
