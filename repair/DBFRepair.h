@@ -38,12 +38,8 @@
 #include <vector>
 
 class CCodePageDecoder;
-class CDamagedTableScanner;
-class CRecordWindow;
-struct WalkExpectation;
 class CFile;
 struct DamagedTableLayout;
-struct FieldPlan;
 
 // Choices of one repair run.
 struct RepairOptions {
@@ -116,44 +112,14 @@ private:
 
     int RunSalvage(const std::string& strSource, const std::string& strOutput, const std::string& strMemoPath);
     int SalvageInto(const std::string& strSource, const std::string& strOutput, const std::string& strMemoPath);
-    // Completes the report from what the run counted.
-    void FinishReport(bool bDone);
     // Reads the damaged descriptors and finds the record area. False when
     // the stop flag ended it.
     bool ReadStructure(CFile& source);
-    // Reads every record's memo references once: they settle the memo
-    // file's block size and tell the scan which blocks are taken.
-    bool PrepareMemo();
-    // Where every damaged field goes in the new record.
-    void PlanFields();
-    // Checks (and mends) one copied field, or carries its memo value over.
-    void SalvageField(const FieldPlan& plan);
-    void SalvageMemo(const FieldPlan& plan, std::span<const unsigned char> bytes);
-    // Copies the current damaged record (run's pRecord) into the new table,
-    // mending its typed values when bCheckValues (they are not all known
-    // sound) and carrying its memo values over.
-    // bTouched: the damage reached it (bytes no healthy record holds are
-    // blanked, and the record is counted as mended under its number in the
-    // source).
-    void SalvageRecord(unsigned char chFlag, bool bCheckValues, bool bTouched, int64_t nSourceRecord);
-    // The bytes after the last whole record: an end mark and what follows
-    // it, or record nRecord of the source cut off by the end of the file.
-    // Returns how many records of the source it accounted for (0 or 1).
-    int SalvageTail(CRecordWindow& window, uint64_t nOffset, int64_t nRecord);
-    // What the header's record count says of the record area, where the
-    // header agrees with the start the analysis found.
-    WalkExpectation ExpectedRecords();
-    // Bytes that became no row, holding nRecords records of the source from
-    // nFirstRecord on (numbers from 0).
-    void AddDroppedRange(uint64_t nOffset, uint64_t nLength, RepairReport::DropReason reason, int64_t nFirstRecord,
-                         int64_t nRecords);
-    // Whether the bytes begin as a record does: a flag, and fields without
-    // bytes that text never holds.
-    bool LooksLikeRecordHead(const unsigned char* p, uint64_t nBytes) const;
-    void NoteRecordLoss(int64_t nRecord, RepairReport::RecordLossKind kind, uint64_t nOffset, uint64_t nLength);
-    void NoteMendedValue(int nColumn, int64_t nRecordNumber);
-    // Keeps the source's bytes of a mended value, for the front ends.
-    void NoteMendedBytes(int nColumn, int64_t nRecordNumber);
+    // Plans the new table's layout and creates it; false when it cannot be.
+    bool CreateTable(const std::string& strSource, const std::string& strOutput);
+    // Walks the record area and salvages what the walk takes; false when
+    // the stop flag ended it.
+    bool WalkRecords();
 
     // The decoder for the grid's texts: the code-page mark's, or for an
     // unmarked table UTF-8 or Windows-1252 as the first records' texts tell.
