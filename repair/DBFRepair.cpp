@@ -1,50 +1,34 @@
 #include "repair/DBFRepair.h"
 
 #include "dbf/DBFException.h"
-#include "dbf/DBFFormat.h"
 #include "dbf/DBFTableDef.h"
-#include "dbf/FieldCodec.h"
-#include "platform/CodePageDecoder.h"
-#include "platform/ErrorReporter.h"
 #include "platform/File.h"
 #include "platform/FileException.h"
 #include "platform/FileSystem.h"
 #include "platform/TempFolder.h"
-#include "platform/VariantConversionException.h"
 #include "repair/DamagedTableScanner.h"
-#include "repair/FieldSalvage.h"
 #include "repair/LayoutPlanner.h"
+#include "repair/PreviewFiller.h"
 #include "repair/ProgressMeter.h"
 #include "repair/RawMemoReader.h"
-#include "repair/RecordWalk.h"
 #include "repair/RecordSalvage.h"
+#include "repair/RecordWalk.h"
 #include "repair/RecordWindow.h"
 #include "repair/RepairPaths.h"
 #include "repair/RepairReportFinisher.h"
-#include "repair/RepairState.h"
 #include "repair/RepairedTableWriter.h"
 #include "repair/TextTransferUndo.h"
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
-#include <cstring>
 #include <vector>
 
 namespace {
 
 constexpr const char* kStatusAnalyzing = "Analyzing Data........";
 constexpr const char* kStatusExtracting = "Extracting Data........";
-constexpr const char* kStatusAdding = "Adding Data........";
-constexpr const char* kStatusPleaseWait = "Please wait....the file repairing is in process";
-
-using dbfformat::kDeletedFlag;
-using dbfformat::kEndOfFile;
-using dbfformat::kLiveFlag;
-constexpr int kPreviewColumnWidth = 100;
 // The salvage loop reports half the percentage: the preview owns the rest.
 constexpr int kSalvageSwitchValue = 25;
-constexpr int kPleaseWaitPercent = 90;
 // Bytes of damaged records the read window takes in one go (the file
 // layer reads requests this large straight into the caller's buffer).
 constexpr size_t kReadChunk = 1024 * 1024;
@@ -53,19 +37,6 @@ constexpr size_t kReadChunk = 1024 * 1024;
 // takes them.
 constexpr size_t kWindowRecords = 400;
 constexpr size_t kLookBehindRecords = 300;
-// Records whose texts decide the code page of an unmarked table.
-constexpr int kTextSampleRecords = 4096;
-
-bool IsTextType(char chType)
-{
-    return chType == 'C' || chType == 'V';
-}
-
-// Hidden system columns (_NullFlags) are no column of the preview grid.
-bool IsHiddenFromGrid(const DamagedField& field)
-{
-    return (field.descriptor.GetFlags() & DBFFieldDescriptor::kFlagSystem) != 0 || field.chType == '0';
-}
 
 void OpenForReading(CFile& file, const std::string& strPath)
 {
@@ -99,8 +70,13 @@ struct CDBFRepair::SalvageRun {
     std::unique_ptr<CRecordSalvage> pSalvage;
 };
 
+CDBFRepair::CDBFRepair(CRepairContext& context, IPreviewGridSink* pGrid) : m_context(context), m_pGrid(pGrid)
+{
+}
+
 CDBFRepair::CDBFRepair(IRepairProgressSink* pProgress, IPreviewGridSink* pGrid)
-    : m_pProgress(pProgress), m_pGrid(pGrid)
+    : m_pOwnContext(std::make_unique<CRepairContext>(ProcessRunState(), pProgress)), m_context(*m_pOwnContext),
+      m_pGrid(pGrid)
 {
 }
 
@@ -120,11 +96,11 @@ int CDBFRepair::SalvageTable(const std::string& strSource, const std::string& st
     // Named as the user named the table, unless it is a link to elsewhere.
     const bool bLink = CFileSystem::IsLink(strSource);
     std::vector<std::string> indexFiles = CDBFTableDef::FindIndexFiles(bLink ? strTable : strSource);
-    const bool bTableConverted = CTextTransferUndo::TableLooksConverted(strTable);
-    const bool bMemoConverted = !strMemo.empty() && CTextTransferUndo::MemoLooksConverted(strMemo, bTableConverted);
+    const bool bTableConverted = CTextTransferUndo::TableLooksConverted(strTable, m_context.StopToken());
+    const bool bMemoConverted = !strMemo.empty() && CTextTransferUndo::MemoLooksConverted(strMemo, bTableConverted, m_context.StopToken());
     if (!bTableConverted && !bMemoConverted) {
         const int nResult = RunSalvage(strSource, strOutput, strMemo);
-        m_report.indexFiles = std::move(indexFiles);
+        Report().indexFiles = std::move(indexFiles);
         return nResult;
     }
 
@@ -145,21 +121,21 @@ int CDBFRepair::SalvageTable(const std::string& strSource, const std::string& st
     } remove;
     if (bTableConverted) {
         remove.paths.push_back(strTableCopy);
-        CTextTransferUndo::Undo(strTable, strTableCopy);
+        CTextTransferUndo::Undo(strTable, strTableCopy, m_context.StopToken());
     }
     if (bMemoConverted) {
         strMemoCopy = strStem + "table." + PathExtension(strMemo);
         remove.paths.push_back(strMemoCopy);
-        CTextTransferUndo::Undo(strMemo, strMemoCopy);
+        CTextTransferUndo::Undo(strMemo, strMemoCopy, m_context.StopToken());
     }
     const int nResult = RunSalvage(bTableConverted ? strTableCopy : strSource, strOutput,
                                    bMemoConverted ? strMemoCopy : strMemo);
-    m_report.strSource = strSource;
-    m_report.strSourceMemo = strMemo;
+    Report().strSource = strSource;
+    Report().strSourceMemo = strMemo;
     m_stats.strSourceMemoPath = strMemo;
-    m_report.bTransferUndone = true;
-    m_report.indexFiles = std::move(indexFiles);
-    CRepairReportFinisher(m_report, m_stats).NoteTransferUndone(bTableConverted, bMemoConverted);
+    Report().bTransferUndone = true;
+    Report().indexFiles = std::move(indexFiles);
+    CRepairReportFinisher(Report(), m_stats).NoteTransferUndone(bTableConverted, bMemoConverted);
     return nResult;
 }
 
@@ -174,19 +150,18 @@ std::string CDBFRepair::ResolvedTablePath(const std::string& strPath)
 int CDBFRepair::RunSalvage(const std::string& strSource, const std::string& strOutput,
                            const std::string& strMemoPath)
 {
-    CurrentRunState().Stop().store(0);
+    m_context.BeginRun();
     m_stats = RepairStatistics();
-    m_report = RepairReport();
-    m_report.strSource = strSource;
+    Report() = RepairReport();
+    Report().strSource = strSource;
     m_mendedCells.Clear();
-    BeginSinks();
-    SetProgressValue(0);
+    m_context.SetProgress(0);
 
     SalvageRun run;
     CRunScope<SalvageRun> scope(m_pRun, &run);
     const int nResult = SalvageInto(strSource, strOutput, strMemoPath);
     static const std::vector<std::vector<int64_t>> s_noneMended;
-    CRepairReportFinisher(m_report, m_stats)
+    CRepairReportFinisher(Report(), m_stats)
         .Finish(nResult != 0 && !m_stats.bStopped, run.layout, run.nDataStart, run.memo,
                 run.pSalvage ? run.pSalvage->GetFirstMended() : s_noneMended);
     return nResult;
@@ -196,6 +171,7 @@ int CDBFRepair::SalvageInto(const std::string& strSource, const std::string& str
                             const std::string& strMemoPath)
 {
     SalvageRun& run = *m_pRun;
+    run.memo.SetStopToken(m_context.StopToken());
     if (!strMemoPath.empty() && run.memo.Open(strMemoPath))
         m_stats.strSourceMemoPath = strMemoPath;
     OpenForReading(run.source, strSource);
@@ -208,12 +184,13 @@ int CDBFRepair::SalvageInto(const std::string& strSource, const std::string& str
         return 0;
     }
     if (!run.layout.bTerminator) {
-        ReportErrorText("No field descriptors end in " + strSource
-                        + " (no 0x0D terminator among the first 1024 blocks): no record can be salvaged.");
+        m_context.ReportError("No field descriptors end in " + strSource
+                              + " (no 0x0D terminator among the first 1024 blocks): no record can be salvaged.");
         return 0;
     }
-    run.pSalvage = std::make_unique<CRecordSalvage>(run.source, run.nFileLength, run.layout, run.nDataStart, run.memo,
-                                                    m_options.bUndelete, m_report, m_stats, m_mendedCells);
+    run.pSalvage = std::make_unique<CRecordSalvage>(m_context, run.source, run.nFileLength, run.layout,
+                                                    run.nDataStart, run.memo, m_options.bUndelete, m_stats,
+                                                    m_mendedCells);
     if (!run.pSalvage->ReadMemoReferences()) {
         m_stats.bStopped = true;
         return 0;
@@ -228,13 +205,13 @@ int CDBFRepair::SalvageInto(const std::string& strSource, const std::string& str
     // salvage has carried the progress to the end.
     if (m_pGrid != nullptr) {
         m_pGrid->ClearGrid();
-        FillPreview(strOutput, m_pGrid);
+        CPreviewFiller(m_context, m_options.nPreviewRowLimit, m_options.strEncoding).Fill(strOutput, m_pGrid);
     } else if (!m_stats.bStopped) {
-        CurrentRunState().Progress().store(100);
-        SetProgressValue(100);
+        m_context.State().Progress().store(100);
+        m_context.SetProgress(100);
     }
-    if (!CurrentRunState().IsStopSet() && m_pProgress != nullptr)
-        m_pProgress->ShowPreview();
+    if (!m_context.IsStopSet())
+        m_context.ShowPreview();
     return 1;
 }
 
@@ -244,12 +221,12 @@ bool CDBFRepair::CreateTable(const std::string& strSource, const std::string& st
     CRepairedTableWriter& writer = run.pSalvage->Writer();
     try {
         CLayoutPlanner planner(run.layout, run.source, run.nDataStart, run.memo.GetFormat(), run.memo.GetBlockSize(),
-                               m_report, m_stats);
+                               m_context, m_stats);
         writer.Create(strOutput, planner.Plan(strSource));
         if (!writer.IsOpen())
             return false;
     } catch (const CDBFException& e) {
-        e.ReportError();
+        m_context.ReportError(e.GetMessage());
         return false;
     }
     m_stats.strOutputMemoPath = writer.HasMemoFile() ? writer.GetMemoPath() : std::string();
@@ -262,9 +239,9 @@ bool CDBFRepair::WalkRecords()
 {
     SalvageRun& run = *m_pRun;
     CRecordSalvage& salvage = *run.pSalvage;
-    SetStatus(kStatusAnalyzing);
+    m_context.SetStatus(kStatusAnalyzing);
     bool bSwitchArmed = true;
-    CDamagedTableScanner scanner(run.source);
+    CDamagedTableScanner scanner(run.source, m_context.StopToken());
     CProgressMeter meter(run.nFileLength);
     const uint32_t nRecordLength = run.layout.nRecordLength;
     CRecordWindow window(run.source, run.nFileLength,
@@ -281,17 +258,17 @@ bool CDBFRepair::WalkRecords()
             return;
         // With a grid to fill the salvage is the first half of the run.
         const int nValue = m_pGrid != nullptr ? meter.GetPercent() / 2 : meter.GetPercent();
-        CurrentRunState().Progress().store(nValue);
+        m_context.State().Progress().store(nValue);
         if (nValue >= kSalvageSwitchValue && bSwitchArmed) {
-            SetStatus(kStatusExtracting);
+            m_context.SetStatus(kStatusExtracting);
             bSwitchArmed = false;
         }
-        SetProgressValue(nValue);
+        m_context.SetProgress(nValue);
     });
     WalkStep step;
     bool bStopped = false;
     while (walk.Next(step)) {
-        if (RepairStopRequested()) {
+        if (m_context.StopRequested()) {
             bStopped = true;
             break;
         }
@@ -301,12 +278,12 @@ bool CDBFRepair::WalkRecords()
         else
             salvage.TakeRecords(window, step);
     }
-    if (bStopped || RepairStopRequested()) {
+    if (bStopped || m_context.StopRequested()) {
         m_stats.bStopped = true;
         m_stats.nRecordsWritten = salvage.Writer().GetRecordCount();
         return false;
     }
-    m_report.realignments = walk.GetRealignments();
+    Report().realignments = walk.GetRealignments();
     // What is left: an end-of-file mark and whatever follows it, or the
     // start of a record cut off by the end of the file.
     int64_t nAccounted = walk.GetEndRecord();
@@ -322,7 +299,7 @@ bool CDBFRepair::WalkRecords()
 bool CDBFRepair::ReadStructure(CFile& source)
 {
     SalvageRun& run = *m_pRun;
-    CDamagedTableScanner scanner(source);
+    CDamagedTableScanner scanner(source, m_context.StopToken());
     if (!scanner.ReadDescriptors(run.layout))
         return false;
     m_stats.nDescriptorCount = static_cast<int>(run.layout.fields.size());
@@ -336,154 +313,4 @@ bool CDBFRepair::ReadStructure(CFile& source)
     m_stats.nRecordLength = run.layout.nRecordLength;
     m_stats.nDataStart = run.nDataStart;
     return true;
-}
-
-void CDBFRepair::FillPreview(const std::string& strRepaired, IPreviewGridSink* pGrid)
-{
-    CurrentRunState().Stop().store(0);
-    bool bWaitArmed = true;
-
-    CFile file;
-    OpenForReading(file, strRepaired);
-    const uint64_t nLength = file.GetLength();
-    CProgressMeter meter(nLength);
-    // The preview carries the bar on from where the salvage left it.
-    auto report = [&](uint64_t nOffset) {
-        if (!meter.Advance(nOffset))
-            return;
-        const int nPercent = meter.GetPercent();
-        if (nPercent == kPleaseWaitPercent && bWaitArmed) {
-            SetStatus(kStatusPleaseWait);
-            bWaitArmed = false;
-        }
-        if (nPercent > CurrentRunState().Progress().load())
-            SetProgressValue(nPercent);
-    };
-
-    if (pGrid != nullptr)
-        pGrid->InsertColumn(0, "Index", kPreviewColumnWidth);
-    CDamagedTableScanner scanner(file);
-    DamagedTableLayout layout;
-    if (!scanner.ReadDescriptors(layout))
-        return;
-    // Hidden system columns (_NullFlags) are no column of the grid.
-    std::vector<int> gridColumns;
-    int nGridColumns = 0;
-    for (size_t i = 0; i < layout.fields.size(); ++i) {
-        const bool bHidden = IsHiddenFromGrid(layout.fields[i]);
-        gridColumns.push_back(bHidden ? -1 : ++nGridColumns);
-        if (pGrid != nullptr && !bHidden)
-            pGrid->InsertColumn(nGridColumns, layout.fields[i].strName, kPreviewColumnWidth);
-        report(32 + 32 * (i + 1));
-    }
-    uint64_t nFlagOffset = nLength;
-    if (layout.bTerminator && !scanner.FindDataStart(layout, nFlagOffset))
-        return;
-    std::unique_ptr<CCodePageDecoder> pDecoder;
-    if (pGrid != nullptr)
-        pDecoder = MakeTextDecoder(file, layout, nFlagOffset, m_options.strEncoding);
-
-    if (pGrid != nullptr)
-        pGrid->InsertRow(0, "1");
-    SetStatus(kStatusAdding);
-
-    const uint32_t nRecordLength = layout.nRecordLength;
-    const uint32_t nLastFieldOffset = layout.fields.empty() ? 0 : layout.fields.back().nOffset;
-    std::vector<unsigned char> record(nRecordLength);
-    const int64_t nRowLimit = m_options.nPreviewRowLimit;
-    int64_t nRow = 0;
-    while (nFlagOffset < nLength && nLength - nFlagOffset >= nRecordLength) {
-        if (nRowLimit > 0 && nRow >= nRowLimit)
-            break;
-        // Without a grid only the progress is wanted, and that needs no
-        // record bytes.
-        if (pGrid != nullptr) {
-            file.Seek(static_cast<int64_t>(nFlagOffset), CFile::begin);
-            file.Read(record.data(), nRecordLength);
-            if (record[0] == kEndOfFile && scanner.IsEndOfRecords(nFlagOffset, nRecordLength))
-                break;
-        }
-        if (nRow > 0 && pGrid != nullptr)
-            pGrid->InsertRow(static_cast<int>(nRow), std::to_string(nRow + 1));
-        const bool bProgress = nFlagOffset + nLastFieldOffset >= meter.GetNextOffset();
-        if (pGrid == nullptr && !bProgress) {
-            // Nothing to show and no percentage to pass in this record.
-            if (RepairStopRequested())
-                return;
-            ++nRow;
-            nFlagOffset += nRecordLength;
-            continue;
-        }
-        for (size_t i = 0; i < layout.fields.size(); ++i) {
-            if (RepairStopRequested())
-                return;
-            const DamagedField& field = layout.fields[i];
-            if (bProgress)
-                report(nFlagOffset + field.nOffset);
-            if (pGrid != nullptr && gridColumns[i] > 0) {
-                const std::span<const unsigned char> bytes(record.data() + field.nOffset, field.nLength);
-                std::string strText = PreviewFieldText(field.chRawType, bytes);
-                // Text in the table's code page; plain ASCII needs no decoding.
-                if (IsTextType(field.chType)
-                    && std::any_of(strText.begin(), strText.end(), [](char c) { return (c & 0x80) != 0; }))
-                    strText = pDecoder->ToUtf8(strText);
-                pGrid->SetCellText(static_cast<int>(nRow), gridColumns[i], strText);
-            }
-        }
-        if (RepairStopRequested())
-            return;
-        if (pGrid != nullptr && record[0] == kDeletedFlag)
-            pGrid->SetRowDeleted(static_cast<int>(nRow));
-        ++nRow;
-        nFlagOffset += nRecordLength;
-    }
-}
-
-std::unique_ptr<CCodePageDecoder> CDBFRepair::MakeTextDecoder(CFile& file, const DamagedTableLayout& layout,
-                                                               uint64_t nDataStart, const std::string& strEncoding)
-{
-    const uint8_t nMark = layout.header.GetCodePageMark();
-    if (!strEncoding.empty() || !CCodePageDecoder::IsUndecidedMark(nMark))
-        return std::make_unique<CCodePageDecoder>(nMark, TextEvidence::None, strEncoding);
-    // An unmarked table: its texts tell UTF-8, DOS 850 and Windows-1252 apart.
-    CCodePageDecoder::CTextVote vote;
-    const uint32_t nRecordLength = layout.nRecordLength;
-    const uint64_t nLength = file.GetLength();
-    std::vector<unsigned char> record(nRecordLength);
-    for (int n = 0; n < kTextSampleRecords && nDataStart + nRecordLength <= nLength; ++n, nDataStart += nRecordLength) {
-        file.Seek(static_cast<int64_t>(nDataStart), CFile::begin);
-        if (file.Read(record.data(), nRecordLength) != nRecordLength)
-            break;
-        for (const DamagedField& field : layout.fields) {
-            if (IsTextType(field.chType))
-                vote.Add(std::string_view(reinterpret_cast<const char*>(record.data() + field.nOffset), field.nLength));
-        }
-    }
-    return std::make_unique<CCodePageDecoder>(nMark, vote.GetEvidence());
-}
-
-void CDBFRepair::BeginSinks()
-{
-    m_strLastStatus.clear();
-    m_bStatusSent = false;
-    m_nLastProgress = -1;
-}
-
-void CDBFRepair::SetStatus(const std::string& strText)
-{
-    if (m_bStatusSent && strText == m_strLastStatus)
-        return;
-    m_bStatusSent = true;
-    m_strLastStatus = strText;
-    if (m_pProgress != nullptr)
-        m_pProgress->SetStatusText(strText);
-}
-
-void CDBFRepair::SetProgressValue(int nValue)
-{
-    if (nValue == m_nLastProgress)
-        return;
-    m_nLastProgress = nValue;
-    if (m_pProgress != nullptr)
-        m_pProgress->SetProgress(nValue);
 }

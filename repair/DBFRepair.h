@@ -20,13 +20,15 @@
 //     Memo values (text and binary, with their block type) are read through
 //     each record's own reference, a scan standing in only for references
 //     that cannot be read, and written into the new memo file.
-//  6. Read the new table back into the preview grid.
+//  6. Read the new table back into the preview grid (repair/PreviewFiller.h).
 //
-// Progress and texts go to the two sinks, each of which may be null. The
-// engine is single-threaded, GUI-free, and polls RepairStopRequested()
-// (repair/RepairState.h) while it works.
+// The run's context (repair/RepairContext.h) carries its stop flag, its
+// progress sink and its report; the grid sink may be null. The engine is
+// single-threaded, GUI-free, and polls the context's stop token while it
+// works.
 
 #include "repair/MendedCells.h"
+#include "repair/RepairContext.h"
 #include "repair/RepairReport.h"
 #include "repair/PreviewGridSink.h"
 #include "repair/RepairProgressSink.h"
@@ -37,16 +39,14 @@
 #include <string>
 #include <vector>
 
-class CCodePageDecoder;
 class CFile;
-struct DamagedTableLayout;
 
 // Choices of one repair run.
 struct RepairOptions {
     // Records marked deleted ("*") stay marked in the repaired table unless
     // this asks to bring them back to life.
     bool bUndelete = false;
-    // FillPreview shows at most this many rows; 0 shows every row.
+    // The preview shows at most this many rows; 0 shows every row.
     int64_t nPreviewRowLimit = 0;
     // The code page the grid reads texts in, by name ("cp1251", "IBM866");
     // empty: the table's code-page mark decides.
@@ -78,7 +78,10 @@ struct RepairStatistics {
 
 class CDBFRepair {
 public:
-    // Either sink may be null; the engine then reports nothing through it.
+    // A run for the context; pGrid may be null (nothing is read back).
+    explicit CDBFRepair(CRepairContext& context, IPreviewGridSink* pGrid = nullptr);
+    // A run with a context of its own over the process-wide run state and
+    // error reporter; either sink may be null.
     explicit CDBFRepair(IRepairProgressSink* pProgress = nullptr, IPreviewGridSink* pGrid = nullptr);
     ~CDBFRepair();
     CDBFRepair(const CDBFRepair&) = delete;
@@ -87,8 +90,9 @@ public:
     void SetOptions(const RepairOptions& options) { m_options = options; }
     const RepairOptions& GetOptions() const { return m_options; }
     const RepairStatistics& GetStatistics() const { return m_stats; }
-    // What the last run did and could not save (repair/RepairReport.h).
-    const RepairReport& GetReport() const { return m_report; }
+    // What the last run did and could not save (repair/RepairReport.h),
+    // kept in the context.
+    const RepairReport& GetReport() const { return m_context.Report(); }
     // The cells the last run mended, with the source's bytes of each.
     const CMendedCells& GetMendedCells() const { return m_mendedCells; }
 
@@ -99,10 +103,6 @@ public:
     // One run as described at the top; returns 1 or 0.
     int SalvageTable(const std::string& strSource, const std::string& strOutput);
 
-    // Reads the table back raw and fills the grid (which the caller has
-    // cleared). Progress continues from g_nRepairProgress.
-    void FillPreview(const std::string& strRepaired, IPreviewGridSink* pGrid);
-
     // The table path with symbolic links resolved (the memo file lies
     // beside the real table); the path itself when it cannot be resolved.
     static std::string ResolvedTablePath(const std::string& strPath);
@@ -110,6 +110,7 @@ public:
 private:
     struct SalvageRun;
 
+    RepairReport& Report() { return m_context.Report(); }
     int RunSalvage(const std::string& strSource, const std::string& strOutput, const std::string& strMemoPath);
     int SalvageInto(const std::string& strSource, const std::string& strOutput, const std::string& strMemoPath);
     // Reads the damaged descriptors and finds the record area. False when
@@ -121,25 +122,12 @@ private:
     // the stop flag ended it.
     bool WalkRecords();
 
-    // The decoder for the grid's texts: the code-page mark's, or for an
-    // unmarked table UTF-8 or Windows-1252 as the first records' texts tell.
-    static std::unique_ptr<CCodePageDecoder> MakeTextDecoder(CFile& file, const DamagedTableLayout& layout,
-                                                             uint64_t nDataStart, const std::string& strEncoding);
-
-    void SetStatus(const std::string& strText);
-    void SetProgressValue(int nValue);
-    void BeginSinks();
-
     SalvageRun* m_pRun = nullptr;
 
-    IRepairProgressSink* m_pProgress;
+    std::unique_ptr<CRepairContext> m_pOwnContext;
+    CRepairContext& m_context;
     IPreviewGridSink* m_pGrid;
     RepairOptions m_options;
     RepairStatistics m_stats;
-    RepairReport m_report;
     CMendedCells m_mendedCells;
-    // Last values handed to the progress sink, so that it hears of changes only.
-    std::string m_strLastStatus;
-    int m_nLastProgress = -1;
-    bool m_bStatusSent = false;
 };

@@ -5,13 +5,14 @@
 #include "platform/File.h"
 #include "platform/FileException.h"
 #include "repair/DamagedTableScanner.h"
+#include "repair/FieldSalvage.h"
 #include "repair/DBFRepair.h"
 #include "repair/RecordEvidence.h"
 #include "repair/MendedCells.h"
 #include "repair/RawMemoReader.h"
 #include "repair/RecordWindow.h"
 #include "repair/RepairReportFinisher.h"
-#include "repair/RepairState.h"
+#include "repair/RepairContext.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -31,23 +32,13 @@ constexpr size_t kMemoSampleSize = 256;
 // is taken for damaged rather than the file for moved.
 constexpr int64_t kMostMovedBytes = 1024 * 1024;
 
-bool IsTextType(char chType)
-{
-    return chType == 'C' || chType == 'V';
-}
-
-// Hidden system columns (_NullFlags) are no column of the preview grid.
-bool IsHiddenFromGrid(const DamagedField& field)
-{
-    return (field.descriptor.GetFlags() & DBFFieldDescriptor::kFlagSystem) != 0 || field.chType == '0';
-}
-
 } // namespace
 
-CRecordSalvage::CRecordSalvage(CFile& source, uint64_t nFileLength, const DamagedTableLayout& layout,
-                               uint64_t nDataStart, CRawMemoReader& memo, bool bUndelete, RepairReport& report,
-                               RepairStatistics& stats, CMendedCells& mendedCells)
-    : m_report(report)
+CRecordSalvage::CRecordSalvage(CRepairContext& context, CFile& source, uint64_t nFileLength,
+                               const DamagedTableLayout& layout, uint64_t nDataStart, CRawMemoReader& memo,
+                               bool bUndelete, RepairStatistics& stats, CMendedCells& mendedCells)
+    : m_context(context)
+    , m_report(context.Report())
     , m_source(source)
     , m_nFileLength(nFileLength)
     , m_layout(layout)
@@ -109,7 +100,7 @@ bool CRecordSalvage::ReadMemoReferences()
     if (memoFields.empty())
         return true;
 
-    CDamagedTableScanner scanner(m_source);
+    CDamagedTableScanner scanner(m_source, m_context.StopToken());
     const uint32_t nRecordLength = m_layout.nRecordLength;
     const size_t nChunkRecords = std::max<size_t>(1, kReadChunk / nRecordLength);
     std::vector<unsigned char> chunk(nChunkRecords * nRecordLength);
@@ -122,7 +113,7 @@ bool CRecordSalvage::ReadMemoReferences()
     uint64_t nFlagOffset = m_nDataStart;
     bool bEnd = false;
     while (!bEnd && nFlagOffset < m_nFileLength && m_nFileLength - nFlagOffset >= nRecordLength) {
-        if (RepairStopRequested())
+        if (m_context.StopRequested())
             return false;
         const size_t nRecords = static_cast<size_t>(
             std::min<uint64_t>(nChunkRecords, (m_nFileLength - nFlagOffset) / nRecordLength));
@@ -357,7 +348,7 @@ void CRecordSalvage::SalvageRecord(unsigned char chFlag, bool bCheckValues, bool
         // high bytes in a table without them) are the damage: blanked, so
         // that what is left of the text reads as it was.
         for (const FieldPlan& plan : m_plans) {
-            if (plan.nColumn < 0 || plan.bMemo || !IsTextType(plan.chType) || m_pEvidence == nullptr
+            if (plan.nColumn < 0 || plan.bMemo || !IsCodePageText(plan.chType) || m_pEvidence == nullptr
                 || !m_pEvidence->BreaksHard(m_pRecord, plan.nSource, plan.nLength))
                 continue;
             m_pEvidence->BlankHardBreaks(target.data() + plan.nTarget, plan.nSource,
@@ -486,7 +477,7 @@ void CRecordSalvage::NoteMendedBytes(int nColumn, int64_t nRecordNumber)
     int nGridColumn = 0;
     for (size_t i = 0; i < m_plans.size(); ++i) {
         const FieldPlan& plan = m_plans[i];
-        if (plan.nColumn < 0 || IsHiddenFromGrid(m_layout.fields[i]))
+        if (plan.nColumn < 0 || IsHiddenFromGrid(m_layout.fields[i].descriptor))
             continue;
         ++nGridColumn;
         if (plan.nColumn != nColumn)

@@ -22,6 +22,7 @@
 class CFile;
 class CMendedCells;
 class CRawMemoReader;
+class CRepairContext;
 class CRecordWindow;
 struct DamagedTableLayout;
 struct RepairStatistics;
@@ -42,11 +43,12 @@ struct FieldPlan {
 
 class CRecordSalvage {
 public:
-    // The layout and nDataStart are the ones the structure was read into;
-    // the layout's columns are numbered before PlanFields. bUndelete brings
-    // records marked deleted back to life.
-    CRecordSalvage(CFile& source, uint64_t nFileLength, const DamagedTableLayout& layout, uint64_t nDataStart,
-                   CRawMemoReader& memo, bool bUndelete, RepairReport& report, RepairStatistics& stats,
+    // The context's report takes what is lost. The layout and nDataStart
+    // are the ones the structure was read into; the layout's columns are
+    // numbered before PlanFields. bUndelete brings records marked deleted
+    // back to life.
+    CRecordSalvage(CRepairContext& context, CFile& source, uint64_t nFileLength, const DamagedTableLayout& layout,
+                   uint64_t nDataStart, CRawMemoReader& memo, bool bUndelete, RepairStatistics& stats,
                    CMendedCells& mendedCells);
     CRecordSalvage(const CRecordSalvage&) = delete;
     CRecordSalvage& operator=(const CRecordSalvage&) = delete;
@@ -102,6 +104,7 @@ private:
     // Keeps the source's bytes of a mended value, for the front ends.
     void NoteMendedBytes(int nColumn, int64_t nRecordNumber);
 
+    CRepairContext& m_context;
     RepairReport& m_report;
     CFile& m_source;
     const uint64_t m_nFileLength;
