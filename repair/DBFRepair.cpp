@@ -97,7 +97,8 @@ int CDBFRepair::SalvageTable(const std::string& strSource, const std::string& st
     const bool bLink = CFileSystem::IsLink(strSource);
     std::vector<std::string> indexFiles = CDBFTableDef::FindIndexFiles(bLink ? strTable : strSource);
     const bool bTableConverted = CTextTransferUndo::TableLooksConverted(strTable, m_context.StopToken());
-    const bool bMemoConverted = !strMemo.empty() && CTextTransferUndo::MemoLooksConverted(strMemo, bTableConverted, m_context.StopToken());
+    const bool bMemoConverted = !strMemo.empty()
+        && CTextTransferUndo::MemoLooksConverted(strMemo, bTableConverted, m_context.StopToken());
     if (!bTableConverted && !bMemoConverted) {
         const int nResult = RunSalvage(strSource, strOutput, strMemo);
         Report().indexFiles = std::move(indexFiles);

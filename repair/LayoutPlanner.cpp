@@ -175,7 +175,8 @@ RepairedTableLayout CLayoutPlanner::Plan(const std::string& strSource)
                                           + HexByte(nVersion) + ".");
     if (bMemoFields && m_memoFormat == dbfformat::MemoKind::None) {
         m_stats.bMemoFileMissing = true;
-        m_context.ReportError("The memo file of " + strSource + " was not found or cannot be read: its memo values are lost.");
+        m_context.ReportError("The memo file of " + strSource
+                              + " was not found or cannot be read: its memo values are lost.");
     }
     return newLayout;
 }
