@@ -8,10 +8,10 @@
 #include "platform/FileSystem.h"
 #include "platform/JsonWriter.h"
 #include "platform/StopSignals.h"
+#include "repair/RepairContext.h"
 #include "repair/RepairJob.h"
 #include "repair/RepairPaths.h"
 #include "repair/RepairReport.h"
-#include "repair/RepairContext.h"
 #include "repair/RepairState.h"
 
 #include <algorithm>

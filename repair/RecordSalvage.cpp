@@ -4,15 +4,15 @@
 #include "dbf/FieldCodec.h"
 #include "platform/File.h"
 #include "platform/FileException.h"
+#include "repair/DBFRepair.h"
 #include "repair/DamagedTableScanner.h"
 #include "repair/FieldSalvage.h"
-#include "repair/DBFRepair.h"
-#include "repair/RecordEvidence.h"
 #include "repair/MendedCells.h"
 #include "repair/RawMemoReader.h"
+#include "repair/RecordEvidence.h"
 #include "repair/RecordWindow.h"
-#include "repair/RepairReportFinisher.h"
 #include "repair/RepairContext.h"
+#include "repair/RepairReportFinisher.h"
 
 #include <algorithm>
 #include <cerrno>
