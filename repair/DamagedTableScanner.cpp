@@ -15,9 +15,6 @@ namespace {
 using dbfformat::kDeletedFlag;
 using dbfformat::kEndOfFile;
 using dbfformat::kLiveFlag;
-// Bytes lost or inserted among the records up to which a header whose
-// numbers agree otherwise keeps its start.
-constexpr int64_t kMovedBytes = 1024 * 1024;
 // Starts scored on the fields' bytes after the cheap scoring.
 constexpr size_t kFieldScoredStarts = 24;
 
@@ -454,7 +451,7 @@ uint64_t CDamagedTableScanner::PlainStart(const DamagedTableLayout& layout)
                 && static_cast<uint64_t>(nSecond) + nRecordLength <= m_nLength
                 && FlagsAt(layout, static_cast<uint64_t>(nSecond), static_cast<uint64_t>(nCount - 1)));
         // (A count far off the file's length is no agreement.)
-        if (bFlags && std::abs(nMoved) < std::max<int64_t>(static_cast<int64_t>(m_nLength / 2), kMovedBytes))
+        if (bFlags && std::abs(nMoved) < std::max<int64_t>(static_cast<int64_t>(m_nLength / 2), kMostMovedBytes))
             return nHeaderLength;
     }
     return 0;

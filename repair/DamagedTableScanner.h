@@ -86,6 +86,10 @@ public:
     static constexpr int kProbeRecords = 16;
     // Records sampled over the whole area when a start is scored.
     static constexpr int kEvidenceRecords = 48;
+    // Bytes lost or inserted among the records (or half the file, when
+    // more) up to which the header is believed: a header whose numbers
+    // agree otherwise keeps its start, and its record count stays a count.
+    static constexpr int64_t kMostMovedBytes = 1024 * 1024;
 
     // stop: the run's token, polled while the scanner reads.
     explicit CDamagedTableScanner(CFile& file, CStopToken stop = CStopToken());

@@ -28,9 +28,6 @@ using dbfformat::kLiveFlag;
 constexpr size_t kReadChunk = 1024 * 1024;
 // References kept to settle the memo block size.
 constexpr size_t kMemoSampleSize = 256;
-// Bytes lost or inserted among the records beyond which the header's count
-// is taken for damaged rather than the file for moved.
-constexpr int64_t kMostMovedBytes = 1024 * 1024;
 
 } // namespace
 
@@ -245,7 +242,8 @@ const WalkExpectation& CRecordSalvage::ExpectRecords()
         // The records start elsewhere: the count still says how many the
         // header knew of, when it is near what the file can hold.
         const uint64_t nArea = static_cast<uint64_t>(nCount) * nRecordLength;
-        if (nArea <= m_nFileLength + std::max<uint64_t>(m_nFileLength / 2, kMostMovedBytes))
+        const uint64_t nMostMoved = std::max<uint64_t>(m_nFileLength / 2, CDamagedTableScanner::kMostMovedBytes);
+        if (nArea <= m_nFileLength + nMostMoved)
             expect.nCount = nCount;
         return expect;
     }
@@ -272,7 +270,8 @@ const WalkExpectation& CRecordSalvage::ExpectRecords()
         expect.nCount = nCount;
         return expect;
     }
-    if (std::abs(nShift) > std::max<int64_t>(static_cast<int64_t>(m_nFileLength / 2), kMostMovedBytes))
+    if (std::abs(nShift)
+        > std::max<int64_t>(static_cast<int64_t>(m_nFileLength / 2), CDamagedTableScanner::kMostMovedBytes))
         return expect;
     expect.bCountKnown = true;
     expect.nCount = nCount;
