@@ -8,6 +8,7 @@
 #include "platform/FileSystem.h"
 #include "platform/JsonWriter.h"
 #include "platform/StopSignals.h"
+#include "repair/RepairContext.h"
 #include "repair/RepairJob.h"
 #include "repair/RepairPaths.h"
 #include "repair/RepairReport.h"
@@ -196,10 +197,12 @@ void CBatchRepair::Walk(const fs::path& root, std::vector<fs::path>& tables, std
 }
 
 CBatchRepair::Result CBatchRepair::RepairOne(const Item& item, const std::string& strWorkFolder,
-                                            std::atomic<uint64_t>& slot)
+                                            std::atomic<uint64_t>& slot, CRepairRunState& state)
 {
     Result result;
     const auto start = Clock::now();
+    // The run's own messages come through its context; those of the
+    // storage engine below it through the thread's reporter.
     CRecordingReporter messages;
     CScopedThreadErrorReporter reporterScope(&messages);
     auto finish = [&](RepairOutcome outcome, const std::string& strError) {
@@ -230,7 +233,8 @@ CBatchRepair::Result CBatchRepair::RepairOne(const Item& item, const std::string
     CRepairJob job(item.strSource, options);
     job.SetWorkFolder(strWorkFolder);
     CTableProgress progress(slot, item.nBytes);
-    job.Run(&progress, nullptr);
+    CRepairContext context(state, &progress, &messages);
+    job.Run(context, nullptr);
     result.bRan = true;
     result.report = job.GetReport();
     result.nFields = job.GetStatistics().nFieldCount;
@@ -262,7 +266,6 @@ void CBatchRepair::Work(Shared& shared)
     // Each worker's own stop flag, progress and pause gate; the batch's
     // stop signal reaches them all through the abort flag.
     CRepairRunState state(m_pAbort);
-    CScopedRunState stateScope(&state);
     std::atomic<uint64_t>& slot = shared.slots[shared.nSlotsTaken.fetch_add(1)];
     std::string strWorkFolder;
     std::string strFolderError;
@@ -286,7 +289,7 @@ void CBatchRepair::Work(Shared& shared)
             // Whatever one table throws stays that table's failure: an
             // exception leaving a worker thread would end the process.
             try {
-                result = RepairOne(m_items[nItem], strWorkFolder, slot);
+                result = RepairOne(m_items[nItem], strWorkFolder, slot, state);
             } catch (const std::exception& e) {
                 result = Result();
                 result.outcome = RepairOutcome::Failed;

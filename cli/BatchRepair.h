@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+class CRepairRunState;
+
 class CBatchRepair {
 public:
     // pAbort: set by a stop signal; every worker then ends its table
@@ -54,7 +56,8 @@ private:
     // on.
     void Walk(const std::filesystem::path& root, std::vector<std::filesystem::path>& tables, std::ostream& err);
     void Work(Shared& shared);
-    Result RepairOne(const Item& item, const std::string& strWorkFolder, std::atomic<uint64_t>& slot);
+    Result RepairOne(const Item& item, const std::string& strWorkFolder, std::atomic<uint64_t>& slot,
+                     CRepairRunState& state);
     // One table's JSON line, or its text line when no progress line is shown.
     void PrintTable(const Result& r, bool bTerminal, std::ostream& out) const;
     std::string ProgressLine(size_t nTablesDone, uint64_t nBytes, uint64_t nBytesTotal, double dElapsed) const;

@@ -3,6 +3,7 @@
 #include "cli/CommandLine.h"
 #include "cli/MemoOverride.h"
 #include "cli/TableTextEvidence.h"
+#include "dbf/ChooseTextDecoder.h"
 #include "dbf/TableProbe.h"
 #include "dbf/DBFTableDef.h"
 #include "platform/ErrorReporter.h"
@@ -541,13 +542,14 @@ int DumpTable(const DumpOptions& opts, const DumpSource& source, std::ostream& o
         CDBFRecordset rs;
         if (!OpenRecordset(rs, opts, source, err))
             return kExitTableError;
-        const uint8_t nMark = rs.GetTableDef()->GetHeader().GetCodePageMark();
-        CCodePageDecoder decoder(nMark,
-                                 opts.strEncoding.empty() && CCodePageDecoder::IsUndecidedMark(nMark)
-                                     ? TableTextEvidence(rs)
-                                     : TextEvidence::None,
-                                 opts.strEncoding);
-        StreamRecords(opts.bJson, rs, decoder, out);
+        // Every record's texts are the sample.
+        const std::unique_ptr<CCodePageDecoder> pDecoder =
+            ChooseTextDecoder(rs.GetTableDef()->GetHeader().GetCodePageMark(), opts.strEncoding,
+                              rs.GetRecordCount(), [&rs](int64_t nRecord, CCodePageDecoder::CTextVote& vote) {
+                                  AddRecordTexts(rs, static_cast<int32_t>(nRecord), vote);
+                                  return true;
+                              });
+        StreamRecords(opts.bJson, rs, *pDecoder, out);
         out.flush();
     } catch (const std::exception& e) {
         out.flush();

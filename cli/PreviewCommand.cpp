@@ -1,12 +1,14 @@
 #include "cli/PreviewCommand.h"
 
 #include "cli/CommandLine.h"
+#include "dbf/ChooseTextDecoder.h"
 #include "dbf/TableProbe.h"
 #include "cli/TextGridSink.h"
 #include "platform/CodePageDecoder.h"
 #include "platform/Exception.h"
 #include "platform/File.h"
-#include "repair/DBFRepair.h"
+#include "repair/PreviewFiller.h"
+#include "repair/RepairContext.h"
 
 #include <charconv>
 #include <exception>
@@ -68,8 +70,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             return kExitUsage;
         }
     }
-    // The grid is filled from raw bytes and would show anything: a file that
-    // is no table is refused here.
+    // The storage engine refuses a file that is no table with a bare error
+    // number: the probe names the cause first.
     CTableProbe probe;
     if (!probe.Probe(strPath)) {
         err << cl.Prefix() << strPath << ": " << probe.GetError() << "\n";
@@ -80,22 +82,26 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     // headings are the field names as stored, decoded here the same way.
     const uint8_t nMark = probe.GetHeader().GetCodePageMark();
     CTextGridSink grid(out, [nMark](std::vector<std::string>& headings) {
-        CCodePageDecoder::CTextVote vote;
-        for (const std::string& strHeading : headings)
-            vote.Add(strHeading);
-        CCodePageDecoder decoder(nMark, vote.GetEvidence());
+        // The headings are the sample, as one record of texts.
+        const std::unique_ptr<CCodePageDecoder> pDecoder =
+            ChooseTextDecoder(nMark, std::string(), 1, [&headings](int64_t, CCodePageDecoder::CTextVote& vote) {
+                for (const std::string& strHeading : headings)
+                    vote.Add(strHeading);
+                return true;
+            });
         for (std::string& strHeading : headings)
-            strHeading = decoder.ToUtf8(strHeading);
+            strHeading = pDecoder->ToUtf8(strHeading);
     });
-    CDBFRepair engine(nullptr, &grid);
-    RepairOptions options;
-    options.nPreviewRowLimit = nRows;
-    options.strEncoding = strEncoding;
-    engine.SetOptions(options);
+    CRepairContext context(ProcessRunState());
     try {
-        engine.FillPreview(strPath, &grid);
+        CPreviewFiller(context, nRows, strEncoding).Fill(strPath, &grid);
     } catch (const std::exception& e) {
-        err << cl.Prefix() << strPath << ": " << e.what() << "\n";
+        // The engine reads a table by its header: where the header is
+        // damaged, the probe says how (repair makes it readable).
+        std::string strProblems;
+        for (const std::string& strProblem : probe.GetProblems())
+            strProblems += (strProblems.empty() ? "damaged table: " : "; ") + strProblem;
+        err << cl.Prefix() << strPath << ": " << (strProblems.empty() ? e.what() : strProblems) << "\n";
         return kExitTableError;
     }
     grid.Finish();

@@ -17,6 +17,7 @@
 #include "platform/TempFolder.h"
 #include "repair/DBFRepair.h"
 #include "repair/RepairJob.h"
+#include "repair/RepairContext.h"
 #include "repair/RepairPaths.h"
 #include "repair/RepairReport.h"
 #include "repair/RepairState.h"
@@ -305,7 +306,8 @@ SingleOutcome ExecuteSingle(const RepairArguments& args, std::ostream& err)
     CMemoOverride memoLink;
     repairOptions.strMemoPath = MemoPathForEngine(args, memoLink);
     CRepairJob job(args.sources.front(), repairOptions);
-    job.Run(&relay, nullptr);
+    CRepairContext context(ProcessRunState(), &relay, &reporter);
+    job.Run(context, nullptr);
     progress.Finish();
     if (!job.GetError().empty())
         ReportErrorText(job.GetError());

@@ -13,18 +13,22 @@ bool IsTextField(const DBFFieldDescriptor& fd)
 
 } // namespace
 
+void AddRecordTexts(CDBFRecordset& rs, int32_t nRecord, CCodePageDecoder::CTextVote& vote)
+{
+    rs.Move(nRecord);
+    for (int i = 0; i < rs.GetFieldCount(); ++i) {
+        if (!IsTextField(rs.GetFieldInfo(i)))
+            continue;
+        const FieldValue v = rs.GetFieldValue(i);
+        if (v.GetKind() == FieldKind::Text)
+            vote.Add(v.GetText());
+    }
+}
+
 TextEvidence TableTextEvidence(CDBFRecordset& rs)
 {
     CCodePageDecoder::CTextVote vote;
-    for (int32_t nRecord = 0; nRecord < rs.GetRecordCount(); ++nRecord) {
-        rs.Move(nRecord);
-        for (int i = 0; i < rs.GetFieldCount(); ++i) {
-            if (!IsTextField(rs.GetFieldInfo(i)))
-                continue;
-            const FieldValue v = rs.GetFieldValue(i);
-            if (v.GetKind() == FieldKind::Text)
-                vote.Add(v.GetText());
-        }
-    }
+    for (int32_t nRecord = 0; nRecord < rs.GetRecordCount(); ++nRecord)
+        AddRecordTexts(rs, nRecord, vote);
     return vote.GetEvidence();
 }

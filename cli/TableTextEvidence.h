@@ -5,7 +5,13 @@
 
 #include "platform/CodePageDecoder.h"
 
+#include <cstdint>
+
 class CDBFRecordset;
+
+// Adds the character and memo texts of record nRecord to the vote; leaves
+// the recordset on it.
+void AddRecordTexts(CDBFRecordset& rs, int32_t nRecord, CCodePageDecoder::CTextVote& vote);
 
 // Reads every record; leaves the recordset on the last one.
 TextEvidence TableTextEvidence(CDBFRecordset& rs);

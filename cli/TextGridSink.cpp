@@ -32,7 +32,7 @@ void CTextGridSink::ClearGrid()
     m_rows.clear();
 }
 
-void CTextGridSink::InsertColumn(int nIndex, const std::string& strHeading, int)
+void CTextGridSink::InsertColumn(int nIndex, const std::string& strHeading)
 {
     // Columns come before the rows; one that came later would not fit the
     // lines written already.

@@ -24,7 +24,7 @@ public:
     CTextGridSink(std::ostream& out, HeadingDecoder pfnHeadings, size_t nSizingRows = kSizingRows);
 
     void ClearGrid() override;
-    void InsertColumn(int nIndex, const std::string& strHeading, int nWidth) override;
+    void InsertColumn(int nIndex, const std::string& strHeading) override;
     void InsertRow(int nIndex, const std::string& strLabel) override;
     void SetCellText(int nRow, int nColumn, const std::string& strText) override;
 

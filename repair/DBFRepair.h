@@ -20,13 +20,15 @@
 //     Memo values (text and binary, with their block type) are read through
 //     each record's own reference, a scan standing in only for references
 //     that cannot be read, and written into the new memo file.
-//  6. Read the new table back into the preview grid.
+//  6. Read the new table back into the preview grid (repair/PreviewFiller.h).
 //
-// Progress and texts go to the two sinks, each of which may be null. The
-// engine is single-threaded, GUI-free, and polls RepairStopRequested()
-// (repair/RepairState.h) while it works.
+// The run's context (repair/RepairContext.h) carries its stop flag, its
+// progress sink and its report; the grid sink may be null. The engine is
+// single-threaded, GUI-free, and polls the context's stop token while it
+// works.
 
 #include "repair/MendedCells.h"
+#include "repair/RepairContext.h"
 #include "repair/RepairReport.h"
 #include "repair/PreviewGridSink.h"
 #include "repair/RepairProgressSink.h"
@@ -37,20 +39,14 @@
 #include <string>
 #include <vector>
 
-class CCodePageDecoder;
-class CDamagedTableScanner;
-class CRecordWindow;
-struct WalkExpectation;
 class CFile;
-struct DamagedTableLayout;
-struct FieldPlan;
 
 // Choices of one repair run.
 struct RepairOptions {
     // Records marked deleted ("*") stay marked in the repaired table unless
     // this asks to bring them back to life.
     bool bUndelete = false;
-    // FillPreview shows at most this many rows; 0 shows every row.
+    // The preview shows at most this many rows; 0 shows every row.
     int64_t nPreviewRowLimit = 0;
     // The code page the grid reads texts in, by name ("cp1251", "IBM866");
     // empty: the table's code-page mark decides.
@@ -82,7 +78,10 @@ struct RepairStatistics {
 
 class CDBFRepair {
 public:
-    // Either sink may be null; the engine then reports nothing through it.
+    // A run for the context; pGrid may be null (nothing is read back).
+    explicit CDBFRepair(CRepairContext& context, IPreviewGridSink* pGrid = nullptr);
+    // A run with a context of its own over the process-wide run state and
+    // error reporter; either sink may be null.
     explicit CDBFRepair(IRepairProgressSink* pProgress = nullptr, IPreviewGridSink* pGrid = nullptr);
     ~CDBFRepair();
     CDBFRepair(const CDBFRepair&) = delete;
@@ -91,8 +90,9 @@ public:
     void SetOptions(const RepairOptions& options) { m_options = options; }
     const RepairOptions& GetOptions() const { return m_options; }
     const RepairStatistics& GetStatistics() const { return m_stats; }
-    // What the last run did and could not save (repair/RepairReport.h).
-    const RepairReport& GetReport() const { return m_report; }
+    // What the last run did and could not save (repair/RepairReport.h),
+    // kept in the context.
+    const RepairReport& GetReport() const { return m_context.Report(); }
     // The cells the last run mended, with the source's bytes of each.
     const CMendedCells& GetMendedCells() const { return m_mendedCells; }
 
@@ -103,10 +103,6 @@ public:
     // One run as described at the top; returns 1 or 0.
     int SalvageTable(const std::string& strSource, const std::string& strOutput);
 
-    // Reads the table back raw and fills the grid (which the caller has
-    // cleared). Progress continues from g_nRepairProgress.
-    void FillPreview(const std::string& strRepaired, IPreviewGridSink* pGrid);
-
     // The table path with symbolic links resolved (the memo file lies
     // beside the real table); the path itself when it cannot be resolved.
     static std::string ResolvedTablePath(const std::string& strPath);
@@ -114,66 +110,24 @@ public:
 private:
     struct SalvageRun;
 
+    RepairReport& Report() { return m_context.Report(); }
     int RunSalvage(const std::string& strSource, const std::string& strOutput, const std::string& strMemoPath);
     int SalvageInto(const std::string& strSource, const std::string& strOutput, const std::string& strMemoPath);
-    // Completes the report from what the run counted.
-    void FinishReport(bool bDone);
     // Reads the damaged descriptors and finds the record area. False when
     // the stop flag ended it.
     bool ReadStructure(CFile& source);
-    // Reads every record's memo references once: they settle the memo
-    // file's block size and tell the scan which blocks are taken.
-    bool PrepareMemo();
-    // Where every damaged field goes in the new record.
-    void PlanFields();
-    // Checks (and mends) one copied field, or carries its memo value over.
-    void SalvageField(const FieldPlan& plan);
-    void SalvageMemo(const FieldPlan& plan, std::span<const unsigned char> bytes);
-    // Copies the current damaged record (run's pRecord) into the new table,
-    // mending its typed values when bCheckValues (they are not all known
-    // sound) and carrying its memo values over.
-    // bTouched: the damage reached it (bytes no healthy record holds are
-    // blanked, and the record is counted as mended under its number in the
-    // source).
-    void SalvageRecord(unsigned char chFlag, bool bCheckValues, bool bTouched, int64_t nSourceRecord);
-    // The bytes after the last whole record: an end mark and what follows
-    // it, or record nRecord of the source cut off by the end of the file.
-    // Returns how many records of the source it accounted for (0 or 1).
-    int SalvageTail(CRecordWindow& window, uint64_t nOffset, int64_t nRecord);
-    // What the header's record count says of the record area, where the
-    // header agrees with the start the analysis found.
-    WalkExpectation ExpectedRecords();
-    // Bytes that became no row, holding nRecords records of the source from
-    // nFirstRecord on (numbers from 0).
-    void AddDroppedRange(uint64_t nOffset, uint64_t nLength, RepairReport::DropReason reason, int64_t nFirstRecord,
-                         int64_t nRecords);
-    // Whether the bytes begin as a record does: a flag, and fields without
-    // bytes that text never holds.
-    bool LooksLikeRecordHead(const unsigned char* p, uint64_t nBytes) const;
-    void NoteRecordLoss(int64_t nRecord, RepairReport::RecordLossKind kind, uint64_t nOffset, uint64_t nLength);
-    void NoteMendedValue(int nColumn, int64_t nRecordNumber);
-    // Keeps the source's bytes of a mended value, for the front ends.
-    void NoteMendedBytes(int nColumn, int64_t nRecordNumber);
-
-    // The decoder for the grid's texts: the code-page mark's, or for an
-    // unmarked table UTF-8 or Windows-1252 as the first records' texts tell.
-    static std::unique_ptr<CCodePageDecoder> MakeTextDecoder(CFile& file, const DamagedTableLayout& layout,
-                                                             uint64_t nDataStart, const std::string& strEncoding);
-
-    void SetStatus(const std::string& strText);
-    void SetProgressValue(int nValue);
-    void BeginSinks();
+    // Plans the new table's layout and creates it; false when it cannot be.
+    bool CreateTable(const std::string& strSource, const std::string& strOutput);
+    // Walks the record area and salvages what the walk takes; false when
+    // the stop flag ended it.
+    bool WalkRecords();
 
     SalvageRun* m_pRun = nullptr;
 
-    IRepairProgressSink* m_pProgress;
+    std::unique_ptr<CRepairContext> m_pOwnContext;
+    CRepairContext& m_context;
     IPreviewGridSink* m_pGrid;
     RepairOptions m_options;
     RepairStatistics m_stats;
-    RepairReport m_report;
     CMendedCells m_mendedCells;
-    // Last values handed to the progress sink, so that it hears of changes only.
-    std::string m_strLastStatus;
-    int m_nLastProgress = -1;
-    bool m_bStatusSent = false;
 };

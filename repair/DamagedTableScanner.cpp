@@ -3,7 +3,6 @@
 #include "dbf/DBFFormat.h"
 #include "platform/File.h"
 #include "repair/FieldSalvage.h"
-#include "repair/RepairState.h"
 
 #include <algorithm>
 #include <array>
@@ -16,33 +15,12 @@ namespace {
 using dbfformat::kDeletedFlag;
 using dbfformat::kEndOfFile;
 using dbfformat::kLiveFlag;
-// Bytes lost or inserted among the records up to which a header whose
-// numbers agree otherwise keeps its start.
-constexpr int64_t kMovedBytes = 1024 * 1024;
 // Starts scored on the fields' bytes after the cheap scoring.
 constexpr size_t kFieldScoredStarts = 24;
 
 bool IsFlag(int c)
 {
     return c == kLiveFlag || c == kDeletedFlag;
-}
-
-// The type a field's bytes are treated as: the letter as found when it is
-// a printable one (types the engine does not decode are carried as they
-// are), a known letter written in lower case in upper case, and C for a
-// byte that is no letter at all. dBASE 7's letters are left as found: the
-// salvage mends the dBASE III to Visual FoxPro family only.
-char SalvageTypeFor(unsigned char chRaw)
-{
-    if (chRaw >= 'a' && chRaw <= 'z') {
-        const char chUpper = static_cast<char>(chRaw - 'a' + 'A');
-        const dbfformat::FieldTypeTraits* pType = dbfformat::FindFieldType(chUpper);
-        if (pType != nullptr && !pType->bDBase7)
-            return chUpper;
-    }
-    if (chRaw > 0x20 && chRaw < 0x7F)
-        return static_cast<char>(chRaw);
-    return 'C';
 }
 
 // The first records say most about where the records begin: damage further
@@ -102,6 +80,19 @@ bool FitsType(char chType, uint8_t nDecimals, const unsigned char* p, uint32_t n
 
 } // namespace
 
+char SalvageTypeFor(unsigned char chRaw)
+{
+    if (chRaw >= 'a' && chRaw <= 'z') {
+        const char chUpper = static_cast<char>(chRaw - 'a' + 'A');
+        const dbfformat::FieldTypeTraits* pType = dbfformat::FindFieldType(chUpper);
+        if (pType != nullptr && !pType->bDBase7)
+            return chUpper;
+    }
+    if (chRaw > 0x20 && chRaw < 0x7F)
+        return static_cast<char>(chRaw);
+    return 'C';
+}
+
 bool DamagedField::IsNullFlags() const
 {
     if (chRawType == '0')
@@ -127,7 +118,10 @@ bool DamagedField::HasByteWidth(char chType)
     return dbfformat::UsesLengthByte(chType);
 }
 
-CDamagedTableScanner::CDamagedTableScanner(CFile& file) : m_file(file), m_nLength(file.GetLength()) {}
+CDamagedTableScanner::CDamagedTableScanner(CFile& file, CStopToken stop)
+    : m_file(file), m_stop(stop), m_nLength(file.GetLength())
+{
+}
 
 int CDamagedTableScanner::ByteAt(uint64_t nOffset)
 {
@@ -151,7 +145,7 @@ bool CDamagedTableScanner::ReadDescriptors(DamagedTableLayout& layout)
                 return 0;
             m_file.Seek(static_cast<int64_t>(nOffset), CFile::begin);
             m_file.Read(fd.Data(), DBFFieldDescriptor::kSize); // a short last block reads as zeros
-            return RepairStopRequested() ? -1 : static_cast<long>(DBFFieldDescriptor::kSize);
+            return m_stop.Requested() ? -1 : static_cast<long>(DBFFieldDescriptor::kSize);
         },
         [&layout](const DBFFieldDescriptor& fd, long) {
             DamagedField field;
@@ -457,7 +451,7 @@ uint64_t CDamagedTableScanner::PlainStart(const DamagedTableLayout& layout)
                 && static_cast<uint64_t>(nSecond) + nRecordLength <= m_nLength
                 && FlagsAt(layout, static_cast<uint64_t>(nSecond), static_cast<uint64_t>(nCount - 1)));
         // (A count far off the file's length is no agreement.)
-        if (bFlags && std::abs(nMoved) < std::max<int64_t>(static_cast<int64_t>(m_nLength / 2), kMovedBytes))
+        if (bFlags && std::abs(nMoved) < std::max<int64_t>(static_cast<int64_t>(m_nLength / 2), kMostMovedBytes))
             return nHeaderLength;
     }
     return 0;
@@ -490,7 +484,7 @@ uint64_t CDamagedTableScanner::BestStart(const DamagedTableLayout& layout, doubl
     std::vector<Candidate> candidates;
     candidates.reserve(starts.size());
     for (uint64_t nStart : starts) {
-        if (RepairStopRequested()) {
+        if (m_stop.Requested()) {
             bStopped = true;
             return m_nLength;
         }

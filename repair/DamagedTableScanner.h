@@ -28,6 +28,7 @@
 
 #include "dbf/DBFFieldDescriptor.h"
 #include "dbf/DBFHeader.h"
+#include "repair/StopToken.h"
 
 #include <array>
 #include <cstdint>
@@ -61,6 +62,13 @@ struct DamagedField {
     static bool HasByteWidth(char chType);
 };
 
+// The type a field's bytes are treated as: the letter as found when it is
+// a printable one (types the engine does not decode are carried as they
+// are), a known letter written in lower case in upper case, and C for a
+// byte that is no letter at all. dBASE 7's letters are left as found: the
+// salvage mends the dBASE III to Visual FoxPro family only.
+char SalvageTypeFor(unsigned char chRaw);
+
 struct DamagedTableLayout {
     DBFHeader header;           // the damaged header as found (a hint only)
     std::vector<DamagedField> fields;
@@ -78,8 +86,13 @@ public:
     static constexpr int kProbeRecords = 16;
     // Records sampled over the whole area when a start is scored.
     static constexpr int kEvidenceRecords = 48;
+    // Bytes lost or inserted among the records (or half the file, when
+    // more) up to which the header is believed: a header whose numbers
+    // agree otherwise keeps its start, and its record count stays a count.
+    static constexpr int64_t kMostMovedBytes = 1024 * 1024;
 
-    explicit CDamagedTableScanner(CFile& file);
+    // stop: the run's token, polled while the scanner reads.
+    explicit CDamagedTableScanner(CFile& file, CStopToken stop = CStopToken());
 
     // Reads the header bytes and the descriptors. Returns false when the
     // stop flag ended the scan.
@@ -102,6 +115,8 @@ public:
     double ScoreStart(const DamagedTableLayout& layout, uint64_t nStart);
 
     uint64_t GetFileLength() const { return m_nLength; }
+    // One poll of the run's stop token (for the parts that read with it).
+    bool StopRequested() const { return m_stop.Requested(); }
 
 private:
     struct Candidate {
@@ -135,6 +150,7 @@ private:
     bool SplitDamagedWidths(DamagedTableLayout& layout, bool& bStopped);
 
     CFile& m_file;
+    CStopToken m_stop;
     uint64_t m_nLength;
     int m_nLastByte = -1;
 };

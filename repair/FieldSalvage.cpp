@@ -557,3 +557,13 @@ std::string PreviewFieldText(char chType, std::span<const unsigned char> bytes)
         return std::string(1, chType);
     }
 }
+
+bool IsHiddenFromGrid(const DBFFieldDescriptor& descriptor)
+{
+    return (descriptor.GetFlags() & DBFFieldDescriptor::kFlagSystem) != 0 || descriptor.GetType() == '0';
+}
+
+bool IsCodePageText(char chType)
+{
+    return chType == 'C' || chType == 'V';
+}

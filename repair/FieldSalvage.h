@@ -6,6 +6,7 @@
 // text: currency keeps its full 64-bit amount, doubles their full value,
 // dates and date-times come from their digits and day numbers.
 
+#include "dbf/DBFFieldDescriptor.h"
 #include "dbf/FieldValue.h"
 
 #include <cstddef>
@@ -99,6 +100,13 @@ void MendField(char chType, uint8_t nDecimals, std::span<unsigned char> bytes);
 // C, N, F; YYYY/MM/DD for dates; FormatDateTimeText for date-times; the
 // amount for currency; "%lf" for doubles).
 std::string PreviewFieldText(char chType, std::span<const unsigned char> bytes);
+
+// Whether the field is no column of the preview grid: a hidden system
+// column (_NullFlags).
+bool IsHiddenFromGrid(const DBFFieldDescriptor& descriptor);
+
+// Whether values of the type are text in the table's code page (C, V).
+bool IsCodePageText(char chType);
 
 // "month/day/year hour:minute:second" without leading zeros from the 8
 // bytes of a date-time field (Julian day, milliseconds); month, day and

@@ -2,10 +2,10 @@
 
 #include "dbf/DBFFieldDescriptor.h"
 #include "dbf/DBFHeader.h"
-#include "platform/ErrorReporter.h"
 #include "platform/File.h"
 #include "repair/DBFRepair.h"
 #include "repair/DamagedTableScanner.h"
+#include "repair/RepairContext.h"
 #include "repair/RepairReport.h"
 
 #include <algorithm>
@@ -25,10 +25,10 @@ std::string HexByte(uint8_t n)
 } // namespace
 
 CLayoutPlanner::CLayoutPlanner(DamagedTableLayout& layout, CFile& source, uint64_t nDataStart,
-                               dbfformat::MemoKind memoFormat, uint32_t nMemoBlockSize, RepairReport& report,
+                               dbfformat::MemoKind memoFormat, uint32_t nMemoBlockSize, CRepairContext& context,
                                RepairStatistics& stats)
     : m_layout(layout), m_source(source), m_nDataStart(nDataStart), m_memoFormat(memoFormat),
-      m_nMemoBlockSize(nMemoBlockSize), m_report(report), m_stats(stats)
+      m_nMemoBlockSize(nMemoBlockSize), m_context(context), m_report(context.Report()), m_stats(stats)
 {
 }
 
@@ -175,13 +175,14 @@ RepairedTableLayout CLayoutPlanner::Plan(const std::string& strSource)
                                           + HexByte(nVersion) + ".");
     if (bMemoFields && m_memoFormat == dbfformat::MemoKind::None) {
         m_stats.bMemoFileMissing = true;
-        ReportErrorText("The memo file of " + strSource + " was not found or cannot be read: its memo values are lost.");
+        m_context.ReportError("The memo file of " + strSource
+                              + " was not found or cannot be read: its memo values are lost.");
     }
     return newLayout;
 }
 
 void CLayoutPlanner::NoteFix(const std::string& strMessage, const std::string& strFix)
 {
-    ReportErrorText(strMessage);
+    m_context.ReportError(strMessage);
     m_report.structureFixes.push_back(strFix);
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 class CFile;
+class CRepairContext;
 struct DamagedTableLayout;
 struct RepairReport;
 struct RepairStatistics;
@@ -18,9 +19,10 @@ public:
     // memoFormat: the source memo file's, None when there is none to read;
     // nMemoBlockSize: its block size. The area between the terminator and
     // nDataStart is read from source. What is left out, mended or missing
-    // goes to the report, the statistics and the error reporter.
+    // goes to the run's report and error reporter (the context) and to the
+    // statistics.
     CLayoutPlanner(DamagedTableLayout& layout, CFile& source, uint64_t nDataStart, dbfformat::MemoKind memoFormat,
-                   uint32_t nMemoBlockSize, RepairReport& report, RepairStatistics& stats);
+                   uint32_t nMemoBlockSize, CRepairContext& context, RepairStatistics& stats);
 
     // Numbers the columns of the layout's fields (-1 for those left out)
     // and returns the structure to create.
@@ -39,6 +41,7 @@ private:
     uint64_t m_nDataStart;
     dbfformat::MemoKind m_memoFormat;
     uint32_t m_nMemoBlockSize;
+    CRepairContext& m_context;
     RepairReport& m_report;
     RepairStatistics& m_stats;
 };

@@ -9,8 +9,9 @@ public:
     virtual ~IPreviewGridSink() = default;
     // Deletes every row and every column.
     virtual void ClearGrid() = 0;
-    // Inserts a left-aligned column with the heading and width in pixels.
-    virtual void InsertColumn(int nIndex, const std::string& strHeading, int nWidth) = 0;
+    // Inserts a left-aligned column with the heading (a grid on screen
+    // picks its width).
+    virtual void InsertColumn(int nIndex, const std::string& strHeading) = 0;
     // Inserts a row at nIndex whose first cell holds strLabel.
     virtual void InsertRow(int nIndex, const std::string& strLabel) = 0;
     // Sets the text of one cell.

@@ -5,7 +5,6 @@
 #include "dbf/FPTMemoFile.h"
 #include "dbf/FieldCodec.h"
 #include "repair/RepairPaths.h"
-#include "repair/RepairState.h"
 
 #include <algorithm>
 #include <array>
@@ -390,7 +389,7 @@ std::optional<std::string> CRawMemoReader::ScanNextText()
     uint64_t nOffset = CeilDiv(m_nScanOffset, nSize) * nSize;
     unsigned nPolls = 0;
     while (nOffset + 8 <= m_nLength) {
-        if ((++nPolls & 0xFFF) == 0 && RepairStopRequested()) {
+        if ((++nPolls & 0xFFF) == 0 && m_stop.Requested()) {
             m_nScanOffset = nOffset;
             return std::nullopt;
         }

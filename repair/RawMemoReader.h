@@ -26,6 +26,7 @@
 
 #include "dbf/DBFFormat.h"
 #include "platform/File.h"
+#include "repair/StopToken.h"
 
 #include <cstdint>
 #include <optional>
@@ -63,6 +64,8 @@ public:
     // (fpt, dbt, smt in any case). False when it cannot be opened or the
     // extension is none of these.
     bool Open(const std::string& strPath);
+    // The run's token, polled while the reader scans (none: it never stops).
+    void SetStopToken(CStopToken stop) { m_stop = stop; }
     bool IsOpen() const { return m_format != dbfformat::MemoKind::None; }
     const std::string& GetPath() const { return m_strPath; }
     // FoxPro, DBase3, DBase4 or SIx (the only kinds it reads); None when not open.
@@ -138,4 +141,5 @@ private:
     uint32_t m_nBlockSize = 0;
     std::vector<uint32_t> m_claimed;
     uint64_t m_nScanOffset = kHeaderSize;
+    CStopToken m_stop;
 };

@@ -6,7 +6,6 @@
 #include "platform/FileSystem.h"
 #include "platform/TempFolder.h"
 #include "repair/RepairOutcome.h"
-#include "repair/RepairState.h"
 
 #include <atomic>
 #include <cerrno>
@@ -84,7 +83,7 @@ std::string CRepairJob::MakeWorkFolder()
     }
 }
 
-bool CRepairJob::Run(IRepairProgressSink* pProgress, IPreviewGridSink* pGrid)
+bool CRepairJob::Run(CRepairContext& context, IPreviewGridSink* pGrid)
 {
     // A result of an earlier run of this job goes first.
     Discard();
@@ -98,14 +97,14 @@ bool CRepairJob::Run(IRepairProgressSink* pProgress, IPreviewGridSink* pGrid)
                                           : BuildTempOutputPath(m_strSource, m_nFileIndex, m_strWorkFolder);
         // A leftover of an earlier run of the same name goes as well.
         RemoveRepairedFiles(strTemp);
-        CDBFRepair engine(pProgress, pGrid);
+        CDBFRepair engine(context, pGrid);
         engine.SetOptions(m_options);
         const bool bOk = engine.Repair(m_strSource, strTemp);
         m_report = engine.GetReport();
         m_spMendedCells = std::make_shared<const CMendedCells>(engine.GetMendedCells());
         m_stats = engine.GetStatistics();
         // A stop asked for during the preview fill still counts.
-        m_bStopped = CurrentRunState().IsStopSet() || m_stats.bStopped;
+        m_bStopped = context.IsStopSet() || m_stats.bStopped;
         m_bDone = bOk && !m_bStopped;
     } catch (const CException& e) {
         m_strError = e.GetMessage();

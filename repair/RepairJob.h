@@ -13,7 +13,7 @@
 //  4. Discard, or the destructor: the temporary files go.
 //
 // A job is used by one thread at a time. Parallel jobs each run on their
-// own thread with their own run state (repair/RepairState.h) and work
+// own thread with their own context (repair/RepairContext.h) and work
 // folder.
 
 #include "repair/DBFRepair.h"
@@ -79,10 +79,11 @@ public:
     // A fresh folder inside the process's temporary folder, removed with it.
     static std::string MakeWorkFolder();
 
-    // Repairs the source into the work folder. Either sink may be null.
-    // True when the run is Done (not failed, not stopped). Engine
-    // exceptions are caught: GetError() then says why.
-    bool Run(IRepairProgressSink* pProgress = nullptr, IPreviewGridSink* pGrid = nullptr);
+    // Repairs the source into the work folder for the context (its stop
+    // flag, progress sink and reporter); pGrid may be null. True when the
+    // run is Done (not failed, not stopped). Engine exceptions are caught:
+    // GetError() then says why.
+    bool Run(CRepairContext& context, IPreviewGridSink* pGrid = nullptr);
 
     const std::string& GetSource() const { return m_strSource; }
     bool IsDone() const { return m_bDone; }

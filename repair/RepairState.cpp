@@ -33,11 +33,6 @@ void CRepairPauseGate::Wait()
     m_cv.wait(lock, [this] { return !m_bClosed.load(); });
 }
 
-namespace {
-CRepairRunState g_processRunState(&g_bStopRepair, &g_nRepairProgress, &g_repairPauseGate);
-thread_local CRepairRunState* t_pRunState = nullptr;
-} // namespace
-
 CRepairRunState::CRepairRunState(const std::atomic<int>* pAbort)
     : m_pStop(&m_nOwnStop), m_pProgress(&m_nOwnProgress), m_pGate(&m_ownGate), m_pAbort(pAbort)
 {
@@ -48,17 +43,8 @@ CRepairRunState::CRepairRunState(std::atomic<int>* pStop, std::atomic<int>* pPro
 {
 }
 
-CRepairRunState& CurrentRunState()
+CRepairRunState& ProcessRunState()
 {
-    return t_pRunState != nullptr ? *t_pRunState : g_processRunState;
-}
-
-CScopedRunState::CScopedRunState(CRepairRunState* pState) : m_pPrevious(t_pRunState)
-{
-    t_pRunState = pState;
-}
-
-CScopedRunState::~CScopedRunState()
-{
-    t_pRunState = m_pPrevious;
+    static CRepairRunState s_state(&g_bStopRepair, &g_nRepairProgress, &g_repairPauseGate);
+    return s_state;
 }

@@ -3,9 +3,10 @@
 // progress value and the pause gate.
 //
 // The desktop program and a single command-line repair use the process-wide
-// ones below. A batch runs several engines at once, one a thread; each then
-// gives its thread a CRepairRunState of its own (CScopedRunState), so that
-// one run's stop, progress and pause never touch another's.
+// ones below (ProcessRunState). A batch runs several engines at once, one a
+// thread; each then gets a CRepairRunState of its own, so that one run's
+// stop, progress and pause never touch another's. The engine reaches the
+// state only through the run's context (repair/RepairContext.h).
 
 #include <atomic>
 #include <condition_variable>
@@ -19,7 +20,7 @@ extern std::atomic<int> g_nRepairProgress;
 
 // Holds the repair thread still while the user answers the Stop question.
 // The GUI closes the gate before asking and opens it afterwards; the engine
-// calls Wait() at every point where it polls g_bStopRepair.
+// calls Wait() at every point where it polls the stop flag.
 class CRepairPauseGate {
 public:
     void Close();
@@ -67,28 +68,5 @@ private:
     const std::atomic<int>* m_pAbort = nullptr;
 };
 
-// The calling thread's run state: the one a CScopedRunState gave it, else
-// the process-wide one over g_bStopRepair, g_nRepairProgress and
-// g_repairPauseGate.
-CRepairRunState& CurrentRunState();
-
-// Gives the calling thread a run state of its own for the object's lifetime.
-class CScopedRunState {
-public:
-    explicit CScopedRunState(CRepairRunState* pState);
-    ~CScopedRunState();
-    CScopedRunState(const CScopedRunState&) = delete;
-    CScopedRunState& operator=(const CScopedRunState&) = delete;
-
-private:
-    CRepairRunState* m_pPrevious;
-};
-
-// One poll of the engine: waits while paused, then reports whether a stop
-// was asked for.
-inline bool RepairStopRequested()
-{
-    CRepairRunState& state = CurrentRunState();
-    state.Gate().Wait();
-    return state.IsStopSet();
-}
+// The state over g_bStopRepair, g_nRepairProgress and g_repairPauseGate.
+CRepairRunState& ProcessRunState();

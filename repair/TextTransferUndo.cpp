@@ -9,7 +9,6 @@
 #include "platform/FileException.h"
 #include "repair/DamagedTableScanner.h"
 #include "repair/RepairPaths.h"
-#include "repair/RepairState.h"
 
 #include <algorithm>
 #include <array>
@@ -46,7 +45,7 @@ bool OpenRead(CFile& file, const std::string& strPath)
 // Calls fn(bytes, count) for every chunk of the file; false when it cannot
 // be read or the stop flag ended the reading.
 template <typename Fn>
-bool ForEachChunk(const std::string& strPath, Fn fn)
+bool ForEachChunk(const std::string& strPath, const CStopToken& stop, Fn fn)
 {
     CFile file;
     if (!OpenRead(file, strPath))
@@ -63,7 +62,7 @@ bool ForEachChunk(const std::string& strPath, Fn fn)
         } else {
             fn(chunk.data(), nRead);
         }
-        if (RepairStopRequested())
+        if (stop.Requested())
             return false;
     }
     return true;
@@ -401,11 +400,11 @@ bool NextFreeFitsUndone(const std::array<unsigned char, kMemoHeaderRead>& header
 
 } // namespace
 
-uint64_t CTextTransferUndo::CountPairs(const std::string& strPath)
+uint64_t CTextTransferUndo::CountPairs(const std::string& strPath, const CStopToken& stop)
 {
     uint64_t nPairs = 0;
     bool bCR = false;
-    ForEachChunk(strPath, [&](const unsigned char* p, size_t n) {
+    ForEachChunk(strPath, stop, [&](const unsigned char* p, size_t n) {
         // A pair split across two chunks.
         if (bCR && n > 0 && p[0] == kLF)
             ++nPairs;
@@ -419,7 +418,7 @@ uint64_t CTextTransferUndo::CountPairs(const std::string& strPath)
     return nPairs;
 }
 
-bool CTextTransferUndo::TableLooksConverted(const std::string& strTable)
+bool CTextTransferUndo::TableLooksConverted(const std::string& strTable, const CStopToken& stop)
 {
     CFile file;
     if (!OpenRead(file, strTable))
@@ -437,7 +436,7 @@ bool CTextTransferUndo::TableLooksConverted(const std::string& strTable)
     // is no transfer's doing, whatever CR LF pairs the data holds.
     if (JudgeHeader(prefix, nLength, chLast).bLength)
         return false;
-    const uint64_t nPairs = CountPairs(strTable);
+    const uint64_t nPairs = CountPairs(strTable, stop);
     if (nPairs == 0 || nPairs >= nLength)
         return false;
     std::vector<unsigned char> undone;
@@ -457,7 +456,7 @@ bool CTextTransferUndo::TableLooksConverted(const std::string& strTable)
     return !bHeaderMoved || back.bDescriptors;
 }
 
-bool CTextTransferUndo::MemoLooksConverted(const std::string& strMemo, bool bTableConverted)
+bool CTextTransferUndo::MemoLooksConverted(const std::string& strMemo, bool bTableConverted, const CStopToken& stop)
 {
     const dbfformat::MemoKind kind = dbfformat::MemoKindForExtension(PathExtension(strMemo));
     const bool bFoxPro = kind == dbfformat::MemoKind::FoxPro;
@@ -470,7 +469,7 @@ bool CTextTransferUndo::MemoLooksConverted(const std::string& strMemo, bool bTab
     std::array<unsigned char, kMemoHeaderRead> header{};
     uint64_t nLength = 0;
     bool bSettled = false;
-    const bool bRead = ForEachChunk(strMemo, [&](const unsigned char* p, size_t n) {
+    const bool bRead = ForEachChunk(strMemo, stop, [&](const unsigned char* p, size_t n) {
         if (nLength < header.size())
             std::copy_n(p, std::min<uint64_t>(n, header.size() - nLength), header.begin() + static_cast<std::ptrdiff_t>(nLength));
         nLength += n;
@@ -495,7 +494,7 @@ bool CTextTransferUndo::MemoLooksConverted(const std::string& strMemo, bool bTab
     out.clear();
     undo.Finish(out);
     undone.Feed(out.data(), out.size());
-    const uint64_t nPairs = bWalkable ? undo.Pairs() : CountPairs(strMemo);
+    const uint64_t nPairs = bWalkable ? undo.Pairs() : CountPairs(strMemo, stop);
     if (!bRead || nPairs == 0)
         return false;
     if (bWalkable && undone.Covers() != asIs.Covers())
@@ -515,7 +514,7 @@ bool CTextTransferUndo::MemoLooksConverted(const std::string& strMemo, bool bTab
     return bTableConverted && NextFreeFitsUndone(header, nLength, nPairs);
 }
 
-uint64_t CTextTransferUndo::Undo(const std::string& strSource, const std::string& strTarget)
+uint64_t CTextTransferUndo::Undo(const std::string& strSource, const std::string& strTarget, const CStopToken& stop)
 {
     CFile target;
     CFileException error;
@@ -524,7 +523,7 @@ uint64_t CTextTransferUndo::Undo(const std::string& strSource, const std::string
     CPairUndo undo;
     std::vector<unsigned char> out;
     out.reserve(kChunk + 1);
-    const bool bRead = ForEachChunk(strSource, [&](const unsigned char* p, size_t n) {
+    const bool bRead = ForEachChunk(strSource, stop, [&](const unsigned char* p, size_t n) {
         out.clear();
         undo.Convert(p, n, out);
         target.Write(out.data(), out.size());
@@ -533,7 +532,7 @@ uint64_t CTextTransferUndo::Undo(const std::string& strSource, const std::string
     undo.Finish(out);
     target.Write(out.data(), out.size());
     target.Close();
-    if (!bRead && !RepairStopRequested())
+    if (!bRead && !stop.Requested())
         ThrowOsFileError(EIO, strSource);
     return undo.Pairs();
 }

@@ -15,6 +15,8 @@
 // too (a record count of 0x0A0D, line ends in texts), so a file is judged
 // converted only when its structure agrees once undone and not as it is.
 
+#include "repair/StopToken.h"
+
 #include <cstdint>
 #include <string>
 
@@ -27,7 +29,7 @@ public:
     // agree in full as well: the descriptors' 0x0D terminator on a 32-byte
     // place inside the header, and their widths adding up to the record
     // length.
-    static bool TableLooksConverted(const std::string& strTable);
+    static bool TableLooksConverted(const std::string& strTable, const CStopToken& stop = CStopToken());
 
     // Whether a memo file went through the transfer. Its blocks decide:
     // walked from the first on (FoxPro and dBASE IV by their block headers,
@@ -35,12 +37,14 @@ public:
     // file with the pairs undone and fail to as it is. When bTableConverted
     // (the memo came with a converted table) and the blocks cannot tell,
     // the end of the walk and the header's next free block decide.
-    static bool MemoLooksConverted(const std::string& strMemo, bool bTableConverted);
+    static bool MemoLooksConverted(const std::string& strMemo, bool bTableConverted,
+                                   const CStopToken& stop = CStopToken());
 
     // Writes strSource with every CR LF turned into LF to strTarget. Platform
     // file errors pass as CFileException. Returns the number of pairs.
-    static uint64_t Undo(const std::string& strSource, const std::string& strTarget);
+    static uint64_t Undo(const std::string& strSource, const std::string& strTarget,
+                         const CStopToken& stop = CStopToken());
 
     // The number of CR LF pairs in a file (0 when it cannot be read).
-    static uint64_t CountPairs(const std::string& strPath);
+    static uint64_t CountPairs(const std::string& strPath, const CStopToken& stop = CStopToken());
 };

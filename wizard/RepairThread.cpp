@@ -1,5 +1,7 @@
 #include "wizard/RepairThread.h"
 
+#include "repair/RepairContext.h"
+
 #include <utility>
 
 CRepairThread::CRepairThread(std::string strSourcePath, const RepairOptions& options,
@@ -60,7 +62,10 @@ bool CRepairThread::RepairSelectedFile(const std::string& strSourcePath, IRepair
     log.ScrollLog(12 * nFileNumber + 7);
     auto spJob = std::make_shared<CRepairJob>(strSourcePath, m_options);
     spJob->SetFileIndex(nFileNumber - 1);
-    spJob->Run(m_spBridge.get(), m_spBridge.get());
+    // The desktop program's run answers to the process-wide stop flag and
+    // pause gate, which the Stop question works on.
+    CRepairContext context(ProcessRunState(), m_spBridge.get());
+    spJob->Run(context, m_spBridge.get());
     // A stopped run's job goes here, its result with it.
     if (!m_bStopped.load())
         m_spJob = std::move(spJob);

@@ -10,6 +10,9 @@
 
 namespace {
 
+// Every column of the preview grid starts this wide, in pixels.
+constexpr int kPreviewColumnWidth = 100;
+
 QString FromUtf8(const std::string& str)
 {
     return QString::fromUtf8(str.data(), static_cast<qsizetype>(str.size()));
@@ -84,12 +87,12 @@ void CViewSinkBridge::ClearGrid()
     });
 }
 
-void CViewSinkBridge::InsertColumn(int nIndex, const std::string& strHeading, int nWidth)
+void CViewSinkBridge::InsertColumn(int nIndex, const std::string& strHeading)
 {
     Flush();
-    Post([this, nIndex, str = FromUtf8(strHeading), nWidth] {
+    Post([this, nIndex, str = FromUtf8(strHeading)] {
         if (m_targets.pGrid)
-            m_targets.pGrid->InsertColumn(nIndex, str, nWidth);
+            m_targets.pGrid->InsertColumn(nIndex, str, kPreviewColumnWidth);
     });
 }
 

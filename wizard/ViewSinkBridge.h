@@ -54,7 +54,7 @@ public:
     void SetProgress(int nValue) override;
     void ShowPreview() override;
     void ClearGrid() override;
-    void InsertColumn(int nIndex, const std::string& strHeading, int nWidth) override;
+    void InsertColumn(int nIndex, const std::string& strHeading) override;
     void InsertRow(int nIndex, const std::string& strLabel) override;
     void SetCellText(int nRow, int nColumn, const std::string& strText) override;
     void SetRowDeleted(int nRow) override;

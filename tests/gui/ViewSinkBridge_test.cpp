@@ -80,9 +80,9 @@ private slots:
             for (int nValue : {3, 3, 3, 0, 7})
                 spBridge->SetProgress(nValue);
             spBridge->ClearGrid();
-            spBridge->InsertColumn(0, "Index", 100);
-            spBridge->InsertColumn(1, "NAME", 100);
-            spBridge->InsertColumn(2, "QTY", 100);
+            spBridge->InsertColumn(0, "Index");
+            spBridge->InsertColumn(1, "NAME");
+            spBridge->InsertColumn(2, "QTY");
             for (int r = 0; r < kRows; ++r) {
                 spBridge->InsertRow(r, Label(r));
                 spBridge->SetCellText(r, 1, "Item " + std::to_string(r));
@@ -110,6 +110,9 @@ private slots:
         QCOMPARE(targets.m_rowsAtEvent[6], kRows);
 
         QCOMPARE(grid.GetColumnCount(), 3);
+        // The engine gives no widths: the grid on screen picks them.
+        for (int nColumn = 0; nColumn < 3; ++nColumn)
+            QCOMPARE(grid.GetGridModel()->GetColumnWidth(nColumn), 100);
         QCOMPARE(grid.GetItemCount(), kRows);
         QCOMPARE(grid.GetItemText(0, 0), QStringLiteral("1"));
         QCOMPARE(grid.GetItemText(kRows - 1, 0), QString::number(kRows));
@@ -141,8 +144,8 @@ private slots:
         targets.m_onEvent = [&] { bRow3DeletedAtStatus = grid.IsItemDeleted(3); };
 
         std::thread worker([&] {
-            spBridge->InsertColumn(0, "Index", 100);
-            spBridge->InsertColumn(1, "NAME", 100);
+            spBridge->InsertColumn(0, "Index");
+            spBridge->InsertColumn(1, "NAME");
             for (int r = 0; r < kRows; ++r) {
                 spBridge->InsertRow(r, Label(r));
                 spBridge->SetCellText(r, 1, "Item " + std::to_string(r));
@@ -172,7 +175,7 @@ private slots:
         RecordingTargets targets(&grid);
         auto spBridge = CViewSinkBridge::Create({&targets, &targets, &targets, &grid});
         std::thread worker([&] {
-            spBridge->InsertColumn(0, "Index", 100);
+            spBridge->InsertColumn(0, "Index");
             spBridge->InsertRow(0, "b");
             spBridge->InsertRow(1, "c");
             spBridge->InsertRow(0, "a");
@@ -197,7 +200,7 @@ private slots:
         constexpr int kRows = CViewSinkBridge::kBatchRows * (CViewSinkBridge::kMaxBatchesInFlight + 3);
         std::atomic<int> nRowsSent{0};
         std::thread worker([&] {
-            spBridge->InsertColumn(0, "Index", 100);
+            spBridge->InsertColumn(0, "Index");
             for (int r = 0; r < kRows; ++r) {
                 spBridge->InsertRow(r, Label(r));
                 nRowsSent = r + 1;
@@ -221,7 +224,7 @@ private slots:
         RecordingTargets targets(&grid);
         auto spBridge = CViewSinkBridge::Create({&targets, &targets, &targets, &grid});
         std::thread first([&] {
-            spBridge->InsertColumn(0, "Index", 100);
+            spBridge->InsertColumn(0, "Index");
             spBridge->SetStatusText("before");
         });
         first.join();

@@ -49,10 +49,9 @@ public:
         cells.clear();
         events.push_back("clear");
     }
-    void InsertColumn(int nIndex, const std::string& strHeading, int nWidth) override
+    void InsertColumn(int nIndex, const std::string& strHeading) override
     {
         EXPECT_EQ(nIndex, static_cast<int>(headings.size()));
-        EXPECT_EQ(nWidth, 100);
         headings.push_back(strHeading);
     }
     void InsertRow(int nIndex, const std::string& strLabel) override

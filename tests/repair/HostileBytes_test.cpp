@@ -24,7 +24,7 @@ using orvtest::TempDir;
 class CCountingGrid : public IPreviewGridSink {
 public:
     void ClearGrid() override { m_nRows = m_nColumns = 0; }
-    void InsertColumn(int, const std::string&, int) override { ++m_nColumns; }
+    void InsertColumn(int, const std::string&) override { ++m_nColumns; }
     void InsertRow(int, const std::string&) override { ++m_nRows; }
     void SetCellText(int nRow, int nColumn, const std::string&) override
     {

@@ -1,0 +1,31 @@
+#pragma once
+// Fills the preview grid from a well-formed table (the one a repair saved),
+// read through the storage engine: a row per record with its number as
+// the label, a column per field but the hidden system ones, each cell the
+// field's text (PreviewFieldText), texts decoded from the table's code page,
+// and deleted records marked. The progress bar is carried on from where
+// the salvage left it.
+
+#include <cstdint>
+#include <string>
+
+class CRepairContext;
+class IPreviewGridSink;
+
+class CPreviewFiller {
+public:
+    // nRowLimit: the most rows shown, 0 for all. strEncoding: the code page
+    // the texts are read in, by name; empty: the table's mark decides.
+    CPreviewFiller(CRepairContext& context, int64_t nRowLimit, std::string strEncoding);
+
+    // Fills the grid (which the caller has cleared); without one only the
+    // progress is carried to the end. Stops early when the context's stop
+    // flag is set. Platform file errors and storage errors of the table
+    // leave as exceptions.
+    void Fill(const std::string& strTable, IPreviewGridSink* pGrid);
+
+private:
+    CRepairContext& m_context;
+    const int64_t m_nRowLimit;
+    const std::string m_strEncoding;
+};
