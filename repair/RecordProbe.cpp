@@ -123,3 +123,8 @@ void CRecordProbe::Learn(uint64_t nStart, int64_t nHeaderEnd)
     }
     relearn();
 }
+
+bool CRecordProbe::StopRequested() const
+{
+    return m_scanner.StopRequested();
+}

@@ -62,6 +62,8 @@ public:
     const DamagedTableLayout& GetLayout() const { return m_layout; }
     uint32_t GetRecordLength() const { return m_nRecordLength; }
     uint64_t GetFileLength() const { return m_nFileLength; }
+    // Whether the run was asked to stop (the scanner holds the run's token).
+    bool StopRequested() const;
 
 private:
     CRecordWindow& m_window;

@@ -81,7 +81,7 @@ bool CRecordWalk::Next(WalkStep& step)
         }
         if (m_bEnded)
             return false;
-        if (m_scanner.StopRequested()) {
+        if (m_probe.StopRequested()) {
             // The caller sees the stop; what was decided is handed out.
             End(static_cast<uint64_t>(std::max<int64_t>(Pos(m_nNext), 0)), m_nNext);
             m_bExplained = true;
@@ -265,7 +265,7 @@ int64_t CRecordWalk::FindGridResume(int64_t nFrom, uint64_t nLimit)
 {
     unsigned nPolls = 0;
     for (int64_t j = nFrom; static_cast<uint64_t>(Pos(j)) < nLimit; ++j) {
-        if ((++nPolls & 0xFFF) == 0 && m_scanner.StopRequested())
+        if ((++nPolls & 0xFFF) == 0 && m_probe.StopRequested())
             return -1;
         const uint64_t nAt = static_cast<uint64_t>(Pos(j));
         if (IsEnd(nAt))
@@ -323,7 +323,7 @@ uint64_t CRecordWalk::FindMove(uint64_t nFrom, uint64_t nTo, int64_t& nShift)
     };
     unsigned nPolls = 0;
     for (uint64_t q = nFrom; q < nTo && q + m_nRecordLength <= m_nFileLength; ++q) {
-        if ((++nPolls & 0xFFFF) == 0 && m_scanner.StopRequested())
+        if ((++nPolls & 0xFFFF) == 0 && m_probe.StopRequested())
             return 0;
         int64_t nCandidate = 0;
         if (!movesAt(q, nCandidate))
