@@ -70,8 +70,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             return kExitUsage;
         }
     }
-    // The storage engine refuses a file that is no table with a bare error
-    // number: the probe names the cause first.
+    // The grid is filled from raw bytes and would show anything: a file that
+    // is no table is refused here.
     CTableProbe probe;
     if (!probe.Probe(strPath)) {
         err << cl.Prefix() << strPath << ": " << probe.GetError() << "\n";
@@ -94,14 +94,9 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     });
     CRepairContext context(ProcessRunState());
     try {
-        CPreviewFiller(context, nRows, strEncoding).Fill(strPath, &grid);
+        CPreviewFiller(context, nRows, strEncoding).FillAsFound(strPath, &grid);
     } catch (const std::exception& e) {
-        // The engine reads a table by its header: where the header is
-        // damaged, the probe says how (repair makes it readable).
-        std::string strProblems;
-        for (const std::string& strProblem : probe.GetProblems())
-            strProblems += (strProblems.empty() ? "damaged table: " : "; ") + strProblem;
-        err << cl.Prefix() << strPath << ": " << (strProblems.empty() ? e.what() : strProblems) << "\n";
+        err << cl.Prefix() << strPath << ": " << e.what() << "\n";
         return kExitTableError;
     }
     grid.Finish();

@@ -6,10 +6,14 @@
 // and deleted records marked. The progress bar is carried on from where
 // the salvage left it.
 
+#include "repair/ProgressMeter.h"
+
 #include <cstdint>
 #include <string>
 
+class CFile;
 class CRepairContext;
+struct DBFFieldDescriptor;
 class IPreviewGridSink;
 
 class CPreviewFiller {
@@ -23,9 +27,26 @@ public:
     // flag is set. Platform file errors and storage errors of the table
     // leave as exceptions.
     void Fill(const std::string& strTable, IPreviewGridSink* pGrid);
+    // The same for a table as it was found, damaged or not: the descriptors
+    // and the records are read where the bytes show them, not where a
+    // damaged header says, up to the file's last whole record or its end
+    // mark. A file without field descriptors fills only the index column.
+    void FillAsFound(const std::string& strTable, IPreviewGridSink* pGrid);
 
 private:
+    struct RowSource;
+
+    // Opens the table for its length, which measures the progress.
+    uint64_t Begin(const std::string& strTable, CFile& file);
+    void Report(uint64_t nOffset);
+    void AddColumn(RowSource& source, const DBFFieldDescriptor& fd, uint32_t nOffset, uint32_t nLength, char chType,
+                   IPreviewGridSink* pGrid);
+    void FillRows(RowSource& source, IPreviewGridSink* pGrid);
+
     CRepairContext& m_context;
     const int64_t m_nRowLimit;
     const std::string m_strEncoding;
+    CProgressMeter m_meter{0};
+    bool m_bWaitArmed = true;
+    int m_nGridColumns = 0;
 };

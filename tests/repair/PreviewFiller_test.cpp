@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -32,7 +33,7 @@ public:
 
 } // namespace
 
-// Over the real tables: a row per record and a mark per deleted record, as
+// Over the real tables, read both ways: a row per record and a mark per deleted record, as
 // python3-dbfread counts them, cut at the row limit; a column per field but
 // the hidden _NullFlags.
 TEST(PreviewFiller, ShowsEveryRecordThePeerReads)
@@ -51,11 +52,18 @@ for p in sorted(glob.glob(sys.argv[1] + '/*.dbf')):
     while (peer >> strPath >> nLive >> nDeleted >> strHeadings) {
         SCOPED_TRACE(strPath);
         ++nTables;
-        for (const int64_t nLimit : {int64_t(0), int64_t(3)}) {
+        // A sound table reads the same through the storage engine and as found.
+        for (const auto& [nLimit, bAsFound] : {std::pair{int64_t(0), false}, std::pair{int64_t(3), false},
+                                               std::pair{int64_t(0), true}, std::pair{int64_t(3), true}}) {
             CRepairRunState state;
             CRepairContext context(state);
             CCountingGrid grid;
-            CPreviewFiller(context, nLimit, std::string()).Fill(strPath, &grid);
+            CPreviewFiller filler(context, nLimit, std::string());
+            if (bAsFound) {
+                filler.FillAsFound(strPath, &grid);
+            } else {
+                filler.Fill(strPath, &grid);
+            }
             const int nAll = nLive + nDeleted;
             EXPECT_EQ(grid.nRows, nLimit == 0 ? nAll : std::min<int>(nAll, static_cast<int>(nLimit)));
             if (nLimit == 0) {
