@@ -1,5 +1,6 @@
 #include "platform/StopSignals.h"
 
+#include <csignal>
 #include <stdexcept>
 
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free flag");
@@ -8,6 +9,11 @@ static_assert(std::atomic<std::atomic<int>*>::is_always_lock_free, "the signal h
 namespace {
 
 constexpr int kStopSignals[3] = {SIGINT, SIGTERM, SIGHUP};
+
+// The handlers before the object's, given back when it goes (one object at
+// a time).
+struct sigaction g_previous[3] {};
+struct sigaction g_previousFileSize {};
 
 } // namespace
 
@@ -28,18 +34,18 @@ CStopSignals::CStopSignals(std::atomic<int>* pStopFlag)
     // Interrupted reads and writes go on; the run notices the flag itself.
     action.sa_flags = SA_RESTART;
     for (size_t i = 0; i < std::size(kStopSignals); ++i)
-        ::sigaction(kStopSignals[i], &action, &m_previous[i]);
+        ::sigaction(kStopSignals[i], &action, &g_previous[i]);
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
-    ::sigaction(SIGXFSZ, &ignore, &m_previousFileSize);
+    ::sigaction(SIGXFSZ, &ignore, &g_previousFileSize);
 }
 
 CStopSignals::~CStopSignals()
 {
     for (size_t i = 0; i < std::size(kStopSignals); ++i)
-        ::sigaction(kStopSignals[i], &m_previous[i], nullptr);
-    ::sigaction(SIGXFSZ, &m_previousFileSize, nullptr);
+        ::sigaction(kStopSignals[i], &g_previous[i], nullptr);
+    ::sigaction(SIGXFSZ, &g_previousFileSize, nullptr);
     s_pStopFlag.store(nullptr);
 }
 

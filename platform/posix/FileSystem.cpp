@@ -3,11 +3,14 @@
 #include "platform/FileFaultInjector.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -172,4 +175,65 @@ int CFileSystem::MakeSymbolicLink(const std::string& strTarget, const std::strin
 bool CFileSystem::IsStandardErrorTerminal()
 {
     return ::isatty(STDERR_FILENO) == 1;
+}
+
+int CFileSystem::Rename(const std::string& strFrom, const std::string& strTo, bool bReplace)
+{
+    if (bReplace)
+        return Result(::rename(strFrom.c_str(), strTo.c_str()));
+    if (::renameat2(AT_FDCWD, strFrom.c_str(), AT_FDCWD, strTo.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // A file system without renameat2: a hard link refuses an existing name
+    // as well.
+    if (::link(strFrom.c_str(), strTo.c_str()) != 0)
+        return errno;
+    ::unlink(strFrom.c_str());
+    return 0;
+}
+
+int CFileSystem::MakeHardLink(const std::string& strExisting, const std::string& strLink)
+{
+    return Result(::link(strExisting.c_str(), strLink.c_str()));
+}
+
+void CFileSystem::SyncFolder(const std::string& strFolder)
+{
+    const int fd = ::open(strFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+int CFileSystem::MakeUniqueFolder(const std::string& strBase, std::string& strFolder)
+{
+    const std::string strTemplate = strBase + "XXXXXX";
+    std::vector<char> buffer(strTemplate.begin(), strTemplate.end());
+    buffer.push_back('\0');
+    if (::mkdtemp(buffer.data()) == nullptr)
+        return errno;
+    strFolder = buffer.data();
+    return 0;
+}
+
+void CFileSystem::RemoveTree(const std::string& strFolder)
+{
+    std::error_code error;
+    std::filesystem::remove_all(strFolder, error);
+}
+
+std::string CFileSystem::GetSystemTempPath()
+{
+    const char* pszDir = std::getenv("TMPDIR");
+    std::string strDir = (pszDir != nullptr && *pszDir != '\0') ? pszDir : "/tmp";
+    while (strDir.size() > 1 && strDir.back() == '/')
+        strDir.pop_back();
+    return strDir;
+}
+
+size_t CFileSystem::LastSeparator(const std::string& strPath)
+{
+    return strPath.rfind('/');
 }
