@@ -5,6 +5,8 @@
 #include "dbf/FieldCodec.h"
 #include "dbf/MemoFile.h"
 #include "platform/FileSystem.h"
+#include "platform/LocalTime.h"
+#include "platform/PathName.h"
 
 #include <algorithm>
 #include <cctype>
@@ -109,24 +111,24 @@ std::string CDBFTableDef::FindMemoFile(const std::string& strTablePath, const st
     // ("dbase_30.fpt" beside "dbase_30.dbf", "memotest.FPT" beside
     // "memotest.dbf"), and Windows finds it whatever the case: one listing
     // of the folder for every extension.
-    const fs::path stem(BuildMemoPath(strTablePath, ""));
-    const std::string strStemName = stem.filename().string(); // "name."
+    const fs::path stem = CPathName::ToPath(BuildMemoPath(strTablePath, ""));
+    const std::string strStemName = CPathName::FromPath(stem.filename()); // "name."
     const fs::path folder = stem.has_parent_path() ? stem.parent_path() : fs::path(".");
     std::vector<std::string> found(extensions.size());
     std::vector<bool> sameStem(extensions.size(), false);
     std::vector<std::string> names;
-    CFileSystem::ListFolder(folder.string(), names);
+    CFileSystem::ListFolder(CPathName::FromPath(folder), names);
     for (const std::string& strName : names) {
         for (size_t i = 0; i < extensions.size(); ++i) {
             if (sameStem[i] || !EqualsIgnoringCase(strName, strStemName + extensions[i]))
                 continue;
-            if (!CFileSystem::IsRegularFile((folder / strName).string()))
+            if (!CFileSystem::IsRegularFile(CPathName::FromPath(folder / CPathName::ToPath(strName))))
                 continue;
             // Of several spellings, the one whose stem has the table's own
             // letter case wins; otherwise the first listed.
             const bool bSameStem = strName.compare(0, strStemName.size(), strStemName) == 0;
             if (found[i].empty() || bSameStem) {
-                found[i] = (stem.has_parent_path() ? folder / strName : fs::path(strName)).string();
+                found[i] = stem.has_parent_path() ? CPathName::FromPath(folder / CPathName::ToPath(strName)) : strName;
                 sameStem[i] = bSameStem;
             }
         }
@@ -140,12 +142,12 @@ std::string CDBFTableDef::FindMemoFile(const std::string& strTablePath, const st
 std::vector<std::string> CDBFTableDef::FindIndexFiles(const std::string& strTablePath)
 {
     namespace fs = std::filesystem; // names only; the system through CFileSystem
-    const fs::path stem(BuildMemoPath(strTablePath, ""));
-    const std::string strStemName = stem.filename().string(); // "name."
+    const fs::path stem = CPathName::ToPath(BuildMemoPath(strTablePath, ""));
+    const std::string strStemName = CPathName::FromPath(stem.filename()); // "name."
     const fs::path folder = stem.has_parent_path() ? stem.parent_path() : fs::path(".");
     std::vector<std::string> found;
     std::vector<std::string> names;
-    CFileSystem::ListFolder(folder.string(), names);
+    CFileSystem::ListFolder(CPathName::FromPath(folder), names);
     for (const std::string& strName : names) {
         if (strName.size() != strStemName.size() + 3
             || !EqualsIgnoringCase(strName.substr(0, strStemName.size()), strStemName))
@@ -154,8 +156,8 @@ std::vector<std::string> CDBFTableDef::FindIndexFiles(const std::string& strTabl
         bool bIndex = false;
         for (const char* lpszExt : {"cdx", "idx", "ntx", "mdx", "ndx"})
             bIndex = bIndex || EqualsIgnoringCase(strExt, lpszExt);
-        if (bIndex && CFileSystem::IsRegularFile((folder / strName).string()))
-            found.push_back((stem.has_parent_path() ? folder / strName : fs::path(strName)).string());
+        if (bIndex && CFileSystem::IsRegularFile(CPathName::FromPath(folder / CPathName::ToPath(strName))))
+            found.push_back(stem.has_parent_path() ? CPathName::FromPath(folder / CPathName::ToPath(strName)) : strName);
     }
     std::sort(found.begin(), found.end());
     return found;
@@ -367,9 +369,7 @@ bool CDBFTableDef::Create(const std::string& strPath)
         ThrowDBFException(DBF_ERR_CREATE);
     m_header.Clear();
     m_header.SetVersion(0x03);
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    const std::tm local = CLocalTime::Now();
     m_header.SetUpdateDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
     m_header.SetRecordCount(0);
     m_header.SetHeaderLength(33);

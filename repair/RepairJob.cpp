@@ -4,6 +4,7 @@
 #include "platform/Exception.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/OsError.h"
 #include "platform/TempFolder.h"
 #include "repair/RepairOutcome.h"
 #include "repair/RepairState.h"
@@ -40,7 +41,7 @@ SourceCheck CRepairJob::CheckSource(const std::string& strSource, SourceCheckOrd
         return Problem(SourceProblem::NoFile, kMsgNoFile);
     if (CFileSystem::Status status; eOrder == SourceCheckOrder::FileFirst) {
         if (const int nError = CFileSystem::GetStatus(strSource, status))
-            return Problem(SourceProblem::Unreadable, strSource + ": " + std::strerror(nError));
+            return Problem(SourceProblem::Unreadable, strSource + ": " + COsError::Text(nError));
     }
     if (LowerCaseAscii(strSource).find(".dbf") == std::string::npos)
         return Problem(SourceProblem::InvalidName, kMsgInvalidName);
@@ -62,11 +63,11 @@ std::string CRepairJob::CheckSaveFolder(const std::string& strFolder, bool bWrit
 {
     CFileSystem::Status status;
     if (const int nError = CFileSystem::GetStatus(strFolder, status))
-        return strFolder + ": " + std::strerror(nError);
+        return strFolder + ": " + COsError::Text(nError);
     if (!status.bFolder)
-        return strFolder + ": " + std::strerror(ENOTDIR);
+        return strFolder + ": " + COsError::Text(ENOTDIR);
     if (const int nError = bWritable ? CFileSystem::CheckWritableFolder(strFolder) : 0)
-        return strFolder + ": " + std::strerror(nError);
+        return strFolder + ": " + COsError::Text(nError);
     return std::string();
 }
 
@@ -80,7 +81,7 @@ std::string CRepairJob::MakeWorkFolder()
         if (nError == 0)
             return strFolder;
         if (nError != EEXIST)
-            throw std::runtime_error(strFolder + ": " + std::strerror(nError));
+            throw std::runtime_error(strFolder + ": " + COsError::Text(nError));
     }
 }
 

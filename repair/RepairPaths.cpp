@@ -5,6 +5,7 @@
 #include "platform/FileException.h"
 #include "platform/FilePlacer.h"
 #include "platform/FileSystem.h"
+#include "platform/OsError.h"
 #include "platform/TempFolder.h"
 
 #include <algorithm>
@@ -265,7 +266,7 @@ std::vector<FileLeftBehind> RemoveRepairedFiles(const std::string& strTempTable)
         const int nError = strPath.empty() ? 0 : CFileSystem::Remove(strPath);
         if (nError == 0 || nError == ENOENT)
             continue;
-        problems.push_back({strPath, std::strerror(nError)});
+        problems.push_back({strPath, COsError::Text(nError)});
     }
     return problems;
 }

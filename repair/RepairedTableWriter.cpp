@@ -4,6 +4,7 @@
 #include "dbf/DBFException.h"
 #include "dbf/DBFFormat.h"
 #include "dbf/DBFTableDef.h"
+#include "platform/LocalTime.h"
 #include "repair/RepairPaths.h"
 
 #include <algorithm>
@@ -87,9 +88,7 @@ void CRepairedTableWriter::Create(const std::string& strPath, const RepairedTabl
     if (m_nHeaderLength > std::numeric_limits<uint16_t>::max())
         ThrowDBFException(DBF_ERR_DESCRIPTORS, "The repaired header would be longer than 65535 bytes.");
 
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    const std::tm local = CLocalTime::Now();
     m_header.SetUpdateDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
     m_header.SetRecordCount(0);
     m_header.SetHeaderLength(static_cast<uint16_t>(m_nHeaderLength));
