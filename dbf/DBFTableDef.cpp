@@ -103,7 +103,7 @@ std::string CDBFTableDef::FindMemoFile(const std::string& strTablePath, const st
             ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
         for (const std::string& strExt : {strExtension, strUpper}) {
             const std::string strPath = BuildMemoPath(strTablePath, strExt.c_str());
-            if (CFileSystem::IsRegularFile(strPath))
+            if (CFileSystem::IsRegularFileSpelledSo(strPath))
                 return strPath;
         }
     }
@@ -166,7 +166,7 @@ std::vector<std::string> CDBFTableDef::FindIndexFiles(const std::string& strTabl
 std::string CDBFTableDef::BuildMemoPath(const std::string& strTablePath, const char* lpszExtension)
 {
     // Only a "." inside the file name counts, not one in a folder name.
-    const size_t nSlash = strTablePath.find_last_of('/');
+    const size_t nSlash = CFileSystem::LastSeparator(strTablePath);
     const size_t nDot = strTablePath.find_last_of('.');
     const bool bHasDot = nDot != std::string::npos && (nSlash == std::string::npos || nDot > nSlash);
     const std::string strStem = bHasDot ? strTablePath.substr(0, nDot) : strTablePath;

@@ -31,6 +31,9 @@ public:
     static bool IsFolder(const std::string& strPath);
     static bool IsRegularFile(const std::string& strPath);
     static bool IsLink(const std::string& strPath);
+    // A regular file whose name in its folder is spelled exactly so, letter
+    // case included (Windows opens "a.FPT" as "a.fpt").
+    static bool IsRegularFileSpelledSo(const std::string& strPath);
     // Both paths name one file (the same device and inode).
     static bool IsSameFile(const std::string& strA, const std::string& strB);
     // Whether the file (or folder) opens for reading.

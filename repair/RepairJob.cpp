@@ -47,6 +47,13 @@ SourceCheck CRepairJob::CheckSource(const std::string& strSource, SourceCheckOrd
         return Problem(SourceProblem::InvalidName, kMsgInvalidName);
     CTableProbe probe;
     if (!probe.Probe(strSource)) {
+        // Windows refuses even a read while another program holds the file
+        // without sharing it.
+        CFile held;
+        CFileException heldError;
+        if (!held.Open(strSource, CFile::modeRead | CFile::shareDenyNone, &heldError)
+            && heldError.m_cause == CFileException::sharingViolation)
+            return Problem(SourceProblem::InUse, kMsgInUse);
         return Problem(probe.IsNotATable() ? SourceProblem::NotATable : SourceProblem::Unreadable,
                        strSource + ": " + probe.GetError());
     }

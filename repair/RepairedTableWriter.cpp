@@ -4,6 +4,7 @@
 #include "dbf/DBFException.h"
 #include "dbf/DBFFormat.h"
 #include "dbf/DBFTableDef.h"
+#include "platform/FileSystem.h"
 #include "platform/LocalTime.h"
 #include "repair/RepairPaths.h"
 
@@ -56,7 +57,7 @@ CRepairedTableWriter::~CRepairedTableWriter()
 std::string CRepairedTableWriter::MemoPathFor(const std::string& strTablePath, int nMemoKind)
 {
     std::string strExtension = MemoFileExtension(nMemoKind);
-    const size_t nSlash = strTablePath.find_last_of('/');
+    const size_t nSlash = CFileSystem::LastSeparator(strTablePath);
     const size_t nDot = strTablePath.find_last_of('.');
     const bool bHasExtension = nDot != std::string::npos && (nSlash == std::string::npos || nDot > nSlash);
     if (bHasExtension && HasLowerCase(strTablePath.substr(nDot + 1))) {

@@ -75,6 +75,11 @@ bool CFileSystem::IsRegularFile(const std::string& strPath)
     return GetStatus(strPath, status) == 0 && status.bRegular;
 }
 
+bool CFileSystem::IsRegularFileSpelledSo(const std::string& strPath)
+{
+    return IsRegularFile(strPath);
+}
+
 bool CFileSystem::IsLink(const std::string& strPath)
 {
     Status status;

@@ -90,6 +90,19 @@ bool CFileSystem::IsRegularFile(const std::string& strPath)
     return GetStatus(strPath, status) == 0 && status.bRegular;
 }
 
+bool CFileSystem::IsRegularFileSpelledSo(const std::string& strPath)
+{
+    if (!IsRegularFile(strPath))
+        return false;
+    WIN32_FIND_DATAW found{};
+    HANDLE h = ::FindFirstFileW(Wide(strPath).c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    ::FindClose(h);
+    const size_t nSeparator = LastSeparator(strPath);
+    return CWideText::ToUtf8(found.cFileName) == (nSeparator == std::string::npos ? strPath : strPath.substr(nSeparator + 1));
+}
+
 bool CFileSystem::IsLink(const std::string& strPath)
 {
     Status status;
