@@ -73,6 +73,12 @@ std::string ShellQuote(const std::string& str)
     return out + "'";
 }
 
+std::string ToolCommand()
+{
+    const char* pszTool = std::getenv("ORV_DBFREPAIR");
+    return pszTool != nullptr && *pszTool != '\0' ? std::string(pszTool) : ShellQuote(BinDir() + "/dbfrepair");
+}
+
 std::string SourceDir()
 {
     if (const char* env = std::getenv("ORV_SOURCE_DIR"))
