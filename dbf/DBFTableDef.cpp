@@ -86,6 +86,19 @@ const char* CDBFTableDef::TableKindName(uint8_t nVersion)
     return dbfformat::TableKindName(nVersion);
 }
 
+namespace {
+
+// strName in the folder of the path stem, joined as the stem's own path
+// writes its folders.
+std::string InFolderOf(const std::filesystem::path& stem, const std::string& strName)
+{
+    const std::string strStem = CPathName::FromPath(stem);
+    const size_t nSeparator = CFileSystem::LastSeparator(strStem);
+    return nSeparator == std::string::npos ? strName : strStem.substr(0, nSeparator + 1) + strName;
+}
+
+} // namespace
+
 std::string CDBFTableDef::FindMemoFile(const std::string& strTablePath, const std::string& strExtension)
 {
     return FindMemoFile(strTablePath, std::vector<std::string>{strExtension});
@@ -122,13 +135,13 @@ std::string CDBFTableDef::FindMemoFile(const std::string& strTablePath, const st
         for (size_t i = 0; i < extensions.size(); ++i) {
             if (sameStem[i] || !EqualsIgnoringCase(strName, strStemName + extensions[i]))
                 continue;
-            if (!CFileSystem::IsRegularFile(CPathName::FromPath(folder / CPathName::ToPath(strName))))
+            if (!CFileSystem::IsRegularFile(InFolderOf(stem, strName)))
                 continue;
             // Of several spellings, the one whose stem has the table's own
             // letter case wins; otherwise the first listed.
             const bool bSameStem = strName.compare(0, strStemName.size(), strStemName) == 0;
             if (found[i].empty() || bSameStem) {
-                found[i] = stem.has_parent_path() ? CPathName::FromPath(folder / CPathName::ToPath(strName)) : strName;
+                found[i] = InFolderOf(stem, strName);
                 sameStem[i] = bSameStem;
             }
         }
@@ -156,8 +169,8 @@ std::vector<std::string> CDBFTableDef::FindIndexFiles(const std::string& strTabl
         bool bIndex = false;
         for (const char* lpszExt : {"cdx", "idx", "ntx", "mdx", "ndx"})
             bIndex = bIndex || EqualsIgnoringCase(strExt, lpszExt);
-        if (bIndex && CFileSystem::IsRegularFile(CPathName::FromPath(folder / CPathName::ToPath(strName))))
-            found.push_back(stem.has_parent_path() ? CPathName::FromPath(folder / CPathName::ToPath(strName)) : strName);
+        if (bIndex && CFileSystem::IsRegularFile(InFolderOf(stem, strName)))
+            found.push_back(InFolderOf(stem, strName));
     }
     std::sort(found.begin(), found.end());
     return found;

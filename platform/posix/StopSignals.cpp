@@ -3,8 +3,6 @@
 #include <csignal>
 #include <stdexcept>
 
-static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free flag");
-static_assert(std::atomic<std::atomic<int>*>::is_always_lock_free, "the signal handler needs a lock-free pointer");
 
 namespace {
 
@@ -17,8 +15,6 @@ struct sigaction g_previousFileSize {};
 
 } // namespace
 
-std::atomic<int> CStopSignals::s_nSignal{0};
-std::atomic<std::atomic<int>*> CStopSignals::s_pStopFlag{nullptr};
 
 CStopSignals::CStopSignals(std::atomic<int>* pStopFlag)
 {
@@ -47,19 +43,4 @@ CStopSignals::~CStopSignals()
         ::sigaction(kStopSignals[i], &g_previous[i], nullptr);
     ::sigaction(SIGXFSZ, &g_previousFileSize, nullptr);
     s_pStopFlag.store(nullptr);
-}
-
-int CStopSignals::ExitStatus()
-{
-    const int nSignal = GetSignal();
-    return nSignal == 0 ? 0 : 128 + nSignal;
-}
-
-void CStopSignals::OnSignal(int nSignal)
-{
-    // The first signal names the exit status; later ones only repeat the ask.
-    int nNone = 0;
-    s_nSignal.compare_exchange_strong(nNone, nSignal, std::memory_order_relaxed);
-    if (std::atomic<int>* pFlag = s_pStopFlag.load(std::memory_order_relaxed))
-        pFlag->store(1, std::memory_order_relaxed);
 }

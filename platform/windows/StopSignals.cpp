@@ -13,9 +13,6 @@ constexpr int kTerminate = 15;
 
 } // namespace
 
-std::atomic<int> CStopSignals::s_nSignal{0};
-std::atomic<std::atomic<int>*> CStopSignals::s_pStopFlag{nullptr};
-
 namespace {
 
 PHANDLER_ROUTINE g_pHandler = nullptr;
@@ -55,19 +52,4 @@ CStopSignals::~CStopSignals()
 {
     ::SetConsoleCtrlHandler(g_pHandler, FALSE);
     s_pStopFlag.store(nullptr);
-}
-
-int CStopSignals::ExitStatus()
-{
-    const int nSignal = GetSignal();
-    return nSignal == 0 ? 0 : 128 + nSignal;
-}
-
-void CStopSignals::OnSignal(int nSignal)
-{
-    // The first stop names the exit status; later ones only repeat the ask.
-    int nNone = 0;
-    s_nSignal.compare_exchange_strong(nNone, nSignal, std::memory_order_relaxed);
-    if (std::atomic<int>* pFlag = s_pStopFlag.load(std::memory_order_relaxed))
-        pFlag->store(1, std::memory_order_relaxed);
 }
