@@ -7,6 +7,8 @@
 #include "platform/FileException.h"
 #include "platform/FileSystem.h"
 #include "platform/JsonWriter.h"
+#include "platform/OsError.h"
+#include "platform/PathName.h"
 #include "platform/StopSignals.h"
 #include "repair/RepairContext.h"
 #include "repair/RepairJob.h"
@@ -35,13 +37,13 @@ using Clock = std::chrono::steady_clock;
 
 bool HasTableExtension(const fs::path& path)
 {
-    return LowerCaseAscii(path.extension().string()) == ".dbf";
+    return LowerCaseAscii(CPathName::FromPath(path.extension())) == ".dbf";
 }
 
 uint64_t FileBytes(const fs::path& path)
 {
     CFileSystem::Status status;
-    return CFileSystem::GetStatus(path.string(), status) == 0 && status.bRegular ? status.nSize : 0;
+    return CFileSystem::GetStatus(CPathName::FromPath(path), status) == 0 && status.bRegular ? status.nSize : 0;
 }
 
 std::string Megabytes(uint64_t nBytes)
@@ -132,20 +134,21 @@ void CBatchRepair::Collect(std::ostream& err)
 {
     std::set<std::string> seen;
     auto add = [&](const fs::path& path, const std::string& strRel) {
-        const std::string strCanonical = CFileSystem::WeaklyCanonical(path.string());
-        if (!seen.insert(strCanonical.empty() ? path.string() : strCanonical).second)
+        const std::string strPath = CPathName::FromPath(path);
+        const std::string strCanonical = CFileSystem::WeaklyCanonical(strPath);
+        if (!seen.insert(strCanonical.empty() ? strPath : strCanonical).second)
             return;
         // The memo file is read and written as well: it counts in the rate.
-        const std::string strMemo = FindMemoCompanion(path.string());
-        m_items.push_back({path.string(), strRel, FileBytes(path) + (strMemo.empty() ? 0 : FileBytes(strMemo))});
+        const std::string strMemo = FindMemoCompanion(strPath);
+        m_items.push_back({strPath, strRel, FileBytes(path) + (strMemo.empty() ? 0 : FileBytes(strMemo))});
     };
     for (const std::string& strSource : m_args.sources) {
         if (!CFileSystem::IsFolder(strSource)) {
             // A table, or a path that the job's checks will explain.
-            add(strSource, std::string());
+            add(CPathName::ToPath(strSource), std::string());
             continue;
         }
-        const fs::path root(strSource);
+        const fs::path root = CPathName::ToPath(strSource);
         std::vector<fs::path> tables;
         const size_t nErrorsBefore = m_folderErrors.size();
         Walk(root, tables, err);
@@ -160,7 +163,7 @@ void CBatchRepair::Collect(std::ostream& err)
         std::sort(tables.begin(), tables.end());
         for (const fs::path& table : tables) {
             const fs::path rel = table.parent_path().lexically_relative(root);
-            add(table, rel == "." ? std::string() : rel.string());
+            add(table, rel == "." ? std::string() : CPathName::FromPath(rel));
         }
     }
 }
@@ -175,22 +178,22 @@ void CBatchRepair::Walk(const fs::path& root, std::vector<fs::path>& tables, std
         const fs::path folder = std::move(folders.back());
         folders.pop_back();
         std::vector<std::string> names;
-        const int nError = CFileSystem::ListFolder(folder.string(), names);
+        const int nError = CFileSystem::ListFolder(CPathName::FromPath(folder), names);
         for (const std::string& strName : names) {
-            const fs::path path = folder / strName;
+            const fs::path path = folder / CPathName::ToPath(strName);
             CFileSystem::Status status;
-            if (CFileSystem::GetStatus(path.string(), status) != 0)
+            if (CFileSystem::GetStatus(CPathName::FromPath(path), status) != 0)
                 continue;
             if (status.bFolder) {
-                if (m_args.bRecursive && !CFileSystem::IsLink(path.string())
-                    && (strOutput.empty() || CFileSystem::WeaklyCanonical(path.string()) != strOutput))
+                if (m_args.bRecursive && !CFileSystem::IsLink(CPathName::FromPath(path))
+                    && (strOutput.empty() || CFileSystem::WeaklyCanonical(CPathName::FromPath(path)) != strOutput))
                     folders.push_back(path);
             } else if (HasTableExtension(path) && status.bRegular) {
                 tables.push_back(path);
             }
         }
         if (nError != 0) {
-            m_folderErrors.push_back(folder.string() + ": " + std::strerror(nError));
+            m_folderErrors.push_back(CPathName::FromPath(folder) + ": " + COsError::Text(nError));
             err << "dbfrepair repair: " << m_folderErrors.back() << "\n";
         }
     }
@@ -243,13 +246,14 @@ CBatchRepair::Result CBatchRepair::RepairOne(const Item& item, const std::string
     if (m_args.bDryRun)
         return finish(RepairOutcome::Done, std::string());
 
-    fs::path folder(m_args.strFolder);
+    fs::path folder = CPathName::ToPath(m_args.strFolder);
     if (!item.strRelFolder.empty())
-        folder /= item.strRelFolder;
-    if (const int nError = CFileSystem::MakeFolders(folder.string()))
-        return finish(RepairOutcome::Failed, folder.string() + ": " + std::strerror(nError));
+        folder /= CPathName::ToPath(item.strRelFolder);
+    const std::string strFolder = CPathName::FromPath(folder);
+    if (const int nError = CFileSystem::MakeFolders(strFolder))
+        return finish(RepairOutcome::Failed, strFolder + ": " + COsError::Text(nError));
     try {
-        result.saved = job.SaveOnce(folder.string(), m_args.strPrefix, [this] { return m_pAbort->load() != 0; });
+        result.saved = job.SaveOnce(strFolder, m_args.strPrefix, [this] { return m_pAbort->load() != 0; });
     } catch (const CFileException& e) {
         // A save cancelled by the stop signal needs no reason of its own.
         if (e.m_lOsError == ECANCELED)

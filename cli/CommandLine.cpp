@@ -2,6 +2,7 @@
 
 #include "cli/Command.h"
 #include "platform/BrokenPipe.h"
+#include "platform/OsError.h"
 
 #include <cerrno>
 #include <cstring>
@@ -121,6 +122,6 @@ int CCommandLine::CheckedExit(int nExit, std::ostream& out, std::ostream& err, c
     // The reader went away: end as a write to it always ended, quietly.
     if (CBrokenPipe::IsBrokenPipe(nErrno))
         CBrokenPipe::EndAsKilled();
-    err << strWho << ": standard output: " << (nErrno != 0 ? std::strerror(nErrno) : "write error") << "\n";
+    err << strWho << ": standard output: " << (nErrno != 0 ? COsError::Text(nErrno) : "write error") << "\n";
     return nExit == kExitSuccess || nExit == kExitWithLosses ? static_cast<int>(kExitTableError) : nExit;
 }

@@ -4,6 +4,8 @@
 #include "dbf/MemoFile.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
+#include "platform/OsError.h"
+#include "platform/PathName.h"
 #include "platform/TempFolder.h"
 
 #include <cstdio>
@@ -17,7 +19,7 @@ bool CMemoOverride::Prepare(const std::string& strTable, const std::string& strM
                             uint8_t nTableFlags, std::string& strError)
 {
     if (const int nError = CFileSystem::CheckReadable(strMemo)) {
-        strError = strMemo + ": " + std::strerror(nError);
+        strError = strMemo + ": " + COsError::Text(nError);
         return false;
     }
     dbfformat::MemoKind kind = dbfformat::MemoKindForVersion(nVersion, nTableFlags);
@@ -37,14 +39,14 @@ bool CMemoOverride::Prepare(const std::string& strTable, const std::string& strM
         strError = e.GetMessage();
         return false;
     }
-    const std::string strName = std::filesystem::path(strTable).filename().string();
+    const std::string strName = CPathName::FromPath(CPathName::ToPath(strTable).filename());
     m_strTablePath = m_pFolder->GetPath() + "/" + strName;
     m_strLinkedMemo = CDBFTableDef::BuildMemoPath(m_strTablePath, dbfformat::MemoKindExtension(kind));
     int nError = CFileSystem::MakeSymbolicLink(CFileSystem::Absolute(strTable), m_strTablePath);
     if (nError == 0)
         nError = CFileSystem::MakeSymbolicLink(CFileSystem::Absolute(strMemo), m_strLinkedMemo);
     if (nError != 0) {
-        strError = m_pFolder->GetPath() + ": " + std::strerror(nError);
+        strError = m_pFolder->GetPath() + ": " + COsError::Text(nError);
         return false;
     }
     return true;

@@ -13,6 +13,7 @@
 #include "platform/FileException.h"
 #include "platform/FilePlacer.h"
 #include "platform/FileSystem.h"
+#include "platform/OsError.h"
 #include "platform/StopSignals.h"
 #include "platform/TempFolder.h"
 #include "repair/DBFRepair.h"
@@ -183,7 +184,7 @@ bool WriteReportFile(const std::string& strPath, const RepairReport& report, boo
         CFileSystem::Remove(strTemp);
         if (e.m_lOsError != ECANCELED)
             ReportErrorText("The repair report could not be written to " + strPath
-                            + (e.m_lOsError ? std::string(": ") + std::strerror(e.m_lOsError) : std::string()));
+                            + (e.m_lOsError ? std::string(": ") + COsError::Text(e.m_lOsError) : std::string()));
         return false;
     }
     return true;

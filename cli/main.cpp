@@ -12,6 +12,7 @@
 #include "cli/PreviewCommand.h"
 #include "cli/RepairCommand.h"
 #include "platform/BrokenPipe.h"
+#include "platform/Process.h"
 
 #include <iostream>
 #include <string>
@@ -56,7 +57,7 @@ int main(int argc, char** argv)
 {
     std::ios::sync_with_stdio(false);
     const CBrokenPipe brokenPipe;
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<std::string> args = CProcess::GetArguments(argc, argv);
     if (args.empty()) {
         GlobalHelp(std::cerr);
         return kExitUsage;

@@ -8,6 +8,30 @@
 # programs have none.
 include(GNUInstallDirs)
 
+# Windows: the release is one zip, dbfrepair-VERSION-windows-x64.zip, with
+# the statically linked dbfrepair.exe (stripped), README and LICENSE:
+# `cmake --build DIR --target orv_windows_zip`.
+if(WIN32)
+  set(_zip_name dbfrepair-${PROJECT_VERSION}-windows-x64)
+  set(_zip ${CMAKE_BINARY_DIR}/${_zip_name}.zip)
+  set(_stage ${CMAKE_BINARY_DIR}/zip/${_zip_name})
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/zip)
+  add_custom_command(OUTPUT ${_zip}
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${_stage}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${_stage}
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:dbfrepair> ${CMAKE_SOURCE_DIR}/README.md
+            ${CMAKE_SOURCE_DIR}/LICENSE ${_stage}
+    COMMAND ${CMAKE_STRIP} ${_stage}/dbfrepair.exe
+    COMMAND ${CMAKE_COMMAND} -E rm -f ${_zip}
+    COMMAND ${CMAKE_COMMAND} -E tar cf ${_zip} --format=zip ${_zip_name}
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/zip
+    DEPENDS dbfrepair ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE
+    COMMENT "Packing ${_zip_name}.zip"
+    VERBATIM)
+  add_custom_target(orv_windows_zip DEPENDS ${_zip})
+  return()
+endif()
+
 set(ORV_PACKAGE_NAME orvane-tamsin-dbf)
 set(ORV_CLI_PACKAGE_NAME dbfrepair)
 

@@ -5,6 +5,8 @@
 #include "dbf/FieldCodec.h"
 #include "dbf/MemoFile.h"
 #include "platform/FileSystem.h"
+#include "platform/LocalTime.h"
+#include "platform/PathName.h"
 
 #include <algorithm>
 #include <cctype>
@@ -79,6 +81,19 @@ const char* CDBFTableDef::TableKindName(uint8_t nVersion)
     return dbfformat::TableKindName(nVersion);
 }
 
+namespace {
+
+// strName in the folder of the path stem, joined as the stem's own path
+// writes its folders.
+std::string InFolderOf(const std::filesystem::path& stem, const std::string& strName)
+{
+    const std::string strStem = CPathName::FromPath(stem);
+    const size_t nSeparator = CFileSystem::LastSeparator(strStem);
+    return nSeparator == std::string::npos ? strName : strStem.substr(0, nSeparator + 1) + strName;
+}
+
+} // namespace
+
 std::string CDBFTableDef::FindMemoFile(const std::string& strTablePath, const std::string& strExtension)
 {
     return FindMemoFile(strTablePath, std::vector<std::string>{strExtension});
@@ -96,7 +111,7 @@ std::string CDBFTableDef::FindMemoFile(const std::string& strTablePath, const st
             ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
         for (const std::string& strExt : {strExtension, strUpper}) {
             const std::string strPath = BuildMemoPath(strTablePath, strExt.c_str());
-            if (CFileSystem::IsRegularFile(strPath))
+            if (CFileSystem::IsRegularFileSpelledSo(strPath))
                 return strPath;
         }
     }
@@ -104,24 +119,24 @@ std::string CDBFTableDef::FindMemoFile(const std::string& strTablePath, const st
     // ("dbase_30.fpt" beside "dbase_30.dbf", "memotest.FPT" beside
     // "memotest.dbf"), and Windows finds it whatever the case: one listing
     // of the folder for every extension.
-    const fs::path stem(BuildMemoPath(strTablePath, ""));
-    const std::string strStemName = stem.filename().string(); // "name."
+    const fs::path stem = CPathName::ToPath(BuildMemoPath(strTablePath, ""));
+    const std::string strStemName = CPathName::FromPath(stem.filename()); // "name."
     const fs::path folder = stem.has_parent_path() ? stem.parent_path() : fs::path(".");
     std::vector<std::string> found(extensions.size());
     std::vector<bool> sameStem(extensions.size(), false);
     std::vector<std::string> names;
-    CFileSystem::ListFolder(folder.string(), names);
+    CFileSystem::ListFolder(CPathName::FromPath(folder), names);
     for (const std::string& strName : names) {
         for (size_t i = 0; i < extensions.size(); ++i) {
             if (sameStem[i] || !EqualsIgnoringCase(strName, strStemName + extensions[i]))
                 continue;
-            if (!CFileSystem::IsRegularFile((folder / strName).string()))
+            if (!CFileSystem::IsRegularFile(InFolderOf(stem, strName)))
                 continue;
             // Of several spellings, the one whose stem has the table's own
             // letter case wins; otherwise the first listed.
             const bool bSameStem = strName.compare(0, strStemName.size(), strStemName) == 0;
             if (found[i].empty() || bSameStem) {
-                found[i] = (stem.has_parent_path() ? folder / strName : fs::path(strName)).string();
+                found[i] = InFolderOf(stem, strName);
                 sameStem[i] = bSameStem;
             }
         }
@@ -135,12 +150,12 @@ std::string CDBFTableDef::FindMemoFile(const std::string& strTablePath, const st
 std::vector<std::string> CDBFTableDef::FindIndexFiles(const std::string& strTablePath)
 {
     namespace fs = std::filesystem; // names only; the system through CFileSystem
-    const fs::path stem(BuildMemoPath(strTablePath, ""));
-    const std::string strStemName = stem.filename().string(); // "name."
+    const fs::path stem = CPathName::ToPath(BuildMemoPath(strTablePath, ""));
+    const std::string strStemName = CPathName::FromPath(stem.filename()); // "name."
     const fs::path folder = stem.has_parent_path() ? stem.parent_path() : fs::path(".");
     std::vector<std::string> found;
     std::vector<std::string> names;
-    CFileSystem::ListFolder(folder.string(), names);
+    CFileSystem::ListFolder(CPathName::FromPath(folder), names);
     for (const std::string& strName : names) {
         if (strName.size() != strStemName.size() + 3
             || !EqualsIgnoringCase(strName.substr(0, strStemName.size()), strStemName))
@@ -149,8 +164,8 @@ std::vector<std::string> CDBFTableDef::FindIndexFiles(const std::string& strTabl
         bool bIndex = false;
         for (const char* lpszExt : {"cdx", "idx", "ntx", "mdx", "ndx"})
             bIndex = bIndex || EqualsIgnoringCase(strExt, lpszExt);
-        if (bIndex && CFileSystem::IsRegularFile((folder / strName).string()))
-            found.push_back((stem.has_parent_path() ? folder / strName : fs::path(strName)).string());
+        if (bIndex && CFileSystem::IsRegularFile(InFolderOf(stem, strName)))
+            found.push_back(InFolderOf(stem, strName));
     }
     std::sort(found.begin(), found.end());
     return found;
@@ -159,7 +174,7 @@ std::vector<std::string> CDBFTableDef::FindIndexFiles(const std::string& strTabl
 std::string CDBFTableDef::BuildMemoPath(const std::string& strTablePath, const char* lpszExtension)
 {
     // Only a "." inside the file name counts, not one in a folder name.
-    const size_t nSlash = strTablePath.find_last_of('/');
+    const size_t nSlash = CFileSystem::LastSeparator(strTablePath);
     const size_t nDot = strTablePath.find_last_of('.');
     const bool bHasDot = nDot != std::string::npos && (nSlash == std::string::npos || nDot > nSlash);
     const std::string strStem = bHasDot ? strTablePath.substr(0, nDot) : strTablePath;
@@ -362,9 +377,7 @@ bool CDBFTableDef::Create(const std::string& strPath)
         ThrowDBFException(DBF_ERR_CREATE);
     m_header.Clear();
     m_header.SetVersion(0x03);
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    const std::tm local = CLocalTime::Now();
     m_header.SetUpdateDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
     m_header.SetRecordCount(0);
     m_header.SetHeaderLength(33);

@@ -8,6 +8,7 @@
 #include "dbf/DBTMemoFile.h"
 #include "dbf/FPTMemoFile.h"
 #include "dbf/SMTMemoFile.h"
+#include "platform/OsError.h"
 
 #include <algorithm>
 #include <limits>
@@ -181,7 +182,7 @@ void CMemoFile::OpenFileOrThrow(const std::string& strPath, unsigned nOpenFlags)
     // The code alone ("Error number 0x00000BC3.") tells a person nothing:
     // the message names the file and the system's reason.
     if (!Open(strPath, nOpenFlags | typeBinary, &error)) {
-        const std::string strReason = error.m_lOsError != 0 ? std::strerror(error.m_lOsError) : error.GetMessage();
+        const std::string strReason = error.m_lOsError != 0 ? COsError::Text(error.m_lOsError) : error.GetMessage();
         ThrowDBFException(DBF_ERR_MEMO_OPEN, (strPath + ": " + strReason).c_str());
     }
 }

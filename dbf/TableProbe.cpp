@@ -2,6 +2,7 @@
 
 #include "dbf/DBFFormat.h"
 #include "platform/File.h"
+#include "platform/OsError.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -80,14 +81,14 @@ bool CTableProbe::Probe(const std::string& strPath)
     CFile file(kProbeWindow);
     CFileException openError;
     if (!file.Open(strPath, CFile::modeRead | CFile::shareDenyNone, &openError)) {
-        m_strError = std::strerror(openError.m_lOsError); // EISDIR for a folder
+        m_strError = COsError::Text(openError.m_lOsError); // EISDIR for a folder
         return false;
     }
     m_nFileLength = file.GetLength();
     int nError = 0;
     const int64_t nRead = ReadAt(file, 0, m_header.Data(), DBFHeader::kSize, nError);
     if (nRead < 0) {
-        m_strError = std::strerror(nError);
+        m_strError = COsError::Text(nError);
         return false;
     }
     m_bNotATable = true;
@@ -117,7 +118,7 @@ bool CTableProbe::Probe(const std::string& strPath)
             return true;
         });
     if (walk.bStopped) {
-        m_strError = std::strerror(nError);
+        m_strError = COsError::Text(nError);
         return false;
     }
     const bool bTerminatorFound = walk.bTerminator;

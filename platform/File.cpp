@@ -1,14 +1,11 @@
 #include "platform/File.h"
 
 #include "platform/FileFaultInjector.h"
+#include "platform/FileSystem.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 CFile::CFile() : CFile(kDefaultWindow) {}
 
@@ -22,60 +19,31 @@ CFile::~CFile()
 bool CFile::Open(const std::string& strFileName, unsigned nOpenFlags, CFileException* pError)
 {
     Abort();
-    int flags = O_CLOEXEC;
-    if (nOpenFlags & modeReadWrite)
-        flags |= O_RDWR;
-    else if (nOpenFlags & modeWrite)
-        flags |= O_WRONLY;
-    else
-        flags |= O_RDONLY;
-    if (nOpenFlags & modeCreate)
-        flags |= O_CREAT;
-
-    auto fail = [&](int err) {
+    const auto eAccess = (nOpenFlags & modeReadWrite) ? CFileHandle::Access::readWrite
+        : (nOpenFlags & modeWrite)                     ? CFileHandle::Access::write
+                                                       : CFileHandle::Access::read;
+    const unsigned share = nOpenFlags & 0x70;
+    const auto eShare = share == shareExclusive ? CFileHandle::Share::none
+        : share == shareDenyRead                ? CFileHandle::Share::denyRead
+        : share == shareDenyWrite               ? CFileHandle::Share::denyWrite
+                                                : CFileHandle::Share::all;
+    const auto eCreate = !(nOpenFlags & modeCreate)     ? CFileHandle::Create::no
+        : (nOpenFlags & modeNoTruncate)                  ? CFileHandle::Create::orOpen
+                                                         : CFileHandle::Create::orEmpty;
+    uint64_t nLength = 0;
+    int err = m_handle.Open(strFileName, eAccess, eShare, eCreate);
+    if (err == 0 && (err = m_handle.GetSize(nLength)) != 0)
+        m_handle.Close();
+    if (err != 0) {
         if (pError)
             *pError = CFileException(CFileException::OsErrorToCause(err), err, strFileName);
         return false;
-    };
-
-    const int fd = ::open(strFileName.c_str(), flags, 0666);
-    if (fd < 0)
-        return fail(errno);
-
-    const unsigned share = nOpenFlags & 0x70;
-    int lockOp = 0;
-    if (share == shareExclusive || share == shareDenyRead)
-        lockOp = LOCK_EX;
-    else if (share == shareDenyWrite)
-        lockOp = LOCK_SH;
-    if (lockOp != 0 && ::flock(fd, lockOp | LOCK_NB) != 0) {
-        const int err = errno;
-        ::close(fd);
-        return fail(err);
-    }
-    // Truncate only once the lock is ours, so a refused create leaves the
-    // other holder's file intact.
-    if ((nOpenFlags & modeCreate) && !(nOpenFlags & modeNoTruncate) && ::ftruncate(fd, 0) != 0) {
-        const int err = errno;
-        ::close(fd);
-        return fail(err);
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        const int err = errno;
-        ::close(fd);
-        return fail(err);
-    }
-    if (S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        return fail(EISDIR);
     }
 
-    m_hFile = fd;
     m_nOpenFlags = nOpenFlags;
     m_strFileName = strFileName;
     m_nPosition = 0;
-    m_nLength = static_cast<uint64_t>(st.st_size);
+    m_nLength = nLength;
     m_nWindowStart = 0;
     m_nWindowLen = 0;
     m_nDirtyLo = m_nDirtyHi = 0;
@@ -85,7 +53,7 @@ bool CFile::Open(const std::string& strFileName, unsigned nOpenFlags, CFileExcep
 
 void CFile::Close()
 {
-    if (m_hFile < 0)
+    if (!m_handle.IsOpen())
         return;
     int err = 0;
     try {
@@ -93,9 +61,8 @@ void CFile::Close()
     } catch (const CFileException& e) {
         err = e.m_lOsError ? e.m_lOsError : EIO;
     }
-    if (::close(m_hFile) != 0 && err == 0)
-        err = errno;
-    m_hFile = -1;
+    if (const int nCloseError = m_handle.Close(); err == 0)
+        err = nCloseError;
     m_nWindowLen = 0;
     m_nDirtyLo = m_nDirtyHi = 0;
     m_window.clear();
@@ -150,8 +117,8 @@ void CFile::SetLength(uint64_t nNewLen)
 {
     CheckOpen();
     FlushWindow();
-    if (::ftruncate(m_hFile, static_cast<off_t>(nNewLen)) != 0)
-        ThrowOsFileError(errno, m_strFileName);
+    if (const int err = m_handle.SetSize(nNewLen))
+        ThrowOsFileError(err, m_strFileName);
     m_nLength = nNewLen;
     if (m_nWindowStart + m_nWindowLen > nNewLen)
         m_nWindowLen = nNewLen > m_nWindowStart ? static_cast<size_t>(nNewLen - m_nWindowStart) : 0;
@@ -176,7 +143,7 @@ void CFile::Write(const void* lpBuf, size_t nCount)
 
 std::string CFile::GetFileName() const
 {
-    const auto slash = m_strFileName.find_last_of('/');
+    const auto slash = CFileSystem::LastSeparator(m_strFileName);
     return slash == std::string::npos ? m_strFileName : m_strFileName.substr(slash + 1);
 }
 
@@ -187,55 +154,29 @@ std::string CFile::GetFileTitle() const
 
 void CFile::CheckOpen() const
 {
-    if (m_hFile < 0)
+    if (!m_handle.IsOpen())
         ThrowFileException(CFileException::invalidFile, EBADF, m_strFileName);
 }
 
 namespace {
 
 // Full positioned read; returns fewer bytes only at end of file.
-ssize_t PreadAll(int fd, unsigned char* p, size_t n, uint64_t pos, const std::string& strPath)
+int ReadAll(CFileHandle& handle, unsigned char* p, size_t n, uint64_t pos, const std::string& strPath, size_t& nDone)
 {
     if (CFileFaultInjector::IsArmed()) {
-        if (const int nError = CFileFaultInjector::OnRead(strPath, pos, n)) {
-            errno = nError;
-            return -1;
-        }
+        if (const int nError = CFileFaultInjector::OnRead(strPath, pos, n))
+            return nError;
     }
-    size_t done = 0;
-    while (done < n) {
-        const ssize_t r = ::pread(fd, p + done, n - done, static_cast<off_t>(pos + done));
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        if (r == 0)
-            break;
-        done += static_cast<size_t>(r);
-    }
-    return static_cast<ssize_t>(done);
+    return handle.ReadAt(pos, p, n, nDone);
 }
 
-bool PwriteAll(int fd, const unsigned char* p, size_t n, uint64_t pos, const std::string& strPath)
+int WriteAll(CFileHandle& handle, const unsigned char* p, size_t n, uint64_t pos, const std::string& strPath)
 {
     if (CFileFaultInjector::IsArmed()) {
-        if (const int nError = CFileFaultInjector::OnWrite(strPath, pos, n)) {
-            errno = nError;
-            return false;
-        }
+        if (const int nError = CFileFaultInjector::OnWrite(strPath, pos, n))
+            return nError;
     }
-    size_t done = 0;
-    while (done < n) {
-        const ssize_t r = ::pwrite(fd, p + done, n - done, static_cast<off_t>(pos + done));
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<size_t>(r);
-    }
-    return true;
+    return handle.WriteAt(pos, p, n);
 }
 
 } // namespace
@@ -256,13 +197,13 @@ void CFile::FillWindow(uint64_t nPos)
 {
     if (m_window.size() < m_nWindowCapacity)
         m_window.resize(m_nWindowCapacity);
-    const ssize_t r = PreadAll(m_hFile, m_window.data(), m_nWindowCapacity, nPos, m_strFileName);
-    if (r < 0) {
+    size_t nRead = 0;
+    if (const int err = ReadAll(m_handle, m_window.data(), m_nWindowCapacity, nPos, m_strFileName, nRead)) {
         m_nWindowLen = 0;
-        ThrowOsFileError(errno, m_strFileName);
+        ThrowOsFileError(err, m_strFileName);
     }
     m_nWindowStart = nPos;
-    m_nWindowLen = static_cast<size_t>(r);
+    m_nWindowLen = nRead;
 }
 
 size_t CFile::ReadAt(uint64_t nPos, void* lpBuf, size_t nCount)
@@ -281,10 +222,10 @@ size_t CFile::ReadAt(uint64_t nPos, void* lpBuf, size_t nCount)
         }
         FlushWindow();
         if (nCount >= m_nWindowCapacity) {
-            const ssize_t r = PreadAll(m_hFile, out + total, nCount, nPos, m_strFileName);
-            if (r < 0)
-                ThrowOsFileError(errno, m_strFileName);
-            total += static_cast<size_t>(r);
+            size_t nRead = 0;
+            if (const int err = ReadAll(m_handle, out + total, nCount, nPos, m_strFileName, nRead))
+                ThrowOsFileError(err, m_strFileName);
+            total += nRead;
             break;
         }
         FillWindow(nPos);
@@ -341,8 +282,8 @@ void CFile::WriteAt(uint64_t nPos, const void* lpBuf, size_t nCount)
         m_nDirtyHi = nCount;
     } else {
         FlushWindow();
-        if (!PwriteAll(m_hFile, in, nCount, nPos, m_strFileName))
-            ThrowOsFileError(errno, m_strFileName);
+        if (const int err = WriteAll(m_handle, in, nCount, nPos, m_strFileName))
+            ThrowOsFileError(err, m_strFileName);
         StartWriteBack(nPos + nCount);
         // Keep the window a true mirror where the big write overlaps it.
         const uint64_t lo = std::max(nPos, m_nWindowStart);
@@ -360,8 +301,8 @@ void CFile::FlushWindow()
     const size_t lo = m_nDirtyLo;
     const size_t hi = m_nDirtyHi;
     m_nDirtyLo = m_nDirtyHi = 0;
-    if (!PwriteAll(m_hFile, m_window.data() + lo, hi - lo, m_nWindowStart + lo, m_strFileName))
-        ThrowOsFileError(errno, m_strFileName);
+    if (const int err = WriteAll(m_handle, m_window.data() + lo, hi - lo, m_nWindowStart + lo, m_strFileName))
+        ThrowOsFileError(err, m_strFileName);
     StartWriteBack(m_nWindowStart + hi);
 }
 
@@ -369,7 +310,7 @@ void CFile::AdviseSequential()
 {
     CheckOpen();
     // Only advice: a refusal changes nothing.
-    ::posix_fadvise(m_hFile, 0, 0, POSIX_FADV_SEQUENTIAL);
+    m_handle.AdviseSequential();
 }
 
 void CFile::StartWriteBack(uint64_t nEnd)
@@ -381,8 +322,6 @@ void CFile::StartWriteBack(uint64_t nEnd)
     const uint64_t nTo = nEnd & ~static_cast<uint64_t>(0xFFFF);
     if (!m_bWriteBehind || nTo < m_nWriteBackFrom + kStep)
         return;
-    // Only a start: a failure shows when the file is flushed to disk.
-    ::sync_file_range(m_hFile, static_cast<off_t>(m_nWriteBackFrom), static_cast<off_t>(nTo - m_nWriteBackFrom),
-                      SYNC_FILE_RANGE_WRITE);
+    m_handle.StartWriteBack(m_nWriteBackFrom, nTo - m_nWriteBackFrom);
     m_nWriteBackFrom = nTo;
 }

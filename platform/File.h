@@ -11,13 +11,15 @@
 // advisory locks (flock) taken without waiting: shareExclusive takes an
 // exclusive lock, shareDenyWrite a shared one, shareDenyNone and shareCompat
 // none. They only keep out other opens that ask for locks too, which is what
-// the "is the file in use" check of the desktop program relies on.
+// the "is the file in use" check of the desktop program relies on. On
+// Windows they are the share mode of the open (platform/FileHandle.h).
 //
 // GetLength reports the length as this object knows it (from open, plus its
 // own writes and SetLength); changes made through other handles afterwards
 // are not seen.
 
 #include "platform/FileException.h"
+#include "platform/FileHandle.h"
 #include "platform/NoInitAllocator.h"
 
 #include <cstddef>
@@ -86,7 +88,7 @@ public:
     const unsigned char* Peek(uint64_t nPos, size_t nCount);
     virtual void Write(const void* lpBuf, size_t nCount);
 
-    bool IsOpen() const { return m_hFile >= 0; }
+    bool IsOpen() const { return m_handle.IsOpen(); }
     unsigned GetOpenFlags() const { return m_nOpenFlags; }
     // The path as given to Open.
     std::string GetFilePath() const { return m_strFileName; }
@@ -105,7 +107,7 @@ private:
     // Write-behind after bytes up to nEnd reached the file.
     void StartWriteBack(uint64_t nEnd);
 
-    int m_hFile = -1;
+    CFileHandle m_handle;
     unsigned m_nOpenFlags = 0;
     std::string m_strFileName;
     uint64_t m_nPosition = 0;

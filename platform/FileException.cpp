@@ -1,5 +1,6 @@
 #include "platform/FileException.h"
 
+#include "platform/OsError.h"
 #include "platform/TempFolder.h"
 
 #include <algorithm>
@@ -11,6 +12,20 @@ CFileException::CFileException(Cause cause, int nOsError, std::string strFileNam
     : m_cause(cause), m_lOsError(nOsError), m_strFileName(std::move(strFileName))
 {
 }
+
+namespace {
+
+// A full disk or a used-up quota (which Windows does not tell apart).
+bool IsOutOfRoom(int nOsError)
+{
+#ifdef EDQUOT
+    if (nOsError == EDQUOT)
+        return true;
+#endif
+    return nOsError == ENOSPC;
+}
+
+} // namespace
 
 CFileException::Cause CFileException::OsErrorToCause(int nOsError)
 {
@@ -29,12 +44,11 @@ CFileException::Cause CFileException::OsErrorToCause(int nOsError)
     case EBADF: return accessDenied;
     case EWOULDBLOCK: return sharingViolation;
     case ENOSPC:
-    case EDQUOT:
     case EFBIG: return diskFull;
     case EINVAL:
     case ESPIPE: return badSeek;
     case EIO: return hardIO;
-    default: return genericException;
+    default: return IsOutOfRoom(nOsError) ? diskFull : genericException;
     }
 }
 
@@ -72,17 +86,17 @@ bool CFileException::GetErrorMessage(char* lpszError, unsigned nMaxError,
     if (!lpszError || nMaxError == 0)
         return false;
     std::string text;
-    if ((m_lOsError == ENOSPC || m_lOsError == EDQUOT) && CTempFolder::IsInProcessFolder(m_strFileName)) {
+    if (IsOutOfRoom(m_lOsError) && CTempFolder::IsInProcessFolder(m_strFileName)) {
         // The file is an internal one: what a person can act on is the
         // folder that is full and how to choose another.
-        text = "The temporary folder " + CTempFolder::GetSystemTempPath() + " is full (" + std::strerror(m_lOsError)
+        text = "The temporary folder " + CTempFolder::GetSystemTempPath() + " is full (" + COsError::Text(m_lOsError)
             + "): set TMPDIR to a folder with room for a copy of the table, or make room";
     } else {
         text = m_strFileName.empty() ? std::string() : m_strFileName + ": ";
         text += CauseText(m_cause);
         if (m_lOsError != 0) {
             text += " (";
-            text += std::strerror(m_lOsError);
+            text += COsError::Text(m_lOsError);
             text += ")";
         }
     }

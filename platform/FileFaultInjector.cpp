@@ -2,8 +2,67 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <fnmatch.h>
 #include <stdexcept>
+
+namespace {
+
+// The shell's wildcards as tests write them: "*" any run of characters
+// (folder separators included), "?" one character, "[fF]" one of a set
+// ("a-z" a range in it).
+
+// Whether the one-character token at strPattern[p] takes c; nNext gets
+// where the next token starts.
+bool TokenTakes(const std::string& strPattern, size_t p, char c, size_t& nNext)
+{
+    if (strPattern[p] == '?') {
+        nNext = p + 1;
+        return true;
+    }
+    const size_t nClose = strPattern[p] == '[' ? strPattern.find(']', p + 2) : std::string::npos;
+    if (nClose == std::string::npos) {
+        nNext = p + 1;
+        return strPattern[p] == c;
+    }
+    nNext = nClose + 1;
+    for (size_t i = p + 1; i < nClose; ++i) {
+        if (i + 2 < nClose && strPattern[i + 1] == '-') {
+            if (strPattern[i] <= c && c <= strPattern[i + 2])
+                return true;
+            i += 2;
+        } else if (strPattern[i] == c) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool MatchesPattern(const std::string& strPattern, const std::string& strText)
+{
+    size_t p = 0;
+    size_t t = 0;
+    size_t nStar = std::string::npos;
+    size_t nStarText = 0;
+    while (t < strText.size()) {
+        size_t nNext = 0;
+        if (p < strPattern.size() && strPattern[p] == '*') {
+            nStar = p++;
+            nStarText = t;
+        } else if (p < strPattern.size() && TokenTakes(strPattern, p, strText[t], nNext)) {
+            p = nNext;
+            ++t;
+        } else if (nStar != std::string::npos) {
+            p = nStar + 1;
+            t = ++nStarText;
+        } else {
+            return false;
+        }
+    }
+    while (p < strPattern.size() && strPattern[p] == '*')
+        ++p;
+    return p == strPattern.size();
+}
+
+} // namespace
 
 std::atomic<bool> CFileFaultInjector::s_bArmed{false};
 std::atomic<CFileFaultInjector*> CFileFaultInjector::s_pActive{nullptr};
@@ -46,7 +105,7 @@ std::string CFileFaultInjector::GetStruckPath() const
 
 bool CFileFaultInjector::Matches(const std::string& strPath) const
 {
-    return m_fault.strPathPattern.empty() || ::fnmatch(m_fault.strPathPattern.c_str(), strPath.c_str(), 0) == 0;
+    return m_fault.strPathPattern.empty() || MatchesPattern(m_fault.strPathPattern, strPath);
 }
 
 bool CFileFaultInjector::Strikes(const std::string& strPath, uint64_t nOffset, size_t nCount)

@@ -35,7 +35,7 @@ struct FileFault {
     int nError = 0;                   // 0: ENOSPC for writes, EIO for reads, EACCES for removals
     uint64_t nCall = 0;               // 1-based; 0 to strike by offset
     uint64_t nOffset = UINT64_MAX;    // used when nCall is 0
-    std::string strPathPattern;       // fnmatch pattern on the path; empty: any
+    std::string strPathPattern;       // "*", "?" and "[...]" pattern on the path; empty: any
     bool bSticky = false;
     std::function<void()> pfnOnStrike; // called at every struck call
 };

@@ -1,47 +1,45 @@
 #include "platform/FilePlacer.h"
 
-#include "platform/Fd.h"
 #include "platform/FileException.h"
 #include "platform/FileFaultInjector.h"
+#include "platform/FileHandle.h"
 #include "platform/FileSystem.h"
+#include "platform/Process.h"
 
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
 std::string FolderOf(const std::string& strPath)
 {
-    const size_t nSlash = strPath.rfind('/');
+    const size_t nSlash = CFileSystem::LastSeparator(strPath);
     if (nSlash == std::string::npos)
         return ".";
-    return nSlash == 0 ? "/" : strPath.substr(0, nSlash);
+    return nSlash == 0 ? strPath.substr(0, 1) : strPath.substr(0, nSlash);
 }
 
-// Renames without replacing (unless asked to): renameat2 where the file
-// system has it, else a hard link and an unlink (which refuse an existing
-// name as well).
+// Renames without replacing (unless asked to).
 int RenameInto(const std::string& strFrom, const std::string& strTo, bool bReplace)
 {
     if (CFileFaultInjector::IsArmed()) {
         if (const int nError = CFileFaultInjector::OnWrite(strTo, 0, 0))
             return nError;
     }
-    if (bReplace)
-        return ::rename(strFrom.c_str(), strTo.c_str()) == 0 ? 0 : errno;
-    if (::renameat2(AT_FDCWD, strFrom.c_str(), AT_FDCWD, strTo.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
-    if (::link(strFrom.c_str(), strTo.c_str()) != 0)
-        return errno;
-    ::unlink(strFrom.c_str());
-    return 0;
+    return CFileSystem::Rename(strFrom, strTo, bReplace);
+}
+
+// Flushes a file written through another handle; Windows flushes only
+// through a handle that may write, so read access is the fallback for a
+// file that refuses writing.
+int SyncFileToDisk(const std::string& strPath)
+{
+    CFileHandle file;
+    int nError = file.Open(strPath, CFileHandle::Access::readWrite, CFileHandle::Share::all, CFileHandle::Create::no);
+    if (nError == EACCES)
+        nError = file.Open(strPath, CFileHandle::Access::read, CFileHandle::Share::all, CFileHandle::Create::no);
+    return nError != 0 ? nError : file.SyncToDisk();
 }
 
 } // namespace
@@ -49,70 +47,44 @@ int RenameInto(const std::string& strFrom, const std::string& strTo, bool bRepla
 std::string CFilePlacer::TemporaryNameFor(const std::string& strTo)
 {
     static std::atomic<unsigned> s_nCounter{0};
-    const size_t nSlash = strTo.rfind('/');
+    const size_t nSlash = CFileSystem::LastSeparator(strTo);
     const std::string strName = nSlash == std::string::npos ? strTo : strTo.substr(nSlash + 1);
     const std::string strFolder = nSlash == std::string::npos ? std::string() : strTo.substr(0, nSlash + 1);
-    return strFolder + "." + strName + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(++s_nCounter);
+    return strFolder + "." + strName + ".part-" + std::to_string(CProcess::GetId()) + "-" + std::to_string(++s_nCounter);
 }
 
 void CFilePlacer::CopyInto(const std::string& strFrom, const std::string& strTo)
 {
-    CFd in(::open(strFrom.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.Get() < 0)
-        ThrowOsFileError(errno, strFrom);
-    CFd out(::open(strTo.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (out.Get() < 0)
-        ThrowOsFileError(errno, strTo);
-    // In the kernel where the file systems allow it, otherwise through a
-    // buffer; a chunk at a time so that a cancel is heard.
+    CFileHandle in;
+    if (const int nError = in.Open(strFrom, CFileHandle::Access::read, CFileHandle::Share::all, CFileHandle::Create::no))
+        ThrowOsFileError(nError, strFrom);
+    CFileHandle out;
+    if (const int nError =
+            out.Open(strTo, CFileHandle::Access::write, CFileHandle::Share::all, CFileHandle::Create::newOnly))
+        ThrowOsFileError(nError, strTo);
+    // A chunk at a time so that a cancel is heard.
     constexpr size_t kChunk = 8 << 20;
-    struct stat st {};
-    if (::fstat(in.Get(), &st) != 0)
-        ThrowOsFileError(errno, strFrom);
-    const uint64_t nSize = static_cast<uint64_t>(st.st_size);
-    bool bKernel = true;
-    std::vector<char> buffer;
-    uint64_t nDone = 0;
-    for (;;) {
+    uint64_t nSize = 0;
+    if (const int nError = in.GetSize(nSize))
+        ThrowOsFileError(nError, strFrom);
+    for (uint64_t nDone = 0;;) {
         if (Cancelled())
             ThrowOsFileError(ECANCELED, strTo);
         if (CFileFaultInjector::IsArmed() && nDone < nSize) {
             if (const int nError = CFileFaultInjector::OnWrite(strTo, nDone, kChunk))
                 ThrowOsFileError(nError, strTo);
         }
-        ssize_t nCopied = 0;
-        if (bKernel) {
-            nCopied = ::copy_file_range(in.Get(), nullptr, out.Get(), nullptr, kChunk, 0);
-            if (nCopied < 0 && errno != EINTR) {
-                const int nError = errno;
-                const bool bUnsupported = nError == EXDEV || nError == ENOSYS || nError == EINVAL
-                    || nError == EOPNOTSUPP || nError == EBADF;
-                if (!bUnsupported || nDone != 0)
-                    ThrowOsFileError(nError, strTo);
-                bKernel = false;
-                buffer.resize(1 << 20);
-                continue;
-            }
-        } else {
-            nCopied = ::read(in.Get(), buffer.data(), buffer.size());
-            if (nCopied < 0 && errno != EINTR)
-                ThrowOsFileError(errno, strFrom);
-            for (ssize_t nWritten = 0; nCopied > 0 && nWritten < nCopied;) {
-                const ssize_t r = ::write(out.Get(), buffer.data() + nWritten, static_cast<size_t>(nCopied - nWritten));
-                if (r < 0 && errno != EINTR)
-                    ThrowOsFileError(errno, strTo);
-                nWritten += r > 0 ? r : 0;
-            }
-        }
+        size_t nCopied = 0;
+        if (const int nError = out.CopyFrom(in, nDone, kChunk, nCopied))
+            ThrowOsFileError(nError, strTo);
         if (nCopied == 0)
             break;
-        if (nCopied > 0)
-            nDone += static_cast<uint64_t>(nCopied);
+        nDone += nCopied;
     }
     // On disk before it gets its name, so a crash cannot leave an empty or
     // partial table under the final name.
-    if (::fsync(out.Get()) != 0)
-        ThrowOsFileError(errno, strTo);
+    if (const int nError = out.SyncToDisk())
+        ThrowOsFileError(nError, strTo);
     if (const int nError = out.Close())
         ThrowOsFileError(nError, strTo);
 }
@@ -135,10 +107,9 @@ void CFilePlacer::Place(const std::vector<PlacedFile>& files, bool bMove)
                 ThrowOsFileError(ECANCELED, file.strTo);
             // A move within one file system needs no copy, but its data
             // must reach the disk before the name does, as a copy's does.
-            if (bMove && ::link(file.strFrom.c_str(), strTemp.c_str()) == 0) {
-                CFd linked(::open(strTemp.c_str(), O_RDONLY | O_CLOEXEC));
-                if (linked.Get() < 0 || ::fsync(linked.Get()) != 0)
-                    ThrowOsFileError(errno, file.strTo);
+            if (bMove && CFileSystem::MakeHardLink(file.strFrom, strTemp) == 0) {
+                if (const int nError = SyncFileToDisk(strTemp))
+                    ThrowOsFileError(nError, file.strTo);
             } else {
                 try {
                     CopyInto(file.strFrom, strTemp);
@@ -159,11 +130,8 @@ void CFilePlacer::Place(const std::vector<PlacedFile>& files, bool bMove)
         }
         temporaries.clear();
         // The new names themselves reach the disk.
-        if (!files.empty()) {
-            CFd folder(::open(FolderOf(files.front().strTo).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-            if (folder.Get() >= 0)
-                ::fsync(folder.Get());
-        }
+        if (!files.empty())
+            CFileSystem::SyncFolder(FolderOf(files.front().strTo));
     } catch (...) {
         cleanUp();
         throw;

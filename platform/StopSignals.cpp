@@ -1,47 +1,10 @@
 #include "platform/StopSignals.h"
 
-#include <stdexcept>
-
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free flag");
 static_assert(std::atomic<std::atomic<int>*>::is_always_lock_free, "the signal handler needs a lock-free pointer");
 
-namespace {
-
-constexpr int kStopSignals[3] = {SIGINT, SIGTERM, SIGHUP};
-
-} // namespace
-
 std::atomic<int> CStopSignals::s_nSignal{0};
 std::atomic<std::atomic<int>*> CStopSignals::s_pStopFlag{nullptr};
-
-CStopSignals::CStopSignals(std::atomic<int>* pStopFlag)
-{
-    std::atomic<int>* pNone = nullptr;
-    if (!s_pStopFlag.compare_exchange_strong(pNone, pStopFlag))
-        throw std::logic_error("only one CStopSignals may be alive");
-    s_nSignal.store(0);
-    struct sigaction action {};
-    action.sa_handler = &CStopSignals::OnSignal;
-    sigemptyset(&action.sa_mask);
-    for (const int nSignal : kStopSignals)
-        sigaddset(&action.sa_mask, nSignal);
-    // Interrupted reads and writes go on; the run notices the flag itself.
-    action.sa_flags = SA_RESTART;
-    for (size_t i = 0; i < std::size(kStopSignals); ++i)
-        ::sigaction(kStopSignals[i], &action, &m_previous[i]);
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
-    ::sigaction(SIGXFSZ, &ignore, &m_previousFileSize);
-}
-
-CStopSignals::~CStopSignals()
-{
-    for (size_t i = 0; i < std::size(kStopSignals); ++i)
-        ::sigaction(kStopSignals[i], &m_previous[i], nullptr);
-    ::sigaction(SIGXFSZ, &m_previousFileSize, nullptr);
-    s_pStopFlag.store(nullptr);
-}
 
 int CStopSignals::ExitStatus()
 {

@@ -1,6 +1,8 @@
 #pragma once
 // Turns SIGINT, SIGTERM and SIGHUP into a stop request for as long as the
-// object lives: the handler only stores into two lock-free atomics (the
+// object lives (on Windows: Ctrl-C and Ctrl-Break as SIGINT, a closed
+// console as SIGHUP, logoff and shutdown as SIGTERM, through the console
+// control handler): the handler only stores into two lock-free atomics (the
 // caller's stop flag and the signal number), which is all a signal handler
 // may safely do. The program then winds down on its own path, removing its
 // temporary files, and ends with ExitStatus() (128 + the signal, as a shell
@@ -13,7 +15,6 @@
 // Only one object may be alive at a time.
 
 #include <atomic>
-#include <csignal>
 
 class CStopSignals {
 public:
@@ -32,7 +33,4 @@ private:
 
     static std::atomic<int> s_nSignal;
     static std::atomic<std::atomic<int>*> s_pStopFlag;
-
-    struct sigaction m_previous[3] {};
-    struct sigaction m_previousFileSize {};
 };

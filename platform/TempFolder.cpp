@@ -1,11 +1,7 @@
 #include "platform/TempFolder.h"
 
 #include "platform/FileException.h"
-
-#include <cerrno>
-#include <cstdlib>
-#include <filesystem>
-#include <vector>
+#include "platform/FileSystem.h"
 
 namespace {
 
@@ -15,27 +11,19 @@ constexpr const char* kProcessFolderPrefix = "orvane-tamsin-";
 
 CTempFolder::CTempFolder(const std::string& strPrefix)
 {
-    const std::string strTemplate = GetSystemTempPath() + "/" + strPrefix + "XXXXXX";
-    std::vector<char> buffer(strTemplate.begin(), strTemplate.end());
-    buffer.push_back('\0');
-    if (::mkdtemp(buffer.data()) == nullptr)
-        ThrowOsFileError(errno, strTemplate);
-    m_strPath = buffer.data();
+    const std::string strBase = GetSystemTempPath() + "/" + strPrefix;
+    if (const int nError = CFileSystem::MakeUniqueFolder(strBase, m_strPath))
+        ThrowOsFileError(nError, strBase + "XXXXXX");
 }
 
 CTempFolder::~CTempFolder()
 {
-    std::error_code ec;
-    std::filesystem::remove_all(m_strPath, ec);
+    CFileSystem::RemoveTree(m_strPath);
 }
 
 std::string CTempFolder::GetSystemTempPath()
 {
-    const char* pszDir = std::getenv("TMPDIR");
-    std::string strDir = (pszDir != nullptr && *pszDir != '\0') ? pszDir : "/tmp";
-    while (strDir.size() > 1 && strDir.back() == '/')
-        strDir.pop_back();
-    return strDir;
+    return CFileSystem::GetSystemTempPath();
 }
 
 const std::string& CTempFolder::ProcessFolder()

@@ -1,6 +1,7 @@
 #pragma once
-// A private folder under the system temporary folder (TMPDIR, else /tmp),
-// made with mkdtemp so that no other process shares it, and removed with
+// A private folder under the system temporary folder (TMPDIR, else /tmp;
+// on Windows the user's temporary folder), made so that no other process
+// shares it, and removed with
 // everything in it when its owner goes away.
 
 #include <string>
@@ -18,8 +19,7 @@ public:
     // The folder's path, without a trailing "/".
     const std::string& GetPath() const { return m_strPath; }
 
-    // The system temporary folder: $TMPDIR when set and not empty, else
-    // "/tmp"; without a trailing "/".
+    // The system temporary folder (CFileSystem::GetSystemTempPath).
     static std::string GetSystemTempPath();
 
     // This process's own working folder: made on first use (thread-safe),

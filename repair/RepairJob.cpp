@@ -4,6 +4,7 @@
 #include "platform/Exception.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/OsError.h"
 #include "platform/TempFolder.h"
 #include "repair/RepairOutcome.h"
 
@@ -39,12 +40,19 @@ SourceCheck CRepairJob::CheckSource(const std::string& strSource, SourceCheckOrd
         return Problem(SourceProblem::NoFile, kMsgNoFile);
     if (CFileSystem::Status status; eOrder == SourceCheckOrder::FileFirst) {
         if (const int nError = CFileSystem::GetStatus(strSource, status))
-            return Problem(SourceProblem::Unreadable, strSource + ": " + std::strerror(nError));
+            return Problem(SourceProblem::Unreadable, strSource + ": " + COsError::Text(nError));
     }
     if (LowerCaseAscii(strSource).find(".dbf") == std::string::npos)
         return Problem(SourceProblem::InvalidName, kMsgInvalidName);
     CTableProbe probe;
     if (!probe.Probe(strSource)) {
+        // Windows refuses even a read while another program holds the file
+        // without sharing it.
+        CFile held;
+        CFileException heldError;
+        if (!held.Open(strSource, CFile::modeRead | CFile::shareDenyNone, &heldError)
+            && heldError.m_cause == CFileException::sharingViolation)
+            return Problem(SourceProblem::InUse, kMsgInUse);
         return Problem(probe.IsNotATable() ? SourceProblem::NotATable : SourceProblem::Unreadable,
                        strSource + ": " + probe.GetError());
     }
@@ -61,11 +69,11 @@ std::string CRepairJob::CheckSaveFolder(const std::string& strFolder, bool bWrit
 {
     CFileSystem::Status status;
     if (const int nError = CFileSystem::GetStatus(strFolder, status))
-        return strFolder + ": " + std::strerror(nError);
+        return strFolder + ": " + COsError::Text(nError);
     if (!status.bFolder)
-        return strFolder + ": " + std::strerror(ENOTDIR);
+        return strFolder + ": " + COsError::Text(ENOTDIR);
     if (const int nError = bWritable ? CFileSystem::CheckWritableFolder(strFolder) : 0)
-        return strFolder + ": " + std::strerror(nError);
+        return strFolder + ": " + COsError::Text(nError);
     return std::string();
 }
 
@@ -79,7 +87,7 @@ std::string CRepairJob::MakeWorkFolder()
         if (nError == 0)
             return strFolder;
         if (nError != EEXIST)
-            throw std::runtime_error(strFolder + ": " + std::strerror(nError));
+            throw std::runtime_error(strFolder + ": " + COsError::Text(nError));
     }
 }
 

@@ -5,6 +5,7 @@
 #include "platform/FileException.h"
 #include "platform/FilePlacer.h"
 #include "platform/FileSystem.h"
+#include "platform/OsError.h"
 #include "platform/TempFolder.h"
 
 #include <algorithm>
@@ -48,7 +49,7 @@ std::string ReplaceAll(const std::string& strText, const std::string& strFrom, c
 // Replaces the file-name part of strPath by strName.
 std::string WithFileName(const std::string& strPath, const std::string& strName)
 {
-    const size_t nSlash = strPath.rfind('/');
+    const size_t nSlash = CFileSystem::LastSeparator(strPath);
     return nSlash == std::string::npos ? strName : strPath.substr(0, nSlash + 1) + strName;
 }
 
@@ -56,13 +57,13 @@ std::string WithFileName(const std::string& strPath, const std::string& strName)
 
 std::string PathFileName(const std::string& strPath)
 {
-    const size_t nSlash = strPath.rfind('/');
+    const size_t nSlash = CFileSystem::LastSeparator(strPath);
     return nSlash == std::string::npos ? strPath : strPath.substr(nSlash + 1);
 }
 
 std::string PathFolder(const std::string& strPath)
 {
-    const size_t nSlash = strPath.rfind('/');
+    const size_t nSlash = CFileSystem::LastSeparator(strPath);
     if (nSlash == std::string::npos)
         return ".";
     if (nSlash == 0)
@@ -265,7 +266,7 @@ std::vector<FileLeftBehind> RemoveRepairedFiles(const std::string& strTempTable)
         const int nError = strPath.empty() ? 0 : CFileSystem::Remove(strPath);
         if (nError == 0 || nError == ENOENT)
             continue;
-        problems.push_back({strPath, std::strerror(nError)});
+        problems.push_back({strPath, COsError::Text(nError)});
     }
     return problems;
 }

@@ -4,6 +4,8 @@
 #include "dbf/DBFException.h"
 #include "dbf/DBFFormat.h"
 #include "dbf/DBFTableDef.h"
+#include "platform/FileSystem.h"
+#include "platform/LocalTime.h"
 #include "repair/RepairPaths.h"
 
 #include <algorithm>
@@ -55,7 +57,7 @@ CRepairedTableWriter::~CRepairedTableWriter()
 std::string CRepairedTableWriter::MemoPathFor(const std::string& strTablePath, dbfformat::MemoKind memoKind)
 {
     std::string strExtension = dbfformat::MemoKindExtension(memoKind);
-    const size_t nSlash = strTablePath.find_last_of('/');
+    const size_t nSlash = CFileSystem::LastSeparator(strTablePath);
     const size_t nDot = strTablePath.find_last_of('.');
     const bool bHasExtension = nDot != std::string::npos && (nSlash == std::string::npos || nDot > nSlash);
     if (bHasExtension && HasLowerCase(strTablePath.substr(nDot + 1))) {
@@ -87,9 +89,7 @@ void CRepairedTableWriter::Create(const std::string& strPath, const RepairedTabl
     if (m_nHeaderLength > std::numeric_limits<uint16_t>::max())
         ThrowDBFException(DBF_ERR_DESCRIPTORS, "The repaired header would be longer than 65535 bytes.");
 
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    const std::tm local = CLocalTime::Now();
     m_header.SetUpdateDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
     m_header.SetRecordCount(0);
     m_header.SetHeaderLength(static_cast<uint16_t>(m_nHeaderLength));

@@ -12,6 +12,11 @@ PACKAGES=(g++ cmake ninja-build pkg-config
           dpkg-dev    # dpkg-shlibdeps, for the Depends line of `cpack -G DEB`
           lintian     # judges that package (tests/package/lint_package.sh)
           groff-base) # renders the man page in its test
+# Only for the Windows build (scripts/build-windows) and its tests under
+# Wine: the MinGW-w64 cross compiler, GoogleTest's sources for it, Wine.
+# Installed without Wine's recommends (sound, printing, scanners, fonts):
+# the tests run console programs only.
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix googletest wine wine64)
 # Only for the fuzz build (-DORV_FUZZ=ON, scripts/fuzz): clang and libFuzzer.
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 
@@ -31,7 +36,12 @@ orv_install_packages() {
   echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
-  apt-get install -y -qq "${missing[@]}"
+  local lean=() full=()
+  for p in "${missing[@]}"; do
+    if [[ " ${WINDOWS_PACKAGES[*]} " == *" $p "* ]]; then lean+=("$p"); else full+=("$p"); fi
+  done
+  [ ${#full[@]} -eq 0 ] || apt-get install -y -qq "${full[@]}"
+  [ ${#lean[@]} -eq 0 ] || apt-get install -y -qq --no-install-recommends "${lean[@]}"
 }
 
 # orv_build DIR [cmake options...]

@@ -77,7 +77,7 @@ protected:
     CommandResult Repair(const std::string& strArgs)
     {
         return orvtest::Run("cd " + ShellQuote(m_dir.Path()) + " && TMPDIR=" + ShellQuote(m_dir.File("tmp")) + " "
-                            + ShellQuote(orvtest::BinDir() + "/dbfrepair") + " repair " + strArgs + " 2>/dev/null");
+                            + orvtest::ToolCommand() + " repair " + strArgs + " 2>/dev/null");
     }
 
     TempDir m_dir;
@@ -92,7 +92,8 @@ TEST_F(BatchRepair, EveryTableOfTheTreeIsAccountedForAndSavedInItsFolder)
     EXPECT_EQ(result.nExitCode, 1);
     const std::string strScript = R"PY(
 import json, sys
-lines = [json.loads(l) for l in sys.argv[1].splitlines()]
+# Windows names folders with "\\" (escaped in the JSON): compared as "/".
+lines = [json.loads(l.replace('\\\\', '/')) for l in sys.argv[1].splitlines()]
 summary = lines.pop()
 assert summary['summary'] and summary['tables'] == 5, summary
 assert (summary['done'], summary['failed']) == (3, 2), summary

@@ -235,7 +235,7 @@ TEST_P(FixedPoint, RepairGivesTheTableBackExactly)
         if (!damage.pfnApply(copy, memo.empty() ? memo : folder / memo.filename()))
             continue;
         const orvtest::CommandResult run =
-            orvtest::Run("TMPDIR=" + ShellQuote(folder.string()) + " " + ShellQuote(orvtest::BinDir() + "/dbfrepair")
+            orvtest::Run("TMPDIR=" + ShellQuote(folder.string()) + " " + orvtest::ToolCommand()
                          + " repair " + ShellQuote(copy.string()) + " -o " + ShellQuote((folder / "out").string()) + " --quiet --json");
         const std::string strRepaired = JsonString(run.strOut, "table");
         const bool bSaved = run.nExitCode == 0 || (run.nExitCode == 3 && damage.bMayReportDroppedBytes);

@@ -7,6 +7,7 @@
 #include "dbf/DBFTableDef.h"
 #include "dbf/MemoFile.h"
 #include "platform/ErrorReporter.h"
+#include "platform/LocalTime.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -80,9 +81,7 @@ TEST(DBFTableDefCreate, BasicTableLayoutIsByteExact)
     const auto bytes = orvtest::ReadBytes(path);
     ASSERT_EQ(bytes.size(), 130u);
     EXPECT_EQ(bytes[0], 0x03);
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    const std::tm local = CLocalTime::Now();
     EXPECT_EQ(bytes[1], local.tm_year);
     EXPECT_EQ(bytes[2], local.tm_mon + 1);
     EXPECT_EQ(bytes[3], local.tm_mday);

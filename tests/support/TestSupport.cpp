@@ -1,5 +1,8 @@
 #include "support/TestSupport.h"
 
+#include "platform/FileSystem.h"
+#include "platform/Process.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -7,25 +10,18 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
-#include <sys/wait.h>
 
 namespace orvtest {
 
 TempDir::TempDir()
 {
-    const char* base = std::getenv("TMPDIR");
-    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/orvtest-XXXXXX";
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    if (!mkdtemp(buf.data()))
-        throw std::runtime_error("mkdtemp failed");
-    m_strPath = buf.data();
+    if (CFileSystem::MakeUniqueFolder(CFileSystem::GetSystemTempPath() + "/orvtest-", m_strPath) != 0)
+        throw std::runtime_error("cannot make a folder under " + CFileSystem::GetSystemTempPath());
 }
 
 TempDir::~TempDir()
 {
-    std::error_code ec;
-    std::filesystem::remove_all(m_strPath, ec);
+    CFileSystem::RemoveTree(m_strPath);
 }
 
 std::vector<unsigned char> ReadBytes(const std::string& strPath)
@@ -61,15 +57,7 @@ bool FileExists(const std::string& strPath)
 CommandResult Run(const std::string& strCommand)
 {
     CommandResult result;
-    FILE* pipe = popen(strCommand.c_str(), "r");
-    if (!pipe)
-        return result;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0)
-        result.strOut.append(buf, n);
-    const int status = pclose(pipe);
-    result.nExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.nExitCode = CProcess::RunShell(strCommand, result.strOut);
     return result;
 }
 
@@ -83,6 +71,12 @@ std::string ShellQuote(const std::string& str)
             out += c;
     }
     return out + "'";
+}
+
+std::string ToolCommand()
+{
+    const char* pszTool = std::getenv("ORV_DBFREPAIR");
+    return pszTool != nullptr && *pszTool != '\0' ? std::string(pszTool) : ShellQuote(BinDir() + "/dbfrepair");
 }
 
 std::string SourceDir()

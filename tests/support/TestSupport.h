@@ -34,6 +34,9 @@ struct CommandResult {
 CommandResult Run(const std::string& strCommand);
 // Quotes a string for the shell.
 std::string ShellQuote(const std::string& str);
+// The shell words that run dbfrepair: the build's own, or $ORV_DBFREPAIR
+// when set (scripts/test runs the Windows build's tool under Wine so).
+std::string ToolCommand();
 
 // The repository root, the build's bin folder, and the real-world fixtures
 // kept in the repository (tests/fixtures/real).
