@@ -204,10 +204,9 @@ CBatchRepair::Result CBatchRepair::RepairOne(const Item& item, const std::string
 {
     Result result;
     const auto start = Clock::now();
-    // The run's own messages come through its context; those of the
-    // storage engine below it through the thread's reporter.
+    // The run's messages, the storage engine's among them, come through its
+    // context.
     CRecordingReporter messages;
-    CScopedThreadErrorReporter reporterScope(&messages);
     auto finish = [&](RepairOutcome outcome, const std::string& strError) {
         result.outcome = outcome;
         std::vector<std::string> lines = messages.Messages();

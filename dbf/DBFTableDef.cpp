@@ -224,7 +224,7 @@ void CDBFTableDef::Open(const std::string& strPath, unsigned nOpenFlags)
         m_bOpened = true;
     } catch (const CFileException& e) {
         // An I/O fault leaves the table closed; the caller tests IsOpen.
-        e.ReportError();
+        e.ReportError(m_pReporter);
         m_file.Abort();
         Close();
     } catch (...) {
@@ -366,6 +366,7 @@ void CDBFTableDef::OpenMemo(unsigned nCallerFlags)
         return;
     }
     m_pMemoFile = MakeMemoFile(m_memoKind);
+    m_pMemoFile->SetReporter(m_pReporter);
     m_pMemoFile->OpenMemoFile(m_strMemoPath, nCallerFlags);
 }
 
@@ -486,6 +487,7 @@ void CDBFTableDef::Append()
         m_memoKind = memoKind;
         m_strMemoPath = BuildMemoPath(m_file.GetFilePath(), dbfformat::MemoKindExtension(memoKind));
         m_pMemoFile = MakeMemoFile(memoKind);
+        m_pMemoFile->SetReporter(m_pReporter);
         if (m_nNewMemoBlockSize != 0)
             m_pMemoFile->SetNewBlockSize(m_nNewMemoBlockSize);
         m_pMemoFile->CreateMemoFile(m_strMemoPath);

@@ -45,6 +45,7 @@
 #include <string>
 #include <vector>
 
+class CErrorReporter;
 class CMemoFile;
 
 class CDBFTableDef {
@@ -65,6 +66,11 @@ public:
     // the table opens without a memo object (memo fields then read as
     // Empty) and IsMemoFileMissing() tells. Off by default.
     void SetMemoFileOptional(bool bOptional) { m_bMemoOptional = bOptional; }
+
+    // Where platform file errors of the table and its memo file are shown
+    // (null, the default: the program's reporter). Set before Open or
+    // Create; the caller keeps ownership.
+    void SetReporter(CErrorReporter* pReporter) { m_pReporter = pReporter; }
     bool IsMemoFileMissing() const { return m_bMemoMissing; }
 
     // When set, an M value is the whole of the memo's stored length, bytes
@@ -207,4 +213,5 @@ private:
     bool m_bMemoOptional = false;
     bool m_bMemoMissing = false;
     bool m_bMemoTextWhole = false;
+    CErrorReporter* m_pReporter = nullptr;
 };

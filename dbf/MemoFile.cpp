@@ -59,7 +59,7 @@ void CMemoFile::Close()
         } catch (const CFileException& e) {
             // Pending bytes could not be written: the user must know, but a
             // close never raises (it also runs from destructors).
-            e.ReportError();
+            e.ReportError(m_pReporter);
         }
     }
     m_header.clear();
@@ -189,7 +189,7 @@ void CMemoFile::OpenFileOrThrow(const std::string& strPath, unsigned nOpenFlags)
 
 void CMemoFile::ReportAndClose(const CFileException& e)
 {
-    e.ReportError();
+    e.ReportError(m_pReporter);
     Close();
 }
 
@@ -201,7 +201,7 @@ void CMemoFile::CloseAndThrow(int32_t nErrorCode)
 
 void CMemoFile::ReportAndThrow(const CFileException& e, int32_t nErrorCode)
 {
-    e.ReportError();
+    e.ReportError(m_pReporter);
     ThrowDBFException(nErrorCode);
 }
 

@@ -54,6 +54,8 @@
 #include <string>
 #include <vector>
 
+class CErrorReporter;
+
 class CMemoFile : public CFile {
 public:
     CMemoFile();
@@ -96,6 +98,10 @@ public:
     // Call before CreateMemoFile. Without it the memo file's own name, less
     // its extension, stands in: the same when the two lie side by side.
     void SetTableName(std::string strName) { m_tableName = std::move(strName); }
+
+    // Where platform file errors are shown (null, the default: the program's
+    // reporter). The caller keeps ownership.
+    void SetReporter(CErrorReporter* pReporter) { m_pReporter = pReporter; }
 
     // DBase3, DBase4, FoxPro or SIx by class (all FoxPro kinds report FoxPro).
     virtual dbfformat::MemoKind GetMemoKind() const;
@@ -218,7 +224,7 @@ protected:
     // Closes the memo and raises the code.
     [[noreturn]] void CloseAndThrow(int32_t nErrorCode);
     // Reports a platform file error to the user, then raises the code.
-    [[noreturn]] static void ReportAndThrow(const CFileException& e, int32_t nErrorCode);
+    [[noreturn]] void ReportAndThrow(const CFileException& e, int32_t nErrorCode);
     // A block number computed in 64 bits; raises 3015 when it does not fit
     // the 32-bit block numbers of the formats.
     static uint32_t ToBlock(uint64_t nBlock);
@@ -230,6 +236,7 @@ protected:
 
     int m_bMemoOpen = 0;
     uint32_t m_nBlockSize = 512;
+    CErrorReporter* m_pReporter = nullptr;
     std::optional<std::string> m_tableName;
 
 private:

@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <utility>
 
 namespace {
 
@@ -16,7 +15,6 @@ public:
 
 CStderrReporter g_stderrReporter;
 std::atomic<CErrorReporter*> g_pReporter{&g_stderrReporter};
-thread_local CErrorReporter* t_pThreadReporter = nullptr;
 
 } // namespace
 
@@ -28,15 +26,15 @@ CErrorReporter* SetErrorReporter(CErrorReporter* pReporter)
 
 void ReportErrorText(const std::string& strText)
 {
-    if (t_pThreadReporter != nullptr)
-        t_pThreadReporter->Report(strText);
-    else
-        g_pReporter.load()->Report(strText);
+    g_pReporter.load()->Report(strText);
 }
 
-CErrorReporter* SetThreadErrorReporter(CErrorReporter* pReporter)
+void ReportErrorText(CErrorReporter* pReporter, const std::string& strText)
 {
-    return std::exchange(t_pThreadReporter, pReporter);
+    if (pReporter != nullptr)
+        pReporter->Report(strText);
+    else
+        ReportErrorText(strText);
 }
 
 void CRecordingReporter::Report(const std::string& strText)

@@ -17,13 +17,12 @@ public:
 // previous one. The caller keeps ownership.
 CErrorReporter* SetErrorReporter(CErrorReporter* pReporter);
 
-// Sends the text to the calling thread's reporter (CScopedThreadErrorReporter)
-// when it has one, else to the current process-wide reporter.
+// Sends the text to the current process-wide reporter.
 void ReportErrorText(const std::string& strText);
 
-// Gives the calling thread a reporter of its own (nullptr: none, the
-// process-wide one applies); returns the previous one.
-CErrorReporter* SetThreadErrorReporter(CErrorReporter* pReporter);
+// Sends the text to pReporter, or to the process-wide reporter when it is
+// null: parallel repairs each hand their own down to the engines.
+void ReportErrorText(CErrorReporter* pReporter, const std::string& strText);
 
 // Keeps every reported text; safe to use from a worker thread.
 class CRecordingReporter : public CErrorReporter {
@@ -46,20 +45,6 @@ public:
     ~CScopedErrorReporter() { SetErrorReporter(m_pPrevious); }
     CScopedErrorReporter(const CScopedErrorReporter&) = delete;
     CScopedErrorReporter& operator=(const CScopedErrorReporter&) = delete;
-
-private:
-    CErrorReporter* m_pPrevious;
-};
-
-// Gives the calling thread a reporter of its own for the lifetime of the
-// object: parallel repairs each keep their own messages.
-class CScopedThreadErrorReporter {
-public:
-    explicit CScopedThreadErrorReporter(CErrorReporter* pReporter)
-        : m_pPrevious(SetThreadErrorReporter(pReporter)) {}
-    ~CScopedThreadErrorReporter() { SetThreadErrorReporter(m_pPrevious); }
-    CScopedThreadErrorReporter(const CScopedThreadErrorReporter&) = delete;
-    CScopedThreadErrorReporter& operator=(const CScopedThreadErrorReporter&) = delete;
 
 private:
     CErrorReporter* m_pPrevious;

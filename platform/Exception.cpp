@@ -12,9 +12,9 @@ std::string CException::GetMessage() const
     return std::string(buf.data());
 }
 
-void CException::ReportError() const
+void CException::ReportError(CErrorReporter* pReporter) const
 {
-    ReportErrorText(GetMessage());
+    ReportErrorText(pReporter, GetMessage());
 }
 
 const char* CException::what() const noexcept

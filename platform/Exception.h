@@ -5,6 +5,8 @@
 #include <exception>
 #include <string>
 
+class CErrorReporter;
+
 class CException : public std::exception {
 public:
     ~CException() override = default;
@@ -18,9 +20,10 @@ public:
     // The full message as text.
     std::string GetMessage() const;
 
-    // Shows the message through the process's error reporter (a message box
-    // in the desktop program, a line on stderr in the command-line tool).
-    virtual void ReportError() const;
+    // Shows the message through pReporter, or when it is null through the
+    // process's error reporter (a message box in the desktop program, a line
+    // on stderr in the command-line tool).
+    void ReportError(CErrorReporter* pReporter = nullptr) const;
 
     const char* what() const noexcept override;
 

@@ -99,6 +99,7 @@ void CPreviewFiller::Fill(const std::string& strTable, IPreviewGridSink* pGrid)
     file.Close();
 
     CDBFTableDef table;
+    table.SetReporter(m_context.Reporter());
     table.SetMemoFileOptional(true);
     table.Open(strTable, CFile::modeRead | CFile::shareDenyNone);
     if (!table.IsOpen())

@@ -45,6 +45,7 @@ CRecordSalvage::CRecordSalvage(CRepairContext& context, CFile& source, uint64_t 
     , m_stats(stats)
     , m_mendedCells(mendedCells)
 {
+    m_writer.SetReporter(context.Reporter());
 }
 
 void CRecordSalvage::PlanFields()

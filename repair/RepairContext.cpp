@@ -42,8 +42,5 @@ void CRepairContext::ShowPreview()
 
 void CRepairContext::ReportError(const std::string& strText)
 {
-    if (m_pReporter != nullptr)
-        m_pReporter->Report(strText);
-    else
-        ReportErrorText(strText);
+    ReportErrorText(m_pReporter, strText);
 }

@@ -42,6 +42,9 @@ public:
     void ShowPreview();
 
     void ReportError(const std::string& strText);
+    // Where the run's errors go (null: the program's reporter); the storage
+    // engine below the run is handed it too.
+    CErrorReporter* Reporter() const { return m_pReporter; }
 
     RepairReport& Report() { return m_report; }
     const RepairReport& Report() const { return m_report; }

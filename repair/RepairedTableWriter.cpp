@@ -117,6 +117,7 @@ void CRepairedTableWriter::Create(const std::string& strPath, const RepairedTabl
     if (layout.memoKind != dbfformat::MemoKind::None) {
         m_strMemoPath = MemoPathFor(strPath, layout.memoKind);
         m_pMemo = MakeMemoFile(layout.memoKind);
+        m_pMemo->SetReporter(m_pReporter);
         if (layout.nMemoBlockSize != 0)
             m_pMemo->SetNewBlockSize(layout.nMemoBlockSize);
         m_pMemo->SetTableName(TableNameOf(strPath));

@@ -54,6 +54,9 @@ public:
     // structure with a record count of 0. Platform file errors pass as
     // CFileException, memo file errors as CDBFException.
     void Create(const std::string& strPath, const RepairedTableLayout& layout);
+    // Where the memo file's platform file errors are shown (null: the
+    // program's reporter). Set before Create.
+    void SetReporter(CErrorReporter* pReporter) { m_pReporter = pReporter; }
     bool IsOpen() const { return m_file.IsOpen(); }
 
     int GetFieldCount() const { return static_cast<int>(m_fields.size()); }
@@ -99,6 +102,7 @@ public:
 private:
     CFile m_file{1024 * 1024};
     std::unique_ptr<CMemoFile> m_pMemo;
+    CErrorReporter* m_pReporter = nullptr;
     std::string m_strMemoPath;
     DBFHeader m_header;
     std::vector<DBFFieldDescriptor> m_fields;

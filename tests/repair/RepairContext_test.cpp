@@ -1,6 +1,7 @@
 #include "repair/RepairContext.h"
 
 #include "platform/ErrorReporter.h"
+#include "platform/FileFaultInjector.h"
 #include "repair/DBFRepair.h"
 #include "support/TestSupport.h"
 
@@ -10,8 +11,9 @@
 #include <string>
 #include <vector>
 
-// A run answers to its own context alone: its stop, its messages and its
-// report stay there, and the process-wide flag and reporter see nothing.
+// A run answers to its own context alone: its stop, its messages (the
+// storage engine's among them) and its report stay there, and the
+// process-wide flag and reporter see nothing.
 TEST(RepairContext, ARunAnswersToItsOwnContextOnly)
 {
     orvtest::TempDir dir;
@@ -29,11 +31,14 @@ TEST(RepairContext, ARunAnswersToItsOwnContextOnly)
         bool bOk;
         bool bStopped;
         bool bMessages;
+        // Writes to the new memo file fail.
+        bool bMemoFails = false;
     };
     const Case cases[] = {
         {strSound, false, true, false, false},
         {strSound, true, false, true, false},
         {strEndless, false, false, false, true},
+        {orvtest::RealFixturesDir() + "/dbase_83.dbf", false, false, false, true, true},
     };
     int nCase = 0;
     for (const Case& c : cases) {
@@ -43,6 +48,11 @@ TEST(RepairContext, ARunAnswersToItsOwnContextOnly)
         CRecordingReporter runMessages;
         CRecordingReporter processMessages;
         CScopedErrorReporter scope(&processMessages);
+        FileFault fault;
+        fault.nCall = 1;
+        fault.bSticky = true;
+        fault.strPathPattern = c.bMemoFails ? "*.dbt" : "no such path";
+        CFileFaultInjector injector(fault);
         CRepairContext context(state, nullptr, &runMessages);
         CDBFRepair engine(context);
         const bool bOk = engine.Repair(c.strSource, dir.File("out" + std::to_string(nCase++) + ".dbf"));
