@@ -1,5 +1,6 @@
 #include "platform/FileException.h"
 
+#include "platform/FileSystem.h"
 #include "platform/OsError.h"
 #include "platform/TempFolder.h"
 
@@ -90,7 +91,7 @@ bool CFileException::GetErrorMessage(char* lpszError, unsigned nMaxError,
         // The file is an internal one: what a person can act on is the
         // folder that is full and how to choose another.
         text = "The temporary folder " + CTempFolder::GetSystemTempPath() + " is full (" + COsError::Text(m_lOsError)
-            + "): set TMPDIR to a folder with room for a copy of the table, or make room";
+            + "): set " + CFileSystem::TempPathVariable() + " to a folder with room for a copy of the table, or make room";
     } else {
         text = m_strFileName.empty() ? std::string() : m_strFileName + ": ";
         text += CauseText(m_cause);

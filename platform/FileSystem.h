@@ -74,6 +74,9 @@ public:
     // The system's temporary folder, without a trailing separator: $TMPDIR
     // (else /tmp) on Linux, GetTempPath (TMP, TEMP, the profile) on Windows.
     static std::string GetSystemTempPath();
+    // The environment variable a user sets to move that folder: TMPDIR on
+    // Linux, TMP on Windows (GetTempPath reads it first).
+    static const char* TempPathVariable();
     // Where the last folder separator of strPath is ('/', and '\\' on
     // Windows), or npos.
     static size_t LastSeparator(const std::string& strPath);

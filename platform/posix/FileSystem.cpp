@@ -207,6 +207,11 @@ std::string CFileSystem::GetSystemTempPath()
     return strDir;
 }
 
+const char* CFileSystem::TempPathVariable()
+{
+    return "TMPDIR";
+}
+
 size_t CFileSystem::LastSeparator(const std::string& strPath)
 {
     return strPath.rfind('/');

@@ -250,6 +250,11 @@ std::string CFileSystem::GetSystemTempPath()
     return strDir;
 }
 
+const char* CFileSystem::TempPathVariable()
+{
+    return "TMP";
+}
+
 size_t CFileSystem::LastSeparator(const std::string& strPath)
 {
     return strPath.find_last_of("/\\");
