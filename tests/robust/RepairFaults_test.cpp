@@ -7,6 +7,8 @@
 
 #include "cli/RepairCommand.h"
 #include "platform/FileFaultInjector.h"
+#include "platform/FileSystem.h"
+#include "platform/OsError.h"
 #include "platform/TempFolder.h"
 #include "repair/PeerTables.h"
 #include "repair/RepairPaths.h"
@@ -141,9 +143,9 @@ uint64_t RepairFaults::WalkWriteFailures(const std::string& strPattern)
         const bool bTemporary = CTempFolder::IsInProcessFolder(injector.GetStruckPath());
         EXPECT_TRUE(result.Reported(bTemporary ? "The temporary folder " + CTempFolder::GetSystemTempPath() + " is full"
                                                : PathFileName(injector.GetStruckPath()),
-                                    std::strerror(ENOSPC)))
+                                    COsError::Text(ENOSPC)))
             << strWhen << "; reported: " << result.strErr;
-        EXPECT_EQ(bTemporary, result.Reported("TMPDIR", std::strerror(ENOSPC))) << result.strErr;
+        EXPECT_EQ(bTemporary, result.Reported(CFileSystem::TempPathVariable(), COsError::Text(ENOSPC))) << result.strErr;
         EXPECT_EQ(result.strErr.find(kTempNameMarker), std::string::npos) << result.strErr;
         ExpectNothingLeft(strWhen);
     }
@@ -194,7 +196,7 @@ TEST_F(RepairFaults, AFailedWriteOfTheReportLeavesNeitherReportNorTable)
         const std::string strWhen = "write " + std::to_string(nCall) + " to " + injector.GetStruckPath();
         EXPECT_EQ(nExitCode, 1) << strWhen;
         EXPECT_NE(err.str().find("The repair report could not be written to " + strReport + ": "
-                                 + std::strerror(ENOSPC)),
+                                 + COsError::Text(ENOSPC)),
                   std::string::npos)
             << strWhen << ": " << err.str();
         EXPECT_EQ(orvtest::FolderNames(m_dir.Path()), (std::vector<std::string>{"out", "src"})) << strWhen;
@@ -221,7 +223,7 @@ TEST_F(RepairFaults, AFailedReadOfTheSourceEndsFailedWithAMessage)
         }
         const std::string strWhen = "read " + std::to_string(nCall) + " of " + injector.GetStruckPath();
         EXPECT_EQ(result.nExitCode, 1) << strWhen;
-        EXPECT_TRUE(result.Reported(injector.GetStruckPath(), std::strerror(EIO)))
+        EXPECT_TRUE(result.Reported(injector.GetStruckPath(), COsError::Text(EIO)))
             << strWhen << "; reported: " << result.strErr;
         ExpectNothingLeft(strWhen);
     }

@@ -45,7 +45,10 @@ std::string BinDir();
 std::string RealFixturesDir();
 
 // Runs a Python snippet with the system interpreter (which has python3-dbf
-// and python3-dbfread); argv[1..] are the given arguments.
+// and python3-dbfread); argv[1..] are the given arguments. With
+// ORV_PEER_SPOOL set (a test program under Wine, where no Linux program can
+// be run with its output caught), the snippet goes through that folder to
+// tests/peer/wine_peer_server.py, which runs it on Linux.
 CommandResult RunPython(const std::string& strScript, const std::vector<std::string>& args = {});
 
 } // namespace orvtest
