@@ -66,12 +66,12 @@ public:
     // the table opens without a memo object (memo fields then read as
     // Empty) and IsMemoFileMissing() tells. Off by default.
     void SetMemoFileOptional(bool bOptional) { m_bMemoOptional = bOptional; }
+    bool IsMemoFileMissing() const { return m_bMemoMissing; }
 
     // Where platform file errors of the table and its memo file are shown
     // (null, the default: the program's reporter). Set before Open or
     // Create; the caller keeps ownership.
     void SetReporter(CErrorReporter* pReporter) { m_pReporter = pReporter; }
-    bool IsMemoFileMissing() const { return m_bMemoMissing; }
 
     // When set, an M value is the whole of the memo's stored length, bytes
     // after a NUL included (programs keep pictures and documents in plain M
