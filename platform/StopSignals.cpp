@@ -1,10 +1,20 @@
 #include "platform/StopSignals.h"
 
+#include <stdexcept>
+
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free flag");
 static_assert(std::atomic<std::atomic<int>*>::is_always_lock_free, "the signal handler needs a lock-free pointer");
 
 std::atomic<int> CStopSignals::s_nSignal{0};
 std::atomic<std::atomic<int>*> CStopSignals::s_pStopFlag{nullptr};
+
+void CStopSignals::Claim(std::atomic<int>* pStopFlag)
+{
+    std::atomic<int>* pNone = nullptr;
+    if (!s_pStopFlag.compare_exchange_strong(pNone, pStopFlag))
+        throw std::logic_error("only one CStopSignals may be alive");
+    s_nSignal.store(0);
+}
 
 int CStopSignals::ExitStatus()
 {

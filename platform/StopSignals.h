@@ -30,6 +30,9 @@ public:
 
 private:
     static void OnSignal(int nSignal);
+    // Makes pStopFlag the one the handler sets, and clears the signal;
+    // raises std::logic_error while another object is alive.
+    static void Claim(std::atomic<int>* pStopFlag);
 
     static std::atomic<int> s_nSignal;
     static std::atomic<std::atomic<int>*> s_pStopFlag;

@@ -1,8 +1,7 @@
 #include "platform/StopSignals.h"
 
 #include <csignal>
-#include <stdexcept>
-
+#include <iterator>
 
 namespace {
 
@@ -15,13 +14,9 @@ struct sigaction g_previousFileSize {};
 
 } // namespace
 
-
 CStopSignals::CStopSignals(std::atomic<int>* pStopFlag)
 {
-    std::atomic<int>* pNone = nullptr;
-    if (!s_pStopFlag.compare_exchange_strong(pNone, pStopFlag))
-        throw std::logic_error("only one CStopSignals may be alive");
-    s_nSignal.store(0);
+    Claim(pStopFlag);
     struct sigaction action {};
     action.sa_handler = &CStopSignals::OnSignal;
     sigemptyset(&action.sa_mask);

@@ -1,6 +1,5 @@
 #include "platform/StopSignals.h"
 
-#include <stdexcept>
 #include <windows.h>
 
 namespace {
@@ -21,10 +20,7 @@ PHANDLER_ROUTINE g_pHandler = nullptr;
 
 CStopSignals::CStopSignals(std::atomic<int>* pStopFlag)
 {
-    std::atomic<int>* pNone = nullptr;
-    if (!s_pStopFlag.compare_exchange_strong(pNone, pStopFlag))
-        throw std::logic_error("only one CStopSignals may be alive");
-    s_nSignal.store(0);
+    Claim(pStopFlag);
     // The system calls the handler on a thread of its own.
     g_pHandler = [](DWORD nEvent) -> BOOL {
         switch (nEvent) {
